@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package Veltrano needs to build, test and run; packages that
+# are already there are left alone. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  qt6-base-dev qt6-qpa-plugins libqt6svg6-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,204 @@
+// Test-inversion confidence interval of delta.
+//
+// The limits are the deltas d at which the estimate d0 lies exactly z standard errors
+// from d, the standard error taken under the hypothesis delta = d with the guessing
+// probabilities refitted there by maximum likelihood. The standard error moves with
+// d, so the interval is not symmetric about d0: each limit is found by the fixed-point
+// iteration d <- d0 ∓ z·SE(d).
+//
+// The restricted fit and the variance under the hypothesis divide and take roots
+// without guards of their own; a floating-point fault there means that the quantity
+// is undefined at that d, which ends the search of that limit with no limit found.
+// The other limit is still searched and the analysis goes on.
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/tAnalisisDeltaMET.h"
+#include "numeric/FloatFaults.h"
+
+namespace veltrano {
+
+tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
+  const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
+  const std::int32_t maxIt = Env_RCnf_MaxIteraciones;
+  tIC result{Nodefinido, Nodefinido};
+
+  // The table and the centre of the search follow the problem code: the table the
+  // estimate was made on, and 1 when every answer is correct.
+  const tTipoProblema tp = DecodeProblemType(code);
+  const bool twoClasses = M[1].Dim.F == 2;
+  std::int32_t t = 1;
+  double d0 = Delta_MV.Estimador;
+  if (tp.Caso == 1) {
+    if (tp.Columnas == 1) {
+      t = 2;
+    } else {
+      d0 = 1;
+    }
+  } else if ((tp.Caso == 2 && (code == 213 || twoClasses)) ||
+             (tp.Caso == 3 && ((code >= 311 && code <= 314) || (code == 321 && twoClasses)))) {
+    t = 2;
+    d0 = DeltaM2_MV.Estimador;
+  }
+  // The standard error of table 2 starts both searches, whatever the table.
+  const double se0 = DeltaM2_MV.SE;
+  if (IsNodefinido(se0) || IsNodefinido(d0)) return result;  // nothing to centre or scale on
+
+  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
+  Pi0.assign(static_cast<std::size_t>(K) + 1, 0.0);
+  const double z = 1.96;  // two-sided standard normal quantile at the level 95
+
+  for (const int s : {-1, +1}) {
+    double se = se0;
+    std::int32_t n = 0;
+    double prev = d0;
+    double prev2 = d0;
+    bool stop = false;
+    double d;
+    do {
+      ++n;
+      d = d0 + s * z * se;
+      if (!(d < 1)) {
+        d = 1;  // the upper limit never exceeds 1
+        stop = true;
+      }
+      const double Tol1 = std::fabs(d - prev);
+      const double Tol2 = std::fabs(d - prev2);  // back where it was two steps ago: an alternation
+      if (Tol1 <= tolerance || Tol2 <= tolerance || n >= maxIt) stop = true;
+      if (!stop) {
+        try {
+          if (RestrictedPi(t, d)) {
+            const double v = NullVariance(t, Pi0.data() + 1, d);
+            if (v > 0) {
+              se = std::sqrt(v);
+            } else {
+              se = Nodefinido;  // no variance under the hypothesis: d is the limit
+              stop = true;
+            }
+            prev2 = prev;
+            prev = d;
+          } else {
+            d = Nodefinido;
+            stop = true;
+          }
+        } catch (const FloatingPointError&) {
+          d = Nodefinido;
+          stop = true;
+        }
+      }
+    } while (!stop);
+    if (!IsNodefinido(d)) (s < 0 ? result.LI : result.LS) = d;
+  }
+  Pi0.clear();
+  return result;
+}
+
+bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
+  // Maximum-likelihood pi's with delta fixed at x, under Σ pi_j = 1: for the
+  // Lagrange multiplier λ, pi_j is the larger root of
+  // λ(1 − x)·p² + (λx − (1 − x)c_j)·p − (c_j − x_jj)·x = 0.
+  const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
+  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
+  const double N = X[0][0];
+  if (IsZero(x)) {
+    for (std::int32_t j = 1; j <= K; ++j) Pi0[static_cast<std::size_t>(j)] = CheckedDiv(X[0][j], N);
+    return true;
+  }
+  if (x == 1) {
+    const double off = N - M[static_cast<std::size_t>(t)].Traza();
+    for (std::int32_t j = 1; j <= K; ++j)
+      Pi0[static_cast<std::size_t>(j)] = CheckedDiv(X[0][j] - X[j][j], off);
+    return true;
+  }
+  const double lambda = SolveLambda(t, x);
+  if (IsNodefinido(lambda)) {
+    for (std::int32_t j = 1; j <= K; ++j) Pi0[static_cast<std::size_t>(j)] = Nodefinido;
+    return false;
+  }
+  const double q = 1 - x;
+  for (std::int32_t j = 1; j <= K; ++j) {
+    const double c = X[0][j];
+    const double b = q * c + lambda * x;
+    const double root = CheckedSqrt(b * b - 4 * lambda * X[j][j] * x * q);
+    Pi0[static_cast<std::size_t>(j)] = CheckedDiv(q * c - lambda * x + root, 2 * lambda * q);
+  }
+  return true;
+}
+
+double tAnalisisDeltaMET::LambdaEquation(std::int32_t t, double x, double lambda) const {
+  // 2λ(1 − x)·(Σ_j pi_j(λ) − 1): zero at the multiplier whose pi's sum to 1.
+  const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
+  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
+  const double N = X[0][0];
+  if (x == 1) return N;
+  const double q = 1 - x;
+  double sum = 0;
+  for (std::int32_t j = 1; j <= K; ++j) {
+    const double b = q * X[0][j] + lambda * x;
+    sum += CheckedSqrt(b * b - 4 * lambda * X[j][j] * x * q);
+  }
+  return CheckedResult(sum - ((K - 2) * x + 2) * lambda + q * N);
+}
+
+double tAnalisisDeltaMET::LambdaSlope(std::int32_t t, double x, double lambda) const {
+  // The five-point difference quotient with step 0.001, reduced by 1.
+  const double g1 = LambdaEquation(t, x, lambda - 0.002);
+  const double g2 = LambdaEquation(t, x, lambda - 0.001);
+  const double g3 = LambdaEquation(t, x, lambda + 0.001);
+  const double g4 = LambdaEquation(t, x, lambda + 0.002);
+  if (IsNodefinido(g1) || IsNodefinido(g2) || IsNodefinido(g3) || IsNodefinido(g4)) return Nodefinido;
+  return CheckedResult((g1 - 8 * g2 + 8 * g3 - g4) / 0.012 - 1);
+}
+
+double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
+  const tBfMatriz& T = M[static_cast<std::size_t>(t)];
+  const std::int32_t K = T.Dim.F;
+  const double N = T.X[0][0];
+  const double tr = T.Traza();
+  const double off = N - tr;
+  if (x == 1) return off;
+  const double a = CheckedDiv((1 - x) * N, (K - 1) * x + 1);
+  if (IsZero(x)) return N;
+  if (x < 0) return (N - tr * x + a) / 2;
+  return (std::max(a, off) + N - tr * x) / 2;
+}
+
+double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
+  const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
+  const std::int32_t maxIt = Env_RCnf_MaxIteraciones;
+  double lambda = LambdaStart(t, x);
+  if (lambda < 0) return Nodefinido;
+  double next = lambda;
+  for (std::int32_t n = 1;; ++n) {
+    const double g = LambdaEquation(t, x, lambda);
+    const double slope = LambdaSlope(t, x, lambda);
+    if (IsNodefinido(slope) || IsZero(slope)) return Nodefinido;
+    next = CheckedResult(lambda - g / slope);
+    if (std::fabs(next - lambda) <= tolerance) break;
+    lambda = next;
+    if (n >= maxIt) break;
+  }
+  return next;
+}
+
+double tAnalisisDeltaMET::NullVariance(std::int32_t t, const double* pi, double x) const {
+  // The variance of delta evaluated at delta = x and the restricted pi's.
+  const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
+  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
+  const double N = X[0][0];
+  double S1 = 0, S2 = 0, S3 = 0, S4 = 0;
+  for (std::int32_t j = 1; j <= K; ++j) {
+    const double p = pi[j - 1];
+    const double r = X[j][0];
+    const double q = x + (1 - x) * p;  // probability of the diagonal cell of row j
+    const double w = CheckedDiv(r, q);
+    const double h = CheckedDiv(p, q - x * r / N);
+    S1 += w * (1 - p);
+    S2 += h * w * r;
+    S3 += h * r;
+    S4 += h * q;
+  }
+  return CheckedDiv(1 - x, CheckedResult(S1 - (S2 - CheckedDiv(S3 * S3, S4)) / N));
+}
+
+}  // namespace veltrano

@@ -1,0 +1,1 @@
+#include "simulation/SimulationRun.h"

@@ -1,0 +1,169 @@
+#include "simulation/TestGeneration.h"
+
+#include <cmath>
+
+#include "numeric/NumStr.h"
+#include "simulation/SDL_vector.h"
+
+namespace veltrano {
+
+void AppendZeroPad(std::string& out, std::int64_t value, int width) {
+  char digits[24];
+  int len = 0;
+  do {
+    digits[len++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  int zeros = width - len;
+  if (zeros > 14) zeros = 14;  // the zeros come from a 14-character text
+  if (zeros > 0) out.append(static_cast<std::size_t>(zeros), '0');
+  while (len > 0) out.push_back(digits[--len]);
+}
+
+std::string ZeroPad(std::int64_t value, int width) {
+  std::string s;
+  AppendZeroPad(s, value, width);
+  return s;
+}
+
+std::int32_t UniformToInt(std::int32_t a, std::int32_t b, double u) {
+  const long double x = (static_cast<long double>(a) - 0.5L) +
+                        static_cast<long double>(static_cast<std::int64_t>(b) - a + 1) * u;
+  const auto r = static_cast<std::int32_t>(std::nearbyintl(x));  // ties to even
+  return r < a ? a : r;  // u = 0 gives a − 0.5, which would round below a
+}
+
+std::int32_t RandomInt(std::int32_t a, std::int32_t b, UniformGenerator& rng) {
+  return UniformToInt(a, b, rng.Draw());
+}
+
+namespace {
+
+// The traced choice: the k−1 values go into a vector that is sorted and written out.
+std::int32_t TracedChoice(std::int32_t k, std::string& trace, UniformGenerator& rng) {
+  const std::int32_t m = k - 1;
+  TVector V;
+  V.SetNrOfElem(m);
+  for (std::int32_t j = 1; j <= m; ++j) V.SetVal(j, rng.Draw());
+  V.SortElems(true, 1, m);
+  trace.clear();
+  for (std::int32_t j = 1; j <= m; ++j) {
+    trace.push_back('\t');
+    AppendNumStr(trace, V.GetVal(j), 6, 3);
+  }
+  const double u = rng.Draw();
+  std::int32_t p = 0;
+  for (std::int32_t j = 1; j <= m; ++j)
+    if (V.GetVal(j) < u) p = j;
+  ++p;
+  trace.append("\t[");
+  AppendNumStr(trace, u, 6, 3);
+  trace.append(" -> ");
+  trace.append(std::to_string(p));
+  trace.push_back(']');
+  return p;
+}
+
+}  // namespace
+
+std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, UniformGenerator& rng) {
+  if (trace != nullptr) return TracedChoice(k, *trace, rng);
+  // Without a trace the order of the k−1 values is never seen, and one plus the
+  // count of values strictly below u is the position u takes among them sorted.
+  // The draws are made in the same order as the traced choice.
+  double v[16];
+  const std::int32_t m = k - 1;
+  if (m <= 16) {
+    for (std::int32_t j = 0; j < m; ++j) v[j] = rng.Draw();
+    const double u = rng.Draw();
+    std::int32_t p = 1;
+    for (std::int32_t j = 0; j < m; ++j) p += v[j] < u;
+    return p;
+  }
+  std::string unused;
+  return TracedChoice(k, unused, rng);
+}
+
+std::int32_t KnownCount(std::int32_t n, std::int32_t D) {
+  const long double share = static_cast<long double>(D) / 100.0L;
+  const long double product = static_cast<long double>(n) * share;
+  return static_cast<std::int32_t>(std::nearbyintl(product));  // ties to even
+}
+
+std::string KnownPlaceholder(std::int32_t k) {
+  std::string s;
+  for (std::int32_t j = 1; j < k; ++j) s.append("\t--");
+  return s;
+}
+
+namespace {
+
+void AppendKey(std::string& line, std::int32_t i, bool sortKnown, UniformGenerator& rng) {
+  if (sortKnown) {
+    AppendZeroPad(line, i, 3);
+  } else {
+    // A random key 0..1000; sorting the listing by it shuffles the items.
+    const auto r = static_cast<std::int64_t>(std::nearbyint(rng.Draw() * 1000.0));
+    AppendZeroPad(line, r, 3);
+  }
+}
+
+void AppendPositions(std::string& line, const item& it) {
+  line.push_back('\t');
+  line.append(std::to_string(it.pos_acorrecta));
+  line.push_back('\t');
+  line.append(std::to_string(it.pos_aelegida));
+}
+
+}  // namespace
+
+void TestGeneration::KnownItemsPhase(std::int32_t n_conocido, std::vector<item>& items,
+                                     tBfMatriz& Tabla, UniformGenerator& rng) const {
+  for (std::int32_t i = 1; i <= n_conocido; ++i) {
+    item& it = items[static_cast<std::size_t>(i)];
+    it.alt_correcta = 1;
+    it.alt_elegida = 1;
+    const std::int32_t c = RandomInt(1, k, rng);
+    it.pos_acorrecta = c;
+    it.pos_aelegida = c;
+    Tabla.X[c][c] += 1;
+    if (listing != nullptr) {
+      std::string line;
+      AppendKey(line, i, sortKnown, rng);
+      AppendPositions(line, it);
+      line.append(placeholder);
+      line.append("\t[ known ]");
+      listing->push_back(std::move(line));
+    }
+  }
+}
+
+void TestGeneration::RemainingItemsPhase(std::int32_t n_conocido, std::vector<item>& items,
+                                         tBfMatriz& Tabla, UniformGenerator& rng) const {
+  std::string trace;
+  std::string* const tr = listing != nullptr ? &trace : nullptr;
+  for (std::int32_t i = n_conocido + 1; i <= n; ++i) {
+    item& it = items[static_cast<std::size_t>(i)];
+    it.alt_correcta = 1;
+    it.alt_elegida = InverseTransformChoice(k, tr, rng);
+    it.pos_acorrecta = InverseTransformChoice(k, tr, rng);
+    if (it.alt_elegida == it.alt_correcta) {
+      it.pos_aelegida = it.pos_acorrecta;
+    } else {
+      // A wrong answer: any position but the correct one, each equally likely.
+      do {
+        it.pos_aelegida = InverseTransformChoice(k, tr, rng);
+      } while (it.pos_aelegida == it.pos_acorrecta);
+    }
+    Tabla.X[it.pos_acorrecta][it.pos_aelegida] += 1;
+    if (listing != nullptr) {
+      std::string line;
+      AppendKey(line, i, sortKnown, rng);
+      AppendPositions(line, it);
+      line.append(trace);
+      listing->push_back(std::move(line));
+    }
+  }
+}
+
+}  // namespace veltrano

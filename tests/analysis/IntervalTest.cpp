@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "Probe.h"
+#include "TableFixtures.h"
+#include "analysis/tAnalisisDeltaMET.h"
+
+namespace veltrano {
+namespace {
+
+using testing::MakeTable;
+
+struct WithInterval {
+  tBfMatriz table;
+  tAnalisisDeltaMET a;
+  explicit WithInterval(tBfMatriz t, bool ci = true, int tol = 10, int maxIts = 100) : table(std::move(t)) {
+    a.Create(table, nullptr, 1, "");
+    a.output_Config(true, ci, true, true);
+    a.Analysis_AssignParams(tol, maxIts, 3);
+    a.Execute();
+  }
+};
+
+tBfMatriz Regular() { return MakeTable({{8, 1, 1}, {2, 7, 1}, {1, 1, 8}}); }
+
+TEST(Interval, RegularTableAtLevel95) {
+  WithInterval w(Regular());
+  EXPECT_EQ(Cnf_NivelConfianza, 95);
+  EXPECT_NEAR(w.a.ICITest.LI, 0.386873, 5e-7);
+  EXPECT_NEAR(w.a.ICITest.LS, 0.822881, 5e-7);
+  EXPECT_TRUE(w.a.Pi0.empty());
+}
+
+TEST(Interval, LimitsDoNotDependOnTheStartingStandardError) {
+  // Unless the first step of the upper limit reaches 1.
+  WithInterval w(Regular());
+  tAnalisisDeltaMETProbe probe{w.a};
+  w.a.DeltaM2_MV.SE = 0.15;
+  tIC other = probe.TestInversionInterval(324);
+  EXPECT_NEAR(other.LI, 0.386873, 5e-7);
+  EXPECT_NEAR(other.LS, 0.822881, 5e-7);
+  w.a.DeltaM2_MV.SE = 0.2;
+  EXPECT_EQ(probe.TestInversionInterval(324).LS, 1);
+}
+
+TEST(Interval, FirstStepsAndStops) {
+  WithInterval w(Regular());
+  tAnalisisDeltaMETProbe probe{w.a};
+  // The upper limit is capped at 1 after the first step.
+  w.a.Delta_MV.Estimador = 0.95;
+  w.a.DeltaM2_MV.SE = 0.05;
+  EXPECT_EQ(probe.TestInversionInterval(324).LS, 1);
+  // A zero standard error: both limits are the centre after one step.
+  w.a.DeltaM2_MV.SE = 0;
+  tIC zero = probe.TestInversionInterval(324);
+  EXPECT_EQ(zero.LI, 0.95);
+  EXPECT_EQ(zero.LS, 0.95);
+  // One iteration: d0 ∓ z·se0, before any restricted fit.
+  w.a.Delta_MV.Estimador = 0.5;
+  w.a.DeltaM2_MV.SE = 0.1;
+  w.a.Env_RCnf_MaxIteraciones = 1;
+  tIC one = probe.TestInversionInterval(324);
+  EXPECT_DOUBLE_EQ(one.LI, 0.5 - 1.96 * 0.1);
+  EXPECT_DOUBLE_EQ(one.LS, 0.5 + 1.96 * 0.1);
+}
+
+TEST(Interval, EveryAnswerCorrectIsCentredOnOne) {
+  WithInterval w(MakeTable({{3, 0, 0}, {0, 4, 0}, {0, 0, 3}}));
+  EXPECT_EQ(w.a.ICITest.LS, 1);
+  // The lower limit is searched downward from 1 − z·se0.
+  EXPECT_LT(w.a.ICITest.LI, 1 - 1.96 * w.a.DeltaM2_MV.SE + 1e-12);
+}
+
+TEST(Interval, NegativeLowerLimitStands) {
+  WithInterval w(MakeTable({{3, 2, 2}, {2, 3, 2}, {2, 2, 3}}));
+  ASSERT_NE(w.a.ICITest.LI, Nodefinido);
+  EXPECT_LT(w.a.ICITest.LI, 0);
+  EXPECT_LE(w.a.ICITest.LI, w.a.Delta_MV.Estimador);
+  EXPECT_LE(w.a.Delta_MV.Estimador, w.a.ICITest.LS);
+}
+
+TEST(Interval, OffLeavesBothLimitsUndefined) {
+  WithInterval w(Regular(), false);
+  EXPECT_EQ(w.a.ICITest.LI, Nodefinido);
+  EXPECT_EQ(w.a.ICITest.LS, Nodefinido);
+}
+
+TEST(Interval, ConfigurationIsSharedByEveryAnalysis) {
+  tBfMatriz t = Regular();
+  tAnalisisDeltaMET first, second;
+  first.Create(t, nullptr, 1, "");
+  second.Create(t, nullptr, 1, "");
+  second.output_Config(true, true, true, true);
+  first.output_Config(true, false, true, true);  // the last call decides for both
+  second.Execute();
+  EXPECT_EQ(second.ICITest.LI, Nodefinido);
+  first.output_Config(true, true, true, true);
+  tAnalisisDeltaMET third;
+  third.Create(t, nullptr, 1, "");
+  third.Execute();
+  EXPECT_NEAR(third.ICITest.LI, 0.386873, 5e-7);
+}
+
+TEST(Interval, FaultInTheSearchLeavesThatLimitUndefined) {
+  // Row 3 is empty, and the lower-limit search goes below 0 where the restricted fit
+  // meets an invalid operation (first table) or a division by zero (second). That
+  // limit is undefined, the other is still found, and the analysis goes on.
+  for (auto rows : {std::vector<std::vector<double>>{{5, 4, 1}, {2, 3, 2}, {0, 0, 0}},
+                    std::vector<std::vector<double>>{{0, 3, 2}, {1, 4, 0}, {0, 0, 0}}}) {
+    WithInterval w(MakeTable(rows));
+    ASSERT_EQ(w.a.ActiveDataIndex, 1);
+    EXPECT_EQ(w.a.ICITest.LI, Nodefinido);
+    EXPECT_NE(w.a.ICITest.LS, Nodefinido);
+    EXPECT_LE(w.a.Delta_MV.Estimador, w.a.ICITest.LS);
+    EXPECT_LE(w.a.ICITest.LS, 1);
+    EXPECT_NE(w.a.output_record().find("-9999.999"), std::string::npos);
+  }
+}
+
+TEST(Interval, UndefinedCentreOrScaleMeansNoSearch) {
+  WithInterval w(Regular());
+  tAnalisisDeltaMETProbe probe{w.a};
+  w.a.DeltaM2_MV.SE = Nodefinido;
+  tIC noScale = probe.TestInversionInterval(324);
+  EXPECT_EQ(noScale.LI, Nodefinido);
+  EXPECT_EQ(noScale.LS, Nodefinido);
+  w.a.DeltaM2_MV.SE = 0.1;
+  w.a.DeltaM2_MV.Estimador = Nodefinido;  // code 311 centres on table 2's estimate
+  tIC noCentre = probe.TestInversionInterval(311);
+  EXPECT_EQ(noCentre.LI, Nodefinido);
+  EXPECT_EQ(noCentre.LS, Nodefinido);
+}
+
+}  // namespace
+}  // namespace veltrano

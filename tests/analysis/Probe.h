@@ -1,0 +1,29 @@
+#pragma once
+// Reaches the private stages of the analysis for tests.
+#include "analysis/tAnalisisDeltaMET.h"
+
+namespace veltrano {
+
+struct tAnalisisDeltaMETProbe {
+  tAnalisisDeltaMET& a;
+  double ScoreDelta(int t, double x) const { return a.ScoreDelta(t, x); }
+  double ScoreSlope(int t, double x) const { return a.ScoreSlope(t, x); }
+  double DiagonalRatioSum(int t) const { return a.DiagonalRatioSum(t); }
+  double SolveDelta(int t, double x0) { return a.SolveDelta(t, x0); }
+  double VarianceOfDelta(int t) const { return a.VarianceOfDelta(t); }
+  tIC TestInversionInterval(int code) { return a.TestInversionInterval(code); }
+  // Runs the stages of Execute up to the estimation, for tests that then drive the
+  // later stages themselves.
+  void PrepareAndEstimate() {
+    a.PrepareTables();
+    a.ClassifyTable(1);
+    a.ClassifyTable(2);
+    a.ActiveDataIndex = 1;
+    a.ChooseActiveTable();
+    a.Clases = a.M[static_cast<std::size_t>(a.ActiveDataIndex)].Dim.F;
+    a.AllocateResults();
+    a.EstimateParameters();
+  }
+};
+
+}  // namespace veltrano
