@@ -4,9 +4,11 @@
 // for every degree, tallies each into a fresh observed table, analyses it with the
 // delta model and writes the test's text lines and chart points to its host.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/UniformGenerator.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
@@ -34,9 +36,33 @@ public:
   std::int32_t n_conocido = 0;  // known items of the current test
   double dreal = 0;             // realised degree of knowledge Do* of the current test
   double dLN = 0;               // Lord & Novick value of the current test
+  std::vector<item> items;      // the items of the current test, entries 0..n
+  tBfMatriz Tabla;              // the observed table of the current test
+
+  /// Sorts the listing ascending, whole lines compared byte by byte with A–Z read as
+  /// a–z (no locale), and renumbers each line's key (the text before its first tab)
+  /// 001, 002, … in the order shown.
+  static void SortAndRenumber(std::vector<std::string>& listing);
 
 private:
+  void OneTest(int D, int L);
+  void DataPaneBlock();
+  // Per-test analysis and results.
+  void AnalysisStep();
+  void ResultsLines(int L);
+  void ChartPoints();
+
   UniformGenerator* rng_;
+  const RunSettings* s_ = nullptr;
+  RunHost* host_ = nullptr;
+  std::vector<std::string> listing_;
+  TestGeneration generation_;
+  std::unique_ptr<tAnalisisDeltaMET> analysis_;
+  std::string doStarText_;
+  std::string tableCells_;
+  std::string tableCaption_;
+  std::string analysisHeader_;
+  std::string line_;  // reused for every line written
 };
 
 }  // namespace veltrano

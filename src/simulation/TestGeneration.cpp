@@ -26,10 +26,29 @@ std::string ZeroPad(std::int64_t value, int width) {
   return s;
 }
 
+namespace {
+
+// x rounded to the nearest integer, ties to even, for |x| < 2^51: adding and
+// subtracting 1.5·2^52 leaves no bits below the units, and IEEE addition rounds to
+// nearest even. (Much cheaper than the library's nearbyint; correct as long as the
+// build keeps IEEE semantics, which it does: no -ffast-math.)
+inline double RoundHalfEven(double x) {
+  constexpr double kShift = 6755399441055744.0;  // 1.5 · 2^52
+  return (x + kShift) - kShift;
+}
+
+}  // namespace
+
 std::int32_t UniformToInt(std::int32_t a, std::int32_t b, double u) {
-  const long double x = (static_cast<long double>(a) - 0.5L) +
-                        static_cast<long double>(static_cast<std::int64_t>(b) - a + 1) * u;
-  const auto r = static_cast<std::int32_t>(std::nearbyintl(x));  // ties to even
+  const std::int64_t span = static_cast<std::int64_t>(b) - a + 1;
+  std::int32_t r;
+  if (span <= (std::int64_t{1} << 20) && a > -(1 << 20) && a < (1 << 20)) {
+    // u has at most 32 significant bits: (a − 0.5) + span·u is exact in a double.
+    r = static_cast<std::int32_t>(RoundHalfEven((a - 0.5) + static_cast<double>(span) * u));
+  } else {
+    const long double x = (static_cast<long double>(a) - 0.5L) + static_cast<long double>(span) * u;
+    r = static_cast<std::int32_t>(std::nearbyintl(x));  // ties to even
+  }
   return r < a ? a : r;  // u = 0 gives a − 0.5, which would round below a
 }
 
@@ -103,7 +122,7 @@ void AppendKey(std::string& line, std::int32_t i, bool sortKnown, UniformGenerat
     AppendZeroPad(line, i, 3);
   } else {
     // A random key 0..1000; sorting the listing by it shuffles the items.
-    const auto r = static_cast<std::int64_t>(std::nearbyint(rng.Draw() * 1000.0));
+    const auto r = static_cast<std::int64_t>(RoundHalfEven(rng.Draw() * 1000.0));
     AppendZeroPad(line, r, 3);
   }
 }

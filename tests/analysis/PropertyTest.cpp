@@ -73,8 +73,12 @@ TEST(AnalysisProperties, RandomTablesGiveFiniteConsistentResults) {
       EXPECT_EQ(a.Delta_MV.SE, 0);
     }
     const tIC& ci = a.ICITest;
-    if (!IsNodefinido(ci.LS)) EXPECT_LE(ci.LS, 1);
-    if (!IsNodefinido(ci.LI) && !IsNodefinido(ci.LS)) EXPECT_LE(ci.LI, ci.LS);
+    if (!IsNodefinido(ci.LS)) {
+      EXPECT_LE(ci.LS, 1);
+    }
+    if (!IsNodefinido(ci.LI) && !IsNodefinido(ci.LS)) {
+      EXPECT_LE(ci.LI, ci.LS);
+    }
   }
   EXPECT_GT(completed, 2900) << faults << " tables stopped with a fault";
 }
