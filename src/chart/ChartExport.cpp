@@ -1,0 +1,70 @@
+#include "chart/ChartExport.h"
+
+#include "chart/ChartRenderer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSvgGenerator>
+
+#include <string>
+
+namespace veltrano {
+namespace {
+
+[[noreturn]] void Fail(const QString& path, const QString& why) {
+  throw ChartError("Cannot save chart to \"" + path.toStdString() + "\": " + why.toStdString());
+}
+
+void CheckSize(const QString& path, QSize size) {
+  if (size.isEmpty()) {
+    Fail(path, QStringLiteral("the size %1 x %2 has no pixels").arg(size.width()).arg(size.height()));
+  }
+}
+
+}  // namespace
+
+ChartFileFormat ChartFormatFromPath(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix == QLatin1String("png")) return ChartFileFormat::Png;
+  if (suffix == QLatin1String("svg")) return ChartFileFormat::Svg;
+  Fail(path, QStringLiteral("the name must end in .png or .svg"));
+}
+
+void SavePng(const ChartModel& chart, const QString& path, QSize size) {
+  CheckSize(path, size);
+  const QImage image = RenderChart(chart, size);
+  QImageWriter writer(path, "png");
+  if (!writer.write(image)) Fail(path, writer.errorString());
+}
+
+void SaveSvg(const ChartModel& chart, const QString& path, QSize size) {
+  CheckSize(path, size);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) Fail(path, file.errorString());
+  QSvgGenerator svg;
+  svg.setOutputDevice(&file);
+  svg.setSize(size);
+  svg.setViewBox(QRect(QPoint(0, 0), size));
+  // Lay the text out as in a PNG of the same size: fonts are given in points, and
+  // QSvgGenerator would otherwise assume 72 dots per inch where images use the screen's.
+  svg.setResolution(QImage(1, 1, QImage::Format_ARGB32_Premultiplied).logicalDpiX());
+  svg.setTitle(chart.Title());
+  {
+    QPainter painter;
+    if (!painter.begin(&svg)) Fail(path, QStringLiteral("the SVG writer could not start"));
+    DrawChart(painter, chart, size);
+  }
+  if (file.error() != QFileDevice::NoError || !file.flush()) Fail(path, file.errorString());
+}
+
+void SaveChart(const ChartModel& chart, const QString& path, QSize size) {
+  switch (ChartFormatFromPath(path)) {
+    case ChartFileFormat::Png: SavePng(chart, path, size); return;
+    case ChartFileFormat::Svg: SaveSvg(chart, path, size); return;
+  }
+}
+
+}  // namespace veltrano

@@ -1,0 +1,16 @@
+#pragma once
+// Readable failure messages for the chart types GoogleTest cannot print by itself.
+#include "chart/ChartModel.h"
+
+#include <QColor>
+
+#include <ostream>
+
+inline void PrintTo(const QColor& c, std::ostream* os) {
+  *os << "RGBA(" << c.red() << ", " << c.green() << ", " << c.blue() << ", " << c.alpha() << ")";
+}
+
+namespace veltrano {
+inline void PrintTo(const ChartPoint& p, std::ostream* os) { *os << "(" << p.x << ", " << p.y << ")"; }
+inline void PrintTo(SeriesHandle h, std::ostream* os) { *os << "series #" << h.index; }
+}  // namespace veltrano
