@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libqt6svg6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()

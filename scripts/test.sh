@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs every test: the Release
-# build (core, window on the offscreen platform, veltrano-batch) and a separate build
-# of the core tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# build (core, window on the offscreen platform, veltrano-batch), a separate build of
+# the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# bounded run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,3 +17,5 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANO_SANITIZE=ON -DVELTRANO_BUILD_UI=OFF
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+bash scripts/fuzz.sh 20
