@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   xvfb xauth
   clang libclang-rt-14-dev
+  desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

@@ -44,7 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{true, false, true, "D\tSE(D)\tDk&a\tSE(Dk&a)", " 0.500\t 0.125\t12.500\t 0.063"},
         SwitchCase{false, true, true, "D\tIC-(D)\tIC+(D)\tDk&a\tSE(Dk&a)", " 0.500\t-0.250\t 1.000\t12.500"},
         SwitchCase{true, true, true, "D\tSE(D)\tIC-(D)\tIC+(D)\tDk&a\tSE(Dk&a)",
-                   " 0.500\t 0.125\t-0.250\t 1.000\t12.500\t 0.063"}));
+                   " 0.500\t 0.125\t-0.250\t 1.000\t12.500\t 0.063"}),
+    [](const auto& info) {
+      const SwitchCase& c = info.param;
+      return std::string(c.se ? "SE" : "NoSE") + (c.ci ? "CI" : "NoCI") + (c.dka ? "Dka" : "NoDka");
+    });
 
 TEST(RecordFields, WidthIsDecimalsPlusThree) {
   tAnalisisDeltaMET a;
