@@ -1,0 +1,74 @@
+#pragma once
+// Buffered, line-oriented output to a file or to standard output.
+//
+// A run of a million tests writes a million lines to each of its files, so lines are
+// collected in a large buffer and handed to the system in big blocks: no flush per
+// line, nothing held beyond the buffer however long the run. Every failure to open,
+// write or close raises OutputError naming the file.
+#include <cstddef>
+#include <cstdio>
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace veltrano::batch {
+
+/// A file that cannot be opened, written or closed; the message names it and says why.
+class OutputError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class OutputFile {
+public:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  /// Opens (creates or truncates) the file at path; "-" writes to console instead.
+  OutputFile(const std::string& path, std::ostream& console);
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  /// Writes what is still buffered and closes the file, swallowing errors: call
+  /// Close() to see them.
+  ~OutputFile();
+
+  const std::string& Path() const noexcept { return path_; }
+
+  /// Appends text as it stands.
+  void Write(std::string_view text) {
+    if (text.size() > kBufferSize - used_) {
+      WriteBlock(text);
+      return;
+    }
+    text.copy(buffer_.get() + used_, text.size());
+    used_ += text.size();
+  }
+  /// Appends text and a "\n".
+  void WriteLine(std::string_view text) {
+    Write(text);
+    Write(std::string_view("\n", 1));
+  }
+  /// Hands the buffer to the system.
+  void Flush();
+  /// Flushes and closes; idempotent. Raises OutputError when anything failed.
+  void Close();
+
+private:
+  void WriteBlock(std::string_view text);
+  void Fail(const char* what, int error);
+
+  std::string path_;
+  std::FILE* file_ = nullptr;     // the opened file, or null for the console
+  std::ostream* console_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  bool closed_ = false;
+  bool failed_ = false;
+};
+
+/// Appends x with 17 significant digits (the shortest "%.17g" form), which reads back
+/// as the same double; "inf", "-inf" and "nan" for the values that have no digits.
+void AppendG17(std::string& out, double x);
+
+}  // namespace veltrano::batch

@@ -1,0 +1,65 @@
+#include "batch/Progress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+namespace veltrano::batch {
+namespace {
+
+constexpr auto kRedraw = std::chrono::milliseconds(250);
+constexpr auto kReadingTarget = std::chrono::milliseconds(50);
+constexpr std::int64_t kMaxStride = 1 << 16;
+
+std::string Duration(double seconds) {
+  const auto s = static_cast<long long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+ProgressMeter::ProgressMeter(std::ostream& err, bool enabled)
+    : err_(err), enabled_(enabled), start_(Clock::now()), lastReading_(start_), lastDrawn_(start_) {}
+
+std::string ProgressMeter::Line(const RunProgress& p, double elapsed) {
+  const double fraction =
+      p.testsTotal > 0 ? static_cast<double>(p.testsDone) / static_cast<double>(p.testsTotal) : 0.0;
+  const std::int64_t perDegree = p.degreeCount > 0 ? p.testsTotal / p.degreeCount : 0;
+  char text[200];
+  std::snprintf(text, sizeof text, "Do %d%% (degree %d of %d), test %d of %lld, %.1f%%, elapsed %s", p.degree,
+                p.degreeIndex, p.degreeCount, p.testInDegree, static_cast<long long>(perDegree),
+                100.0 * fraction, Duration(elapsed).c_str());
+  std::string line = text;
+  if (fraction > 0) line += ", left " + Duration(elapsed * (1.0 - fraction) / fraction);
+  return line;
+}
+
+void ProgressMeter::Tick(const RunProgress& p) {
+  const Clock::time_point now = Clock::now();
+  // Aim at one clock reading per kReadingTarget whatever a test costs.
+  const auto since = now - lastReading_;
+  if (since < kReadingTarget / 2)
+    stride_ = std::min(stride_ * 2, kMaxStride);
+  else if (since > kReadingTarget * 2)
+    stride_ = std::max<std::int64_t>(stride_ / 2, 1);
+  countdown_ = stride_;
+  lastReading_ = now;
+  if (now - lastDrawn_ < kRedraw) return;
+  lastDrawn_ = now;
+  const std::string line = Line(p, std::chrono::duration<double>(now - start_).count());
+  // Blanks cover what is left of a longer line drawn before.
+  err_ << '\r' << line << std::string(drawnWidth_ > line.size() ? drawnWidth_ - line.size() : 0, ' ');
+  err_.flush();
+  drawnWidth_ = std::max(drawnWidth_, line.size());
+}
+
+void ProgressMeter::Finish() {
+  if (drawnWidth_ == 0) return;
+  err_ << '\r' << std::string(drawnWidth_, ' ') << '\r';
+  err_.flush();
+  drawnWidth_ = 0;
+}
+
+}  // namespace veltrano::batch

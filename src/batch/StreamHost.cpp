@@ -1,0 +1,47 @@
+#include "batch/StreamHost.h"
+
+#include <cmath>
+#include <csignal>
+
+namespace veltrano::batch {
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+}  // namespace
+
+void RequestStop() noexcept { stopRequested = 1; }
+void ClearStopRequest() noexcept { stopRequested = 0; }
+bool StopRequested() noexcept { return stopRequested != 0; }
+
+StreamHost::StreamHost(OutputFile* data, OutputFile* residuals, OutputFile* points, ChartSink* charts,
+                       ProgressMeter* progress)
+    : data_(data), residuals_(residuals), points_(points), charts_(charts), progress_(progress) {
+  if (points_ != nullptr) points_->WriteLine(kPointsHeader);
+}
+
+void StreamHost::AddXY(SeriesId series, double x, double y) {
+  if (points_ != nullptr) {
+    // Every point of a test shares its x (Do*): its text is made once.
+    if (x != lastX_ || xText_.empty() || std::signbit(x) != std::signbit(lastX_)) {
+      lastX_ = x;
+      xText_.clear();
+      AppendG17(xText_, x);
+    }
+    row_.assign(SeriesName(series));
+    row_.push_back(',');
+    row_.append(xText_);
+    row_.push_back(',');
+    AppendG17(row_, y);
+    row_.push_back('\n');
+    points_->Write(row_);
+  }
+  if (charts_ != nullptr) charts_->AddXY(series, x, y);
+}
+
+bool StreamHost::ContinueRun(const RunProgress& progress) {
+  if (progress_ != nullptr) progress_->Report(progress);
+  return !StopRequested();
+}
+
+}  // namespace veltrano::batch
