@@ -83,24 +83,28 @@ std::int32_t TracedChoice(std::int32_t k, std::string& trace, UniformGenerator& 
   return p;
 }
 
+// Without a trace the order of the k − 1 values is never seen, and one plus the count
+// of values strictly below u is the position u takes among them sorted: the same
+// draws in the same order and the same result as the traced choice, without sorting.
+inline std::int32_t UntracedChoice(std::int32_t k, UniformGenerator& g) {
+  constexpr std::int32_t kMost = 16;
+  if (k - 1 > kMost) {
+    std::string unused;
+    return TracedChoice(k, unused, g);
+  }
+  double v[kMost];
+  const std::int32_t m = k - 1;
+  for (std::int32_t j = 0; j < m; ++j) v[j] = g.Draw();
+  const double u = g.Draw();
+  std::int32_t p = 1;
+  for (std::int32_t j = 0; j < m; ++j) p += v[j] < u;
+  return p;
+}
+
 }  // namespace
 
 std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, UniformGenerator& rng) {
-  if (trace != nullptr) return TracedChoice(k, *trace, rng);
-  // Without a trace the order of the k−1 values is never seen, and one plus the
-  // count of values strictly below u is the position u takes among them sorted.
-  // The draws are made in the same order as the traced choice.
-  double v[16];
-  const std::int32_t m = k - 1;
-  if (m <= 16) {
-    for (std::int32_t j = 0; j < m; ++j) v[j] = rng.Draw();
-    const double u = rng.Draw();
-    std::int32_t p = 1;
-    for (std::int32_t j = 0; j < m; ++j) p += v[j] < u;
-    return p;
-  }
-  std::string unused;
-  return TracedChoice(k, unused, rng);
+  return trace != nullptr ? TracedChoice(k, *trace, rng) : UntracedChoice(k, rng);
 }
 
 std::int32_t KnownCount(std::int32_t n, std::int32_t D) {
@@ -136,8 +140,52 @@ void AppendPositions(std::string& line, const item& it) {
 
 }  // namespace
 
+namespace {
+
+// Without a listing no key is drawn and no trace is written. These loops make the same
+// draws in the same order as the listed ones; they keep the generator and the table in
+// locals so the item stores cannot alias them and every draw stays in registers.
+void KnownUnlisted(std::int32_t n_conocido, std::int32_t k, item* items, tBfMatriz& Tabla,
+                   UniformGenerator& rng) {
+  UniformGenerator g = rng;
+  double* const cells = Tabla.X[0];
+  const std::ptrdiff_t stride = Tabla.X.Cols();
+  for (std::int32_t i = 1; i <= n_conocido; ++i) {
+    const std::int32_t c = UniformToInt(1, k, g.Draw());
+    items[i] = item{1, 1, c, c};
+    cells[c * stride + c] += 1;
+  }
+  rng = g;
+}
+
+void RemainingUnlisted(std::int32_t from, std::int32_t n, std::int32_t k, item* items,
+                       tBfMatriz& Tabla, UniformGenerator& rng) {
+  UniformGenerator g = rng;
+  double* const cells = Tabla.X[0];
+  const std::ptrdiff_t stride = Tabla.X.Cols();
+  for (std::int32_t i = from; i <= n; ++i) {
+    const std::int32_t chosen = UntracedChoice(k, g);
+    const std::int32_t correct = UntracedChoice(k, g);
+    std::int32_t marked = correct;
+    if (chosen != 1) {
+      do {
+        marked = UntracedChoice(k, g);
+      } while (marked == correct);
+    }
+    items[i] = item{1, chosen, correct, marked};
+    cells[correct * stride + marked] += 1;
+  }
+  rng = g;
+}
+
+}  // namespace
+
 void TestGeneration::KnownItemsPhase(std::int32_t n_conocido, std::vector<item>& items,
                                      tBfMatriz& Tabla, UniformGenerator& rng) const {
+  if (listing == nullptr) {
+    KnownUnlisted(n_conocido, k, items.data(), Tabla, rng);
+    return;
+  }
   for (std::int32_t i = 1; i <= n_conocido; ++i) {
     item& it = items[static_cast<std::size_t>(i)];
     it.alt_correcta = 1;
@@ -146,21 +194,23 @@ void TestGeneration::KnownItemsPhase(std::int32_t n_conocido, std::vector<item>&
     it.pos_acorrecta = c;
     it.pos_aelegida = c;
     Tabla.X[c][c] += 1;
-    if (listing != nullptr) {
-      std::string line;
-      AppendKey(line, i, sortKnown, rng);
-      AppendPositions(line, it);
-      line.append(placeholder);
-      line.append("\t[ known ]");
-      listing->push_back(std::move(line));
-    }
+    std::string line;
+    AppendKey(line, i, sortKnown, rng);
+    AppendPositions(line, it);
+    line.append(placeholder);
+    line.append("\t[ known ]");
+    listing->push_back(std::move(line));
   }
 }
 
 void TestGeneration::RemainingItemsPhase(std::int32_t n_conocido, std::vector<item>& items,
                                          tBfMatriz& Tabla, UniformGenerator& rng) const {
+  if (listing == nullptr) {
+    RemainingUnlisted(n_conocido + 1, n, k, items.data(), Tabla, rng);
+    return;
+  }
   std::string trace;
-  std::string* const tr = listing != nullptr ? &trace : nullptr;
+  std::string* const tr = &trace;
   for (std::int32_t i = n_conocido + 1; i <= n; ++i) {
     item& it = items[static_cast<std::size_t>(i)];
     it.alt_correcta = 1;
@@ -175,13 +225,11 @@ void TestGeneration::RemainingItemsPhase(std::int32_t n_conocido, std::vector<it
       } while (it.pos_aelegida == it.pos_acorrecta);
     }
     Tabla.X[it.pos_acorrecta][it.pos_aelegida] += 1;
-    if (listing != nullptr) {
-      std::string line;
-      AppendKey(line, i, sortKnown, rng);
-      AppendPositions(line, it);
-      line.append(trace);
-      listing->push_back(std::move(line));
-    }
+    std::string line;
+    AppendKey(line, i, sortKnown, rng);
+    AppendPositions(line, it);
+    line.append(trace);
+    listing->push_back(std::move(line));
   }
 }
 

@@ -134,11 +134,19 @@ TEST(TestGeneration, TalliesEveryItemOnce) {
 }
 
 TEST(TestGeneration, ListingDoesNotChangeTheTableUnlessKeysAreDrawn) {
-  // "Sort known:" writes item numbers as keys, so no key draws: same table as no listing.
+  // "Sort known:" writes item numbers as keys, so no key draws: the same items and the
+  // same table as without a listing.
   Generated plain = Generate(50, 4, 40, 77, false, false);
   Generated keyed = Generate(50, 4, 40, 77, true, true);
   for (int i = 1; i <= 4; ++i)
     for (int j = 1; j <= 4; ++j) EXPECT_EQ(plain.table.X[i][j], keyed.table.X[i][j]);
+  for (int i = 1; i <= 50; ++i) {
+    const item& a = plain.items[static_cast<std::size_t>(i)];
+    const item& b = keyed.items[static_cast<std::size_t>(i)];
+    EXPECT_TRUE(a.alt_elegida == b.alt_elegida && a.pos_acorrecta == b.pos_acorrecta &&
+                a.pos_aelegida == b.pos_aelegida && a.alt_correcta == b.alt_correcta)
+        << i;
+  }
   ASSERT_EQ(keyed.listing.size(), 50u);
   EXPECT_EQ(keyed.listing[0].substr(0, 4), "001\t");
   EXPECT_EQ(keyed.listing[49].substr(0, 4), "050\t");
