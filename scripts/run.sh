@@ -5,7 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)"
-if [ -x build/src/ui/veltrano ]; then
-  exec ./build/src/ui/veltrano "$@"
-fi
-echo "The window is not built yet: this version holds the simulation and analysis core and its tests."
+exec ./build/src/ui/veltrano "$@"

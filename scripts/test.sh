@@ -2,7 +2,8 @@
 # Sets up a fresh Debian machine, builds everything and runs every test: the Release
 # build (core, window on the offscreen platform, veltrano-batch), a separate build of
 # the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
-# bounded run of each fuzzer.
+# bounded run of each fuzzer. The Debian package is built and installed, and both
+# programs are started from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,6 +14,7 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+bash scripts/package-check.sh
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANO_SANITIZE=ON -DVELTRANO_BUILD_UI=OFF
 cmake --build build-sanitize -j"$jobs"

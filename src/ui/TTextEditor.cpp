@@ -1,6 +1,7 @@
 #include "ui/TTextEditor.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -185,6 +186,7 @@ TTextEditor::TTextEditor(QWidget* parent)
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   Memo1->setUndoRedoEnabled(false);
+  UpdateTabStops();
 
   const QSize iconSize(16, 16);
   QStyle* const look = style();
@@ -410,5 +412,17 @@ void TTextEditor::ShowFileName() {
 }
 
 void TTextEditor::UpdateToggleImage() { ToolButton1->setIcon(ImageList3[ToolBar1->isHidden() ? 0 : 1]); }
+
+// Columns of a run's lines are separated by tabs and hold at most nine characters
+// ("-9999.999"), mostly six: tab stops every six digits keep a results line of a 3 × 3 table on one
+// screen line, where the default stops (80 pixels) wrap it.
+void TTextEditor::UpdateTabStops() {
+  Memo1->setTabStopDistance(Memo1->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
+}
+
+void TTextEditor::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) UpdateTabStops();
+}
 
 }  // namespace veltrano

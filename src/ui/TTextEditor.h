@@ -194,7 +194,11 @@ public:
   /// Icon of ToolButton1: index 0 while ToolBar1 is hidden, 1 while it is shown.
   QIcon ToggleImage(int index) const;
 
+protected:
+  void changeEvent(QEvent* event) override;
+
 private:
+  void UpdateTabStops();
   /// Runs a handler for one of the pane's buttons; an error ends the handler and its
   /// message is shown, so it never crosses Qt's event loop.
   void RunButtonHandler(void (TTextEditor::*handler)());

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the Debian package from build/, installs it with apt (as root) and checks that
+# both programs start from the installed files: veltrano-batch runs a small seeded
+# simulation, and the window stays up on the offscreen platform until it is stopped.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+(cd build && cpack -G DEB > /dev/null)
+deb=$(ls build/veltrano_*.deb | head -n 1)
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --reinstall "./$deb" > /dev/null
+echo "installed $deb"
+
+/usr/bin/veltrano-batch simulate --seed 1 --tests 3 --data - > /dev/null
+echo "veltrano-batch runs"
+
+set +e
+QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/veltrano
+status=$?
+set -e
+if [ "$status" -ne 124 ]; then
+  echo "veltrano did not keep running (exit status $status)" >&2
+  exit 1
+fi
+echo "veltrano starts"

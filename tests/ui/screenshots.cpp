@@ -1,0 +1,99 @@
+// veltrano-screenshots: pictures of every page of the window, for the documentation.
+// Not installed. scripts/screenshots.sh runs it under a virtual X server so that fonts
+// and styles are those of a real desktop.
+//
+//   veltrano-screenshots OUTPUT_DIR
+//
+// Two windows, each run once: the default settings, then an iterating run (Do 0 to 90 in
+// steps of 10, 100 tests per degree) with Dc and D Lord & Novick shown. Every page of
+// each is saved as PNG, plus the About page of a window just opened. Each run starts
+// from a fixed seed, so the pictures change only when the program does.
+#include "numeric/UniformGenerator.h"
+#include "ui/SpinEdit.h"
+#include "ui/TForm1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+int failures = 0;
+constexpr std::uint32_t kSeed = 2014;
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  }
+}
+
+void Save(QWidget& window, const QDir& dir, const QString& name) {
+  Settle();
+  const QString path = dir.filePath(name + QStringLiteral(".png"));
+  if (!window.grab().save(path)) {
+    std::fprintf(stderr, "veltrano-screenshots: cannot write %s\n", qPrintable(path));
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(path));
+}
+
+// Opens a window, applies the settings, presses Ok and saves every page.
+void Shoot(const QDir& dir, const QString& prefix, const std::function<void(veltrano::TForm1&)>& settings) {
+  veltrano::TForm1 w;
+  w.SetErrorReporter([](QWidget*, const QString& message) {
+    std::fprintf(stderr, "veltrano-screenshots: %s\n", qPrintable(message));
+    ++failures;
+  });
+  w.show();
+  Settle();
+  if (!settings) {
+    Save(w, dir, prefix + QStringLiteral("about"));
+    return;
+  }
+  settings(w);
+  veltrano::ProcessUniform().Seed(kSeed);
+  w.Button1->click();
+  const char* pages[] = {"data", "graph", "residual", "residuals"};
+  for (int i = 0; i < 4; ++i) {
+    w.PageControl1->setCurrentIndex(i);
+    Save(w, dir, prefix + QString::fromLatin1(pages[i]));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: veltrano-screenshots OUTPUT_DIR\n");
+    return 2;
+  }
+  const QDir dir(QString::fromLocal8Bit(argv[1]));
+  if (!QDir().mkpath(dir.path())) {
+    std::fprintf(stderr, "veltrano-screenshots: cannot create %s\n", argv[1]);
+    return 1;
+  }
+
+  Shoot(dir, QString(), {});
+  Shoot(dir, QStringLiteral("defaults-"), [](veltrano::TForm1&) {});
+  Shoot(dir, QStringLiteral("iterate-"), [](veltrano::TForm1& w) {
+    w.SpinEdit_D0->SetValue(0);
+    w.CheckBox_Iterate->setChecked(true);
+    w.SpinEdit_Dmax->SetValue(90);
+    w.SpinEdit_Test->SetValue(100);
+    w.CheckBox_Dcond->setChecked(true);
+    w.cbDLN->setChecked(true);
+  });
+  return failures == 0 ? 0 : 1;
+}

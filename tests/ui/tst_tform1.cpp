@@ -1,0 +1,784 @@
+// Tests of the main window TForm1 on the offscreen platform. Controls are found by their
+// object names; error messages go to a recorder instead of a message box.
+#include "RecordingHost.h"
+
+#include "numeric/UniformGenerator.h"
+#include "simulation/SimulationRun.h"
+#include "ui/CaptionCheckBox.h"
+#include "ui/ChartWidget.h"
+#include "ui/SpinEdit.h"
+#include "ui/TForm1.h"
+#include "ui/TTextEditor.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using veltrano::CaptionCheckBox;
+using veltrano::SeriesId;
+using veltrano::TForm1;
+using veltrano::TSpinEdit;
+
+namespace {
+
+const char* const kResidualsHeader = "Do\trDu\trDc\trDLN";
+
+// The window with its error messages recorded, shown and active so that the focus moves
+// as it does for a user.
+struct Window {
+  TForm1 w;
+  QStringList errors;
+
+  Window() {
+    w.SetErrorReporter([this](QWidget*, const QString& message) { errors << message; });
+  }
+  bool Show() {
+    w.show();
+    w.activateWindow();
+    return QTest::qWaitForWindowActive(&w);
+  }
+  template <class T = QWidget>
+  T* Get(const char* name) {
+    T* control = w.findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) qFatal("no control named %s", name);
+    return control;
+  }
+  TSpinEdit* Spin(const char* name) { return Get<TSpinEdit>(name); }
+  QCheckBox* Box(const char* name) { return Get<QCheckBox>(name); }
+  QStringList Data() const { return w.TTextEditor1->Lines(); }
+  QStringList Residuals() const { return w.TextEditor1->Lines(); }
+  std::size_t Points(SeriesId s) { return w.Series(s).Count(); }
+  bool Active(SeriesId s) { return w.Series(s).Active(); }
+  std::vector<bool> AllActive() {
+    std::vector<bool> a;
+    for (int i = 0; i < veltrano::kSeriesCount; ++i) a.push_back(Active(static_cast<SeriesId>(i)));
+    return a;
+  }
+};
+
+// A control's caption: a box's own text, or the text of the label that names a field.
+QString Caption(QWidget* control) {
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+  for (QLabel* label : control->parentWidget()->findChildren<QLabel*>())
+    if (label->buddy() == control) return label->text();
+  return QStringLiteral("<no caption>");
+}
+
+// Types into a field the way a user does: the field takes the focus, its text is
+// selected and replaced by the keys (an empty text deletes it).
+void Type(TSpinEdit* spin, const QString& keys) {
+  spin->setFocus();
+  spin->selectAll();
+  if (keys.isEmpty())
+    QTest::keyClick(spin, Qt::Key_Delete);
+  else
+    QTest::keyClicks(spin, keys);
+}
+
+// Where the pane's lines and the expected lines part, or empty when they are the same.
+QString FirstDifference(const QStringList& shown, const std::vector<std::string>& expected) {
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(shown.size()), expected.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (shown[static_cast<qsizetype>(i)].toStdString() != expected[i])
+      return QStringLiteral("line %1: \"%2\" instead of \"%3\"")
+          .arg(i + 1)
+          .arg(shown[static_cast<qsizetype>(i)], QString::fromStdString(expected[i]));
+  }
+  if (static_cast<std::size_t>(shown.size()) != expected.size())
+    return QStringLiteral("%1 lines instead of %2").arg(shown.size()).arg(expected.size());
+  return QString();
+}
+
+// A window whose residual lines fail after a given count, as an error inside a run would.
+class FailingForm : public TForm1 {
+public:
+  int failAt = -1;  // the residual line that fails, counted from 1; -1: none
+  int written = 0;
+  void AppendResidualsLine(std::string_view line) override {
+    if (++written == failAt) throw std::runtime_error("Residual table: disk full");
+    TForm1::AppendResidualsLine(line);
+  }
+};
+
+}  // namespace
+
+class TForm1Test : public QObject {
+  Q_OBJECT
+
+private slots:
+  void windowAndPages();
+  void fieldsHaveTheirCaptionsRangesAndDefaults_data();
+  void fieldsHaveTheirCaptionsRangesAndDefaults();
+  void boxesHaveTheirCaptionsAndDefaults_data();
+  void boxesHaveTheirCaptionsAndDefaults();
+  void controlsStandInOrder();
+  void formCreateSetsTheSeriesBoxes();
+  void aboutPageHoldsItsText();
+
+  void textOutputRule();
+  void fullOutputRule();
+  void seriesBoxesShowTheirSeries_data();
+  void seriesBoxesShowTheirSeries();
+  void commaChangesNoSeries();
+
+  void fieldIsClampedWhenTheFocusLeaves_data();
+  void fieldIsClampedWhenTheFocusLeaves();
+  void fieldWithoutANumberReadsAsItsMinimum_data();
+  void fieldWithoutANumberReadsAsItsMinimum();
+  void programWritesAndStepsStayInRange();
+  void dmaxExitRaisesDmaxToDo_data();
+  void dmaxExitRaisesDmaxToDo();
+  void okAppliesTheFocusedFieldsRules();
+
+  void defaultRun();
+  void secondRunAppends();
+  void runRaisesDmaxToDo_data();
+  void runRaisesDmaxToDo();
+  void windowShowsExactlyWhatTheRunWrites_data();
+  void windowShowsExactlyWhatTheRunWrites();
+  void seedRepeatsTheRun();
+  void errorInARunIsShownAndTheWindowStaysUsable();
+  void cancelEndsTheRunKeepingItsOutput_data();
+  void cancelEndsTheRunKeepingItsOutput();
+};
+
+// ---- Layout ---------------------------------------------------------------------------------
+
+void TForm1Test::windowAndPages() {
+  Window f;
+  QVERIFY(f.Show());
+  TForm1& w = f.w;
+  QCOMPARE(w.windowTitle(), QStringLiteral("Veltrano"));
+  QCOMPARE(w.centralWidget()->size(), QSize(1073, 694));
+  QCOMPARE(f.Get("LeftPanel")->width(), 177);
+  QCOMPARE(w.Button1->width(), 150);
+  QCOMPARE(w.Button1->text(), QStringLiteral("Ok"));
+
+  QTabWidget* pages = f.Get<QTabWidget>("PageControl1");
+  QCOMPARE(pages->tabPosition(), QTabWidget::South);
+  const QStringList captions = {QStringLiteral(" Data"), QStringLiteral("Graph"), QStringLiteral("Residual"),
+                                QStringLiteral("Residuals"), QStringLiteral("About")};
+  QCOMPARE(pages->count(), 5);
+  for (int i = 0; i < 5; ++i) {
+    QCOMPARE(pages->tabText(i), captions[i]);
+    QCOMPARE(pages->widget(i)->objectName(), QStringLiteral("TabSheet%1").arg(i + 1));
+  }
+  QCOMPARE(pages->currentWidget(), f.Get("TabSheet5"));
+
+  // Each pane and chart fills its own tab; the run's data lines go to memo.
+  const std::pair<const char*, const char*> content[] = {
+      {"TTextEditor1", "TabSheet1"}, {"Chart1", "TabSheet2"}, {"Chart2", "TabSheet3"}, {"TextEditor1", "TabSheet4"}};
+  for (const auto& [name, sheet] : content) {
+    pages->setCurrentWidget(f.Get(sheet));
+    QCOMPARE(f.Get(name)->parentWidget(), f.Get(sheet));
+    QCOMPARE(f.Get(name)->geometry(), f.Get(sheet)->rect());
+  }
+  QCOMPARE(w.memo, w.TTextEditor1->Memo1);
+  QVERIFY(w.Edit_D0->text().isEmpty());
+  QVERIFY(w.Edit_D0->isReadOnly());
+  QVERIFY(w.Label_Seed->text().isEmpty());
+  QVERIFY(w.Label_Seed->textInteractionFlags() & Qt::TextSelectableByMouse);
+  QVERIFY(!w.Button_Cancel->isVisible());
+}
+
+void TForm1Test::fieldsHaveTheirCaptionsRangesAndDefaults_data() {
+  QTest::addColumn<QString>("caption");
+  QTest::addColumn<int>("min");
+  QTest::addColumn<int>("max");
+  QTest::addColumn<int>("value");
+  QTest::newRow("SpinEdit_n") << "n:" << 1 << 100000 << 100;
+  QTest::newRow("SpinEdit_k") << "k:" << 2 << 10 << 3;
+  QTest::newRow("SpinEdit_D0") << "Do (%):" << 0 << 100 << 50;
+  QTest::newRow("SpinEdit_Dmax") << "Dmax (%):" << 0 << 99 << 99;
+  QTest::newRow("SpinEdit_Step") << "Step (%):" << 1 << 10 << 10;
+  QTest::newRow("SpinEdit_Test") << "Tests:" << 1 << 10000 << 50;
+  QTest::newRow("SpinEdit_Tol") << "Tolerance:" << 2 << 15 << 10;
+  QTest::newRow("SpinEdit_MaxIts") << "Max Iterations:" << 1 << 1000 << 500;
+  QTest::newRow("SpinEdit_Decs") << "Decimal places:" << 1 << 8 << 3;
+}
+
+void TForm1Test::fieldsHaveTheirCaptionsRangesAndDefaults() {
+  QFETCH(QString, caption);
+  QFETCH(int, min);
+  QFETCH(int, max);
+  QFETCH(int, value);
+  Window f;
+  TSpinEdit* spin = f.Spin(QTest::currentDataTag());
+  QCOMPARE(Caption(spin), caption);
+  QCOMPARE(spin->MinValue(), min);
+  QCOMPARE(spin->MaxValue(), max);
+  QCOMPARE(spin->Value(), value);
+  QCOMPARE(spin->text(), QString::number(value));
+  QVERIFY(spin->isEnabled());
+}
+
+void TForm1Test::boxesHaveTheirCaptionsAndDefaults_data() {
+  QTest::addColumn<QString>("caption");
+  QTest::addColumn<bool>("checked");
+  QTest::addColumn<bool>("captionLeft");
+  QTest::newRow("CheckBox_Iterate") << "Iterate from Do% to Dmax%:" << false << false;
+  QTest::newRow("CheckBox_Text") << "Text Output _____________" << true << false;
+  QTest::newRow("CheckBox_full") << "Full output:" << false << true;
+  QTest::newRow("CheckBox_Unsort") << "Sort known:" << false << true;
+  QTest::newRow("CheckBox_Table") << "Data Table:" << true << true;
+  QTest::newRow("CheckBox_CI") << "Conifidence Interval:" << false << true;
+  QTest::newRow("CheckBox_Dka") << "Alternative measures:" << true << true;
+  QTest::newRow("CheckBox_Duncond") << "Du" << true << false;
+  QTest::newRow("CheckBox_Dcond") << "Dc" << false << false;
+  QTest::newRow("cbDtrue") << "D" << true << false;  // turned on by FormCreate
+  QTest::newRow("cbDLN") << "D Lord & Novick" << false << false;
+  QTest::newRow("comma") << "Residuals Comma delimited" << false << false;
+}
+
+void TForm1Test::boxesHaveTheirCaptionsAndDefaults() {
+  QFETCH(QString, caption);
+  QFETCH(bool, checked);
+  QFETCH(bool, captionLeft);
+  Window f;
+  QCheckBox* box = f.Box(QTest::currentDataTag());
+  QCOMPARE(box->text(), caption);
+  QCOMPARE(box->isChecked(), checked);
+  QVERIFY(box->isEnabled());
+  auto* captioned = qobject_cast<CaptionCheckBox*>(box);
+  QVERIFY(captioned != nullptr);
+  QCOMPARE(captioned->CaptionSide() == CaptionCheckBox::Side::Left, captionLeft);
+  // An "&" is part of the caption, not a keyboard mnemonic.
+  QVERIFY(box->shortcut().isEmpty());
+}
+
+void TForm1Test::controlsStandInOrder() {
+  Window f;
+  QVERIFY(f.Show());
+  const char* const order[] = {
+      "Heading_Simulation", "SpinEdit_n",       "SpinEdit_k",      "SpinEdit_D0",    "Edit_D0",
+      "CheckBox_Iterate",   "SpinEdit_Dmax",    "SpinEdit_Step",   "SpinEdit_Test",  "CheckBox_Text",
+      "CheckBox_full",      "CheckBox_Unsort",  "CheckBox_Table",  "CheckBox_CI",    "CheckBox_Dka",
+      "Heading_Analysis",   "SpinEdit_Tol",     "SpinEdit_MaxIts", "SpinEdit_Decs",  "Heading_Graphic",
+      "CheckBox_Duncond",   "cbDLN",            "comma",           "Button1",        "Label_Seed"};
+  QWidget* panel = f.Get("LeftPanel");
+  const auto top = [&](const char* name) { return f.Get(name)->mapTo(panel, QPoint(0, 0)).y(); };
+  for (std::size_t i = 1; i < std::size(order); ++i)
+    QVERIFY2(top(order[i - 1]) < top(order[i]), order[i]);
+  // Du, Dc and D share a row, in that order.
+  const auto left = [&](const char* name) { return f.Get(name)->mapTo(panel, QPoint(0, 0)).x(); };
+  QCOMPARE(top("CheckBox_Dcond"), top("CheckBox_Duncond"));
+  QCOMPARE(top("cbDtrue"), top("CheckBox_Duncond"));
+  QVERIFY(left("CheckBox_Duncond") < left("CheckBox_Dcond") && left("CheckBox_Dcond") < left("cbDtrue"));
+  // The tolerance reads "Tolerance: 1.0 E - [10]".
+  QCOMPARE(f.Get<QLabel>("Label_TolPower")->text(), QStringLiteral("1.0 E -"));
+  QVERIFY(left("Label_TolPower") < left("SpinEdit_Tol"));
+
+  const QStringList headings = {f.Get<QLabel>("Heading_Simulation")->text(), f.Get<QLabel>("Heading_Analysis")->text(),
+                                f.Get<QLabel>("Heading_Graphic")->text()};
+  QCOMPARE(headings, QStringList({QStringLiteral("Simulation Options ____________"),
+                                  QStringLiteral("Analysis Options ____________"),
+                                  QStringLiteral("Graphic Output _____________")}));
+  const QColor maroon(128, 0, 0);
+  QCOMPARE(f.Get("Heading_Graphic")->palette().color(QPalette::WindowText), maroon);
+  QCOMPARE(f.w.CheckBox_Text->palette().color(QPalette::WindowText), maroon);
+  // Every control lies within the column.
+  for (const char* name : order) {
+    const QRect r(f.Get(name)->mapTo(panel, QPoint(0, 0)), f.Get(name)->size());
+    QVERIFY2(r.right() < panel->width() && r.bottom() < panel->height(), name);
+  }
+}
+
+void TForm1Test::formCreateSetsTheSeriesBoxes() {
+  Window f;
+  QVERIFY(f.w.CheckBox_Duncond->isChecked() && !f.w.CheckBox_Dcond->isChecked());
+  QVERIFY(f.w.cbDtrue->isChecked() && !f.w.cbDLN->isChecked());
+  // The series follow their boxes; the true-knowledge line is shown, ready for the run's
+  // points.
+  QVERIFY(f.Active(SeriesId::sPoint_DSEM));
+  QVERIFY(!f.Active(SeriesId::sPoint_Dcond));
+  QVERIFY(f.Active(SeriesId::sLine));
+  QVERIFY(!f.Active(SeriesId::sDLN));
+  for (int i = 0; i < veltrano::kSeriesCount; ++i) QCOMPARE(f.Points(static_cast<SeriesId>(i)), std::size_t{0});
+  QVERIFY(!f.w.TTextEditor1->GetModificado());
+  QCOMPARE(f.w.TTextEditor1->LineCount(), 0);
+  QCOMPARE(f.w.TextEditor1->LineCount(), 0);
+}
+
+void TForm1Test::aboutPageHoldsItsText() {
+  Window f;
+  QVERIFY(f.Show());
+  auto* text = f.Get<QPlainTextEdit>("AboutText");
+  const QStringList lines = text->toPlainText().split(u'\n');
+  QCOMPARE(lines.size(), 57);
+  // Spot checks where a copy would go wrong: blank lines, trailing blanks, double
+  // blanks, quotes and spellings.
+  const std::pair<int, const char*> spots[] = {
+      {1, ""},
+      {2, "The purpose of this software is to show the behavior of the delta model in assessing the degree "},
+      {9, "    transformation method."},
+      {12, "3. In order to answer the remaining  questions, the inverse transformation method is used again. "},
+      {23, "k  = number of alternatives per item"},
+      {27, "Check the checkbox \"Iterate from Do to Dmax\" in order to perform a iterative process."},
+      {29, "For each Delta,  the value given in number of tests are evaluated."},
+      {33, "'Data table' shows the summarized frequencies of correct/uncorrect answers"},
+      {39, "Du = Unconditiioned Delta"},
+      {47, "Warranty Disclaimer"},
+      {49, " "},
+      {53, ""},
+      {56, " "},
+      {57, ""}};
+  for (const auto& [line, expected] : spots) QCOMPARE(lines[line - 1], QString::fromLatin1(expected));
+  QCOMPARE(lines.filter(QStringLiteral("------------------------------------------------")).size(), 6);
+
+  QVERIFY(text->isReadOnly());
+  QCOMPARE(text->frameShape(), QFrame::NoFrame);
+  QCOMPARE(text->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  QCOMPARE(text->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  QCOMPARE(f.Get("AboutHeader")->height(), 80);
+  QCOMPARE(text->mapTo(f.w.TabSheet5, QPoint(0, 0)), QPoint(25, 80));
+  QCOMPARE(text->geometry().bottomRight(), f.w.TabSheet5->rect().bottomRight());
+  QCOMPARE(f.Get<QLabel>("AboutTitle")->text(), QStringLiteral("Veltrano"));
+  QCOMPARE(f.Get<QLabel>("AboutTitle")->font().pointSize(), 12);
+  QCOMPARE(f.Get<QLabel>("AboutVersion")->text(), QStringLiteral("v 1.0 - 2014"));
+  QCOMPARE(f.Get<QLabel>("AboutVersion")->font().pointSize(), 8);
+  QVERIFY(f.Get("AboutVersion")->x() > f.Get("AboutTitle")->geometry().right());
+}
+
+// ---- Click rules --------------------------------------------------------------------------
+
+void TForm1Test::textOutputRule() {
+  Window f;
+  TForm1& w = f.w;
+  QCheckBox* const four[] = {w.CheckBox_full, w.CheckBox_Unsort, w.CheckBox_Table, w.CheckBox_CI};
+
+  w.CheckBox_Text->setChecked(false);
+  for (QCheckBox* b : four) QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+  QVERIFY(!w.CheckBox_Dka->isChecked());
+  QVERIFY(w.CheckBox_Dka->isEnabled());
+
+  // Back on: enabled again, and "Alternative measures:" on whatever it was.
+  w.CheckBox_Dka->setChecked(false);
+  w.CheckBox_Text->setChecked(true);
+  for (QCheckBox* b : four) QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
+  QVERIFY(w.CheckBox_Dka->isChecked());
+
+  // A real click runs the same rule.
+  QTest::mouseClick(w.CheckBox_Text, Qt::LeftButton);
+  QVERIFY(!w.CheckBox_Text->isChecked());
+  QVERIFY(!w.CheckBox_full->isEnabled());
+}
+
+void TForm1Test::fullOutputRule() {
+  Window f;
+  TForm1& w = f.w;
+  w.CheckBox_Iterate->setChecked(true);
+  QCOMPARE(w.SpinEdit_Test->Value(), 50);
+
+  w.CheckBox_full->setChecked(true);
+  QCOMPARE(w.SpinEdit_Test->Value(), 1);
+  QCOMPARE(w.SpinEdit_Test->text(), QStringLiteral("1"));
+  QVERIFY(!w.CheckBox_Iterate->isChecked());
+  QVERIFY(w.CheckBox_Unsort->isEnabled());
+
+  // Turning it off touches neither Tests nor Iterate, and disables "Sort known:".
+  w.SpinEdit_Test->SetValue(50);
+  w.CheckBox_Iterate->setChecked(true);
+  w.CheckBox_full->setChecked(false);
+  QCOMPARE(w.SpinEdit_Test->Value(), 50);
+  QVERIFY(w.CheckBox_Iterate->isChecked());
+  QVERIFY(!w.CheckBox_Unsort->isEnabled());
+}
+
+void TForm1Test::seriesBoxesShowTheirSeries_data() {
+  QTest::addColumn<QString>("box");
+  QTest::addColumn<int>("series");
+  QTest::newRow("Du") << "CheckBox_Duncond" << int(SeriesId::sPoint_DSEM);
+  QTest::newRow("Dc") << "CheckBox_Dcond" << int(SeriesId::sPoint_Dcond);
+  QTest::newRow("D") << "cbDtrue" << int(SeriesId::sLine);
+  QTest::newRow("D Lord & Novick") << "cbDLN" << int(SeriesId::sDLN);
+}
+
+void TForm1Test::seriesBoxesShowTheirSeries() {
+  QFETCH(QString, box);
+  QFETCH(int, series);
+  Window f;
+  QCheckBox* b = f.Box(qPrintable(box));
+  const auto id = static_cast<SeriesId>(series);
+  for (const bool on : {!b->isChecked(), b->isChecked()}) {
+    std::vector<bool> expected = f.AllActive();
+    expected[static_cast<std::size_t>(series)] = on;
+    b->setChecked(on);
+    QCOMPARE(f.Active(id), on);
+    QVERIFY(f.AllActive() == expected);  // no other series moved
+  }
+}
+
+void TForm1Test::commaChangesNoSeries() {
+  for (const bool dln : {false, true}) {
+    Window f;
+    f.w.cbDLN->setChecked(dln);
+    const std::vector<bool> before = f.AllActive();
+    f.w.comma->setChecked(true);
+    QVERIFY(f.AllActive() == before);
+    f.w.comma->setChecked(false);
+    QVERIFY(f.AllActive() == before);
+  }
+}
+
+// ---- Fields -------------------------------------------------------------------------------
+
+void TForm1Test::fieldIsClampedWhenTheFocusLeaves_data() {
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<QString>("keys");
+  QTest::addColumn<int>("typed");  // the value while the field has the focus
+  QTest::addColumn<int>("left");   // the value once the focus has left
+  QTest::newRow("k above its range") << "SpinEdit_k" << "25" << 25 << 10;
+  QTest::newRow("Tests above its range") << "SpinEdit_Test" << "20000" << 20000 << 10000;
+  QTest::newRow("n below its range") << "SpinEdit_n" << "0" << 0 << 1;
+  QTest::newRow("Step negative") << "SpinEdit_Step" << "-3" << -3 << 1;
+  QTest::newRow("in range") << "SpinEdit_Decs" << "7" << 7 << 7;
+  QTest::newRow("letters are refused") << "SpinEdit_MaxIts" << "12x" << 12 << 12;
+}
+
+void TForm1Test::fieldIsClampedWhenTheFocusLeaves() {
+  QFETCH(QString, field);
+  QFETCH(QString, keys);
+  QFETCH(int, typed);
+  QFETCH(int, left);
+  Window f;
+  QVERIFY(f.Show());
+  TSpinEdit* spin = f.Spin(qPrintable(field));
+  Type(spin, keys);
+  QCOMPARE(spin->Value(), typed);
+  f.w.Button1->setFocus();
+  QVERIFY(!spin->hasFocus());
+  QCOMPARE(spin->Value(), left);
+  QCOMPARE(spin->text(), QString::number(left));
+}
+
+void TForm1Test::fieldWithoutANumberReadsAsItsMinimum_data() {
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("empty k") << "SpinEdit_k" << "";
+  QTest::newRow("lone sign") << "SpinEdit_Step" << "-";
+  QTest::newRow("too large for an integer") << "SpinEdit_Test" << "99999999999";
+  QTest::newRow("letters set by the program") << "SpinEdit_n" << "abc";
+}
+
+void TForm1Test::fieldWithoutANumberReadsAsItsMinimum() {
+  QFETCH(QString, field);
+  QFETCH(QString, text);
+  Window f;
+  QVERIFY(f.Show());
+  TSpinEdit* spin = f.Spin(qPrintable(field));
+  spin->setFocus();
+  spin->findChild<QLineEdit*>()->setText(text);
+  QCOMPARE(spin->Value(), spin->MinValue());
+  f.w.Button1->setFocus();
+  QCOMPARE(spin->text(), QString::number(spin->MinValue()));
+}
+
+void TForm1Test::programWritesAndStepsStayInRange() {
+  Window f;
+  TSpinEdit* k = f.w.SpinEdit_k;
+  const std::pair<int, int> writes[] = {{25, 10}, {-4, 2}, {7, 7}};
+  for (const auto& [value, held] : writes) {
+    k->SetValue(value);
+    QCOMPARE(k->Value(), held);
+    QCOMPARE(k->text(), QString::number(held));
+  }
+  k->SetValue(9);
+  k->stepBy(1);
+  QCOMPARE(k->Value(), 10);
+  k->stepBy(1);
+  QCOMPARE(k->Value(), 10);
+  k->stepBy(-1);
+  QCOMPARE(k->Value(), 9);
+  QCOMPARE(f.w.WriteDmax(100), 99);
+  QCOMPARE(f.w.SpinEdit_Dmax->text(), QStringLiteral("99"));
+}
+
+void TForm1Test::dmaxExitRaisesDmaxToDo_data() {
+  QTest::addColumn<int>("Do");
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<int>("Dmax");
+  QTest::newRow("below Do") << 50 << "30" << 50;
+  QTest::newRow("above Do") << 50 << "70" << 70;
+  QTest::newRow("Do beyond Dmax's range") << 100 << "30" << 99;
+  QTest::newRow("typed beyond the range") << 50 << "150" << 99;
+}
+
+void TForm1Test::dmaxExitRaisesDmaxToDo() {
+  QFETCH(int, Do);
+  QFETCH(QString, typed);
+  QFETCH(int, Dmax);
+  Window f;
+  QVERIFY(f.Show());
+  f.w.SpinEdit_D0->SetValue(Do);
+  Type(f.w.SpinEdit_Dmax, typed);
+  f.w.SpinEdit_Step->setFocus();
+  QCOMPARE(f.w.SpinEdit_Dmax->Value(), Dmax);
+}
+
+void TForm1Test::okAppliesTheFocusedFieldsRules() {
+  // Ok pressed without taking the focus (by the keyboard, or here by the program): the
+  // focused field is left first, so the run sees k = 10 and Dmax raised to Do.
+  for (const char* field : {"SpinEdit_k", "SpinEdit_Dmax"}) {
+    Window f;
+    QVERIFY(f.Show());
+    f.w.SpinEdit_Test->SetValue(2);
+    Type(f.Spin(field), QStringLiteral("25"));
+    f.w.Button1->click();
+    QCOMPARE(f.w.SpinEdit_k->Value(), field == std::string("SpinEdit_k") ? 10 : 3);
+    QCOMPARE(f.w.Run().k, f.w.SpinEdit_k->Value());
+    QCOMPARE(f.w.SpinEdit_Dmax->Value(), field == std::string("SpinEdit_Dmax") ? 50 : 99);
+    QVERIFY(f.errors.isEmpty());
+  }
+}
+
+// ---- Runs ---------------------------------------------------------------------------------
+
+void TForm1Test::defaultRun() {
+  Window f;
+  QVERIFY(f.Show());
+  f.w.Button1->click();
+  QVERIFY(f.errors.isEmpty());
+  QCOMPARE(f.w.PageControl1->currentIndex(), 1);
+
+  const QStringList data = f.Data();
+  QCOMPARE(data.size(), 51);
+  QVERIFY(data[0].startsWith(QStringLiteral("Test\t")));
+  for (int L = 1; L <= 50; ++L) QVERIFY(data[L].startsWith(QString::number(L) + u'\t'));
+  const QStringList residuals = f.Residuals();
+  QCOMPARE(residuals.size(), 51);
+  QCOMPARE(residuals[0], QString::fromLatin1(kResidualsHeader));
+
+  for (const SeriesId s : {SeriesId::sPoint_DSEM, SeriesId::sPoint_Dcond, SeriesId::sDLN, SeriesId::rPoint_DSEM}) {
+    QCOMPARE(f.Points(s), std::size_t{50});
+    for (const auto& p : f.w.Series(s).Points()) QCOMPARE(p.x, 0.5);
+  }
+  QCOMPARE(f.w.Series(SeriesId::sLine).Points(),
+           (std::vector<veltrano::ChartPoint>{{0, 0}, {1, 1}}));
+  QCOMPARE(f.w.Series(SeriesId::rLine).Points(),
+           (std::vector<veltrano::ChartPoint>{{0, 0}, {1, 0}}));
+  QVERIFY(f.Active(SeriesId::sPoint_DSEM) && f.Active(SeriesId::rPoint_DSEM));
+  QVERIFY(!f.Active(SeriesId::sPoint_Dcond) && !f.Active(SeriesId::sDLN));
+
+  QCOMPARE(f.w.Edit_D0->text(), QStringLiteral("50.00%"));
+  QVERIFY(f.w.TTextEditor1->GetModificado());
+  QVERIFY(f.w.TextEditor1->GetModificado());
+  QCOMPARE(f.w.Run().n, 100);
+  QCOMPARE(f.w.Run().n_conocido, 50);
+  // The window is as before the run: settings usable, no cancel button.
+  QVERIFY(!f.w.Running());
+  QVERIFY(f.Get("Settings")->isEnabled() && f.w.Button1->isEnabled());
+  QVERIFY(!f.w.Button_Cancel->isVisible());
+  QVERIFY(!f.w.TTextEditor1->Memo1->isReadOnly());
+}
+
+void TForm1Test::secondRunAppends() {
+  Window f;
+  f.w.Button1->click();
+  f.w.Button1->click();
+  const QStringList residuals = f.Residuals();
+  QCOMPARE(residuals.size(), 102);
+  QCOMPARE(residuals.indexOf(QString::fromLatin1(kResidualsHeader), 1), 51);
+  QCOMPARE(f.Data().size(), 102);
+  QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t{100});
+  QCOMPARE(f.Points(SeriesId::sLine), std::size_t{4});
+}
+
+void TForm1Test::runRaisesDmaxToDo_data() {
+  QTest::addColumn<int>("Do");
+  QTest::addColumn<bool>("iterate");
+  QTest::addColumn<int>("Dmax");
+  QTest::addColumn<QString>("lastDoStar");
+  QTest::newRow("not iterating") << 50 << false << 50 << "50.00%";
+  QTest::newRow("iterating: the single degree Do") << 60 << true << 60 << "60.00%";
+  QTest::newRow("Do beyond Dmax's range") << 100 << true << 99 << "100.00%";
+}
+
+void TForm1Test::runRaisesDmaxToDo() {
+  QFETCH(int, Do);
+  QFETCH(bool, iterate);
+  QFETCH(int, Dmax);
+  QFETCH(QString, lastDoStar);
+  Window f;
+  f.w.SpinEdit_D0->SetValue(Do);
+  f.w.SpinEdit_Dmax->SetValue(30);
+  f.w.CheckBox_Iterate->setChecked(iterate);
+  f.w.SpinEdit_Test->SetValue(3);
+  f.w.Button1->click();
+  QCOMPARE(f.w.SpinEdit_Dmax->Value(), Dmax);
+  QCOMPARE(f.w.SpinEdit_Dmax->text(), QString::number(Dmax));
+  QCOMPARE(f.Residuals().size(), 1 + 3);  // one degree only
+  QCOMPARE(f.w.Edit_D0->text(), lastDoStar);
+}
+
+void TForm1Test::windowShowsExactlyWhatTheRunWrites_data() {
+  // Chunks of lines reach the panes: the text must be the run's lines, one by one.
+  QTest::addColumn<int>("tests");
+  QTest::addColumn<bool>("iterate");
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<bool>("text");
+  QTest::newRow("more lines than a chunk") << 10000 << false << false << true;
+  QTest::newRow("full output of many tests") << 120 << false << true << true;
+  QTest::newRow("iterating without text") << 300 << true << false << false;
+}
+
+void TForm1Test::windowShowsExactlyWhatTheRunWrites() {
+  QFETCH(int, tests);
+  QFETCH(bool, iterate);
+  QFETCH(bool, full);
+  QFETCH(bool, text);
+  Window f;
+  TForm1& w = f.w;
+  w.CheckBox_full->setChecked(full);
+  w.CheckBox_Text->setChecked(text);
+  w.SpinEdit_Test->SetValue(tests);
+  w.CheckBox_Iterate->setChecked(iterate);
+  w.SpinEdit_D0->SetValue(iterate ? 60 : 50);
+  w.CheckBox_Dcond->setChecked(true);
+
+  const std::uint32_t seed = 20240611;
+  veltrano::ProcessUniform().Seed(seed);
+  w.Button1->click();
+  QVERIFY(f.errors.isEmpty());
+
+  veltrano::testing::RecordingHost expected;
+  veltrano::UniformGenerator rng(seed);
+  veltrano::SimulationRun(rng).Execute(w.Snapshot(), expected);
+
+  QCOMPARE(FirstDifference(f.Data(), expected.data), QString());
+  QCOMPARE(FirstDifference(f.Residuals(), expected.residuals), QString());
+  QCOMPARE(w.Edit_D0->text().toStdString(), expected.doStar);
+  for (int i = 0; i < veltrano::kSeriesCount; ++i) {
+    const auto id = static_cast<SeriesId>(i);
+    std::vector<veltrano::testing::RecordedPoint> recorded = expected.Series(id);
+    std::stable_sort(recorded.begin(), recorded.end(), [](const auto& a, const auto& b) { return a.x < b.x; });
+    const std::vector<veltrano::ChartPoint>& shown = w.Series(id).Points();
+    QCOMPARE(shown.size(), recorded.size());
+    for (std::size_t p = 0; p < shown.size(); ++p)
+      QVERIFY(shown[p] == (veltrano::ChartPoint{recorded[p].x, recorded[p].y}));
+  }
+}
+
+void TForm1Test::seedRepeatsTheRun() {
+  Window f;
+  f.w.SpinEdit_Test->SetValue(20);
+  f.w.Button1->click();
+  const QString shown = f.w.Label_Seed->text();
+  QVERIFY(shown.startsWith(QStringLiteral("Seed: ")));
+  bool ok = false;
+  const std::uint32_t seed = shown.mid(6).toUInt(&ok);
+  QVERIFY(ok);
+  QVERIFY(f.w.LastSeed() == seed);
+  const QStringList first = f.Data();
+
+  veltrano::ProcessUniform().Seed(seed);
+  f.w.Button1->click();
+  QCOMPARE(f.w.Label_Seed->text(), shown);
+  QCOMPARE(f.Data(), first + first);
+}
+
+void TForm1Test::errorInARunIsShownAndTheWindowStaysUsable() {
+  FailingForm w;
+  QStringList errors;
+  int dataAtMessage = -1;
+  w.SetErrorReporter([&](QWidget* parent, const QString& message) {
+    QCOMPARE(parent, static_cast<QWidget*>(&w));
+    errors << message;
+    dataAtMessage = w.TTextEditor1->LineCount();  // the lines are there before the message
+  });
+  w.failAt = 11;  // the header and 9 rows go through; test 10 fails in its analysis step
+  w.Button1->click();
+  QCOMPARE(errors, QStringList{QStringLiteral("Residual table: disk full")});
+  QCOMPARE(w.TextEditor1->LineCount(), 10);
+  QCOMPARE(w.TTextEditor1->LineCount(), 10);
+  QCOMPARE(dataAtMessage, 10);
+  QCOMPARE(w.Series(SeriesId::sPoint_DSEM).Count(), std::size_t{9});
+
+  QVERIFY(!w.Running());
+  QVERIFY(w.findChild<QWidget*>(QStringLiteral("Settings"))->isEnabled());
+  QVERIFY(w.Button1->isEnabled());
+  QVERIFY(!w.TTextEditor1->Memo1->isReadOnly());
+
+  w.failAt = -1;
+  w.Button1->click();
+  QCOMPARE(errors.size(), 1);
+  QCOMPARE(w.TextEditor1->LineCount(), 10 + 51);
+  QCOMPARE(w.Edit_D0->text(), QStringLiteral("50.00%"));
+}
+
+void TForm1Test::cancelEndsTheRunKeepingItsOutput_data() {
+  QTest::addColumn<QString>("how");
+  QTest::newRow("Cancel button") << "button";
+  QTest::newRow("Esc key") << "escape";
+  QTest::newRow("closing the window") << "close";
+}
+
+void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
+  QFETCH(QString, how);
+  Window f;
+  QVERIFY(f.Show());
+  TForm1& w = f.w;
+  // 100 degrees of 10000 tests: far longer than the test waits.
+  w.SpinEdit_D0->SetValue(0);
+  w.CheckBox_Iterate->setChecked(true);
+  w.SpinEdit_Step->SetValue(1);
+  w.SpinEdit_Test->SetValue(10000);
+
+  struct During {
+    bool settingsDisabled = false, okDisabled = false, cancelShown = false, linesShown = false;
+    QString progress;
+  } during;
+  QTimer::singleShot(500, &w, [&] {
+    during.settingsDisabled = !f.Get("Settings")->isEnabled();
+    during.okDisabled = !w.Button1->isEnabled();
+    during.cancelShown = w.Button_Cancel->isVisible();
+    during.linesShown = w.TTextEditor1->LineCount() > 1;
+    during.progress = w.Label_Progress->text();
+    if (how == QLatin1String("button"))
+      QTest::mouseClick(w.Button_Cancel, Qt::LeftButton);
+    else if (how == QLatin1String("escape"))
+      QTest::keyClick(&w, Qt::Key_Escape);
+    else
+      w.close();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  w.Button1->click();
+  QVERIFY2(clock.elapsed() < 20000, "the run was not cancelled");
+  QVERIFY(f.errors.isEmpty());
+
+  QVERIFY(during.settingsDisabled && during.okDisabled && during.cancelShown && during.linesShown);
+  QVERIFY2(during.progress.contains(QRegularExpression(QStringLiteral("degree \\d+ of 100\n"))),
+           qPrintable(during.progress));
+  QVERIFY(during.progress.contains(QStringLiteral("left")));
+
+  // Every test that ran is complete in every output.
+  const int tests = static_cast<int>(f.Points(SeriesId::rPoint_DSEM));
+  QVERIFY(tests > 0 && tests < 1000000);
+  QCOMPARE(f.Data().size(), 1 + tests);
+  QVERIFY(f.Data().last().startsWith(QString::number(tests) + u'\t'));
+  QCOMPARE(f.Residuals().size(), 1 + tests);
+  QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t(tests));
+  QVERIFY(!w.Running());
+  QVERIFY(!w.Button_Cancel->isVisible());
+  if (how == QLatin1String("close")) {
+    QVERIFY(!w.isVisible());
+  } else {
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.Label_Progress->text(), QStringLiteral("Cancelled after %1 of 1000000 tests").arg(tests));
+    QVERIFY(f.Get("Settings")->isEnabled() && w.Button1->isEnabled());
+  }
+}
+
+QTEST_MAIN(TForm1Test)
+#include "tst_tform1.moc"
