@@ -17,7 +17,7 @@
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/NumStr.h"
 #include "numeric/UniformGenerator.h"
-#include "simulation/TestGeneration.h"
+#include "simulation/SimulatedExam.h"
 
 namespace veltrano {
 namespace {

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "table/U_Obj_Matriz.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano {
 

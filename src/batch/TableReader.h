@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "table/U_Obj_Matriz.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano::batch {
 

@@ -12,8 +12,8 @@
 #include "numeric/UniformGenerator.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
-#include "simulation/TestGeneration.h"
-#include "table/U_Obj_Matriz.h"
+#include "simulation/SimulatedExam.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "simulation/TestGeneration.h"
+#include "simulation/SimulatedExam.h"
 
 namespace veltrano {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "simulation/TestResults.h"
+#include "simulation/ExamResults.h"
 
 namespace veltrano {
 namespace {

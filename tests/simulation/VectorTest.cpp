@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "simulation/SDL_vector.h"
+#include "simulation/TVector.h"
 
 namespace veltrano {
 namespace {

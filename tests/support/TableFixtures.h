@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "table/U_Obj_Matriz.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano::testing {
 

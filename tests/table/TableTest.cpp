@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TableFixtures.h"
-#include "table/U_Obj_Matriz.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano {
 namespace {

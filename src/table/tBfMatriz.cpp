@@ -1,4 +1,4 @@
-#include "table/U_Obj_Matriz.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano {
 

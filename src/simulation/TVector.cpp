@@ -1,4 +1,4 @@
-#include "simulation/SDL_vector.h"
+#include "simulation/TVector.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "simulation/TestGeneration.h"
+#include "simulation/SimulatedExam.h"
 
 #include <cmath>
 
 #include "numeric/NumStr.h"
-#include "simulation/SDL_vector.h"
+#include "simulation/TVector.h"
 
 namespace veltrano {
 

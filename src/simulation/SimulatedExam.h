@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "numeric/UniformGenerator.h"
-#include "table/U_Obj_Matriz.h"
+#include "table/tBfMatriz.h"
 
 namespace veltrano {
 

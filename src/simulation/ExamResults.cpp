@@ -1,0 +1,36 @@
+// The measures and text of one test's results: the Lord & Novick value and the
+// residual row.
+#include "simulation/ExamResults.h"
+
+#include "numeric/NumStr.h"
+
+namespace veltrano {
+namespace {
+
+// Appends NumStr(x, w, d), with every "." turned into "," when comma is set.
+void AppendResidualNumber(std::string& out, double x, int w, int d, bool comma) {
+  const std::size_t from = out.size();
+  AppendNumStr(out, x, w, d);
+  if (comma)
+    for (std::size_t i = from; i < out.size(); ++i)
+      if (out[i] == '.') out[i] = ',';
+}
+
+}  // namespace
+
+double LordNovick(std::int32_t k, std::int32_t n, double R) {
+  const long double numerator = static_cast<long double>(k) * R - n;
+  return static_cast<double>(numerator / static_cast<long double>((k - 1) * n));
+}
+
+void AppendResidualRow(std::string& out, double doStar, double rDu, double rDc, double rDLN, bool comma) {
+  AppendResidualNumber(out, doStar, 8, 5, comma);
+  out.push_back('\t');
+  AppendResidualNumber(out, rDu, 8, 4, comma);
+  out.push_back('\t');
+  AppendResidualNumber(out, rDc, 8, 4, comma);
+  out.push_back('\t');
+  AppendResidualNumber(out, rDLN, 8, 4, comma);
+}
+
+}  // namespace veltrano
