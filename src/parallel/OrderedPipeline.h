@@ -1,0 +1,86 @@
+#pragma once
+// An ordered pipeline on a pool of worker threads: items are made one at a time and in
+// order, worked on by any number of threads at once, and handed on one at a time in the
+// order they were made. A simulation run uses it to keep its random draws in their
+// one serial order while the analyses of many tests run side by side, and still write
+// every line in test order.
+//
+// The pool is oneTBB's: parallel_pipeline with a serial-in-order first and last stage
+// and a parallel middle stage, run in a task arena of the requested size. At most
+// `slots` items are alive at once, so memory stays flat however many items pass.
+// Items live in a ring of `slots` reusable objects: item s occupies slot s mod slots,
+// and since the last stage frees items in order, slot s is free again by the time item
+// s + slots is made. A slot keeps its buffers between items, so a steady run allocates
+// nothing per item.
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/parallel_pipeline.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace veltrano {
+
+/// The number of threads "every core" means on this machine (at least 1).
+int HardwareJobs() noexcept;
+
+/// Runs the pipeline on `jobs` threads (the caller's among them).
+///  - make(Item&) fills the next item and returns true, or returns false when there is
+///    none; called on one thread at a time, in order.
+///  - work(Item&) is called for every made item, on any thread, concurrently for
+///    different items.
+///  - hand(Item&) is called for every worked item, on one thread at a time, in the order
+///    the items were made; returning false ends the pipeline: nothing more is made and no
+///    later item is handed on.
+/// With jobs == 1 everything runs on the calling thread, item after item. An exception
+/// from any stage ends the pipeline (items in flight are dropped) and reaches the caller.
+/// Item must be default-constructible; slots must be at least 1.
+template <class Item, class Make, class Work, class Hand>
+void RunOrdered(int jobs, std::size_t slots, Make&& make, Work&& work, Hand&& hand) {
+  if (jobs <= 1) {
+    Item item;
+    while (make(item)) {
+      work(item);
+      if (!hand(item)) return;
+    }
+    return;
+  }
+  slots = std::max<std::size_t>(slots, 1);
+  std::vector<Item> ring(slots);
+  std::atomic<bool> ended{false};
+  std::uint64_t made = 0;
+  // The pool is sized for this run: more threads than cores is allowed (and gives the
+  // same result, only slower).
+  oneapi::tbb::global_control threads(oneapi::tbb::global_control::max_allowed_parallelism,
+                                      static_cast<std::size_t>(jobs));
+  oneapi::tbb::task_arena arena(jobs);
+  arena.execute([&] {
+    namespace tbb = oneapi::tbb;
+    tbb::parallel_pipeline(
+        slots,
+        tbb::make_filter<void, Item*>(tbb::filter_mode::serial_in_order,
+                                      [&](tbb::flow_control& fc) -> Item* {
+                                        Item& item = ring[made % slots];
+                                        if (ended.load(std::memory_order_relaxed) || !make(item)) {
+                                          fc.stop();
+                                          return nullptr;
+                                        }
+                                        ++made;
+                                        return &item;
+                                      }) &
+            tbb::make_filter<Item*, Item*>(tbb::filter_mode::parallel,
+                                           [&](Item* item) {
+                                             if (!ended.load(std::memory_order_relaxed)) work(*item);
+                                             return item;
+                                           }) &
+            tbb::make_filter<Item*, void>(tbb::filter_mode::serial_in_order, [&](Item* item) {
+              if (ended.load(std::memory_order_relaxed)) return;
+              if (!hand(*item)) ended.store(true, std::memory_order_relaxed);
+            }));
+  });
+}
+
+}  // namespace veltrano
