@@ -3,7 +3,28 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/tAnalisis.h"
+
 namespace veltrano {
+
+/// The estimates of one simulated test, as summaries and studies read them. A value
+/// the analysis could not compute is Nodefinido. The analysis leaves a standard error
+/// at 0 when the fitted model fails its check, so a standard error counts as given
+/// only when it is defined and positive (HasStandardError).
+struct TestEstimates {
+  double doStar = 0;              // Do*, the realised degree of knowledge: the truth
+  double du = Nodefinido;         // Du, the maximum-likelihood estimate
+  double seDu = Nodefinido;       // its standard error
+  double ciLower = Nodefinido;    // the test-inversion interval of Du, when computed
+  double ciUpper = Nodefinido;
+  double dc = Nodefinido;         // Dc, the conditioned estimate
+  double seDc = Nodefinido;       // its standard error
+  double dln = Nodefinido;        // D Lord & Novick
+  std::uint16_t code = 999;       // problem code of the data table
+  std::uint16_t code2 = 999;      // problem code of table 2
+};
+
+constexpr bool HasStandardError(double se) noexcept { return !IsNodefinido(se) && se > 0; }
 
 /// The Lord & Novick correction for guessing, (R − W/(k − 1))/n with R correct and
 /// W = n − R wrong answers, computed as (k·R − n)/((k − 1)·n) in extended precision:

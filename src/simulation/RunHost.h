@@ -6,10 +6,18 @@
 
 namespace veltrano {
 
-/// The chart series a run writes to. sLine, sDLN, sPoint_DSEM and sPoint_Dcond are on
-/// the estimates chart (Chart1); rLine and rPoint_DSEM on the residual chart (Chart2).
+/// The chart series a run writes to; ChartOf says which chart each sits on.
 enum class SeriesId : std::uint8_t { sLine, rLine, sDLN, sPoint_DSEM, sPoint_Dcond, rPoint_DSEM };
 inline constexpr int kSeriesCount = 6;
+
+/// The run's two charts: estimates against Do* (the window's Chart1, "Graph" page) and
+/// standardized residuals against Do* (Chart2, "Residual" page).
+enum class RunChart : std::uint8_t { Estimates, Residual };
+
+/// The chart a series sits on: the one place that says so.
+constexpr RunChart ChartOf(SeriesId s) noexcept {
+  return s == SeriesId::rLine || s == SeriesId::rPoint_DSEM ? RunChart::Residual : RunChart::Estimates;
+}
 
 /// The series' names as the window knows them.
 constexpr std::string_view SeriesName(SeriesId s) noexcept {
