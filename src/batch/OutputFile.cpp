@@ -1,7 +1,6 @@
 #include "batch/OutputFile.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <ostream>
 
@@ -89,12 +88,6 @@ void OutputFile::Close() {
   const int rc = std::fclose(file_);
   file_ = nullptr;
   if (rc != 0 && !failed_) Fail("cannot close", errno);
-}
-
-void AppendG17(std::string& out, double x) {
-  char text[32];
-  const auto r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, 17);
-  out.append(text, r.ptr);
 }
 
 }  // namespace veltrano::batch

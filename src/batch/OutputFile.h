@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "numeric/NumStr.h"  // AppendG17, the form of every number in the files
+
 namespace veltrano::batch {
 
 /// A file that cannot be opened, written or closed; the message names it and says why.
@@ -66,9 +68,5 @@ private:
   bool closed_ = false;
   bool failed_ = false;
 };
-
-/// Appends x with 17 significant digits (the shortest "%.17g" form), which reads back
-/// as the same double; "inf", "-inf" and "nan" for the values that have no digits.
-void AppendG17(std::string& out, double x);
 
 }  // namespace veltrano::batch

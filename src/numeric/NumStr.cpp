@@ -139,4 +139,10 @@ std::string NumStr(double x, int w, int d) {
   return s;
 }
 
+void AppendG17(std::string& out, double x) {
+  char text[32];
+  const auto r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, 17);
+  out.append(text, r.ptr);
+}
+
 }  // namespace veltrano

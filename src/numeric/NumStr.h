@@ -17,4 +17,9 @@ std::string NumStr(double x, int w, int d);
 /// Appends NumStr(x, w, d) to out; the allocation-free form for hot paths.
 void AppendNumStr(std::string& out, double x, int w, int d);
 
+/// Appends x with 17 significant digits (the shortest "%.17g" form), which reads back
+/// as the same double; "inf", "-inf" and "nan" for the values that have no digits.
+/// The form of every number in the machine-readable files (points, CSV, JSON).
+void AppendG17(std::string& out, double x);
+
 }  // namespace veltrano

@@ -33,4 +33,25 @@ void AppendResidualRow(std::string& out, double doStar, double rDu, double rDc, 
   AppendResidualNumber(out, rDLN, 8, 4, comma);
 }
 
+double CorrectAnswers(const tBfMatriz& table) {
+  double R = 0;
+  for (int i = 1; i <= table.Dim.F; ++i) R += table.X[i][i];
+  return R;
+}
+
+TestEstimates EstimatesOf(const tAnalisisDeltaMET& a, double doStar, double dln) {
+  TestEstimates e;
+  e.doStar = doStar;
+  e.du = a.GetDeltaMLE();
+  e.seDu = a.GetDeltaMLESE();
+  e.ciLower = a.ICITest.LI;
+  e.ciUpper = a.ICITest.LS;
+  e.dc = a.GetDeltaCondE();
+  e.seDc = a.Delta_KA.SE;
+  e.dln = dln;
+  e.code = a.Problem[1].Codigo;
+  e.code2 = a.Problem[2].Codigo;
+  return e;
+}
+
 }  // namespace veltrano

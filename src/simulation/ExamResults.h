@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/tAnalisis.h"
+#include "analysis/tAnalisisDeltaMET.h"
 
 namespace veltrano {
 
@@ -25,6 +25,13 @@ struct TestEstimates {
 };
 
 constexpr bool HasStandardError(double se) noexcept { return !IsNodefinido(se) && se > 0; }
+
+/// The number of correct answers of a test: the sum of the table's diagonal.
+double CorrectAnswers(const tBfMatriz& table);
+
+/// The estimates of an executed analysis of a test whose truth is doStar and whose
+/// Lord & Novick value is dln.
+TestEstimates EstimatesOf(const tAnalisisDeltaMET& a, double doStar, double dln);
 
 /// The Lord & Novick correction for guessing, (R − W/(k − 1))/n with R correct and
 /// W = n − R wrong answers, computed as (k·R − n)/((k − 1)·n) in extended precision:

@@ -8,6 +8,8 @@
 // fields from it, veltrano-batch its options, and the study command its ranges.
 #include <string_view>
 
+#include "analysis/AnalysisSettings.h"
+
 namespace veltrano {
 
 /// One setting as the window shows it and veltrano-batch takes it. A switch (a check
@@ -99,7 +101,19 @@ struct RunSettings {
   bool CheckBox_Duncond = setting::Duncond.byDefault;     // show the unconditioned estimate (Du)
   bool CheckBox_Dcond = setting::Dcond.byDefault;         // show the conditioned estimate (Dc)
   bool cbDLN = setting::DLN.byDefault;                    // show the Lord & Novick measure
+
+  /// The settings each test's analysis is made with.
+  AnalysisSettings Analysis() const noexcept {
+    return {SpinEdit_Tol, SpinEdit_MaxIts, SpinEdit_Decs, CheckBox_CI, CheckBox_Dka};
+  }
 };
+
+// An analysis made with default settings is the window's default analysis.
+static_assert(AnalysisSettings{}.tolerance == setting::Tol.byDefault &&
+              AnalysisSettings{}.maxIterations == setting::MaxIts.byDefault &&
+              AnalysisSettings{}.decimals == setting::Decs.byDefault &&
+              AnalysisSettings{}.ci == (setting::CI.byDefault != 0) &&
+              AnalysisSettings{}.alternative == (setting::Dka.byDefault != 0));
 
 /// A setting and the RunSettings field it fills: `whole` for a number, `on` for a switch.
 struct SettingField {

@@ -174,16 +174,13 @@ void SimulationRun::AnalysisStep() {
   analysis_ = std::make_unique<tAnalisisDeltaMET>();
   tAnalisisDeltaMET& a = *analysis_;
   a.Create(Tabla, &listing_, 1, "");
-  a.output_Config(true, S.CheckBox_CI, S.CheckBox_Dka, S.CheckBox_Dka);
-  a.Analysis_AssignParams(S.SpinEdit_Tol, S.SpinEdit_MaxIts, S.SpinEdit_Decs);
+  ConfigureAnalysis(a, S.Analysis());
   if (S.CheckBox_Text) analysisHeader_ = a.output_Header();
   a.Execute(nullptr);
   const double Du = a.GetDeltaMLE();
   const double Dc = a.GetDeltaCondE();
 
-  double R = 0;  // correct answers
-  for (int i = 1; i <= k; ++i) R += Tabla.X[i][i];
-  dLN = LordNovick(k, n, R);
+  dLN = LordNovick(k, n, CorrectAnswers(Tabla));
 
   const long double truth = dreal;
   const auto rDu = static_cast<double>(truth - Du);
