@@ -11,7 +11,9 @@
 #include <fstream>
 #include <ostream>
 
-#include "analysis/tAnalisisDeltaMET.h"
+#include "analysis/AnalysisSettings.h"
+#include "batch/AnalysisJson.h"
+#include "simulation/ExamResults.h"
 #include "batch/OutputFile.h"
 #include "batch/Progress.h"
 #include "batch/StreamHost.h"
@@ -149,110 +151,8 @@ void CheckWritable(const std::string& path) {
 
 // ---- analyse -------------------------------------------------------------------------
 
-void AppendJsonString(std::string& out, std::string_view s) {
-  out.push_back('"');
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (c < 0x20) {
-          char u[8];
-          std::snprintf(u, sizeof u, "\\u%04x", c);
-          out += u;
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
-  out.push_back('"');
-}
-
-// JSON has no infinities or NaN: such a value is written null.
-void AppendJsonNumber(std::string& out, double x) {
-  if (std::isfinite(x))
-    AppendG17(out, x);
-  else
-    out += "null";
-}
-
-class JsonObject {
-public:
-  explicit JsonObject(std::string& out) : out_(out) { out_.push_back('{'); }
-  void Key(const char* key) {
-    if (!first_) out_ += ", ";
-    first_ = false;
-    AppendJsonString(out_, key);
-    out_ += ": ";
-  }
-  void Number(const char* key, double x) {
-    Key(key);
-    AppendJsonNumber(out_, x);
-  }
-  void Integer(const char* key, long long v) {
-    Key(key);
-    out_ += std::to_string(v);
-  }
-  void Bool(const char* key, bool v) {
-    Key(key);
-    out_ += v ? "true" : "false";
-  }
-  void String(const char* key, std::string_view s) {
-    Key(key);
-    AppendJsonString(out_, s);
-  }
-  void List(const char* key, const std::vector<double>& values) {
-    Key(key);
-    out_.push_back('[');
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) out_ += ", ";
-      AppendJsonNumber(out_, values[i]);
-    }
-    out_.push_back(']');
-  }
-  void Close() { out_.push_back('}'); }
-
-private:
-  std::string& out_;
-  bool first_ = true;
-};
-
-std::vector<double> Estimates(const std::vector<tParametro>& params) {
-  std::vector<double> v;
-  for (std::size_t i = 1; i < params.size(); ++i) v.push_back(params[i].Estimador);  // entry 0 unused
-  return v;
-}
-
-void AppendAnalysisJson(std::string& out, const tAnalisisDeltaMET& a) {
-  JsonObject o(out);
-  o.Integer("code", a.Problem[1].Codigo);
-  o.Integer("code2", a.Problem[2].Codigo);
-  o.Integer("active", a.ActiveDataIndex);
-  o.Bool("model_ok", a.ModelOk);
-  o.Number("Delta_KA", a.Delta_KA.Estimador);
-  o.Number("Delta_KA_SE", a.Delta_KA.SE);
-  o.Number("Delta_MV", a.Delta_MV.Estimador);
-  o.Number("Delta_MV_SE", a.Delta_MV.SE);
-  o.Integer("Delta_MV_DataIndex", a.Delta_MV.DataIndex);
-  o.Number("DeltaM2_MV", a.DeltaM2_MV.Estimador);
-  o.Number("DeltaM2_MV_SE", a.DeltaM2_MV.SE);
-  o.List("Pi", Estimates(a.Pi));
-  o.List("PiM2", Estimates(a.PiM2));
-  o.List("VarDelta", {a.VarDelta[1], a.VarDelta[2]});
-  o.List("CI", {a.ICITest.LI, a.ICITest.LS});
-  o.String("header", a.output_Header());
-  o.String("record", a.output_record());
-  o.Close();
-}
-
-void Configure(tAnalisisDeltaMET& a, const AnalyseOptions& o) {
-  // The same configuration as the simulation's per-test step.
-  a.output_Config(true, o.ci, o.alternative, o.alternative);
-  a.Analysis_AssignParams(o.tolerance, o.maxIterations, o.decimals);
+AnalysisSettings Settings(const AnalyseOptions& o) {
+  return {o.tolerance, o.maxIterations, o.decimals, o.ci, o.alternative};
 }
 
 }  // namespace
@@ -358,34 +258,34 @@ int Analyse(const AnalyseOptions& o, Console& c) {
   try {
     OutputFile out("-", c.out);
     std::string line;
+    const AnalysisSettings settings = Settings(o);
     if (!o.json) {
       tAnalisisDeltaMET a;
-      Configure(a, o);
+      ConfigureAnalysis(a, settings);
       out.WriteLine(a.output_Header());
     }
     for (const ObservedTable& t : tables) {
       line.clear();
+      nlohmann::ordered_json object;
+      if (o.json) object["table"] = t.number;
       try {
         const tBfMatriz table = ToMatriz(t);
         tAnalisisDeltaMET a;
         a.Create(table, nullptr, 1, "");
-        Configure(a, o);
+        ConfigureAnalysis(a, settings);
         a.Execute(nullptr);
         if (o.json)
-          AppendAnalysisJson(line, a);
+          object.update(AnalysisJson(a, LordNovick(t.k, table.X[0][0], CorrectAnswers(table))));
         else
           a.AppendRecord(line);
       } catch (const std::exception& e) {
-        line.clear();
-        if (o.json) {
-          JsonObject err(line);
-          err.String("error", e.what());
-          err.Close();
-        } else {
+        if (o.json)
+          object["error"] = e.what();
+        else
           line = std::string("error: ") + e.what();
-        }
         status = kExitFailure;
       }
+      if (o.json) line = object.dump();
       out.WriteLine(line);
     }
     out.Close();

@@ -23,6 +23,11 @@ double LordNovick(std::int32_t k, std::int32_t n, double R) {
   return static_cast<double>(numerator / static_cast<long double>((k - 1) * n));
 }
 
+double LordNovick(std::int32_t k, double n, double R) {
+  const long double numerator = static_cast<long double>(k) * R - n;
+  return static_cast<double>(numerator / ((static_cast<long double>(k) - 1) * n));
+}
+
 void AppendResidualRow(std::string& out, double doStar, double rDu, double rDc, double rDLN, bool comma) {
   AppendResidualNumber(out, doStar, 8, 5, comma);
   out.push_back('\t');

@@ -37,6 +37,8 @@ TestEstimates EstimatesOf(const tAnalisisDeltaMET& a, double doStar, double dln)
 /// W = n − R wrong answers, computed as (k·R − n)/((k − 1)·n) in extended precision:
 /// 1 when every answer is correct, 0 at chance level R = n/k, −1/(k − 1) with none.
 double LordNovick(std::int32_t k, std::int32_t n, double R);
+/// The same for a table of any total n (an observed table's grand total).
+double LordNovick(std::int32_t k, double n, double R);
 
 /// Appends the residual row: Do* with 5 decimals and the three residuals with 4, each
 /// right-aligned in 8 characters and separated by tabs; with comma set, the decimal
