@@ -12,6 +12,7 @@
 #include "batch/Progress.h"
 #include "batch/StreamHost.h"
 #include "numeric/UniformGenerator.h"
+#include "parallel/OrderedPipeline.h"
 #include "simulation/SimulationRun.h"
 
 namespace veltrano::batch {
@@ -60,6 +61,11 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t&
   IntOption(*app, "--graph-width", o.graphWidth, 100, 10000, "width of the graphs in pixels")->group(files);
   IntOption(*app, "--graph-height", o.graphHeight, 100, 10000, "height of the graphs in pixels")->group(files);
   Switch(*app, "--quiet", "", o.quiet, "no progress line on a terminal");
+  app->add_option("--jobs", o.jobs,
+                  "worker threads (1 to 256; default: every core). The output is the same for any number; "
+                  "--jobs 1 does everything on one thread")
+      ->check(WholeNumberIn(1, 256))
+      ->type_name("N");
   return app;
 }
 
@@ -115,7 +121,7 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   StreamHost host(data.get(), residuals.get(), points.get(), graphs.get(), &meter);
   std::unique_ptr<RunHost> decorated = decorate ? decorate(host) : nullptr;
   UniformGenerator rng(seed);
-  SimulationRun run(rng);
+  SimulationRun run(rng, o.jobs > 0 ? o.jobs : HardwareJobs());
 
   int status = kExitOk;
   try {

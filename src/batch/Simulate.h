@@ -29,6 +29,7 @@ struct SimulateOptions {
   int graphWidth = kGraphWidth;
   int graphHeight = kGraphHeight;
   bool quiet = false;                   // no progress line
+  int jobs = 0;                         // worker threads; 0: every core
 };
 
 /// Lets a test stand a host of its own between the run and the batch host: given the
