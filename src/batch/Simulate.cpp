@@ -12,7 +12,7 @@
 #include "batch/Progress.h"
 #include "batch/StreamHost.h"
 #include "numeric/UniformGenerator.h"
-#include "parallel/OrderedPipeline.h"
+#include "parallel/Jobs.h"
 #include "simulation/SimulationRun.h"
 
 namespace veltrano::batch {

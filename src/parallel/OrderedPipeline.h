@@ -7,10 +7,10 @@
 //
 // The pool is oneTBB's: parallel_pipeline with a serial-in-order first and last stage
 // and a parallel middle stage, run in a task arena of the requested size. At most
-// `slots` items are alive at once, so memory stays flat however many items pass.
-// Items live in a ring of `slots` reusable objects: item s occupies slot s mod slots,
+// `inFlight` items are alive at once, so memory stays flat however many items pass.
+// Items live in a ring of `inFlight` reusable objects: item s occupies slot s mod inFlight,
 // and since the last stage frees items in order, slot s is free again by the time item
-// s + slots is made. A slot keeps its buffers between items, so a steady run allocates
+// s + inFlight is made. A slot keeps its buffers between items, so a steady run allocates
 // nothing per item.
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/parallel_pipeline.h>
@@ -22,10 +22,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace veltrano {
+#include "parallel/Jobs.h"
 
-/// The number of threads "every core" means on this machine (at least 1).
-int HardwareJobs() noexcept;
+namespace veltrano {
 
 /// Runs the pipeline on `jobs` threads (the caller's among them).
 ///  - make(Item&) fills the next item and returns true, or returns false when there is
@@ -37,9 +36,9 @@ int HardwareJobs() noexcept;
 ///    later item is handed on.
 /// With jobs == 1 everything runs on the calling thread, item after item. An exception
 /// from any stage ends the pipeline (items in flight are dropped) and reaches the caller.
-/// Item must be default-constructible; slots must be at least 1.
+/// Item must be default-constructible; inFlight must be at least 1.
 template <class Item, class Make, class Work, class Hand>
-void RunOrdered(int jobs, std::size_t slots, Make&& make, Work&& work, Hand&& hand) {
+void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&& hand) {
   if (jobs <= 1) {
     Item item;
     while (make(item)) {
@@ -48,8 +47,8 @@ void RunOrdered(int jobs, std::size_t slots, Make&& make, Work&& work, Hand&& ha
     }
     return;
   }
-  slots = std::max<std::size_t>(slots, 1);
-  std::vector<Item> ring(slots);
+  inFlight = std::max<std::size_t>(inFlight, 1);
+  std::vector<Item> ring(inFlight);
   std::atomic<bool> ended{false};
   std::uint64_t made = 0;
   // The pool is sized for this run: more threads than cores is allowed (and gives the
@@ -60,10 +59,10 @@ void RunOrdered(int jobs, std::size_t slots, Make&& make, Work&& work, Hand&& ha
   arena.execute([&] {
     namespace tbb = oneapi::tbb;
     tbb::parallel_pipeline(
-        slots,
+        inFlight,
         tbb::make_filter<void, Item*>(tbb::filter_mode::serial_in_order,
                                       [&](tbb::flow_control& fc) -> Item* {
-                                        Item& item = ring[made % slots];
+                                        Item& item = ring[made % inFlight];
                                         if (ended.load(std::memory_order_relaxed) || !make(item)) {
                                           fc.stop();
                                           return nullptr;

@@ -63,7 +63,8 @@ void Shoot(const QDir& dir, const QString& prefix, const std::function<void(velt
   }
   settings(w);
   veltrano::ProcessUniform().Seed(kSeed);
-  w.Button1->click();
+  w.Button1->click();  // the run works on threads of its own: wait for its end
+  while (w.Running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   const char* pages[] = {"data", "graph", "residual", "residuals"};
   for (int i = 0; i < 4; ++i) {
     w.PageControl1->setCurrentIndex(i);

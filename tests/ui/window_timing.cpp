@@ -71,8 +71,8 @@ int main(int argc, char* argv[]) {
 
   veltrano::ProcessUniform().Seed(1);
   t.start();
-  w.Button1->click();
-  QCoreApplication::processEvents();
+  w.Button1->click();  // the run works on threads of its own: wait for its end
+  while (w.Running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   std::printf("run in the window:           %9.1f ms  (%d data lines, %d residual lines)\n", Ms(t),
               w.TTextEditor1->LineCount(), w.TextEditor1->LineCount());
   const veltrano::TForm1::RunTimes times = w.LastRunTimes();

@@ -1,0 +1,9 @@
+#pragma once
+// How many threads "every core" means here. Kept apart from the pool's own header so
+// that code which only asks (the window, the options) includes nothing of oneTBB.
+namespace veltrano {
+
+/// The number of threads "every core" means on this machine (at least 1).
+int HardwareJobs() noexcept;
+
+}  // namespace veltrano

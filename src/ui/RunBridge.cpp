@@ -1,0 +1,220 @@
+#include "ui/RunBridge.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <exception>
+#include <string>
+
+namespace veltrano {
+namespace {
+
+// Lines go over in chunks of up to kChunkLines (one insertion of 10^4 lines costs the
+// text document far less per line than inserting them one by one; the text is the
+// same), points in chunks of up to kChunkPoints, and whatever there is every
+// kHandOverInterval, so the window shows a slow run's progress too.
+constexpr int kChunkLines = 10000;
+constexpr std::size_t kChunkPoints = 40000;
+constexpr std::int64_t kHandOverIntervalNs = 50'000'000;
+// The run waits while this many lines are on their way and not yet shown.
+constexpr int kMaxQueuedLines = 4 * kChunkLines;
+// The clock is read once every clockStride tests, a stride kept so that a look falls
+// every 5 to 20 ms whatever a test costs.
+constexpr std::int64_t kClockLookMinNs = 5'000'000;
+constexpr std::int64_t kClockLookMaxNs = 20'000'000;
+constexpr std::int64_t kMaxClockStride = 4096;
+
+QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+// The run's host, on the run's thread: collects, and hands over in batches.
+class RunWorker final : public RunHost {
+public:
+  RunWorker(RunBridge& bridge, RunSettings settings) : bridge_(bridge), settings_(std::move(settings)) {}
+
+  void Execute() {
+    RunEnd end = RunEnd::Completed;
+    QString error;
+    clock_.start();
+    try {
+      end = bridge_.run_.Execute(settings_, *this);
+      HandOver();
+    } catch (const std::exception& e) {
+      error = QString::fromUtf8(e.what());
+    } catch (...) {
+      error = QStringLiteral("The run ended with an unknown error.");
+    }
+    if (!error.isEmpty()) {
+      // What the run wrote before the error is on show before its message.
+      try {
+        HandOver();
+      } catch (...) {
+      }
+    }
+    bridge_.Done(end, error);
+  }
+
+  void SelectGraphPage() override { Operation(RunBatch::Operation::SelectGraphPage); }
+  int WriteDmax(int value) override {
+    // The field's range never changes during a run, so the value it will hold is known.
+    const int held = std::clamp(value, bridge_.dmaxMin_, bridge_.dmaxMax_);
+    Operation(RunBatch::Operation::WriteDmax, [held](RunBatch& b) { b.value = held; });
+    return held;
+  }
+  void SetDoStarText(std::string_view text) override {
+    doStar_.assign(text);
+    doStarChanged_ = true;
+  }
+  void AppendDataLine(std::string_view line) override {
+    data_.append(line);
+    data_.push_back('\n');
+    if (++lines_ >= kChunkLines) HandOver();
+  }
+  void AppendResidualsLine(std::string_view line) override {
+    residuals_.append(line);
+    residuals_.push_back('\n');
+    if (++lines_ >= kChunkLines) HandOver();
+  }
+  void AddXY(SeriesId series, double x, double y) override {
+    points_.push_back({series, x, y});
+    if (points_.size() >= kChunkPoints) HandOver();
+  }
+  void SetSeriesActive(SeriesId series, bool active) override {
+    Operation(RunBatch::Operation::SetSeriesActive, [series, active](RunBatch& b) {
+      b.series = series;
+      b.active = active;
+    });
+  }
+  // The window's event loop is never held up by a run, so its pending events are
+  // processed as they come: the run's request needs nothing more.
+  void ProcessMessages() override {}
+  void RefreshChart1() override { Operation(RunBatch::Operation::RefreshChart1); }
+
+  bool ContinueRun(const RunProgress& progress) override {
+    progress_ = progress;
+    progressChanged_ = true;
+    if (++testsSinceClock_ >= clockStride_) {
+      testsSinceClock_ = 0;
+      const std::int64_t now = clock_.nsecsElapsed();
+      const std::int64_t sinceLook = now - lastClockNs_;
+      lastClockNs_ = now;
+      if (sinceLook < kClockLookMinNs && clockStride_ < kMaxClockStride)
+        clockStride_ *= 2;
+      else if (sinceLook > kClockLookMaxNs && clockStride_ > 1)
+        clockStride_ /= 2;
+      if (now - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+    }
+    return !bridge_.cancel_.load(std::memory_order_relaxed);
+  }
+
+private:
+  // Sends what has been collected, waiting first while the window is far behind.
+  void HandOver() {
+    lastHandOverNs_ = clock_.nsecsElapsed();
+    if (lines_ == 0 && points_.empty() && !doStarChanged_ && !progressChanged_) return;
+    auto batch = std::make_shared<RunBatch>();
+    batch->data = Text(data_);
+    batch->residuals = Text(residuals_);
+    batch->lines = lines_;
+    batch->points.swap(points_);
+    if (doStarChanged_) batch->doStar = Text(doStar_);
+    if (progressChanged_) batch->progress = progress_;
+    data_.clear();
+    residuals_.clear();
+    lines_ = 0;
+    doStarChanged_ = false;
+    progressChanged_ = false;
+    {
+      std::unique_lock lock(bridge_.queueMutex_);
+      bridge_.queueSpace_.wait(lock, [this] {
+        return bridge_.queuedLines_ <= kMaxQueuedLines || bridge_.cancel_.load(std::memory_order_relaxed);
+      });
+      bridge_.queuedLines_ += batch->lines;
+    }
+    Send(std::move(batch));
+  }
+
+  void Operation(RunBatch::Operation op, const std::function<void(RunBatch&)>& fill = {}) {
+    HandOver();
+    auto batch = std::make_shared<RunBatch>();
+    batch->operation = op;
+    if (fill) fill(*batch);
+    Send(std::move(batch));
+  }
+
+  void Send(std::shared_ptr<const RunBatch> batch) {
+    QMetaObject::invokeMethod(
+        &bridge_, [bridge = &bridge_, batch = std::move(batch)] { bridge->Deliver(batch); }, Qt::QueuedConnection);
+  }
+
+  RunBridge& bridge_;
+  const RunSettings settings_;
+  QElapsedTimer clock_;
+  std::string data_, residuals_, doStar_;
+  int lines_ = 0;
+  std::vector<RunBatch::Point> points_;
+  bool doStarChanged_ = false;
+  RunProgress progress_;
+  bool progressChanged_ = false;
+  std::int64_t testsSinceClock_ = 0;
+  std::int64_t clockStride_ = 1;
+  std::int64_t lastClockNs_ = 0;
+  std::int64_t lastHandOverNs_ = 0;
+};
+
+RunBridge::RunBridge(SimulationRun& run, QObject* parent) : QObject(parent), run_(run) {
+  qRegisterMetaType<std::shared_ptr<const RunBatch>>();
+  qRegisterMetaType<RunEnd>();
+  thread_.setObjectName(QStringLiteral("Run"));
+  onThread_.moveToThread(&thread_);
+  thread_.start();
+}
+
+RunBridge::~RunBridge() {
+  Cancel();
+  thread_.quit();
+  thread_.wait();
+}
+
+void RunBridge::Start(const RunSettings& settings) {
+  if (running_) return;
+  running_ = true;
+  cancel_ = false;
+  {
+    std::lock_guard lock(queueMutex_);
+    queuedLines_ = 0;
+  }
+  // The worker lives as long as the call on the run's thread that holds it.
+  QMetaObject::invokeMethod(
+      &onThread_, [worker = std::make_shared<RunWorker>(*this, settings)] { worker->Execute(); },
+      Qt::QueuedConnection);
+}
+
+void RunBridge::Cancel() noexcept {
+  cancel_ = true;
+  queueSpace_.notify_all();
+}
+
+void RunBridge::Deliver(const std::shared_ptr<const RunBatch>& batch) {
+  emit Output(batch);
+  {
+    std::lock_guard lock(queueMutex_);
+    queuedLines_ -= batch->lines;
+  }
+  queueSpace_.notify_all();
+}
+
+// Called on the run's thread after its last batch was sent; reaches the window's thread
+// after that batch.
+void RunBridge::Done(RunEnd end, const QString& error) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, end, error] {
+        running_ = false;
+        emit Finished(end, error);
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace veltrano

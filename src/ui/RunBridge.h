@@ -1,0 +1,108 @@
+#pragma once
+// The bridge between a simulation run and the window: the run works on a thread of its
+// own (and its worker threads) while the window's thread puts its output on show.
+//
+// RunBridge owns a QThread with a worker object on it. Start() asks the worker to run
+// and returns at once; the worker is the run's host (RunHost): it gathers the run's
+// lines, points and Do* text into batches, converts the text to QString there, and
+// sends each batch to the window's thread through a queued signal, in the order the
+// run made them. A window operation the run asks for (selecting the Graph page, writing
+// Dmax, showing a series, repainting) travels as a batch of its own, after everything
+// made before it. The run's end arrives as Finished, after its last batch.
+//
+// The window shows text more slowly than a run makes it (the text document's cost per
+// line is about that of a whole test), so the run waits while more than a few batches'
+// lines are on their way and not yet shown: memory stays flat however long the run.
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "simulation/RunHost.h"
+#include "simulation/RunSettings.h"
+#include "simulation/SimulationRun.h"
+
+namespace veltrano {
+
+/// One hand-over from the run to the window, applied in order: the lines and points
+/// made since the last one, the latest Do* text and progress, or one window operation.
+struct RunBatch {
+  struct Point {
+    SeriesId series;
+    double x, y;
+  };
+  enum class Operation { None, SelectGraphPage, WriteDmax, SetSeriesActive, RefreshChart1 };
+
+  QString data;       // data-pane lines, each ended by '\n'
+  QString residuals;  // residuals-pane lines, each ended by '\n'
+  int lines = 0;
+  std::vector<Point> points;
+  std::optional<QString> doStar;
+  std::optional<RunProgress> progress;
+  Operation operation = Operation::None;
+  SeriesId series = SeriesId::sLine;  // SetSeriesActive
+  bool active = false;                // SetSeriesActive
+  int value = 0;                      // WriteDmax
+};
+
+class RunWorker;
+
+class RunBridge : public QObject {
+  Q_OBJECT
+
+public:
+  /// The run the bridge drives; it must outlive the bridge.
+  explicit RunBridge(SimulationRun& run, QObject* parent = nullptr);
+  /// Ends a run still at work (after its current test) and waits for its thread.
+  ~RunBridge() override;
+
+  /// Starts a run with the settings; returns at once. Nothing when a run works.
+  void Start(const RunSettings& settings);
+  /// Ends the run under way after its current test; nothing when none works.
+  void Cancel() noexcept;
+  bool Running() const noexcept { return running_; }
+
+  /// The range Dmax's field keeps: a write of value holds the value clamped into it.
+  void SetDmaxRange(int min, int max) noexcept {
+    dmaxMin_ = min;
+    dmaxMax_ = max;
+  }
+
+signals:
+  /// One batch of the run's output, on the window's thread, in the run's order.
+  void Output(const std::shared_ptr<const RunBatch>& batch);
+  /// The run has ended and every batch has been sent: completed, cancelled, or ended by
+  /// an error (its message; empty otherwise).
+  void Finished(veltrano::RunEnd end, const QString& error);
+
+private:
+  friend class RunWorker;
+  void Deliver(const std::shared_ptr<const RunBatch>& batch);
+  void Done(RunEnd end, const QString& error);
+
+  SimulationRun& run_;
+  QThread thread_;
+  QObject onThread_;  // lives on thread_: what runs there is queued to it
+  bool running_ = false;
+  int dmaxMin_ = 0;
+  int dmaxMax_ = 99;
+
+  // Shared with the worker: the cancel request and the lines on their way.
+  std::atomic<bool> cancel_{false};
+  std::mutex queueMutex_;
+  std::condition_variable queueSpace_;
+  int queuedLines_ = 0;
+};
+
+}  // namespace veltrano
+
+Q_DECLARE_METATYPE(std::shared_ptr<const veltrano::RunBatch>)
+Q_DECLARE_METATYPE(veltrano::RunEnd)

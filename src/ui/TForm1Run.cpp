@@ -1,0 +1,189 @@
+// TForm1: a run under way. Execute starts it on the bridge and returns; the run's
+// output arrives in batches (ApplyRunOutput), and its end in EndRun.
+#include "ui/TForm1.h"
+
+#include "numeric/UniformGenerator.h"
+#include "ui/ChartWidget.h"
+#include "ui/RunBridge.h"
+#include "ui/SpinEdit.h"
+#include "ui/TTextEditor.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+
+#include <algorithm>
+
+namespace veltrano {
+namespace {
+
+constexpr std::int64_t kMs = 1000000;
+// The progress display: see ShowProgress.
+constexpr std::int64_t kMinUpdateIntervalNs = 200 * kMs;
+constexpr std::int64_t kUpdateCostFactor = 40;
+
+QString Duration(std::int64_t seconds) {
+  if (seconds < 60) return QStringLiteral("%1 s").arg(seconds);
+  if (seconds < 3600) return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+  return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+}  // namespace
+
+bool TForm1::Running() const noexcept { return bridge_->Running(); }
+
+void TForm1::Execute() {
+  if (Running()) return;
+  // A click with the mouse has taken the focus from a field already; Ok pressed by the
+  // keyboard or by the program has not, so the focused field's leaving rules run here.
+  if (TSpinEdit* spin = FocusedSpinEdit()) spin->LeaveField();
+
+  const RunSettings settings = Snapshot();
+  lastSeed_ = ProcessUniform().State();
+  Label_Seed->setText(QStringLiteral("Seed: %1").arg(*lastSeed_));
+
+  times_ = RunTimes{};
+  lastProgress_ = RunProgress{};
+  doStarPending_ = false;
+  SetRunning(true);
+  clock_.start();
+  progressTimer_->setInterval(static_cast<int>(kMinUpdateIntervalNs / kMs));
+  progressTimer_->start();
+  bridge_->Start(settings);
+}
+
+void TForm1::CancelRun() noexcept { bridge_->Cancel(); }
+
+// While a run works the settings, Ok and the panes' tools are disabled, and the panes
+// take no typing; progress and Cancel are shown.
+void TForm1::SetRunning(bool running) {
+  settings_->setEnabled(!running);
+  Button1->setEnabled(!running);
+  for (TTextEditor* pane : {TTextEditor1, TextEditor1}) {
+    pane->Memo1->setReadOnly(running);
+    pane->ToolBar1->setEnabled(!running);
+    pane->ToolBar2->setEnabled(!running);
+  }
+  for (ChartWidget* chart : {Chart1, Chart2}) chart->SaveAction()->setEnabled(!running);
+  Button_Cancel->setVisible(running);
+  if (running) {
+    Label_Progress->clear();
+    Label_Progress->show();
+  }
+}
+
+void TForm1::ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch) {
+  const RunBatch& b = *batch;
+  // An error here (the text pane out of memory) ends the run as one inside it would.
+  try {
+    if (!b.data.isEmpty()) TTextEditor1->AppendText(b.data);
+    if (!b.residuals.isEmpty()) TextEditor1->AppendText(b.residuals);
+    for (const RunBatch::Point& p : b.points) {
+      const auto& [chart, handle] = series_[static_cast<std::size_t>(p.series)];
+      chart->AddXY(handle, p.x, p.y);
+    }
+  } catch (const std::exception& e) {
+    CancelRun();
+    if (windowError_.isEmpty()) windowError_ = QString::fromUtf8(e.what());
+    return;
+  }
+  if (b.doStar) {
+    doStarShown_ = *b.doStar;
+    doStarPending_ = true;
+  }
+  if (b.progress) lastProgress_ = *b.progress;
+  switch (b.operation) {
+    case RunBatch::Operation::None: break;
+    case RunBatch::Operation::SelectGraphPage: PageControl1->setCurrentIndex(1); break;
+    case RunBatch::Operation::WriteDmax: WriteDmax(b.value); break;
+    case RunBatch::Operation::SetSeriesActive: ShowSeries(b.series, b.active); break;
+    case RunBatch::Operation::RefreshChart1: Chart1->Refresh(); break;
+  }
+}
+
+void TForm1::EndRun(RunEnd end, const QString& error) {
+  progressTimer_->stop();
+  ShowDoStar();
+  Chart1->update();
+  Chart2->update();
+  SetRunning(false);
+  if (end == RunEnd::Cancelled) {
+    Label_Progress->setText(
+        QStringLiteral("Cancelled after %1 of %2 tests").arg(lastProgress_.testsDone).arg(lastProgress_.testsTotal));
+  } else {
+    Label_Progress->clear();
+    Label_Progress->hide();
+  }
+  times_.runNs = clock_.nsecsElapsed();
+  // The lines written before an error are on show before its message.
+  const QString message = !error.isEmpty() ? error : windowError_;
+  windowError_.clear();
+  if (!message.isEmpty()) ReportError(message);
+  emit RunFinished();
+  if (closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
+
+void TForm1::ShowDoStar() {
+  if (!doStarPending_) return;
+  Edit_D0->setText(doStarShown_);
+  doStarPending_ = false;
+}
+
+// Where the run stands and the charts so far. Shown every 200 ms at most, and never
+// sooner than 40 times what the last showing took, so that it costs the run at most
+// about 2.5 % of the window's time however many points the charts hold.
+void TForm1::ShowProgress() {
+  if (!Running()) return;
+  const std::int64_t start = clock_.nsecsElapsed();
+  const RunProgress& p = lastProgress_;
+  ShowDoStar();
+  if (p.testsTotal > 0) {
+    const double done = static_cast<double>(p.testsDone) / static_cast<double>(p.testsTotal);
+    const double elapsed = static_cast<double>(start) * 1e-9;
+    const auto left = static_cast<std::int64_t>(
+        p.testsDone > 0
+            ? elapsed * static_cast<double>(p.testsTotal - p.testsDone) / static_cast<double>(p.testsDone) + 0.5
+            : 0.0);
+    Label_Progress->setText(QStringLiteral("Do %1%: degree %2 of %3\ntest %4 of %5 (%6%)\nabout %7 left")
+                                .arg(p.degree)
+                                .arg(p.degreeIndex)
+                                .arg(p.degreeCount)
+                                .arg(p.testInDegree)
+                                .arg(p.degreeCount > 0 ? p.testsTotal / p.degreeCount : 0)
+                                .arg(static_cast<int>(done * 100))
+                                .arg(Duration(left)));
+  }
+  // The page on show repaints now, so that its cost is counted here.
+  Chart1->update();
+  Chart2->update();
+  if (QWidget* page = PageControl1->currentWidget()) page->repaint();
+  Label_Progress->repaint();
+  Edit_D0->repaint();
+
+  const std::int64_t cost = clock_.nsecsElapsed() - start;
+  times_.progressNs += cost;
+  ++times_.progressUpdates;
+  progressTimer_->setInterval(static_cast<int>(std::max(kMinUpdateIntervalNs, kUpdateCostFactor * cost) / kMs));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (Running()) {
+    // The run ends after its current test; its end then closes the window.
+    CancelRun();
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace veltrano
