@@ -40,10 +40,9 @@ const QString kModifiedMark = QStringLiteral("  *");
 const QString kSaveExistingQuestion = QStringLiteral("Save existing text?");
 const QString kSaveQuestion = QStringLiteral("Save text?");
 
-// The last five characters of five blanks followed by the number.
-QString LastFive(int number) {
-  return (QStringLiteral("     ") + QString::number(number)).right(5);
-}
+// The number right-aligned in five characters, never cut: line 504124 of a long run's
+// pane reads 504124, not 04124.
+QString AtLeastFive(int number) { return QString::number(number).rightJustified(5, u' '); }
 
 QString FileMessage(const char* what, const QString& path, const QString& reason) {
   return QStringLiteral("%1 \"%2\": %3")
@@ -108,10 +107,16 @@ QString QtNameFilter(const QString& filter) {
   const QStringList parts = filter.split(u'|');
   QStringList filters;
   for (qsizetype i = 0; i < parts.size(); i += 2) {
-    const QString description = parts[i].trimmed();
+    QString description = parts[i].trimmed();
     QString patterns = i + 1 < parts.size() ? parts[i + 1] : QString();
     patterns = patterns.replace(u';', u' ').simplified();
     if (description.isEmpty() && patterns.isEmpty()) continue;
+    // "*.*" is the convention for every file, yet on this system it would match only
+    // names with a dot, hiding a saved pane named "results": it stands for "*".
+    if (patterns == QLatin1String("*.*")) {
+      patterns = QStringLiteral("*");
+      description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
+    }
     const QString shown = QStringLiteral(" (") + patterns + u')';
     if (patterns.isEmpty() || description.endsWith(shown))
       filters << description;
@@ -122,7 +127,7 @@ QString QtNameFilter(const QString& filter) {
 }
 
 QString CaretText(int line, int column) {
-  return LastFive(line) + u':' + LastFive(column);
+  return AtLeastFive(line) + u':' + AtLeastFive(column);
 }
 
 QString ShortFileName(const QString& name) {
@@ -222,7 +227,8 @@ TTextEditor::TTextEditor(QWidget* parent)
   UpdateToggleImage();
 
   StatusBar1->setSizeGripEnabled(false);
-  StatusPanel0->setFixedWidth(kCaretPanelWidth);
+  // Wide enough for "99999:99999"; a longer position widens it rather than being cut.
+  StatusPanel0->setMinimumWidth(kCaretPanelWidth);
   StatusPanel1->setFixedWidth(kMarkPanelWidth);
   StatusPanel2->setMinimumWidth(kNamePanelWidth);
   StatusBar1->addWidget(StatusPanel0);

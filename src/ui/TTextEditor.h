@@ -21,7 +21,7 @@
 //   ToolButton1  QAction         toggles ToolBar1; icon ToggleImage(0) while ToolBar1
 //                                is hidden, ToggleImage(1) while it is shown
 //   StatusBar1   QStatusBar      its tool tip (the hint) is the full file name
-//   StatusPanel0 QLabel 75 px    caret position, e.g. "   12:    7"
+//   StatusPanel0 QLabel >= 75 px caret position, e.g. "   12:    7"
 //   StatusPanel1 QLabel 20 px    modified mark "  *"
 //   StatusPanel2 QLabel >= 50 px short file name; takes the rest of the bar so the
 //                                name (up to 31 characters) can be read
@@ -41,10 +41,8 @@
 // Appends: a simulation run writes millions of lines. AppendText(chunk) adds a chunk
 // of many lines with one insertion; the result is the same as AppendLine for each of
 // the chunk's lines. Each append is a change of the text, so it passes through
-// Memo1Change and leaves the pane modified. Measured on a 2-core machine: about 4 us a
-// line in chunks of 10^4 lines (the text document's own cost per line), against about
-// 17 us a line hidden and over 100 us a line shown when each line is appended alone.
-// Append through these functions, not Memo1->appendPlainText, which leaves the last
+// Memo1Change and leaves the pane modified. Chunks cost the text document far less per
+// line than lines appended alone (figures in bench/README.md). Append through these functions, not Memo1->appendPlainText, which leaves the last
 // line unended and drops an empty first line.
 #include <QIcon>
 #include <QMessageBox>
@@ -86,12 +84,13 @@ struct FileDialogSettings {
 
 /// Translates a "description|patterns" filter into Qt's "description (patterns);;..." form.
 /// Patterns separated by ";" become space-separated; a description that already ends
-/// with its patterns in parentheses is kept as it is: kTextDialogFilter gives
-/// "Todos los archivos (*.*)".
+/// with its patterns in parentheses is kept as it is. "*.*" means every file and becomes
+/// "*", so kTextDialogFilter gives "Todos los archivos (*)" and files without an
+/// extension can be opened too.
 QString QtNameFilter(const QString& filter);
 
 /// The caret panel's text for a 1-based line and column: each number right-aligned in
-/// five characters (only its last five digits when longer), joined by ":".
+/// at least five characters, never cut, joined by ":".
 /// CaretText(12, 7) == "   12:    7".
 QString CaretText(int line, int column);
 

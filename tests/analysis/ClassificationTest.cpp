@@ -19,6 +19,8 @@ struct ClassCase {
   int active;  // the table delta is estimated on
 };
 
+void PrintTo(const ClassCase& c, std::ostream* os) { *os << c.name; }
+
 class Classification : public ::testing::TestWithParam<ClassCase> {};
 
 TEST_P(Classification, CodeAndActiveTable) {

@@ -16,6 +16,10 @@ struct SwitchCase {
   const char* record;  // for the fixture's fields, decimals 3
 };
 
+void PrintTo(const SwitchCase& c, std::ostream* os) {
+  *os << "SE " << c.se << ", interval " << c.ci << ", Dk&a " << c.dka;
+}
+
 class Records : public ::testing::TestWithParam<SwitchCase> {
 protected:
   tAnalisisDeltaMET a;

@@ -14,6 +14,11 @@ struct BadCase {
   const char* message;  // the whole of standard error, without the program prefix
 };
 
+void PrintTo(const BadCase& c, std::ostream* os) {
+  *os << "veltrano-batch";
+  for (const std::string& a : c.args) *os << ' ' << a;
+}
+
 const BadCase kBadOptions[] = {
     {{"simulate", "--n", "0"}, "", 2, "--n: 0 is out of range; the value must be from 1 to 100000"},
     {{"simulate", "--n", "100001"}, "", 2, "--n: 100001 is out of range; the value must be from 1 to 100000"},

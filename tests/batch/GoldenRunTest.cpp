@@ -22,6 +22,8 @@ struct GoldenCase {
   std::vector<std::string> settings;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
 const GoldenCase kGoldenCases[] = {
     // Results table with the cells of a 2 x 2 table: captions X[1,1] ... X[2,2].
     {"k2_table", {"--n", "12", "--k", "2", "--do", "50", "--tests", "3", "--seed", "11"}},

@@ -93,6 +93,8 @@ struct DegreeCase {
   std::vector<int> dmaxWrites;
 };
 
+void PrintTo(const DegreeCase& c, std::ostream* os) { *os << c.name; }
+
 class Degrees : public ::testing::TestWithParam<DegreeCase> {};
 
 TEST_P(Degrees, WalkFromDoToDlast) {
