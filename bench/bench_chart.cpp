@@ -1,6 +1,7 @@
 // Chart drawing and point storage at the volumes a long run produces: a million points
 // rendered into an 800 × 600 image or saved as SVG, a repaint from the warm cache, a
-// million AddXY calls.
+// million AddXY calls, and what the count of points outside the axes and fitting the
+// axes to the data add to a render.
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "chart/ChartExport.h"
 #include "chart/ChartModel.h"
@@ -95,6 +96,51 @@ void BM_RenderRunLike(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RenderRunLike)->Unit(benchmark::kMillisecond);
+
+// The cost of counting the points outside the axes, measured as the difference between
+// rendering Chart1 with 10^6 points that all lie below its axis (each one counted) and
+// rendering it empty, in the same run.
+void BM_RenderOutside(benchmark::State& state) {
+  ChartModel chart = ChartModel::Chart1();
+  const int n = static_cast<int>(state.range(0));
+  const char* names[] = {"sPoint_DSEM", "sPoint_Dcond", "sDLN"};
+  for (int i = 0; i < n; ++i) chart.Series(names[i % 3]).AddXY((i % 1000) / 1000.0, -0.5);
+  for (const auto& s : chart.AllSeries()) s.Points();  // the sorting is not the renderer's
+  veltrano::OutsidePoints outside;
+  for (auto _ : state) {
+    QImage image = veltrano::RenderChart(chart, kSize, 1.0, &outside);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  if (outside.below != static_cast<std::size_t>(n)) state.SkipWithError("points were not counted");
+}
+BENCHMARK(BM_RenderOutside)->Arg(0)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// A repaint during a run: one more point arrived, so the image (and, with fitted axes,
+// the extent of the data) is made anew. Chart1 with 10^6 run-like points, fixed axes
+// against fitted ones.
+void BM_RepaintRunLike(benchmark::State& state) {
+  ChartModel chart = RunLikeChart(1'000'000);
+  chart.SetFitAxesToData(state.range(0) != 0);
+  auto& series = chart.Series("sPoint_DSEM");
+  for (auto _ : state) {
+    series.AddXY(1.0, 0.5);
+    QImage image = veltrano::RenderChart(chart, kSize);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  state.SetLabel(state.range(0) != 0 ? "fitted axes" : "fixed axes");
+}
+BENCHMARK(BM_RepaintRunLike)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The extent of 10^6 points alone, as fitting the axes needs it after every change.
+void BM_Extent(benchmark::State& state) {
+  ChartModel chart = RunLikeChart(1'000'000);
+  auto& series = chart.Series("sPoint_DSEM");
+  for (auto _ : state) {
+    series.AddXY(1.0, 0.5);
+    benchmark::DoNotOptimize(chart.Extent());
+  }
+}
+BENCHMARK(BM_Extent)->Unit(benchmark::kMillisecond);
 
 // A run walks the degrees upwards, so its points arrive in ascending x: appends.
 void BM_AddXYAscending(benchmark::State& state) {

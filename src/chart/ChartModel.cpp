@@ -2,9 +2,13 @@
 
 #include "chart/ChartError.h"
 
+#include "analysis/tAnalisis.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 namespace veltrano {
@@ -51,10 +55,131 @@ bool Before(const ChartPoint& a, const ChartPoint& b) noexcept {
   return std::isnan(b.x) || a.x < b.x;
 }
 
+bool Before(const ChartInterval& a, const ChartInterval& b) noexcept {
+  return Before(ChartPoint{a.x, 0}, ChartPoint{b.x, 0});
+}
+
+// One nice increment m · 10^e, m in {1, 2, 2.5, 5}. Its multiples are computed as
+// (k · m) / 10^−e (or · 10^e): k · m and a power of ten up to 10^22 are exact doubles, so
+// each multiple is the correctly rounded value of its decimal, and a datum typed as 0.3
+// lies exactly on the limit 3 × 0.1 instead of just above it.
+class NiceStep {
+public:
+  NiceStep(double mantissa, int exponent)
+      : m_(mantissa), scale_(std::pow(10.0, std::abs(exponent))), divide_(exponent < 0) {}
+  double Multiple(std::int64_t k) const noexcept {
+    const double km = static_cast<double>(k) * m_;
+    return divide_ ? km / scale_ : km * scale_;
+  }
+  double Size() const noexcept { return Multiple(1); }
+  // The largest multiple not above v and the smallest not below it.
+  std::int64_t Floor(double v) const noexcept {
+    auto k = static_cast<std::int64_t>(std::floor(v / Size()));
+    while (Multiple(k) > v) --k;
+    while (Multiple(k + 1) <= v) ++k;
+    return k;
+  }
+  std::int64_t Ceil(double v) const noexcept {
+    auto k = static_cast<std::int64_t>(std::ceil(v / Size()));
+    while (Multiple(k) < v) ++k;
+    while (Multiple(k - 1) >= v) --k;
+    return k;
+  }
+
+private:
+  double m_, scale_;
+  bool divide_;
+};
+
+// Is v a value: not a number and not the chart's undefined value?
+bool IsValue(double v, const std::optional<double>& undefined) noexcept {
+  return std::isfinite(v) && !(undefined && v == *undefined);
+}
+
+// Widens [lo, hi] to take in v.
+void Take(double v, double& lo, double& hi) noexcept {
+  lo = std::min(lo, v);
+  hi = std::max(hi, v);
+}
+
 }  // namespace
+
+std::optional<AxisRange> NiceRange(double low, double high, int maxSteps) {
+  if (!std::isfinite(low) || !std::isfinite(high) || low > high) return std::nullopt;
+  // Two steps always suffice for a range about a multiple; a thousand keep the counts of
+  // multiples far inside 64 bits.
+  maxSteps = std::clamp(maxSteps, 2, 1000);
+  const double size = std::max(std::fabs(low), std::fabs(high));
+  if (high - low <= size * 1e-9) {
+    const double pad = size == 0 ? 1.0 : size * 0.1;
+    low -= pad;
+    high += pad;
+  }
+  const double width = high - low;
+  if (!std::isfinite(width) || !(width > 0)) return std::nullopt;
+  // Start a decade below the step that would just fit, then walk up the nice steps: the
+  // first whose whole multiples around the range take at most maxSteps steps wins.
+  static constexpr double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
+  const int first = static_cast<int>(std::floor(std::log10(width / maxSteps))) - 1;
+  for (int e = first; e <= first + 3; ++e) {
+    if (std::abs(e) > 300) return std::nullopt;
+    for (const double m : kMantissas) {
+      const NiceStep step(m, e);
+      if (!(step.Size() > 0) || !std::isfinite(step.Size())) continue;
+      const std::int64_t k0 = step.Floor(low), k1 = step.Ceil(high);
+      if (k1 - k0 > maxSteps) continue;
+      const AxisRange r{step.Multiple(k0), step.Multiple(k1), step.Size()};
+      if (!std::isfinite(r.min) || !std::isfinite(r.max) || !(r.max > r.min)) return std::nullopt;
+      return r;
+    }
+  }
+  return std::nullopt;
+}
+
+const std::array<QColor, 12>& ChartPalette() noexcept {
+  static const std::array<QColor, 12> colours{
+      QColor(0, 114, 178),   QColor(213, 94, 0),   QColor(0, 158, 115),  QColor(204, 121, 167),
+      QColor(230, 159, 0),   QColor(86, 180, 233), QColor(0, 0, 0),      QColor(136, 34, 85),
+      QColor(17, 119, 51),   QColor(51, 34, 136),  QColor(153, 153, 51), QColor(170, 68, 153)};
+  return colours;
+}
+
+const std::array<MarkerShape, 7>& PaletteMarkers() noexcept {
+  static constexpr std::array<MarkerShape, 7> shapes{
+      MarkerShape::Circle,       MarkerShape::Square,        MarkerShape::Diamond, MarkerShape::TriangleUp,
+      MarkerShape::TriangleDown, MarkerShape::DiagonalCross, MarkerShape::Plus};
+  return shapes;
+}
+
+SeriesLook PaletteLook(std::size_t colour, std::size_t marker) {
+  const QColor c = ChartPalette()[colour % ChartPalette().size()];
+  SeriesLook look;
+  look.marker = PaletteMarkers()[marker % PaletteMarkers().size()];
+  look.fill = c;
+  look.outline = c;
+  look.line = c;
+  look.markerRadius = 3;
+  look.lineWidth = 1.5;
+  return look;
+}
 
 ChartSeries::ChartSeries(std::string name, SeriesKind kind, SeriesLook look)
     : name_(std::move(name)), kind_(kind), look_(std::move(look)), revision_(NextRevision()) {}
+
+QString ChartSeries::Label() const {
+  return label_.isEmpty() ? QString::fromStdString(name_) : label_;
+}
+
+void ChartSeries::SetLabel(const QString& label) {
+  label_ = label;
+  Touch();
+}
+
+void ChartSeries::SetInLegend(bool inLegend) {
+  if (inLegend_ == inLegend) return;
+  inLegend_ = inLegend;
+  Touch();
+}
 
 void ChartSeries::SetLook(const SeriesLook& look) {
   look_ = look;
@@ -77,6 +202,22 @@ void ChartSeries::AddXY(double x, double y) {
   Touch();
 }
 
+void ChartSeries::AddXY(double x, double y, double lower, double upper) {
+  AddXY(x, y);
+  const ChartInterval i{x, lower, upper};
+  if (intervalsSorted_ && !intervals_.empty() && Before(i, intervals_.back())) intervalsSorted_ = false;
+  intervals_.push_back(i);
+}
+
+const std::vector<ChartInterval>& ChartSeries::Intervals() const {
+  if (!intervalsSorted_) {
+    std::stable_sort(intervals_.begin(), intervals_.end(),
+                     [](const ChartInterval& a, const ChartInterval& b) { return Before(a, b); });
+    intervalsSorted_ = true;
+  }
+  return intervals_;
+}
+
 const std::vector<ChartPoint>& ChartSeries::Points() const {
   if (!waiting_.empty()) {
     // Stable sort, then stable merge with the placed points first: among equal x the
@@ -95,6 +236,8 @@ const std::vector<ChartPoint>& ChartSeries::Points() const {
 void ChartSeries::Clear() noexcept {
   points_.clear();
   waiting_.clear();
+  intervals_.clear();
+  intervalsSorted_ = true;
   Touch();
 }
 
@@ -121,6 +264,7 @@ ChartModel ChartModel::Chart1() {
   c.AddSeries({"sLine", SeriesKind::Line, Line(kNavy)});
   c.AddSeries({"sDLN", SeriesKind::Points,
                Markers(MarkerShape::DiagonalCross, kRed, kBlue, kRed)});
+  c.SetWindowChartData();
   return c;
 }
 
@@ -133,7 +277,17 @@ ChartModel ChartModel::Chart2() {
   c.AddSeries({"rPoint_DSEM", SeriesKind::Points,
                Markers(MarkerShape::Circle, marker, marker, QColor(64, 0, 0))});
   c.AddSeries({"rLine", SeriesKind::Line, Line(kNavy)});
+  c.SetWindowChartData();
   return c;
+}
+
+void ChartModel::SetWindowChartData() {
+  // Fixed axes hide the estimates below 0 (low Do*) and the residuals beyond ±4; the
+  // note says how many. An undefined estimate is no value: not "below the axis".
+  ChartStyle style = style_;
+  style.noteOutsidePoints = true;
+  SetStyle(style);
+  SetUndefinedValue(Nodefinido);
 }
 
 void ChartModel::SetTitle(const QString& title) {
@@ -155,6 +309,79 @@ void ChartModel::SetLeftAxis(const ChartAxis& axis) {
   left_ = axis;
   revision_ = NextRevision();
 }
+
+void ChartModel::SetFitAxesToData(bool fit) {
+  if (fitAxes_ == fit) return;
+  fitAxes_ = fit;
+  revision_ = NextRevision();
+}
+
+void ChartModel::SetUndefinedValue(std::optional<double> value) {
+  undefined_ = value;
+  revision_ = NextRevision();
+}
+
+void ChartModel::SetLegend(LegendPosition position) {
+  legend_ = position;
+  revision_ = NextRevision();
+}
+
+void ChartModel::AddReferenceLine(const ChartReferenceLine& line) {
+  references_.push_back(line);
+  revision_ = NextRevision();
+}
+
+std::optional<DataExtent> ChartModel::Extent() const {
+  const std::uint64_t revision = Revision();
+  if (extentRevision_ == revision) return extent_;
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  double xmin = kInf, xmax = -kInf, ymin = kInf, ymax = -kInf;
+  for (const auto& s : series_) {
+    if (!s.Active()) continue;
+    for (const auto& p : s.Points()) {
+      if (!IsValue(p.x, undefined_) || !IsValue(p.y, undefined_)) continue;
+      Take(p.x, xmin, xmax);
+      Take(p.y, ymin, ymax);
+    }
+    for (const auto& i : s.Intervals()) {
+      if (!IsValue(i.x, undefined_)) continue;
+      if (IsValue(i.lower, undefined_)) Take(i.lower, ymin, ymax);
+      if (IsValue(i.upper, undefined_)) Take(i.upper, ymin, ymax);
+    }
+  }
+  extent_.reset();
+  if (xmin <= xmax && ymin <= ymax) {
+    for (const auto& r : references_) {
+      for (const double x : {xmin, xmax}) {
+        const double y = r.intercept + r.slope * x;
+        if (IsValue(y, undefined_)) Take(y, ymin, ymax);
+      }
+    }
+    extent_ = DataExtent{xmin, xmax, ymin, ymax};
+  }
+  extentRevision_ = revision;
+  return extent_;
+}
+
+ChartAxis ChartModel::FittedAxis(const ChartAxis& own, bool horizontal) const {
+  const auto e = Extent();
+  if (!e) return own;
+  const double lo = horizontal ? e->xmin : e->ymin, hi = horizontal ? e->xmax : e->ymax;
+  // A single column of points (one degree of knowledge) inside the own range keeps it:
+  // a range made up around one value would say less than the chart's own.
+  if (lo == hi && lo >= own.min && hi <= own.max) return own;
+  const auto r = NiceRange(lo, hi);
+  if (!r) return own;
+  ChartAxis a = own;
+  a.min = r->min;
+  a.max = r->max;
+  a.increment = r->increment;
+  return a;
+}
+
+ChartAxis ChartModel::ShownBottomAxis() const { return fitAxes_ ? FittedAxis(bottom_, true) : bottom_; }
+
+ChartAxis ChartModel::ShownLeftAxis() const { return fitAxes_ ? FittedAxis(left_, false) : left_; }
 
 SeriesHandle ChartModel::AddSeries(ChartSeries series) {
   series_.push_back(std::move(series));

@@ -7,11 +7,14 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QPolygonF>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace veltrano {
@@ -20,6 +23,13 @@ namespace {
 constexpr int kMargin = 6;     // empty border around everything
 constexpr int kGap = 3;        // between a tick, its label and the axis title
 constexpr int kTitleGap = 6;   // between the chart title and the plot area
+constexpr int kInset = 6;      // between the plot's frame and a legend or note inside it
+constexpr int kPad = 4;        // inside the legend's and the note's boxes
+constexpr int kSampleWidth = 24;  // the line and marker sample of a legend entry
+constexpr int kCapHalfWidth = 3;  // an error bar's caps reach this far either side
+const QColor kNoteColor{64, 64, 64};
+const QColor kBoxFill{255, 255, 255, 220};  // the legend's and the note's boxes
+const QColor kBoxEdge{160, 160, 160};
 
 QFont Font(int pointSize, bool bold) {
   QFont f;
@@ -53,6 +63,161 @@ std::vector<double> Ticks(const ChartAxis& a) {
 
 QString TickLabel(double v) { return QString::number(v, 'g', 10); }
 
+bool DrawsMarkers(SeriesKind k) { return k != SeriesKind::Line; }
+bool DrawsLine(SeriesKind k) { return k != SeriesKind::Points; }
+
+// Liang–Barsky: trims the segment to the rectangle; false when nothing of it is inside.
+// Far-away ends (an undefined value of −9999.999 lies ~10^7 pixels off) thus never reach
+// the paint engine, whose fixed-point coordinates they would overflow.
+bool ClipSegment(QLineF& seg, const QRectF& r) {
+  const double x0 = seg.x1(), y0 = seg.y1(), dx = seg.dx(), dy = seg.dy();
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 - r.left(), r.right() - x0, y0 - r.top(), r.bottom() - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+    if (t0 > t1) return false;
+  }
+  seg = QLineF(x0 + t0 * dx, y0 + t0 * dy, x0 + t1 * dx, y0 + t1 * dy);
+  return true;
+}
+
+// Sutherland–Hodgman: the part of a polygon inside the rectangle, for the same reason as
+// ClipSegment. Clipping against a convex region keeps the filled area exact; a concave
+// polygon may gain edges of no width along the rectangle, which fill nothing.
+QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& r) {
+  QPolygonF out = polygon;
+  const auto clipEdge = [&out](auto inside, auto cross) {
+    if (out.isEmpty()) return;
+    QPolygonF in;
+    in.swap(out);
+    QPointF prev = in.back();
+    for (const QPointF& cur : in) {
+      if (inside(cur)) {
+        if (!inside(prev)) out.append(cross(prev, cur));
+        out.append(cur);
+      } else if (inside(prev)) {
+        out.append(cross(prev, cur));
+      }
+      prev = cur;
+    }
+  };
+  // Where the edge a → b crosses the line x = const (or y = const).
+  const auto atX = [](double x) {
+    return [x](QPointF a, QPointF b) {
+      return QPointF(x, a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x()));
+    };
+  };
+  const auto atY = [](double y) {
+    return [y](QPointF a, QPointF b) {
+      return QPointF(a.x() + (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()), y);
+    };
+  };
+  clipEdge([&](QPointF p) { return p.x() >= r.left(); }, atX(r.left()));
+  clipEdge([&](QPointF p) { return p.x() <= r.right(); }, atX(r.right()));
+  clipEdge([&](QPointF p) { return p.y() >= r.top(); }, atY(r.top()));
+  clipEdge([&](QPointF p) { return p.y() <= r.bottom(); }, atY(r.bottom()));
+  return out;
+}
+
+// The shape of a marker of radius r about c as vectors. Filled shapes become a polygon
+// or ellipse with the current pen and brush; strokes are added to `strokes`.
+void AddMarker(QPainter& p, QPainterPath& strokes, MarkerShape shape, QPointF c, double r) {
+  switch (shape) {
+    case MarkerShape::Circle: p.drawEllipse(c, r, r); return;
+    case MarkerShape::Square: p.drawRect(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r)); return;
+    case MarkerShape::Diamond: {
+      const QPointF pts[] = {{c.x(), c.y() - r}, {c.x() + r, c.y()}, {c.x(), c.y() + r}, {c.x() - r, c.y()}};
+      p.drawPolygon(pts, 4);
+      return;
+    }
+    case MarkerShape::TriangleUp:
+    case MarkerShape::TriangleDown: {
+      const double s = shape == MarkerShape::TriangleUp ? 1 : -1;
+      const QPointF pts[] = {{c.x(), c.y() - s * r}, {c.x() + r, c.y() + s * r}, {c.x() - r, c.y() + s * r}};
+      p.drawPolygon(pts, 3);
+      return;
+    }
+    case MarkerShape::DiagonalCross: {
+      const double a = r + 0.5;
+      strokes.moveTo(c + QPointF(-a, -a));
+      strokes.lineTo(c + QPointF(a, a));
+      strokes.moveTo(c + QPointF(-a, a));
+      strokes.lineTo(c + QPointF(a, -a));
+      return;
+    }
+    case MarkerShape::Plus: {
+      const double a = r + 0.5;
+      strokes.moveTo(c + QPointF(-a, 0));
+      strokes.lineTo(c + QPointF(a, 0));
+      strokes.moveTo(c + QPointF(0, -a));
+      strokes.lineTo(c + QPointF(0, a));
+      return;
+    }
+  }
+}
+
+bool IsStroke(MarkerShape shape) { return shape == MarkerShape::DiagonalCross || shape == MarkerShape::Plus; }
+
+// Draws markers at the given centres as vectors: filled shapes one by one, strokes as one
+// path (in SVG one element instead of two per marker).
+template <class ForEachCentre>
+void DrawMarkerShapes(QPainter& p, const SeriesLook& look, ForEachCentre forEach) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  QPainterPath strokes;
+  if (IsStroke(look.marker)) {
+    p.setPen(QPen(look.outline, 1.0, Qt::SolidLine, Qt::FlatCap));
+    p.setBrush(Qt::NoBrush);
+  } else {
+    p.setPen(QPen(look.outline, 1.0));
+    p.setBrush(look.fill);
+  }
+  const double r = std::max(1, look.markerRadius);
+  forEach([&](QPointF c) { AddMarker(p, strokes, look.marker, c, r); });
+  if (!strokes.isEmpty()) p.drawPath(strokes);
+  p.restore();
+}
+
+QColor BandColor(const SeriesLook& look) {
+  QColor c = look.line;
+  c.setAlpha(look.line.alpha() * kBandAlpha / 255);
+  return c;
+}
+
+QPen LinePen(const SeriesLook& look) {
+  QPen pen(look.line, look.lineWidth > 0 ? look.lineWidth : 1.0, look.lineStyle, Qt::FlatCap);
+  pen.setJoinStyle(Qt::RoundJoin);
+  return pen;
+}
+
+QPen ReferencePen(const ChartReferenceLine& r) {
+  return QPen(r.color, r.width > 0 ? r.width : 1.0, r.style, Qt::FlatCap);
+}
+
+}  // namespace
+
+QString OutsideNote(const OutsidePoints& o) {
+  QStringList lines;
+  const auto add = [&lines](std::size_t n, const char* where) {
+    if (n == 0) return;
+    lines << QStringLiteral("%1 %2 %3").arg(n).arg(n == 1 ? "point" : "points").arg(QLatin1String(where));
+  };
+  add(o.below, "below the axis");
+  add(o.above, "above the axis");
+  add(o.left, "left of the axis");
+  add(o.right, "right of the axis");
+  return lines.join(QLatin1Char('\n'));
+}
+
+namespace {
+
 // The fonts are measured on the device they will be drawn on, or, without one, on an
 // image: QImage carries the resolution every rendered image gets.
 QFontMetricsF Metrics(const QFont& f, const QPaintDevice* device) {
@@ -64,9 +229,37 @@ QFontMetricsF Metrics(const QFont& f, const QPaintDevice* device) {
 }  // namespace
 
 ChartGeometry::ChartGeometry(const ChartModel& chart, QSize size, const QPaintDevice* device)
-    : bottom_(chart.BottomAxis()), left_(chart.LeftAxis()) {
+    : bottom_(chart.ShownBottomAxis()),
+      left_(chart.ShownLeftAxis()),
+      undefined_(chart.UndefinedValue().value_or(std::numeric_limits<double>::quiet_NaN())) {
   if (!Usable(bottom_) || !Usable(left_) || size.isEmpty()) return;
   const auto labels = Metrics(LabelFont(chart.Style()), device);
+
+  // The legend lists the shown series that are in it, then the labelled reference lines.
+  QSize legendSize;
+  if (chart.Legend() != LegendPosition::Hidden) {
+    for (const auto& s : chart.AllSeries()) {
+      if (s.Active() && s.InLegend()) entries_.push_back({s.Label(), &s, nullptr});
+    }
+    for (const auto& r : chart.ReferenceLines()) {
+      if (!r.label.isEmpty()) entries_.push_back({r.label, nullptr, &r});
+    }
+    double textW = 0;
+    int marker = 0;
+    for (const auto& e : entries_) {
+      textW = std::max(textW, labels.horizontalAdvance(e.text));
+      if (e.series && DrawsMarkers(e.series->Kind())) {
+        marker = std::max(marker, e.series->Look().markerRadius);
+      }
+    }
+    legendRowHeight_ = std::max(labels.height(), 2.0 * marker + 3);
+    if (!entries_.empty()) {
+      legendSize = QSize(static_cast<int>(std::ceil(2 * kPad + kSampleWidth + kGap + textW)),
+                         static_cast<int>(std::ceil(2 * kPad + legendRowHeight_ * entries_.size())));
+    }
+  }
+  const bool outside = chart.Legend() == LegendPosition::OutsideRight && !legendSize.isEmpty();
+
   const double labelH = labels.height();
   double leftLabelW = 0;
   for (double t : Ticks(left_)) leftLabelW = std::max(leftLabelW, labels.horizontalAdvance(TickLabel(t)));
@@ -82,11 +275,96 @@ ChartGeometry::ChartGeometry(const ChartModel& chart, QSize size, const QPaintDe
                                                  kGap - std::max(0, bottom_.tickLength)));
   const int left = static_cast<int>(std::ceil(kMargin + leftTitleH + leftLabelW + kGap +
                                               std::max(0, left_.tickLength)));
-  const int right = static_cast<int>(std::floor(size.width() - 1 - kMargin - lastLabelW / 2));
+  const int reserved = outside ? legendSize.width() + kTitleGap : 0;
+  const int right = static_cast<int>(std::floor(size.width() - 1 - kMargin - reserved - lastLabelW / 2));
   if (right <= left || bottom <= top) return;
   plot_ = QRect(QPoint(left, top), QPoint(right, bottom));
   sx_ = (right - left) / (bottom_.max - bottom_.min);
   sy_ = (bottom - top) / (left_.max - left_.min);
+  if (outside) {
+    legend_ = QRect(QPoint(size.width() - kMargin - legendSize.width(), top), legendSize);
+    if (legend_.left() <= right || legend_.bottom() >= size.height()) legend_ = QRect();
+  } else if (!legendSize.isEmpty()) {
+    PlaceLegend(chart, legendSize);
+  }
+}
+
+void ChartGeometry::PlaceLegend(const ChartModel& chart, QSize legendSize) {
+  const QRect room = plot_.adjusted(kInset, kInset, -kInset, -kInset);
+  if (legendSize.width() > room.width() || legendSize.height() > room.height()) return;
+  const int farLeft = room.right() - legendSize.width() + 1;  // of a box in a right corner
+  const int farTop = room.bottom() - legendSize.height() + 1;  // of a box in a bottom corner
+  const QRect corners[] = {QRect(QPoint(farLeft, room.top()), legendSize),   // top right
+                           QRect(room.topLeft(), legendSize),                // top left
+                           QRect(QPoint(farLeft, farTop), legendSize),       // bottom right
+                           QRect(QPoint(room.left(), farTop), legendSize)};  // bottom left
+  switch (chart.Legend()) {
+    case LegendPosition::TopRight: legend_ = corners[0]; return;
+    case LegendPosition::TopLeft: legend_ = corners[1]; return;
+    case LegendPosition::BottomRight: legend_ = corners[2]; return;
+    case LegendPosition::BottomLeft: legend_ = corners[3]; return;
+    case LegendPosition::BestInside: {
+      // The corner that hides least; on a tie the first in the order above.
+      std::size_t best = std::numeric_limits<std::size_t>::max();
+      for (const QRect& c : corners) {
+        const std::size_t hidden = DataUnder(chart, c);
+        if (hidden < best) {
+          best = hidden;
+          legend_ = c;
+        }
+      }
+      return;
+    }
+    case LegendPosition::Hidden:
+    case LegendPosition::OutsideRight: return;
+  }
+}
+
+std::size_t ChartGeometry::DataUnder(const ChartModel& chart, const QRect& r) const {
+  const QRectF box(r.left(), r.top(), r.width(), r.height());
+  const auto crosses = [&box](QPointF a, QPointF b) {
+    QLineF seg(a, b);
+    return ClipSegment(seg, box);
+  };
+  const auto xmap = XMap(1.0), ymap = YMap(1.0);
+  std::size_t hidden = 0;
+  for (const auto& s : chart.AllSeries()) {
+    if (!s.Active()) continue;
+    const int reach = DrawsMarkers(s.Kind()) ? std::max(1, s.Look().markerRadius) : 0;
+    bool havePrev = false;
+    QPointF prev;
+    for (const auto& p : s.Points()) {
+      if (!Shows(p)) {
+        havePrev = false;  // a piece of line towards a point outside is not counted
+        continue;
+      }
+      const QPointF c(xmap(p.x), ymap(p.y));
+      if (reach > 0 && box.adjusted(-reach, -reach, reach, reach).contains(c)) ++hidden;
+      if (DrawsLine(s.Kind()) && havePrev && crosses(prev, c)) ++hidden;
+      prev = c;
+      havePrev = true;
+    }
+    for (const auto& i : s.Intervals()) {
+      if (Shows({i.x, i.lower}) && Shows({i.x, i.upper}) &&
+          crosses(QPointF(xmap(i.x), ymap(i.lower)), QPointF(xmap(i.x), ymap(i.upper)))) {
+        ++hidden;
+      }
+    }
+  }
+  for (const auto& l : chart.ReferenceLines()) {
+    const double x0 = bottom_.min, x1 = bottom_.max;
+    const QPointF a(xmap(x0), ymap(l.intercept + l.slope * x0)), b(xmap(x1), ymap(l.intercept + l.slope * x1));
+    if (crosses(a, b)) ++hidden;
+  }
+  return hidden;
+}
+
+void ChartGeometry::Tally(ChartPoint p, OutsidePoints& outside) const noexcept {
+  if (std::isnan(p.x) || std::isnan(p.y) || p.x == undefined_ || p.y == undefined_) return;
+  if (p.y < left_.min) ++outside.below;
+  else if (p.y > left_.max) ++outside.above;
+  else if (p.x < bottom_.min) ++outside.left;
+  else if (p.x > bottom_.max) ++outside.right;
 }
 
 ChartGeometry::AxisMap ChartGeometry::XMap(double ratio) const noexcept {
@@ -108,8 +386,10 @@ namespace {
 // the points and a bit each; the markers are then drawn once per pixel, in raster order.
 class CoveredPixels {
 public:
+  // Points outside the axes are counted into `outside` on the way.
   template <class Map>
-  void Collect(const ChartSeries& s, const ChartGeometry& g, Map xmap, Map ymap, const QRect& area) {
+  void Collect(const ChartSeries& s, const ChartGeometry& g, Map xmap, Map ymap, const QRect& area,
+               OutsidePoints& outside) {
     x0_ = area.left();
     y0_ = area.top();
     w_ = area.width();
@@ -117,7 +397,10 @@ public:
     words_ = (static_cast<std::size_t>(w_) + 63) / 64;
     bits_.assign(words_ * h_, 0);
     for (const auto& p : s.Points()) {
-      if (!g.Shows(p)) continue;
+      if (!g.Shows(p)) {
+        g.Tally(p, outside);
+        continue;
+      }
       // Shown points map inside the area, so truncation is the floor; the clamps only
       // guard the last bit of rounding at the far edges.
       const int x = std::clamp(static_cast<int>(xmap(p.x)) - x0_, 0, w_ - 1);
@@ -145,10 +428,11 @@ private:
   std::vector<std::uint64_t> bits_;
 };
 
-// A marker as the device pixels it sets around its centre. Circles: the outline ring and
-// the fill inside it; a radius of 1 gives a plus of outline around one fill pixel, which
-// is what a circle of 3 × 3 pixels can show. Diagonal crosses: both diagonals in the
-// outline colour (a cross has no inside).
+// A marker as the device pixels it sets around its centre. Filled shapes: the pixels
+// inside the shape, those with a neighbour outside it in the outline colour, the others
+// in the fill; a circle of radius 1 thus gives a plus of outline around one fill pixel,
+// which is what a circle of 3 × 3 pixels can show. Strokes (diagonal cross, plus): their
+// pixels in the outline colour (they have no inside).
 struct StampPixel {
   int dx, dy;
   QRgb argb;  // premultiplied
@@ -158,14 +442,24 @@ std::vector<StampPixel> Stamp(const SeriesLook& look, int r) {
   std::vector<StampPixel> px;
   const QRgb fill = qPremultiply(look.fill.rgba());
   const QRgb outline = qPremultiply(look.outline.rgba());
-  if (look.marker == MarkerShape::DiagonalCross) {
+  if (look.marker == MarkerShape::DiagonalCross || look.marker == MarkerShape::Plus) {
+    const bool diagonal = look.marker == MarkerShape::DiagonalCross;
     for (int d = -r; d <= r; ++d) {
-      px.push_back({d, d, outline});
-      if (d != 0) px.push_back({d, -d, outline});
+      px.push_back(diagonal ? StampPixel{d, d, outline} : StampPixel{d, 0, outline});
+      if (d != 0) px.push_back(diagonal ? StampPixel{d, -d, outline} : StampPixel{0, d, outline});
     }
     return px;
   }
-  const auto inside = [r](int dx, int dy) { return dx * dx + dy * dy <= r * r; };
+  const auto inside = [r, shape = look.marker](int dx, int dy) {
+    switch (shape) {
+      case MarkerShape::Square: return std::abs(dx) <= r && std::abs(dy) <= r;
+      case MarkerShape::Diamond: return std::abs(dx) + std::abs(dy) <= r;
+      // The apex r above the centre, the base r below it (and the other way round).
+      case MarkerShape::TriangleUp: return std::abs(dy) <= r && 2 * std::abs(dx) <= dy + r;
+      case MarkerShape::TriangleDown: return std::abs(dy) <= r && 2 * std::abs(dx) <= r - dy;
+      default: return dx * dx + dy * dy <= r * r;
+    }
+  };
   for (int dy = -r; dy <= r; ++dy) {
     for (int dx = -r; dx <= r; ++dx) {
       if (!inside(dx, dy)) continue;
@@ -186,14 +480,16 @@ inline QRgb Over(QRgb src, QRgb dst) {
 
 }  // namespace
 
-// Draws a chart through QPainter: the frame, the lines, and the markers either as shapes
-// (DrawMarkers, any device) or stamped into the pixels of an image (StampMarkers).
+// Draws a chart through QPainter: the frame, reference lines, bands, lines, error bars, the
+// markers either as shapes (DrawMarkers, any device) or stamped into the pixels of an
+// image (StampMarkers), and last the note of points outside and the legend.
 class ChartPainter {
 public:
   ChartPainter(QPainter& p, const ChartModel& chart, QSize size)
       : p_(p), chart_(chart), size_(size), g_(chart, size, p.device()) {}
 
   const ChartGeometry& Geometry() const { return g_; }
+  const OutsidePoints& Outside() const { return outside_; }
 
   void DrawFrame() {
     const auto& style = chart_.Style();
@@ -208,26 +504,44 @@ public:
 
   void DrawSeries(QImage* raster, qreal ratio) {
     if (g_.PlotArea().isEmpty()) return;
+    DrawReferenceLines();
     for (const auto& s : chart_.AllSeries()) {
       if (!s.Active()) continue;
-      if (s.Kind() == SeriesKind::Line) DrawLine(s);
-      else if (raster) StampMarkers(*raster, s, ratio);
+      if (s.Look().intervals == IntervalStyle::Band) DrawBand(s);
+      // The points of a line with markers are counted once, with its markers.
+      if (DrawsLine(s.Kind())) DrawLine(s, s.Kind() == SeriesKind::Line);
+      if (s.Look().intervals == IntervalStyle::ErrorBars) DrawErrorBars(s);
+      if (!DrawsMarkers(s.Kind())) continue;
+      if (raster) StampMarkers(*raster, s, ratio);
       else DrawMarkers(s);
     }
   }
 
+  void DrawNotes() {
+    if (g_.PlotArea().isEmpty()) return;
+    if (chart_.Style().noteOutsidePoints) DrawOutsideNote();
+    if (!g_.LegendArea().isEmpty()) DrawLegend();
+  }
+
 private:
-  void DrawLine(const ChartSeries& s) {
+  // Logical coordinates of pixel centres: the map's +0.5 moves a value onto the centre
+  // of its pixel, which is where antialiased lines must run to meet the markers.
+  QRectF CentreClip() const {
     const QRect plot = g_.PlotArea();
+    return QRectF(plot.left() + 0.5, plot.top() + 0.5, plot.width() - 1, plot.height() - 1);
+  }
+
+  bool IsValue(double v) const { return std::isfinite(v) && v != g_.undefined_; }
+
+  void DrawLine(const ChartSeries& s, bool count) {
     const auto xmap = g_.XMap(1.0), ymap = g_.YMap(1.0);
     std::vector<QLineF> segments;
-    // Logical coordinates here are pixel centres: the map's +0.5 moves a value onto the
-    // centre of its pixel, which is where antialiased lines must run to meet the markers.
-    const QRectF clip(plot.left() + 0.5, plot.top() + 0.5, plot.width() - 1, plot.height() - 1);
+    const QRectF clip = CentreClip();
     bool havePrev = false;
     QPointF prev;
     for (const auto& pt : s.Points()) {
-      if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) {  // an undefined value breaks the line
+      if (count && !g_.Shows(pt)) g_.Tally(pt, outside_);
+      if (!IsValue(pt.x) || !IsValue(pt.y)) {  // an undefined value breaks the line
         havePrev = false;
         continue;
       }
@@ -244,36 +558,120 @@ private:
     if (segments.empty()) return;
     p_.save();
     p_.setRenderHint(QPainter::Antialiasing, true);
-    p_.setPen(QPen(s.Look().line, 1.0, Qt::SolidLine, Qt::FlatCap));
-    p_.drawLines(segments.data(), static_cast<int>(segments.size()));
+    const QPen pen = LinePen(s.Look());
+    p_.setPen(pen);
+    if (pen.style() == Qt::SolidLine) {
+      p_.drawLines(segments.data(), static_cast<int>(segments.size()));
+    } else {
+      // A dash pattern runs on along a polyline; separate segments would each restart it.
+      QPainterPath path;
+      for (const auto& seg : segments) {
+        if (path.elementCount() == 0 || path.currentPosition() != seg.p1()) path.moveTo(seg.p1());
+        path.lineTo(seg.p2());
+      }
+      p_.setBrush(Qt::NoBrush);
+      p_.drawPath(path);
+    }
+    p_.restore();
+  }
+
+  // Each interval whose x lies within the bottom axis: a vertical line from lower to
+  // upper, cut at the plot's top and bottom, with a cap at each end within the left axis.
+  // Aliased and on whole pixels, so the bar covers exactly the pixels of its ends.
+  void DrawErrorBars(const ChartSeries& s) {
+    if (s.Intervals().empty()) return;
+    const QRect plot = g_.PlotArea();
+    const ChartAxis& bx = g_.bottom_;
+    const ChartAxis& ly = g_.left_;
+    std::vector<QLine> lines;  // in logical pixels
+    for (const auto& i : s.Intervals()) {
+      if (!IsValue(i.x) || !IsValue(i.lower) || !IsValue(i.upper)) continue;
+      if (i.x < bx.min || i.x > bx.max) continue;
+      const double lo = std::min(i.lower, i.upper), hi = std::max(i.lower, i.upper);
+      if (hi < ly.min || lo > ly.max) continue;
+      const int x = g_.Pixel({i.x, ly.min}).x();
+      const int yLow = lo < ly.min ? plot.bottom() : g_.Pixel({i.x, lo}).y();
+      const int yHigh = hi > ly.max ? plot.top() : g_.Pixel({i.x, hi}).y();
+      lines.emplace_back(x, yHigh, x, yLow);
+      // Like a marker on a limit, a cap there reaches over the frame.
+      if (lo >= ly.min) lines.emplace_back(x - kCapHalfWidth, yLow, x + kCapHalfWidth, yLow);
+      if (hi <= ly.max) lines.emplace_back(x - kCapHalfWidth, yHigh, x + kCapHalfWidth, yHigh);
+    }
+    if (lines.empty()) return;
+    p_.save();
+    p_.setRenderHint(QPainter::Antialiasing, false);
+    p_.setPen(QPen(s.Look().line, 0));
+    p_.drawLines(lines.data(), static_cast<int>(lines.size()));
+    p_.restore();
+  }
+
+  // The band: for each run of intervals with values, the polygon along the uppers in
+  // order of x and back along the lowers, cut to the plot.
+  void DrawBand(const ChartSeries& s) {
+    const auto& intervals = s.Intervals();
+    if (intervals.size() < 2) return;
+    const auto xmap = g_.XMap(1.0), ymap = g_.YMap(1.0);
+    const QRectF clip = CentreClip();
+    QPainterPath band;
+    std::size_t i = 0;
+    while (i < intervals.size()) {
+      std::size_t end = i;
+      while (end < intervals.size() && IsValue(intervals[end].x) && IsValue(intervals[end].lower) &&
+             IsValue(intervals[end].upper)) {
+        ++end;
+      }
+      if (end - i >= 2) {
+        QPolygonF polygon;
+        for (std::size_t k = i; k < end; ++k) {
+          polygon << QPointF(xmap(intervals[k].x), ymap(intervals[k].upper));
+        }
+        for (std::size_t k = end; k-- > i;) {
+          polygon << QPointF(xmap(intervals[k].x), ymap(intervals[k].lower));
+        }
+        const QPolygonF inside = ClipPolygon(polygon, clip);
+        if (inside.size() >= 3) band.addPolygon(inside);
+        band.closeSubpath();
+      }
+      i = end + 1;
+    }
+    if (band.isEmpty()) return;
+    p_.save();
+    p_.setRenderHint(QPainter::Antialiasing, true);
+    p_.setPen(Qt::NoPen);
+    p_.setBrush(BandColor(s.Look()));
+    band.setFillRule(Qt::WindingFill);
+    p_.drawPath(band);
+    p_.restore();
+  }
+
+  void DrawReferenceLines() {
+    if (chart_.ReferenceLines().empty()) return;
+    const auto xmap = g_.XMap(1.0), ymap = g_.YMap(1.0);
+    const double x0 = g_.bottom_.min, x1 = g_.bottom_.max;
+    p_.save();
+    p_.setRenderHint(QPainter::Antialiasing, true);
+    for (const auto& r : chart_.ReferenceLines()) {
+      const double y0 = r.intercept + r.slope * x0, y1 = r.intercept + r.slope * x1;
+      if (!std::isfinite(y0) || !std::isfinite(y1)) continue;
+      QLineF seg(xmap(x0), ymap(y0), xmap(x1), ymap(y1));
+      // A level line runs along the centres of one row of pixels, the row of a marker
+      // at its value, so that it is drawn sharp.
+      if (r.slope == 0) {
+        seg.setLine(seg.x1(), std::floor(seg.y1()) + 0.5, seg.x2(), std::floor(seg.y2()) + 0.5);
+      }
+      if (!ClipSegment(seg, CentreClip())) continue;
+      p_.setPen(ReferencePen(r));
+      p_.drawLine(seg);
+    }
     p_.restore();
   }
 
   // The vector path: one shape per logical pixel covered.
   void DrawMarkers(const ChartSeries& s) {
-    pixels_.Collect(s, g_, g_.XMap(1.0), g_.YMap(1.0), g_.PlotArea());
-    const auto& look = s.Look();
-    p_.save();
-    p_.setRenderHint(QPainter::Antialiasing, true);
-    if (look.marker == MarkerShape::Circle) {
-      p_.setPen(QPen(look.outline, 1.0));
-      p_.setBrush(look.fill);
-      pixels_.ForEach([&](int x, int y) { p_.drawEllipse(QPointF(x + 0.5, y + 0.5), 1.0, 1.0); });
-    } else {
-      // One path for all crosses: in SVG that is one element instead of two per marker.
-      p_.setPen(QPen(look.outline, 1.0, Qt::SolidLine, Qt::FlatCap));
-      p_.setBrush(Qt::NoBrush);
-      QPainterPath crosses;
-      pixels_.ForEach([&](int x, int y) {
-        const QPointF c(x + 0.5, y + 0.5);
-        crosses.moveTo(c + QPointF(-1.5, -1.5));
-        crosses.lineTo(c + QPointF(1.5, 1.5));
-        crosses.moveTo(c + QPointF(-1.5, 1.5));
-        crosses.lineTo(c + QPointF(1.5, -1.5));
-      });
-      p_.drawPath(crosses);
-    }
-    p_.restore();
+    pixels_.Collect(s, g_, g_.XMap(1.0), g_.YMap(1.0), g_.PlotArea(), outside_);
+    DrawMarkerShapes(p_, s.Look(), [&](auto add) {
+      pixels_.ForEach([&](int x, int y) { add(QPointF(x + 0.5, y + 0.5)); });
+    });
   }
 
   // The raster path: the marker stamped into the image's pixels once per device pixel.
@@ -281,8 +679,9 @@ private:
     const auto xmap = g_.XMap(ratio), ymap = g_.YMap(ratio);
     const QRect area(QPoint(static_cast<int>(xmap(g_.bottom_.min)), static_cast<int>(ymap(g_.left_.max))),
                      QPoint(static_cast<int>(xmap(g_.bottom_.max)), static_cast<int>(ymap(g_.left_.min))));
-    pixels_.Collect(s, g_, xmap, ymap, area);
-    const auto stamp = Stamp(s.Look(), std::max(1, static_cast<int>(std::lround(ratio))));
+    pixels_.Collect(s, g_, xmap, ymap, area, outside_);
+    const int radius = std::max(1, s.Look().markerRadius);
+    const auto stamp = Stamp(s.Look(), std::max(1, static_cast<int>(std::lround(radius * ratio))));
     const int w = image.width(), h = image.height();
     const qsizetype bpl = image.bytesPerLine();
     uchar* bits = image.bits();
@@ -294,6 +693,77 @@ private:
         line[x] = Over(sp.argb, line[x]);
       }
     });
+  }
+
+  // A box with a light fill and a grey edge for the legend and the note, so that they
+  // read over the grid and the data.
+  void DrawBox(const QRectF& r) {
+    p_.setRenderHint(QPainter::Antialiasing, false);
+    p_.setPen(QPen(kBoxEdge, 0));
+    p_.setBrush(kBoxFill);
+    p_.drawRect(r);
+  }
+
+  // Small, in the bottom-right corner of the plot (bottom-left when the legend is there).
+  void DrawOutsideNote() {
+    const QString note = OutsideNote(outside_);
+    if (note.isEmpty()) return;
+    const QFont f = LabelFont(chart_.Style());
+    const QFontMetricsF m(f, p_.device());
+    const QStringList lines = note.split(QLatin1Char('\n'));
+    double w = 0;
+    for (const QString& l : lines) w = std::max(w, m.horizontalAdvance(l));
+    const QSizeF box(std::ceil(w) + 2 * kPad, std::ceil(m.height() * lines.size()) + 2 * kPad);
+    const QRect plot = g_.PlotArea();
+    QRectF r(QPointF(plot.right() - kInset - box.width(), plot.bottom() - kInset - box.height()), box);
+    const QRect legend = g_.LegendArea();
+    if (plot.contains(legend) && legend.intersects(r.toAlignedRect())) r.moveLeft(plot.left() + kInset);
+    if (r.left() <= plot.left() || r.top() <= plot.top()) return;  // no room for it
+    p_.save();
+    DrawBox(r);
+    p_.setFont(f);
+    p_.setPen(kNoteColor);
+    p_.drawText(r.adjusted(kPad, kPad, -kPad, -kPad), Qt::AlignRight | Qt::AlignTop, note);
+    p_.restore();
+  }
+
+  void DrawLegend() {
+    const QRect area = g_.LegendArea();
+    const QFont f = LabelFont(chart_.Style());
+    p_.save();
+    DrawBox(QRectF(area.left(), area.top(), area.width() - 1, area.height() - 1));
+    p_.setFont(f);
+    const double rowH = g_.legendRowHeight_;
+    double y = area.top() + kPad;
+    for (const auto& e : g_.entries_) {
+      const double mid = std::floor(y + rowH / 2) + 0.5;
+      const QLineF sample(area.left() + kPad, mid, area.left() + kPad + kSampleWidth, mid);
+      const QPointF centre(std::floor(sample.center().x()) + 0.5, mid);
+      p_.setRenderHint(QPainter::Antialiasing, true);
+      p_.setBrush(Qt::NoBrush);
+      if (e.line) {
+        p_.setPen(ReferencePen(*e.line));
+        p_.drawLine(sample);
+      } else {
+        const SeriesLook& look = e.series->Look();
+        if (look.intervals == IntervalStyle::Band && !e.series->Intervals().empty()) {
+          const double r = std::max(3, look.markerRadius + 1);
+          p_.fillRect(QRectF(sample.x1(), mid - r, kSampleWidth, 2 * r), BandColor(look));
+        }
+        if (DrawsLine(e.series->Kind())) {
+          p_.setPen(LinePen(look));
+          p_.drawLine(sample);
+        }
+        if (DrawsMarkers(e.series->Kind())) {
+          DrawMarkerShapes(p_, look, [&](auto add) { add(centre); });
+        }
+      }
+      p_.setPen(Qt::black);
+      p_.drawText(QRectF(sample.x2() + kGap, y, area.right() - kPad - sample.x2() - kGap + 1, rowH),
+                  Qt::AlignLeft | Qt::AlignVCenter, e.text);
+      y += rowH;
+    }
+    p_.restore();
   }
 
   void DrawAxes(const ChartStyle& style, const QRect& plot) {
@@ -365,42 +835,24 @@ private:
     p_.drawText(QRectF(0, kMargin, size_.width(), h), Qt::AlignHCenter | Qt::AlignTop, chart_.Title());
   }
 
-  // Liang–Barsky: trims the segment to the rectangle; false when nothing of it is inside.
-  // Far-away ends (an undefined value of −9999.999 lies ~10^7 pixels off) thus never reach
-  // the paint engine, whose fixed-point coordinates they would overflow.
-  static bool ClipSegment(QLineF& seg, const QRectF& r) {
-    const double x0 = seg.x1(), y0 = seg.y1(), dx = seg.dx(), dy = seg.dy();
-    double t0 = 0, t1 = 1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x0 - r.left(), r.right() - x0, y0 - r.top(), r.bottom() - y0};
-    for (int i = 0; i < 4; ++i) {
-      if (p[i] == 0) {
-        if (q[i] < 0) return false;
-        continue;
-      }
-      const double t = q[i] / p[i];
-      if (p[i] < 0) t0 = std::max(t0, t);
-      else t1 = std::min(t1, t);
-      if (t0 > t1) return false;
-    }
-    seg = QLineF(x0 + t0 * dx, y0 + t0 * dy, x0 + t1 * dx, y0 + t1 * dy);
-    return true;
-  }
-
   QPainter& p_;
   const ChartModel& chart_;
   QSize size_;
   ChartGeometry g_;
   CoveredPixels pixels_;
+  OutsidePoints outside_;
 };
 
-void DrawChart(QPainter& painter, const ChartModel& chart, QSize size) {
+OutsidePoints DrawChart(QPainter& painter, const ChartModel& chart, QSize size) {
   ChartPainter cp(painter, chart, size);
   cp.DrawFrame();
   cp.DrawSeries(nullptr, 1.0);
+  cp.DrawNotes();
+  return cp.Outside();
 }
 
-QImage RenderChart(const ChartModel& chart, QSize size, qreal devicePixelRatio) {
+QImage RenderChart(const ChartModel& chart, QSize size, qreal devicePixelRatio, OutsidePoints* outside) {
+  if (outside) *outside = {};
   const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
   const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio)),
                      static_cast<int>(std::ceil(size.height() * ratio)));
@@ -413,13 +865,15 @@ QImage RenderChart(const ChartModel& chart, QSize size, qreal devicePixelRatio) 
   ChartPainter cp(painter, chart, size);
   cp.DrawFrame();
   cp.DrawSeries(&image, ratio);
+  cp.DrawNotes();
+  if (outside) *outside = cp.Outside();
   return image;
 }
 
 const QImage& ChartImageCache::Image(const ChartModel& chart, QSize size, qreal devicePixelRatio) {
   const std::uint64_t revision = chart.Revision();
   if (!valid_ || revision != revision_ || size != size_ || devicePixelRatio != ratio_) {
-    image_ = RenderChart(chart, size, devicePixelRatio);
+    image_ = RenderChart(chart, size, devicePixelRatio, &outside_);
     revision_ = revision;
     size_ = size;
     ratio_ = devicePixelRatio;

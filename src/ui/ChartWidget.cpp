@@ -46,12 +46,29 @@ ChartWidget::ChartWidget(ChartModel chart, QWidget* parent)
   saveAction_->setObjectName(QStringLiteral("SaveChartAs"));
   connect(saveAction_, &QAction::triggered, this, &ChartWidget::SaveInteractively);
   addAction(saveAction_);
+  fitAxesAction_ = new QAction(QStringLiteral("Fit axes to the data"), this);
+  fitAxesAction_->setObjectName(QStringLiteral("FitAxesToData"));
+  fitAxesAction_->setCheckable(true);
+  fitAxesAction_->setChecked(chart_.FitsAxesToData());
+  connect(fitAxesAction_, &QAction::toggled, this, &ChartWidget::SetFitAxesToData);
+  addAction(fitAxesAction_);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void ChartWidget::SetModel(ChartModel chart) {
   chart_ = std::move(chart);
+  fitAxesAction_->setChecked(chart_.FitsAxesToData());
   update();
+}
+
+void ChartWidget::SetFitAxesToData(bool fit) {
+  chart_.SetFitAxesToData(fit);
+  fitAxesAction_->setChecked(fit);  // when called directly; no signal if unchanged
+  update();
+}
+
+QString ChartWidget::OutsideNote() const {
+  return chart_.Style().noteOutsidePoints ? veltrano::OutsideNote(cache_.Outside()) : QString();
 }
 
 void ChartWidget::AddXY(SeriesHandle series, double x, double y) {

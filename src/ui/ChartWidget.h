@@ -1,7 +1,8 @@
 #pragma once
 // A widget showing one chart. It holds its ChartModel and paints it from a cached image,
 // so a repaint after nothing changed is a single blit. Its context menu offers
-// "Save chart as…" (PNG or SVG, chosen by the file's extension).
+// "Save chart as…" (PNG or SVG, chosen by the file's extension) and "Fit axes to the
+// data" (checkable: the axes then follow the shown series; unchecked, the chart's own).
 #include "chart/ChartModel.h"
 #include "chart/ChartRenderer.h"
 
@@ -53,6 +54,13 @@ public:
   void SetErrorReporter(ErrorReporter reporter) { reportError_ = std::move(reporter); }
   /// The context-menu entry "Save chart as…".
   QAction* SaveAction() const noexcept { return saveAction_; }
+  /// The checkable context-menu entry "Fit axes to the data"; it follows the model's
+  /// FitsAxesToData(), also when the model is replaced.
+  QAction* FitAxesAction() const noexcept { return fitAxesAction_; }
+
+  /// The note about points outside the axes on the image last painted (see
+  /// OutsideNote in ChartRenderer.h); empty when there is none or the chart writes none.
+  QString OutsideNote() const;
 
   /// The image cache behind paintEvent, for inspection.
   const ChartImageCache& Cache() const noexcept { return cache_; }
@@ -62,6 +70,8 @@ public:
 public slots:
   /// Asks for a file name and saves the chart there; errors go to the error reporter.
   void SaveInteractively();
+  /// Fits the axes to the data (true) or goes back to the chart's own axes (false).
+  void SetFitAxesToData(bool fit);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -71,6 +81,7 @@ private:
   ChartModel chart_;
   ChartImageCache cache_;
   QAction* saveAction_ = nullptr;
+  QAction* fitAxesAction_ = nullptr;
   SaveDialog saveDialog_;
   ErrorReporter reportError_;
 };

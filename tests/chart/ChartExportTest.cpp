@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 
@@ -80,6 +81,68 @@ TEST_F(ChartExport, SvgWritesOneMarkerPerCoveredPixel) {
   EXPECT_TRUE(svg.contains(QStringLiteral("cx=\"%1.5\" cy=\"%2.5\"").arg(at.x()).arg(at.y()).toLatin1()))
       << "the lone point's marker is missing";
   EXPECT_TRUE(QSvgRenderer(svg).isValid());
+}
+
+// A plot of a simulation study: lines with markers of every palette shape, error bars, a
+// band, a reference line, a legend, fitted axes. No grid: its dots come out too faint
+// in the antialiased SVG to compare.
+ChartModel StudyChart() {
+  ChartModel c;
+  c.SetTitle(QStringLiteral("coverage"));
+  ChartStyle style;
+  style.grid = style.background;
+  c.SetStyle(style);
+  for (std::size_t i = 0; i < 7; ++i) {
+    SeriesLook look = PaletteLook(i);
+    if (i == 0) look.intervals = IntervalStyle::Band;
+    ChartSeries s(std::string("n") += std::to_string(i), SeriesKind::LineWithMarkers, look);
+    for (int d = 0; d <= 4; ++d) {
+      const double y = 0.9 + 0.01 * i + 0.005 * d;
+      s.AddXY(0.2 * d, y, y - 0.01, y + 0.01);
+    }
+    c.AddSeries(std::move(s));
+  }
+  c.AddReferenceLine({.intercept = 0.95, .color = Qt::darkGray, .label = QStringLiteral("0.95")});
+  c.SetLegend(LegendPosition::OutsideRight);
+  c.SetFitAxesToData(true);
+  return c;
+}
+
+TEST_F(ChartExport, SvgOfAStudyPlotLooksLikeItsPng) {
+  const ChartModel chart = StudyChart();
+  const QString path = Path("study.svg");
+  SaveChart(chart, path, kSize);
+  QSvgRenderer svg(path);
+  ASSERT_TRUE(svg.isValid());
+  QImage drawn(kSize, QImage::Format_RGB32);
+  drawn.fill(Qt::white);
+  {
+    QPainter painter(&drawn);
+    svg.render(&painter);
+  }
+  const QImage png = RenderChart(chart, kSize);
+  // The SVG is drawn antialiased, so its hairlines spread over two pixels where the PNG's
+  // cover one. Compared is where there is ink, give or take a pixel: a missing legend,
+  // band or set of error bars leaves hundreds of inked pixels without a match.
+  const auto ink = [](const QImage& image, int x, int y) {
+    const QColor c = image.pixelColor(x, y);
+    return 3 * 255 - c.red() - c.green() - c.blue() > 60;  // the band is ink too
+  };
+  const auto inkNear = [&](const QImage& image, int x, int y) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) {
+        if (image.rect().contains(x + dx, y + dy) && ink(image, x + dx, y + dy)) return true;
+      }
+    }
+    return false;
+  };
+  int unmatched = 0;
+  for (int y = 0; y < kSize.height(); ++y) {
+    for (int x = 0; x < kSize.width(); ++x) {
+      unmatched += (ink(png, x, y) && !inkNear(drawn, x, y)) + (ink(drawn, x, y) && !inkNear(png, x, y));
+    }
+  }
+  EXPECT_LT(unmatched, 100);
 }
 
 TEST(ChartFormat, FollowsTheExtensionInAnyCase) {

@@ -2,6 +2,8 @@
 #include "chart/ChartModel.h"
 #include "ChartTestPrinters.h"
 
+#include "analysis/tAnalisis.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,8 +11,11 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <random>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltrano {
@@ -193,6 +198,10 @@ TEST(ChartModel, BothChartsShareTheTitleLook) {
     EXPECT_EQ(c.Style().titleColor, QColor(128, 64, 64));
     EXPECT_EQ(c.Style().titlePointSize, 10);
     EXPECT_TRUE(c.Style().titleBold);
+    EXPECT_TRUE(c.Style().noteOutsidePoints);
+    EXPECT_EQ(c.UndefinedValue(), std::optional<double>(Nodefinido));
+    EXPECT_EQ(c.Legend(), LegendPosition::Hidden);
+    EXPECT_FALSE(c.FitsAxesToData());
   }
 }
 
@@ -206,6 +215,159 @@ TEST(ChartModel, UnknownSeriesIsAnError) {
   EXPECT_THAT([&] { c.Series(SeriesHandle{2}); },
               ::testing::ThrowsMessage<ChartError>(::testing::EndsWith(
                   "has no series number 2 (it has 2)")));
+}
+
+// Expected ranges worked out by hand from the rule: the smallest increment of
+// {1, 2, 2.5, 5} × 10^e whose multiples around the data take at most 8 steps.
+struct NiceCase {
+  const char* name;
+  double low, high;
+  std::optional<AxisRange> expected;
+};
+
+void PrintTo(const NiceCase& c, std::ostream* os) { *os << c.name; }
+
+class NiceRangeRule : public ::testing::TestWithParam<NiceCase> {};
+
+TEST_P(NiceRangeRule, GivesTheExpectedRange) {
+  const auto& c = GetParam();
+  const auto r = NiceRange(c.low, c.high);
+  ASSERT_EQ(r.has_value(), c.expected.has_value());
+  if (r) {
+    EXPECT_EQ(*r, *c.expected);  // exact: limits are the doubles of their decimals
+  }
+}
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+const NiceCase kNiceCases[] = {
+    {"Tenths", 0.37, 0.91, AxisRange{0.3, 1, 0.1}},
+    {"UnitRangeByFifths", 0, 1, AxisRange{0, 1, 0.2}},
+    {"NegativeLowEstimates", -0.25, 1, AxisRange{-0.4, 1, 0.2}},
+    {"Residuals", -4.11, 3.9, AxisRange{-6, 4, 2}},
+    // 0.3 / 0.05 is 5.999…; the limit must still be 0.3, not 0.25.
+    {"LowOnADecimalMultiple", 0.3, 0.7, AxisRange{0.3, 0.7, 0.05}},
+    {"QuarterSteps", 1e-7, 3e-7, AxisRange{1e-7, 3e-7, 2.5e-8}},
+    {"Thousands", 1234, 5678, AxisRange{1000, 6000, 1000}},
+    {"OneValueIsWidenedByATenth", 0.5, 0.5, AxisRange{0.44, 0.56, 0.02}},
+    {"ZeroIsWidenedByOne", 0, 0, AxisRange{-1, 1, 0.25}},
+    {"NotANumber", kNaN, 1, std::nullopt},
+    {"Infinite", 0, kInf, std::nullopt},
+    {"Reversed", 1, 0, std::nullopt},
+    {"WiderThanDoubles", -1.7e308, 1.7e308, std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, NiceRangeRule, ::testing::ValuesIn(kNiceCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NiceRange, CoversRandomRangesInFewNiceSteps) {
+  std::mt19937_64 gen(2718);
+  std::uniform_real_distribution<double> mantissa(-10, 10);
+  std::uniform_int_distribution<int> exponent(-12, 12);
+  for (int i = 0; i < 20000; ++i) {
+    const double scale = std::pow(10.0, exponent(gen));
+    double a = mantissa(gen) * scale, b = mantissa(gen) * scale;
+    if (a > b) std::swap(a, b);
+    for (const int maxSteps : {2, 5, 8}) {
+      const auto r = NiceRange(a, b, maxSteps);
+      ASSERT_TRUE(r) << a << " .. " << b;
+      ASSERT_LE(r->min, a);
+      ASSERT_GE(r->max, b);
+      const double steps = (r->max - r->min) / r->increment;
+      ASSERT_LE(steps, maxSteps + 1e-6) << a << " .. " << b;
+      ASSERT_NEAR(steps, std::round(steps), 1e-6) << "limits are multiples of the increment";
+      const double m = r->increment / std::pow(10.0, std::floor(std::log10(r->increment) + 1e-9));
+      ASSERT_TRUE(std::fabs(m - 1) < 1e-9 || std::fabs(m - 2) < 1e-9 || std::fabs(m - 2.5) < 1e-9 ||
+                  std::fabs(m - 5) < 1e-9)
+          << "increment " << r->increment;
+    }
+  }
+}
+
+TEST(ChartSeries, IntervalsFollowTheOrderOfXAndClearWithThePoints) {
+  ChartSeries s("s", SeriesKind::LineWithMarkers, {});
+  s.AddXY(0.5, 1, 0.9, 1.1);
+  s.AddXY(0.2, 2, 1.8, 2.2);
+  s.AddXY(0.5, 3, 2.9, 3.1);
+  s.AddXY(0.1, 4);  // a point without an interval
+  EXPECT_THAT(s.Intervals(), ElementsAreArray({ChartInterval{0.2, 1.8, 2.2}, ChartInterval{0.5, 0.9, 1.1},
+                                               ChartInterval{0.5, 2.9, 3.1}}));
+  EXPECT_EQ(s.Count(), 4u);
+  s.Clear();
+  EXPECT_TRUE(s.Intervals().empty());
+}
+
+// A chart whose own axes are 0..1 by 0.25, with a shown series, a hidden one far away,
+// and points that are no values.
+ChartModel ExtentChart() {
+  ChartModel c;
+  c.SetUndefinedValue(Nodefinido);
+  ChartAxis a;
+  a.title = QStringLiteral("own");
+  c.SetBottomAxis(a);
+  c.SetLeftAxis(a);
+  c.AddSeries({"shown", SeriesKind::LineWithMarkers, {}});
+  c.AddSeries({"hidden", SeriesKind::Points, {}});
+  ChartSeries& s = c.Series("shown");
+  s.AddXY(0.2, -0.3);
+  s.AddXY(0.6, 0.5, 0.1, 1.4);  // the interval reaches beyond the points
+  s.AddXY(0.9, kNaN);
+  s.AddXY(0.95, Nodefinido);
+  s.AddXY(std::numeric_limits<double>::infinity(), 0.5);
+  c.Series("hidden").AddXY(50, 50);
+  c.Series("hidden").SetActive(false);
+  return c;
+}
+
+TEST(ChartModel, ExtentTakesShownValuesIntervalsAndReferenceLines) {
+  ChartModel c = ExtentChart();
+  EXPECT_EQ(c.Extent(), (DataExtent{0.2, 0.6, -0.3, 1.4}));
+  c.AddReferenceLine({.intercept = 2, .slope = -1});  // 1.8 at x = 0.2, 1.4 at 0.6
+  EXPECT_EQ(c.Extent(), (DataExtent{0.2, 0.6, -0.3, 1.8}));
+  c.Series("hidden").SetActive(true);
+  EXPECT_EQ(c.Extent(), (DataExtent{0.2, 50, -48, 50}));
+  EXPECT_FALSE(ChartModel().Extent().has_value());
+}
+
+TEST(ChartModel, FittedAxesCoverTheDataAndUnfittingRestoresTheOwn) {
+  ChartModel c = ExtentChart();
+  const auto before = c.Revision();
+  c.SetFitAxesToData(true);
+  EXPECT_NE(c.Revision(), before);
+  const ChartAxis left = c.ShownLeftAxis();
+  EXPECT_EQ((AxisRange{left.min, left.max, left.increment}), (AxisRange{-0.5, 1.5, 0.25}));
+  EXPECT_EQ(left.title, QStringLiteral("own"));
+  const ChartAxis bottom = c.ShownBottomAxis();
+  EXPECT_EQ((AxisRange{bottom.min, bottom.max, bottom.increment}), (AxisRange{0.2, 0.6, 0.05}));
+  EXPECT_EQ(c.LeftAxis().min, 0.0) << "the own axes are kept";
+
+  c.SetFitAxesToData(false);
+  EXPECT_EQ(c.ShownLeftAxis().min, 0.0);
+  EXPECT_EQ(c.ShownLeftAxis().max, 1.0);
+  EXPECT_EQ(c.ShownBottomAxis().increment, 0.25);
+}
+
+TEST(ChartModel, OneColumnOfPointsKeepsTheOwnRangeOfItsAxis) {
+  ChartModel c = ChartModel::Chart1();  // one degree of knowledge: every x is 0.5
+  c.Series("sPoint_DSEM").AddXY(0.5, -0.2);
+  c.Series("sPoint_DSEM").AddXY(0.5, 0.7);
+  c.SetFitAxesToData(true);
+  EXPECT_EQ(c.ShownBottomAxis().min, 0.0);
+  EXPECT_EQ(c.ShownBottomAxis().max, 1.0);
+  EXPECT_EQ(c.ShownLeftAxis().min, -0.2);
+  EXPECT_EQ(c.ShownLeftAxis().max, 0.8);
+}
+
+TEST(ChartPalette, TwelveDistinctColoursThatShowOnWhite) {
+  std::set<QRgb> colours;
+  for (const QColor& c : ChartPalette()) {
+    colours.insert(c.rgb());
+    EXPECT_LT(c.lightnessF(), 0.75) << c.name().toStdString() << " is too pale for white paper";
+  }
+  EXPECT_EQ(colours.size(), 12u);
+  std::set<std::pair<QRgb, MarkerShape>> looks;
+  for (std::size_t i = 0; i < 84; ++i) looks.emplace(PaletteLook(i).line.rgb(), PaletteLook(i).marker);
+  EXPECT_EQ(looks.size(), 84u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The chart widget: its series operations, painting from the image cache, and the
-// "Save chart as…" entry of its context menu (dialog and error report replaced).
+// The chart widget: its series operations, painting from the image cache, the
+// "Save chart as…" entry of its context menu (dialog and error report replaced), the note
+// of points outside the axes and the "Fit axes to the data" entry.
+#include "analysis/tAnalisis.h"
 #include "chart/ChartError.h"
 #include "chart/ChartRenderer.h"
 #include "ui/ChartWidget.h"
@@ -27,6 +29,8 @@ private slots:
   void contextMenuSavesTheChart();
   void saveErrorIsReportedNotThrown();
   void cancelledDialogSavesNothing();
+  void notesThePointsOutsideTheShownSeries();
+  void fitAxesToTheDataAndBack();
 
 private:
   // Replaces the blocking dialog and message box by fixed answers.
@@ -143,6 +147,76 @@ void ChartWidgetTest::cancelledDialogSavesNothing() {
   w.SaveAction()->trigger();
   QVERIFY(errors.isEmpty());
   QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+// Shows the widget and paints it now, as a run's Refresh does.
+static void ShowAndPaint(ChartWidget& w) {
+  w.resize(400, 300);
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  w.repaint();
+}
+
+void ChartWidgetTest::notesThePointsOutsideTheShownSeries() {
+  ChartWidget w(ChartModel::Chart1());
+  ShowAndPaint(w);
+  QCOMPARE(w.OutsideNote(), QString());
+  const auto du = w.Series("sPoint_DSEM"), dc = w.Series("sPoint_Dcond");
+  for (const double y : {-0.3, -0.01, 0.5, 1.2, veltrano::Nodefinido /* no value */}) w.AddXY(du, 0.05, y);
+  w.AddXY(dc, 0.05, -0.5);
+  w.Refresh();
+  QCOMPARE(w.OutsideNote(), QStringLiteral("3 points below the axis\n1 point above the axis"));
+  w.SetActive(du, false);
+  w.Refresh();
+  QCOMPARE(w.OutsideNote(), QStringLiteral("1 point below the axis"));
+}
+
+void ChartWidgetTest::fitAxesToTheDataAndBack() {
+  ChartWidget w(ChartModel::Chart2());
+  QAction* fit = w.FitAxesAction();
+  QVERIFY(w.actions().contains(fit));
+  QCOMPARE(fit->objectName(), QStringLiteral("FitAxesToData"));
+  QCOMPARE(fit->text(), QStringLiteral("Fit axes to the data"));
+  QVERIFY(fit->isCheckable());
+  QVERIFY(!fit->isChecked());
+  const auto residuals = w.Series("rPoint_DSEM");
+  w.AddXY(residuals, 0.3, -4.11);
+  w.AddXY(residuals, 0.6, 2.5);
+  ShowAndPaint(w);
+  QCOMPARE(w.OutsideNote(), QStringLiteral("1 point below the axis"));
+
+  fit->trigger();
+  QVERIFY(w.Model().FitsAxesToData());
+  w.repaint();
+  QCOMPARE(w.OutsideNote(), QString());
+  const auto left = w.Model().ShownLeftAxis();
+  QVERIFY(left.min <= -4.11 && left.max >= 2.5);
+  QCOMPARE(left.title, QStringLiteral("Standarized Residual"));
+  const QImage shown = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  QVERIFY(shown == veltrano::RenderChart(w.Model(), w.size(), shown.devicePixelRatio())
+                       .convertToFormat(QImage::Format_RGB32));
+
+  w.AddXY(residuals, 0.9, -7);  // the fitted axes follow the data
+  w.repaint();
+  QVERIFY(w.Model().ShownLeftAxis().min <= -7);
+  QCOMPARE(w.OutsideNote(), QString());
+
+  fit->trigger();
+  QVERIFY(!w.Model().FitsAxesToData());
+  w.repaint();
+  QCOMPARE(w.Model().ShownLeftAxis().min, -4.0);
+  QCOMPARE(w.Model().ShownLeftAxis().max, 4.0);
+  QCOMPARE(w.Model().ShownLeftAxis().increment, 0.5);
+  QCOMPARE(w.OutsideNote(), QStringLiteral("2 points below the axis"));
+
+  // A model that fits its axes checks the entry; the chart's own unchecks it.
+  ChartModel fitted = ChartModel::Chart2();
+  fitted.SetFitAxesToData(true);
+  w.SetModel(std::move(fitted));
+  QVERIFY(fit->isChecked());
+  w.SetModel(ChartModel::Chart2());
+  QVERIFY(!fit->isChecked());
+  QVERIFY(!w.Model().FitsAxesToData());
 }
 
 QTEST_MAIN(ChartWidgetTest)
