@@ -2,7 +2,7 @@
 
 #include "chart/ChartRenderer.h"
 
-#include <QFile>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -33,17 +33,23 @@ ChartFileFormat ChartFormatFromPath(const QString& path) {
   Fail(path, QStringLiteral("the name must end in .png or .svg"));
 }
 
+// Charts are written through QSaveFile: into a temporary file beside the target, which
+// replaces the target only once the whole chart is written. A failure halfway leaves an
+// existing file as it was.
 void SavePng(const ChartModel& chart, const QString& path, QSize size) {
   CheckSize(path, size);
   const QImage image = RenderChart(chart, size);
-  QImageWriter writer(path, "png");
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) Fail(path, file.errorString());
+  QImageWriter writer(&file, "png");
   if (!writer.write(image)) Fail(path, writer.errorString());
+  if (!file.commit()) Fail(path, file.errorString());
 }
 
 void SaveSvg(const ChartModel& chart, const QString& path, QSize size) {
   CheckSize(path, size);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) Fail(path, file.errorString());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) Fail(path, file.errorString());
   QSvgGenerator svg;
   svg.setOutputDevice(&file);
   svg.setSize(size);
@@ -57,7 +63,7 @@ void SaveSvg(const ChartModel& chart, const QString& path, QSize size) {
     if (!painter.begin(&svg)) Fail(path, QStringLiteral("the SVG writer could not start"));
     DrawChart(painter, chart, size);
   }
-  if (file.error() != QFileDevice::NoError || !file.flush()) Fail(path, file.errorString());
+  if (file.error() != QFileDevice::NoError || !file.commit()) Fail(path, file.errorString());
 }
 
 void SaveChart(const ChartModel& chart, const QString& path, QSize size) {
