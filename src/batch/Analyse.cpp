@@ -91,6 +91,8 @@ int Analyse(const AnalyseOptions& o, Console& c) {
       out.WriteLine(line);
     }
     out.Close();
+  } catch (const BrokenPipe&) {
+    return kExitBrokenPipe;  // the reader has gone (| head): nothing more to say
   } catch (const OutputError& e) {
     Report(c, e.what());
     return kExitFailure;

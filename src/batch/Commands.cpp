@@ -15,7 +15,8 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 done; 1 an error ended the work (what was produced before it is kept) or a file could not "
-      "be read or written; 2 bad input, nothing written; 130 interrupted.");
+      "be read or written; 2 bad input, nothing written; 130, 143, 129 ended by SIGINT, SIGTERM, SIGHUP (outputs "
+      "complete up to the last finished test); 141 the reader of an output went away.");
 
   SimulateOptions sim;
   std::int64_t seed = -1;

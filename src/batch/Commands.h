@@ -10,7 +10,9 @@
 // Exit status: 0 done; 1 an error ended the work (its message on standard error;
 // whatever was produced before it is kept) or a file could not be read or written;
 // 2 bad input (an option, a value out of range, a malformed table), in which case
-// nothing is written; 130 a simulation interrupted (SIGINT), its outputs kept.
+// nothing is written; 128 + the signal when SIGINT (130), SIGTERM (143) or SIGHUP (129)
+// ended a simulation, its outputs kept complete up to the last finished test; 141 when
+// the reader of an output went away (a pipe into `head`), quietly.
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitBrokenPipe = 141;
 
 /// Parses the arguments (without the program name) and runs the command they name.
 int RunBatch(const std::vector<std::string>& args, Console& console, const BatchServices& services = {});

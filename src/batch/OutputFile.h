@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "numeric/NumStr.h"  // AppendG17, the form of every number in the files
 
@@ -23,12 +24,21 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+/// Writing failed because the reader at the other end of a pipe has gone (`| head`):
+/// not a fault of the work, which ends quietly with what it wrote elsewhere.
+class BrokenPipe : public OutputError {
+public:
+  using OutputError::OutputError;
+};
+
 class OutputFile {
 public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
   /// Opens (creates or truncates) the file at path; "-" writes to console instead.
   OutputFile(const std::string& path, std::ostream& console);
+  /// Takes over a file already opened for writing at path.
+  OutputFile(const std::string& path, std::FILE* file);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   /// Writes what is still buffered and closes the file, swallowing errors: call
@@ -68,5 +78,22 @@ private:
   bool closed_ = false;
   bool failed_ = false;
 };
+
+/// Opens every output of a command at once, so that a run never starts with some of its
+/// files emptied and another refused: each path is first opened without truncating (a
+/// missing file is created), and only when all are open are the existing ones emptied.
+/// When one cannot be opened, the files made here are removed again, the others are
+/// left exactly as they were, and OutputError names the one that failed. An empty path
+/// gives no file (null); "-" is the console.
+std::vector<std::unique_ptr<OutputFile>> OpenOutputs(const std::vector<std::string>& paths, std::ostream& console);
+
+/// Checks, without touching it, that a file can be written at path later (a graph drawn
+/// after the run): an existing file must be writable, and its folder must exist and be
+/// writable. Raises OutputError with the reason otherwise.
+void CheckWritableLater(const std::string& path);
+
+/// True when the two paths name the same file: the same file on disk once both exist
+/// (links and "./" spellings included), otherwise the same normalised path.
+bool SameFile(const std::string& a, const std::string& b);
 
 }  // namespace veltrano::batch

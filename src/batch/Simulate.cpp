@@ -2,9 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <csignal>
 
 #include "batch/Commands.h"
 #include "batch/OutputFile.h"
@@ -18,17 +16,11 @@
 namespace veltrano::batch {
 namespace {
 
-std::unique_ptr<OutputFile> Open(const std::string& path, Console& c) {
-  return path.empty() ? nullptr : std::make_unique<OutputFile>(path, c.out);
-}
-
-// A graph is written after the run; this checks before it that the file can be made.
-void CheckWritable(const std::string& path) {
-  if (path.empty()) return;
-  errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) throw OutputError("cannot open " + path + ": " + std::strerror(errno));
-  std::fclose(f);
+// What ending by a signal looks like: the exit status is 128 + the signal, as a shell
+// reports a program the signal ended, and the message says the outputs are whole.
+std::string SignalMessage(int signal) {
+  const char* how = signal == SIGTERM ? "terminated" : signal == SIGHUP ? "hung up" : "interrupted";
+  return std::string(how) + "; the outputs hold the tests finished so far";
 }
 
 }  // namespace
@@ -77,8 +69,9 @@ std::string CheckSimulateOptions(const SimulateOptions& o) {
     const std::string& path = *outputs[i].second;
     if (path.empty()) continue;
     for (std::size_t j = 0; j < i; ++j)
-      if (*outputs[j].second == path)
-        return std::string(outputs[i].first) + ": " + path + " is already the output of " + outputs[j].first;
+      if (!outputs[j].second->empty() && SameFile(*outputs[j].second, path))
+        return std::string(outputs[i].first) + ": " + path + " is already the output of " + outputs[j].first +
+               (*outputs[j].second == path ? "" : " (" + *outputs[j].second + ")");
   }
   for (const auto& [name, path] : {outputs[3], outputs[4]})
     if (!path->empty() && !IsGraphPath(*path))
@@ -94,17 +87,20 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
                   ": this build of veltrano-batch draws no graphs (it was built without Qt)");
     return kExitUsage;
   }
-  std::unique_ptr<OutputFile> data, residuals, points;
+  // Every output is checked before any is touched: a run that cannot start leaves every
+  // existing file as it was. The graphs are written after the run, each at once.
+  std::vector<std::unique_ptr<OutputFile>> files;
   try {
-    data = Open(o.data, c);
-    residuals = Open(o.residuals, c);
-    points = Open(o.points, c);
-    CheckWritable(o.graph);
-    CheckWritable(o.residualGraph);
+    if (!o.graph.empty()) CheckWritableLater(o.graph);
+    if (!o.residualGraph.empty()) CheckWritableLater(o.residualGraph);
+    files = OpenOutputs({o.data, o.residuals, o.points}, c.out);
   } catch (const OutputError& e) {
     Report(c, e.what());
     return kExitFailure;
   }
+  OutputFile* const data = files[0].get();
+  OutputFile* const residuals = files[1].get();
+  OutputFile* const points = files[2].get();
   // The charts hold every point in memory, so they exist only when a graph is wanted.
   std::unique_ptr<GraphOutput> graphs;
   if (wantsGraphs) graphs = services.graphs(o.showD);
@@ -118,18 +114,25 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   }
 
   ProgressMeter meter(c.err, c.errIsTerminal && !o.quiet);
-  StreamHost host(data.get(), residuals.get(), points.get(), graphs.get(), &meter);
+  StreamHost host(data, residuals, points, graphs.get(), &meter);
   std::unique_ptr<RunHost> decorated = decorate ? decorate(host) : nullptr;
   UniformGenerator rng(seed);
   SimulationRun run(rng, o.jobs > 0 ? o.jobs : HardwareJobs());
 
   int status = kExitOk;
+  bool pipeClosed = false;
   try {
     if (run.Execute(o.settings, decorated ? *decorated : static_cast<RunHost&>(host)) == RunEnd::Cancelled) {
       meter.Finish();
-      Report(c, "interrupted; the outputs hold the tests finished so far");
-      status = kExitInterrupted;
+      const int signal = StopSignal() != 0 ? StopSignal() : SIGINT;
+      Report(c, SignalMessage(signal));
+      status = 128 + signal;
     }
+  } catch (const BrokenPipe&) {
+    // The reader of an output has gone (| head): the run ends there, quietly, with
+    // every other output complete up to the last test written.
+    pipeClosed = true;
+    status = kExitBrokenPipe;
   } catch (const std::exception& e) {
     meter.Finish();
     Report(c, e.what());
@@ -138,15 +141,19 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   meter.Finish();
 
   // Whatever the run produced stays, after an error too, as it does in the window.
-  for (OutputFile* f : {data.get(), residuals.get(), points.get()}) {
+  for (OutputFile* f : {data, residuals, points}) {
     if (f == nullptr) continue;
     try {
       f->Close();
+    } catch (const BrokenPipe&) {
+      pipeClosed = true;
+      status = kExitBrokenPipe;
     } catch (const OutputError& e) {
       Report(c, e.what());
       status = kExitFailure;
     }
   }
+  if (pipeClosed) return kExitBrokenPipe;
   if (graphs) {
     try {
       graphs->Save(o.graph, o.residualGraph, o.graphWidth, o.graphHeight);

@@ -1,18 +1,22 @@
 #include "batch/StreamHost.h"
 
 #include <cmath>
-#include <csignal>
+#include <atomic>
 
 namespace veltrano::batch {
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+// Written by a signal handler, read by the run's host on whichever thread hands the
+// tests on: a lock-free atomic is safe in both places.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 }  // namespace
 
-void RequestStop() noexcept { stopRequested = 1; }
-void ClearStopRequest() noexcept { stopRequested = 0; }
-bool StopRequested() noexcept { return stopRequested != 0; }
+void RequestStop(int signal) noexcept { stopSignal.store(signal, std::memory_order_relaxed); }
+void ClearStopRequest() noexcept { stopSignal.store(0, std::memory_order_relaxed); }
+bool StopRequested() noexcept { return stopSignal.load(std::memory_order_relaxed) != 0; }
+int StopSignal() noexcept { return stopSignal.load(std::memory_order_relaxed); }
 
 StreamHost::StreamHost(OutputFile* data, OutputFile* residuals, OutputFile* points, ChartSink* charts,
                        ProgressMeter* progress)

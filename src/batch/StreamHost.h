@@ -60,11 +60,13 @@ private:
   std::string xText_;
 };
 
-/// Asks every running StreamHost to end its run after the current test; safe to call
-/// from a signal handler.
-void RequestStop() noexcept;
+/// Asks every running StreamHost to end its run after the current test, for the given
+/// signal (SIGINT, SIGTERM or SIGHUP); safe to call from a signal handler.
+void RequestStop(int signal) noexcept;
 /// Clears a stop request (at the start of a command).
 void ClearStopRequest() noexcept;
 bool StopRequested() noexcept;
+/// The signal of the stop request, 0 when there is none.
+int StopSignal() noexcept;
 
 }  // namespace veltrano::batch

@@ -21,11 +21,11 @@
 
 namespace {
 
-// The first interrupt ends the run after the current test, so the outputs are written
-// out complete up to there; a second one ends the program at once.
-extern "C" void OnInterrupt(int) {
-  veltrano::batch::RequestStop();
-  std::signal(SIGINT, SIG_DFL);
+// The first SIGINT, SIGTERM or SIGHUP ends the run after the current test, so the
+// outputs are written out complete up to there; a second one ends the program at once.
+extern "C" void OnStopSignal(int signal) {
+  veltrano::batch::RequestStop(signal);
+  std::signal(signal, SIG_DFL);
 }
 
 #ifdef VELTRANO_BATCH_GRAPHS
@@ -50,7 +50,10 @@ void DropRuntimeDirectoryWarnings(QtMsgType type, const QMessageLogContext& cont
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  std::signal(SIGINT, OnInterrupt);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnStopSignal);
+  // A reader that goes away (| head) makes the next write fail with EPIPE, which the
+  // commands handle, instead of ending the program before it saves its other files.
+  std::signal(SIGPIPE, SIG_IGN);
   veltrano::batch::Console console{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0};
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 

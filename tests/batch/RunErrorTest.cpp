@@ -2,6 +2,7 @@
 // outputs, as the window keeps them; the status is 1 and the message on standard error.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sstream>
 
 #include "BatchTestSupport.h"
@@ -28,7 +29,7 @@ public:
   void AddXY(SeriesId s, double x, double y) override {
     if (s == SeriesId::sPoint_DSEM && ++estimates_ == failAt_) {
       if (fault_ == Fault::Overflow) throw FloatOverflow();
-      RequestStop();
+      RequestStop(SIGINT);
     }
     inner_.AddXY(s, x, y);
   }
