@@ -105,6 +105,11 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   std::unique_ptr<GraphOutput> graphs;
   if (wantsGraphs) graphs = services.graphs(o.showD);
 
+  const RunSettings& S = o.settings;
+  if (S.CheckBox_Iterate && S.SpinEdit_D0 > S.SpinEdit_Dmax)
+    Report(c, "--iterate: Do " + std::to_string(S.SpinEdit_D0) + " is above Dmax " + std::to_string(S.SpinEdit_Dmax) +
+                  ", so the one degree " + std::to_string(S.SpinEdit_D0) + " runs");
+
   std::uint32_t seed = 0;
   if (o.seed) {
     seed = *o.seed;

@@ -107,27 +107,15 @@ void TForm1::ShowSeries(SeriesId series, bool on) {
 }
 
 RunSettings TForm1::Snapshot() const {
+  // Each setting's control carries the name the settings table gives it.
   RunSettings s;
-  s.SpinEdit_n = SpinEdit_n->Value();
-  s.SpinEdit_k = SpinEdit_k->Value();
-  s.SpinEdit_D0 = SpinEdit_D0->Value();
-  s.CheckBox_Iterate = CheckBox_Iterate->isChecked();
-  s.SpinEdit_Dmax = SpinEdit_Dmax->Value();
-  s.SpinEdit_Step = SpinEdit_Step->Value();
-  s.SpinEdit_Test = SpinEdit_Test->Value();
-  s.CheckBox_Text = CheckBox_Text->isChecked();
-  s.CheckBox_full = CheckBox_full->isChecked();
-  s.CheckBox_Unsort = CheckBox_Unsort->isChecked();
-  s.CheckBox_Table = CheckBox_Table->isChecked();
-  s.SpinEdit_Decs = SpinEdit_Decs->Value();
-  s.CheckBox_CI = CheckBox_CI->isChecked();
-  s.CheckBox_Dka = CheckBox_Dka->isChecked();
-  s.SpinEdit_Tol = SpinEdit_Tol->Value();
-  s.SpinEdit_MaxIts = SpinEdit_MaxIts->Value();
-  s.comma = comma->isChecked();
-  s.CheckBox_Duncond = CheckBox_Duncond->isChecked();
-  s.CheckBox_Dcond = CheckBox_Dcond->isChecked();
-  s.cbDLN = cbDLN->isChecked();
+  for (const SettingField& f : kRunSettingFields) {
+    const QString name = QString::fromLatin1(f.spec->control.data(), static_cast<qsizetype>(f.spec->control.size()));
+    if (f.whole != nullptr)
+      s.*f.whole = findChild<TSpinEdit*>(name)->Value();
+    else
+      s.*f.on = findChild<QCheckBox*>(name)->isChecked();
+  }
   return s;
 }
 
