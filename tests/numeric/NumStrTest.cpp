@@ -109,21 +109,80 @@ TEST(NumStr, RoundTripsToThePrintedPrecision) {
   }
 }
 
+// The machine-readable form of a number is C's "%.17g", which reads back exactly.
+TEST(NumStr, G17IsThePrintfForm) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> decades(-7.0, 17.0);
+  const auto expectG17 = [](double x) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.17g", x);
+    std::string s;
+    AppendG17(s, x);
+    ASSERT_EQ(s, expected);
+  };
+  for (int i = 0; i < 100000; ++i) {
+    const double x = std::pow(10.0, decades(rng)) * (rng() % 2 == 0 ? 1 : -1);
+    expectG17(x);
+    expectG17(std::round(x * 1000) / 1000);  // short decimals: trailing zeros dropped
+  }
+  for (const double x : {0.0, -0.0, 0.5, 1e-5, 1e-4, 0.0001234, 1e16, 1e17, 123456789012345678.0, -9999.999, 0.1,
+                         std::ldexp(12345678901234567.0, -4), 1.0 / 3})
+    expectG17(x);
+}
+
+// Whole numbers without decimals (every table cell of a run) are their digits.
+TEST(NumStr, WholeNumbersWithoutDecimalsAreTheirDigits) {
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 20000; ++i) {
+    const double x = std::ldexp(static_cast<double>(rng() >> 14), -static_cast<int>(rng() % 64)) *
+                     (rng() % 2 == 0 ? 1 : -1);
+    const double whole = std::trunc(x);
+    if (std::fabs(whole) >= 1e15) continue;
+    const int w = static_cast<int>(rng() % 12);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%*.0f", w, whole == 0 ? 0.0 : whole);
+    ASSERT_EQ(NumStr(whole, w, 0), expected) << whole;
+  }
+}
+
 // In exponent form with a field of 26 the 18-digit expansion is shown unrounded: it
-// must be the correctly rounded one (ties to even), as the C library prints it.
+// must be the correctly rounded one (ties to even), as the C library prints it. Random
+// bit patterns cover every exponent; the magnitudes a run prints (1e-5 to 2^53, worked
+// out by exact integer arithmetic) are covered densely, with values whose expansion
+// ends exactly halfway (odd multiples of 2^-s with 19 significant digits).
 TEST(NumStr, EighteenDigitExpansionIsCorrectlyRounded) {
+  const auto expectExpansion = [](double x) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.17e", std::fabs(x));  // d.ddddde±XX
+    const std::string s = NumStr(x, 26, -1);                          // sd.dddddE±XXXX
+    ASSERT_EQ(s.substr(1, 19), std::string(expected, 19)) << expected;
+    ASSERT_EQ(std::atoi(s.c_str() + 21), std::atoi(std::strchr(expected, 'e') + 1)) << s;
+  };
   std::mt19937_64 rng(7);
   for (int i = 0; i < 20000; ++i) {
     double x;
     const std::uint64_t bits = rng();
     std::memcpy(&x, &bits, sizeof x);
     if (!std::isfinite(x) || x == 0) continue;
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%.17e", std::fabs(x));  // d.ddddde±XX
-    const std::string s = NumStr(x, 26, -1);  // sd.dddddE±XXXX
-    ASSERT_EQ(s.substr(1, 19), std::string(expected, 19)) << expected;
-    ASSERT_EQ(std::atoi(s.c_str() + 21), std::atoi(std::strchr(expected, 'e') + 1)) << s;
+    expectExpansion(x);
   }
+  std::uniform_real_distribution<double> decades(-5.0, 15.95);
+  for (int i = 0; i < 200000; ++i) expectExpansion(std::pow(10.0, decades(rng)));
+  int halfway = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint64_t m = (rng() >> 11) | 1;  // odd, below 2^53
+    const int s = 1 + static_cast<int>(rng() % 70);
+    const double x = std::ldexp(static_cast<double>(m), -s);
+    char all[400];
+    std::snprintf(all, sizeof all, "%.60e", x);
+    if (std::string(all).find_last_not_of('0', std::strchr(all, 'e') - all - 1) == 19 && all[19] == '5') ++halfway;
+    expectExpansion(x);
+    expectExpansion(std::nextafter(x, 0.0));
+  }
+  EXPECT_GT(halfway, 100);  // the ties were there to be rounded
+  for (const double x : {1e-5, std::nextafter(1e-5, 0.0), 0x1p53, std::nextafter(0x1p53, 0.0), 1.0, 0.1, 1e15,
+                         9.9999999999999999e16, 999999999999999.9, 0.099999999999999992})
+    expectExpansion(x);
 }
 
 }  // namespace
