@@ -25,6 +25,23 @@
 #include "parallel/Jobs.h"
 
 namespace veltrano {
+namespace detail {
+
+// oneTBB hands items from stage to stage with its own synchronisation, which
+// ThreadSanitizer cannot see in a library built without it: these marks tell it the
+// order the pipeline guarantees (an item's stages happen one after another; the first
+// and last stages run one at a time). They cost nothing in other builds.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+inline void HappensBefore(const void* address) { __tsan_release(const_cast<void*>(address)); }
+inline void HappensAfter(const void* address) { __tsan_acquire(const_cast<void*>(address)); }
+#else
+inline void HappensBefore(const void*) {}
+inline void HappensAfter(const void*) {}
+#endif
+
+}  // namespace detail
 
 /// Runs the pipeline on `jobs` threads (the caller's among them).
 ///  - make(Item&) fills the next item and returns true, or returns false when there is
@@ -51,6 +68,13 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
   std::vector<Item> ring(inFlight);
   std::atomic<bool> ended{false};
   std::uint64_t made = 0;
+  char makeStage = 0, handStage = 0;  // addresses that stand for the two serial stages
+  char pipeline = 0;                   // for the pipeline as a whole: its start and its end
+  // The pipeline's end comes before the ring is freed, whether it ended or threw.
+  struct EndOfPipeline {
+    const char* mark;
+    ~EndOfPipeline() { detail::HappensAfter(mark); }
+  } endOfPipeline{&pipeline};
   // The pool is sized for this run: more threads than cores is allowed (and gives the
   // same result, only slower).
   oneapi::tbb::global_control threads(oneapi::tbb::global_control::max_allowed_parallelism,
@@ -58,27 +82,44 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
   oneapi::tbb::task_arena arena(jobs);
   arena.execute([&] {
     namespace tbb = oneapi::tbb;
-    tbb::parallel_pipeline(
-        inFlight,
+    const auto stages =
         tbb::make_filter<void, Item*>(tbb::filter_mode::serial_in_order,
                                       [&](tbb::flow_control& fc) -> Item* {
+                                        detail::HappensAfter(&pipeline);
+                                        detail::HappensAfter(&makeStage);
                                         Item& item = ring[made % inFlight];
-                                        if (ended.load(std::memory_order_relaxed) || !make(item)) {
+                                        detail::HappensAfter(&item);  // its last use, if any
+                                        const bool stop = ended.load(std::memory_order_relaxed) || !make(item);
+                                        if (!stop) ++made;
+                                        detail::HappensBefore(&item);
+                                        detail::HappensBefore(&makeStage);
+                                        detail::HappensBefore(&pipeline);
+                                        if (stop) {
                                           fc.stop();
                                           return nullptr;
                                         }
-                                        ++made;
                                         return &item;
                                       }) &
             tbb::make_filter<Item*, Item*>(tbb::filter_mode::parallel,
                                            [&](Item* item) {
+                                             detail::HappensAfter(&pipeline);
+                                             detail::HappensAfter(item);
                                              if (!ended.load(std::memory_order_relaxed)) work(*item);
+                                             detail::HappensBefore(item);
+                                             detail::HappensBefore(&pipeline);
                                              return item;
                                            }) &
             tbb::make_filter<Item*, void>(tbb::filter_mode::serial_in_order, [&](Item* item) {
-              if (ended.load(std::memory_order_relaxed)) return;
-              if (!hand(*item)) ended.store(true, std::memory_order_relaxed);
-            }));
+              detail::HappensAfter(&pipeline);
+              detail::HappensAfter(&handStage);
+              detail::HappensAfter(item);
+              if (!ended.load(std::memory_order_relaxed) && !hand(*item)) ended.store(true, std::memory_order_relaxed);
+              detail::HappensBefore(item);
+              detail::HappensBefore(&handStage);
+              detail::HappensBefore(&pipeline);
+            });
+    detail::HappensBefore(&pipeline);
+    tbb::parallel_pipeline(inFlight, stages);
   });
 }
 
