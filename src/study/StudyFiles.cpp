@@ -209,12 +209,20 @@ std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, cons
   return keep;
 }
 
-void MergeStudyOutputs(const std::vector<StudyInput>& inputs, const std::function<void(std::string_view)>& write) {
-  struct Source {
-    std::unique_ptr<GroupReader> reader;
-    Group group;
-    bool more = false;
-  };
+namespace {
+
+// One input of a merge: its reader and the condition it stands at.
+struct Source {
+  std::unique_ptr<GroupReader> reader;
+  Group group;
+  bool more = false;
+};
+
+// The pass over the inputs: checks each input's rows and, when all is well, walks the
+// conditions 1..N in order, taking each from the one input that holds it and handing
+// its rows to write (when given).
+void MergePass(const std::vector<StudyInput>& inputs, bool checkOrderOnly,
+               const std::function<void(std::string_view)>& write) {
   std::vector<Source> sources;
   std::optional<RowFormat> format;
   const StudyInput* formatFrom = nullptr;
@@ -249,6 +257,8 @@ void MergeStudyOutputs(const std::vector<StudyInput>& inputs, const std::functio
   };
 
   for (const StudyInput& input : inputs) {
+    input.in->clear();
+    input.in->seekg(0);
     Source s;
     s.reader = std::make_unique<GroupReader>(*input.in, input.name);
     if (s.reader->Start()) {
@@ -260,17 +270,20 @@ void MergeStudyOutputs(const std::vector<StudyInput>& inputs, const std::functio
                               FormatName(s.reader->Format()) + "; merge outputs of one format");
       }
       advance(s);
+      if (checkOrderOnly)
+        while (s.more) advance(s);
     }
     sources.push_back(std::move(s));
   }
+  if (!study) throw StudyInputError("the files hold no study rows");
+  if (checkOrderOnly) return;
 
   if (write && format == RowFormat::Csv) {
     std::string header(SummaryHeader());
     header.push_back('\n');
     write(header);
   }
-  const std::int64_t total = study ? study->conditions : 0;
-  if (!study) throw StudyInputError("the files hold no study rows");
+  const std::int64_t total = study->conditions;
   for (std::int64_t expected = 1; expected <= total; ++expected) {
     Source* from = nullptr;
     for (Source& s : sources) {
@@ -287,6 +300,14 @@ void MergeStudyOutputs(const std::vector<StudyInput>& inputs, const std::functio
     if (write) write(from->group.text);
     advance(*from);
   }
+}
+
+}  // namespace
+
+void MergeStudyOutputs(const std::vector<StudyInput>& inputs, const std::function<void(std::string_view)>& write) {
+  MergePass(inputs, true, {});    // every file on its own
+  MergePass(inputs, false, {});   // together: every condition once
+  MergePass(inputs, false, write);
 }
 
 }  // namespace veltrano

@@ -52,10 +52,10 @@ struct StudyInput {
 
 /// Checks that the inputs are outputs of one study, in one format, that each holds
 /// whole conditions in order, and that together they hold every condition of the
-/// study exactly once; then, when `write` is given, writes the merged output to it (the
-/// header once, the conditions in order). Reads each input from where it stands to its
-/// end: rewind them between a checking pass and a writing pass. Raises
-/// StudyInputError naming the file and line.
+/// study exactly once; only then writes the merged output to `write`, when given (the
+/// header once, the conditions in order). Reads every input from its start several
+/// times, so the streams must be seekable. Raises StudyInputError naming the file and
+/// line, before anything is written.
 void MergeStudyOutputs(const std::vector<StudyInput>& inputs,
                        const std::function<void(std::string_view)>& write = {});
 
