@@ -1,9 +1,12 @@
 #include "simulation/SimulationRun.h"
 
 #include <algorithm>
+#include <exception>
+#include <memory>
 
+#include "analysis/AnalysisSettings.h"
 #include "numeric/NumStr.h"
-#include "simulation/ExamResults.h"
+#include "parallel/OrderedPipeline.h"
 
 namespace veltrano {
 namespace {
@@ -18,6 +21,353 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 
 int DegreeCount(int d0, int dlast, int step) { return d0 > dlast ? 1 : (dlast - d0) / step + 1; }
 
+// One test on its way through the run: made (generated) in order, worked (analysed and
+// formatted) on any thread, handed to the host in order. Buffers keep their capacity
+// from test to test.
+struct TestWork {
+  // Made.
+  std::int32_t L = 0;           // the run's test number
+  RunProgress progress;         // where the run stands once this test is handed on
+  std::int32_t n_conocido = 0;
+  double dreal = 0;
+  std::uint32_t rngAfter = 0;   // the generator's state after this test's draws
+  std::vector<item> items;
+  tBfMatriz table;
+  std::vector<std::string> listing;
+  std::exception_ptr error;     // raised while making or analysing this test
+  // Worked.
+  std::string doStarPercent;    // the Do* field
+  std::string residualLine;
+  std::string data;             // the data lines, each ended by '\n'
+  struct Point {
+    SeriesId series;
+    double x, y;
+  };
+  Point points[4];
+  int pointCount = 0;
+  double dLN = 0;
+  TestEstimates estimates;
+};
+
+// Tests travel in small groups, so the pool's cost per hand-over is shared by many
+// tests; a group holds fewer tests the longer they are, so its memory stays small.
+struct TestGroup {
+  std::vector<TestWork> tests;
+  std::size_t count = 0;
+};
+
+class RunPipeline {
+public:
+  RunPipeline(const RunSettings& s, RunHost& host, UniformGenerator& rng, SimulationRun& run, TestObserver* observer,
+              const std::function<void(std::int32_t)>& analysisCheck)
+      : S(s), host_(host), rng_(rng), run_(run), observer_(observer), analysisCheck_(analysisCheck) {}
+
+  RunEnd Execute(int jobs);
+
+private:
+  bool Make(TestGroup& g);
+  void MakeTest(TestWork& t);
+  void Work(TestGroup& g);
+  void WorkTest(TestWork& t);
+  bool Hand(TestGroup& g);
+  bool HandTest(TestWork& t);
+  void AppendData(TestWork& t, std::string_view line) {
+    t.data.append(line);
+    t.data.push_back('\n');
+  }
+
+  const RunSettings& S;
+  RunHost& host_;
+  UniformGenerator& rng_;
+  SimulationRun& run_;
+  TestObserver* observer_;
+  const std::function<void(std::int32_t)>& analysisCheck_;
+
+  std::int32_t n = 0, k = 0;
+  int Dlast = 0;
+  std::size_t groupSize = 1;
+  TestGeneration generation_;
+  std::string tableCaption_;  // "X[1,1]\t…" when the results lines carry the cells
+  // Where making stands.
+  int D = 0;
+  int M = 0;
+  std::int32_t L = 0;
+  RunProgress progress_;
+  bool madeAll_ = false;
+  bool makeFailed_ = false;
+  // Where handing stands.
+  std::uint32_t handedRngState_ = 0;
+  RunEnd end_ = RunEnd::Completed;
+};
+
+RunEnd RunPipeline::Execute(int jobs) {
+  // Run start.
+  host_.SelectGraphPage();
+  n = run_.n = S.SpinEdit_n;
+  k = run_.k = S.SpinEdit_k;
+  run_.d0 = S.SpinEdit_D0;
+  run_.tests = S.SpinEdit_Test;
+  int dmax = S.SpinEdit_Dmax;
+  if (dmax < S.SpinEdit_D0) dmax = host_.WriteDmax(S.SpinEdit_D0);  // iterating or not
+  Dlast = S.CheckBox_Iterate ? dmax : S.SpinEdit_D0;
+  // The diagonal on which estimate equals true knowledge, and the zero line of the
+  // residual chart.
+  host_.AddXY(SeriesId::sLine, 0, 0);
+  host_.AddXY(SeriesId::sLine, 1, 1);
+  host_.AddXY(SeriesId::rLine, 0, 0);
+  host_.AddXY(SeriesId::rLine, 1, 0);
+  host_.SetSeriesActive(SeriesId::sPoint_DSEM, S.CheckBox_Duncond);
+  host_.SetSeriesActive(SeriesId::rPoint_DSEM, S.CheckBox_Duncond);
+  host_.SetSeriesActive(SeriesId::sPoint_Dcond, S.CheckBox_Dcond);
+  host_.SetSeriesActive(SeriesId::sDLN, S.cbDLN);
+  host_.ProcessMessages();
+  host_.AppendResidualsLine("Do\trDu\trDc\trDLN");
+
+  generation_.n = n;
+  generation_.k = k;
+  generation_.sortKnown = S.CheckBox_Unsort;
+  generation_.listing = nullptr;  // each test lists into its own buffer
+  generation_.placeholder = KnownPlaceholder(k);
+  if (S.CheckBox_Table && !S.CheckBox_full)
+    for (int i = 1; i <= k; ++i)
+      for (int j = 1; j <= k; ++j) {
+        tableCaption_.append("X[");
+        tableCaption_.append(std::to_string(i));
+        tableCaption_.push_back(',');
+        tableCaption_.append(std::to_string(j));
+        tableCaption_.append("]\t");
+      }
+
+  D = S.SpinEdit_D0;
+  M = 0;
+  progress_.degreeCount = DegreeCount(S.SpinEdit_D0, Dlast, S.SpinEdit_Step);
+  progress_.testsTotal = static_cast<std::int64_t>(progress_.degreeCount) * S.SpinEdit_Test;
+  progress_.degreeIndex = 1;
+  progress_.degree = D;
+  const bool listed = S.CheckBox_Text && S.CheckBox_full;
+  const std::size_t itemsPerGroup = listed ? 2048 : 8192;
+  groupSize = std::clamp<std::size_t>(itemsPerGroup / static_cast<std::size_t>(n), 1, 64);
+  handedRngState_ = rng_.State();
+
+  try {
+    RunOrdered<TestGroup>(
+        jobs, static_cast<std::size_t>(4 * jobs), [this](TestGroup& g) { return Make(g); },
+        [this](TestGroup& g) { Work(g); }, [this](TestGroup& g) { return Hand(g); });
+  } catch (...) {
+    // The generator stands where one thread would have left it: after the draws of
+    // the last test handed on, or of the test whose error ended the run.
+    rng_.Seed(handedRngState_);
+    throw;
+  }
+  rng_.Seed(handedRngState_);
+
+  // Run end.
+  host_.RefreshChart1();
+  return end_;
+}
+
+// Every degree runs exactly T tests; the first degree always runs, and the degrees go
+// on in steps as long as they do not exceed Dlast.
+bool RunPipeline::Make(TestGroup& g) {
+  if (madeAll_ || makeFailed_) return false;
+  if (g.tests.size() < groupSize) g.tests.resize(groupSize);
+  g.count = 0;
+  while (g.count < groupSize) {
+    if (M == S.SpinEdit_Test) {
+      if (D + S.SpinEdit_Step > Dlast) {
+        madeAll_ = true;
+        break;
+      }
+      D += S.SpinEdit_Step;
+      M = 0;
+      ++progress_.degreeIndex;
+      progress_.degree = D;
+    }
+    ++M;
+    ++L;
+    TestWork& t = g.tests[g.count++];
+    t.L = L;
+    progress_.testInDegree = M;
+    ++progress_.testsDone;
+    t.progress = progress_;
+    t.error = nullptr;
+    try {
+      MakeTest(t);
+    } catch (...) {
+      // Handed on as this test's error once every test before it is written.
+      t.error = std::current_exception();
+      t.rngAfter = rng_.State();
+      makeFailed_ = true;
+      break;
+    }
+  }
+  return g.count > 0;
+}
+
+void RunPipeline::MakeTest(TestWork& t) {
+  t.n_conocido = KnownCount(n, D);
+  t.dreal = static_cast<double>(t.n_conocido) / n;
+  t.items.assign(static_cast<std::size_t>(n) + 1, item{});
+  if (t.table.Dim.F == k) {
+    for (int i = 0; i <= k; ++i)
+      for (int j = 0; j <= k; ++j) t.table.X[i][j] = 0;
+  } else {
+    t.table = tBfMatriz::MCReal(k);
+  }
+  t.listing.clear();
+  if (S.CheckBox_Text && S.CheckBox_full) generation_.listing = &t.listing;
+  generation_.KnownItemsPhase(t.n_conocido, t.items, t.table, rng_);
+  generation_.RemainingItemsPhase(t.n_conocido, t.items, t.table, rng_);
+  t.rngAfter = rng_.State();
+  t.table.GetTotales();
+}
+
+void RunPipeline::Work(TestGroup& g) {
+  for (std::size_t i = 0; i < g.count; ++i) {
+    TestWork& t = g.tests[i];
+    if (t.error) break;  // the making failed here; nothing later was made
+    try {
+      WorkTest(t);
+    } catch (...) {
+      t.error = std::current_exception();
+      break;
+    }
+  }
+}
+
+// The Do* field: the realised degree in percent, "66.67%".
+void AppendDoStarPercent(std::string& out, double dreal) {
+  AppendNumStr(out, static_cast<double>(static_cast<long double>(dreal) * 100), 3, 2);
+  out.push_back('%');
+}
+
+void RunPipeline::WorkTest(TestWork& t) {
+  t.doStarPercent.clear();
+  AppendDoStarPercent(t.doStarPercent, t.dreal);
+  t.residualLine.clear();
+  t.data.clear();
+  t.pointCount = 0;
+  if (S.CheckBox_Text && S.CheckBox_full && !S.CheckBox_Unsort) SimulationRun::SortAndRenumber(t.listing);
+
+  // The analysis step.
+  if (analysisCheck_) analysisCheck_(t.L);
+  tAnalisisDeltaMET a;
+  a.Create(t.table, &t.listing, 1, "");
+  ConfigureAnalysis(a, S.Analysis());
+  std::string analysisHeader;
+  if (S.CheckBox_Text) analysisHeader = a.output_Header();
+  a.Execute(nullptr);
+  const double Du = a.GetDeltaMLE();
+  const double Dc = a.GetDeltaCondE();
+  t.dLN = LordNovick(k, n, CorrectAnswers(t.table));
+  t.estimates = EstimatesOf(a, t.dreal, t.dLN);
+
+  const long double truth = t.dreal;
+  const auto rDu = static_cast<double>(truth - Du);
+  const auto rDc = static_cast<double>(truth - Dc);
+  const auto rDLN = static_cast<double>(truth - t.dLN);
+  AppendResidualRow(t.residualLine, t.dreal, rDu, rDc, rDLN, S.comma);
+
+  if (S.CheckBox_Text) {
+    // The full listing and the observed table, or the cells for the results line.
+    std::string cells;
+    if (S.CheckBox_full) {
+      AppendData(t, "i\tCorrect\tChoice\t-- Selection procedure ---------");
+      for (const std::string& l : t.listing) AppendData(t, l);
+      AppendData(t, "---------------");
+      AppendData(t, "Observed Table: ");
+      AppendData(t, "");
+      for (int i = 1; i <= k; ++i) {
+        for (int j = 1; j <= k; ++j) {
+          t.data.push_back('\t');
+          AppendNumStr(t.data, t.table.X[i][j], 5, 0);
+        }
+        t.data.push_back('\n');
+      }
+      AppendData(t, "");
+      AppendData(t, "Results: ");
+      AppendData(t, "");
+    } else if (S.CheckBox_Table) {
+      for (int i = 1; i <= k; ++i)
+        for (int j = 1; j <= k; ++j) {
+          AppendNumStr(cells, t.table.X[i][j], 5, 0);
+          cells.push_back('\t');
+        }
+    }
+    // The results lines: the header at the run's first test (and with every full
+    // listing), then the test's record.
+    if (t.L == 1 || S.CheckBox_full) {
+      t.data.append("Test\t");
+      t.data.append(tableCaption_);
+      t.data.append("\tDo*\t");
+      t.data.append(analysisHeader);
+      t.data.append("\tDL&N\n");
+    }
+    t.data.append(std::to_string(t.L));
+    t.data.push_back('\t');
+    t.data.append(cells);
+    t.data.push_back('\t');
+    AppendNumStr(t.data, t.dreal, S.SpinEdit_Decs + 2, S.SpinEdit_Decs);
+    t.data.push_back('\t');
+    a.AppendRecord(t.data);
+    t.data.push_back('\t');
+    AppendNumStr(t.data, t.dLN, 6, 3);
+    t.data.push_back('\n');
+  }
+
+  // The chart points. Points go into a series whether it is shown or not, so ticking
+  // its box later shows them.
+  const double se = a.GetDeltaMLESE();
+  t.points[t.pointCount++] = {SeriesId::sDLN, t.dreal, t.dLN};
+  t.points[t.pointCount++] = {SeriesId::sPoint_DSEM, t.dreal, Du};
+  t.points[t.pointCount++] = {SeriesId::sPoint_Dcond, t.dreal, Dc};
+  // The standardized residual, estimate minus truth over the standard error, has no
+  // value when the estimate or its standard error is missing (an invalid model
+  // leaves the standard error at 0): such a test adds no residual point.
+  if (!IsNodefinido(Du) && !IsNodefinido(se) && se != 0) {
+    const long double difference = static_cast<long double>(Du) - t.dreal;
+    t.points[t.pointCount++] = {SeriesId::rPoint_DSEM, t.dreal, static_cast<double>(difference / se)};
+  }
+  // The analysis goes first, then the items; the table stays for the next test.
+  a.Finaliza();
+  t.items.clear();
+  t.listing.clear();
+}
+
+bool RunPipeline::Hand(TestGroup& g) {
+  for (std::size_t i = 0; i < g.count; ++i)
+    if (!HandTest(g.tests[i])) return false;
+  return true;
+}
+
+bool RunPipeline::HandTest(TestWork& t) {
+  run_.n_conocido = t.n_conocido;
+  run_.dreal = t.dreal;
+  handedRngState_ = t.rngAfter;
+  if (t.error) {
+    // As on one thread: the Do* field shows the failing test, nothing else of it is out.
+    t.doStarPercent.clear();
+    AppendDoStarPercent(t.doStarPercent, t.dreal);
+    host_.SetDoStarText(t.doStarPercent);
+    std::rethrow_exception(t.error);
+  }
+  run_.dLN = t.dLN;
+  host_.SetDoStarText(t.doStarPercent);
+  host_.AppendResidualsLine(t.residualLine);
+  for (std::size_t from = 0; from < t.data.size();) {
+    const std::size_t end = t.data.find('\n', from);
+    host_.AppendDataLine(std::string_view(t.data).substr(from, end - from));
+    from = end + 1;
+  }
+  for (int p = 0; p < t.pointCount; ++p) host_.AddXY(t.points[p].series, t.points[p].x, t.points[p].y);
+  if (observer_ != nullptr) observer_->TestDone(t.progress.degree, t.estimates);
+  if (!host_.ContinueRun(t.progress)) {
+    end_ = RunEnd::Cancelled;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void SimulationRun::SortAndRenumber(std::vector<std::string>& listing) {
@@ -31,205 +381,8 @@ void SimulationRun::SortAndRenumber(std::vector<std::string>& listing) {
 }
 
 RunEnd SimulationRun::Execute(const RunSettings& settings, RunHost& host) {
-  s_ = &settings;
-  host_ = &host;
-  const RunSettings& S = settings;
-
-  // Run start.
-  host.SelectGraphPage();
-  n = S.SpinEdit_n;
-  k = S.SpinEdit_k;
-  d0 = S.SpinEdit_D0;
-  tests = S.SpinEdit_Test;
-  int dmax = S.SpinEdit_Dmax;
-  if (dmax < S.SpinEdit_D0) dmax = host.WriteDmax(S.SpinEdit_D0);  // iterating or not
-  const int Dlast = S.CheckBox_Iterate ? dmax : S.SpinEdit_D0;
-  const int T = S.SpinEdit_Test;
-  listing_.clear();
-  // The diagonal on which estimate equals true knowledge, and the zero line of the
-  // residual chart.
-  host.AddXY(SeriesId::sLine, 0, 0);
-  host.AddXY(SeriesId::sLine, 1, 1);
-  host.AddXY(SeriesId::rLine, 0, 0);
-  host.AddXY(SeriesId::rLine, 1, 0);
-  int L = 0;
-  int D = S.SpinEdit_D0;
-  host.SetSeriesActive(SeriesId::sPoint_DSEM, S.CheckBox_Duncond);
-  host.SetSeriesActive(SeriesId::rPoint_DSEM, S.CheckBox_Duncond);
-  host.SetSeriesActive(SeriesId::sPoint_Dcond, S.CheckBox_Dcond);
-  host.SetSeriesActive(SeriesId::sDLN, S.cbDLN);
-  host.ProcessMessages();
-  host.AppendResidualsLine("Do\trDu\trDc\trDLN");
-
-  generation_.n = n;
-  generation_.k = k;
-  generation_.sortKnown = S.CheckBox_Unsort;
-  generation_.listing = S.CheckBox_Text && S.CheckBox_full ? &listing_ : nullptr;
-  generation_.placeholder = KnownPlaceholder(k);
-
-  RunProgress progress;
-  progress.degreeCount = DegreeCount(S.SpinEdit_D0, Dlast, S.SpinEdit_Step);
-  progress.testsTotal = static_cast<std::int64_t>(progress.degreeCount) * T;
-  RunEnd end = RunEnd::Completed;
-
-  // Every degree runs exactly T tests; the first degree always runs, and the degrees
-  // go on in steps as long as they do not exceed Dlast.
-  do {
-    ++progress.degreeIndex;
-    progress.degree = D;
-    int M = 1;
-    do {
-      ++L;
-      OneTest(D, L);
-      progress.testInDegree = M;
-      ++progress.testsDone;
-      if (!host.ContinueRun(progress)) {
-        end = RunEnd::Cancelled;
-        break;
-      }
-      ++M;
-    } while (M <= T);
-    D += S.SpinEdit_Step;
-  } while (end == RunEnd::Completed && D <= Dlast);
-
-  // Run end.
-  host.RefreshChart1();
-  listing_.clear();
-  return end;
-}
-
-void SimulationRun::OneTest(int D, int L) {
-  const RunSettings& S = *s_;
-  listing_.clear();
-  items.assign(static_cast<std::size_t>(n) + 1, item{});
-  Tabla = tBfMatriz::MCReal(k);
-
-  n_conocido = KnownCount(n, D);
-  dreal = static_cast<double>(n_conocido) / n;
-  line_.clear();
-  AppendNumStr(line_, static_cast<double>(static_cast<long double>(dreal) * 100), 3, 2);
-  line_.push_back('%');
-  host_->SetDoStarText(line_);
-  doStarText_.clear();
-  AppendNumStr(doStarText_, dreal, S.SpinEdit_Decs + 2, S.SpinEdit_Decs);
-
-  generation_.KnownItemsPhase(n_conocido, items, Tabla, *rng_);
-  generation_.RemainingItemsPhase(n_conocido, items, Tabla, *rng_);
-  Tabla.GetTotales();
-  if (generation_.listing != nullptr && !S.CheckBox_Unsort) SortAndRenumber(listing_);
-
-  AnalysisStep();
-  if (S.CheckBox_Text) {
-    DataPaneBlock();
-    ResultsLines(L);
-  }
-  ChartPoints();
-
-  // The items, then the table, then the analysis; the analysis holds its own
-  // reference to the table's cells, so the order is safe.
-  items.clear();
-  Tabla.Done();
-  analysis_.reset();
-}
-
-void SimulationRun::DataPaneBlock() {
-  const RunSettings& S = *s_;
-  tableCells_.clear();
-  tableCaption_.clear();
-  if (S.CheckBox_full) {
-    host_->AppendDataLine("i\tCorrect\tChoice\t-- Selection procedure ---------");
-    for (const std::string& l : listing_) host_->AppendDataLine(l);
-    host_->AppendDataLine("---------------");
-    host_->AppendDataLine("Observed Table: ");
-    host_->AppendDataLine("");
-    for (int i = 1; i <= k; ++i) {
-      line_.clear();
-      for (int j = 1; j <= k; ++j) {
-        line_.push_back('\t');
-        AppendNumStr(line_, Tabla.X[i][j], 5, 0);
-      }
-      host_->AppendDataLine(line_);
-    }
-    host_->AppendDataLine("");
-    host_->AppendDataLine("Results: ");
-    host_->AppendDataLine("");
-  } else if (S.CheckBox_Table) {
-    for (int i = 1; i <= k; ++i)
-      for (int j = 1; j <= k; ++j) {
-        AppendNumStr(tableCells_, Tabla.X[i][j], 5, 0);
-        tableCells_.push_back('\t');
-        tableCaption_.append("X[");
-        tableCaption_.append(std::to_string(i));
-        tableCaption_.push_back(',');
-        tableCaption_.append(std::to_string(j));
-        tableCaption_.append("]\t");
-      }
-  }
-}
-
-// ---- The per-test analysis and the test's results ----------------------------------
-
-void SimulationRun::AnalysisStep() {
-  const RunSettings& S = *s_;
-  analysis_ = std::make_unique<tAnalisisDeltaMET>();
-  tAnalisisDeltaMET& a = *analysis_;
-  a.Create(Tabla, &listing_, 1, "");
-  ConfigureAnalysis(a, S.Analysis());
-  if (S.CheckBox_Text) analysisHeader_ = a.output_Header();
-  a.Execute(nullptr);
-  const double Du = a.GetDeltaMLE();
-  const double Dc = a.GetDeltaCondE();
-
-  dLN = LordNovick(k, n, CorrectAnswers(Tabla));
-
-  const long double truth = dreal;
-  const auto rDu = static_cast<double>(truth - Du);
-  const auto rDc = static_cast<double>(truth - Dc);
-  const auto rDLN = static_cast<double>(truth - dLN);
-  line_.clear();
-  AppendResidualRow(line_, dreal, rDu, rDc, rDLN, S.comma);
-  host_->AppendResidualsLine(line_);
-}
-
-void SimulationRun::ResultsLines(int L) {
-  const RunSettings& S = *s_;
-  if (L == 1 || S.CheckBox_full) {
-    line_.assign("Test\t");
-    line_.append(tableCaption_);
-    line_.append("\tDo*\t");
-    line_.append(analysisHeader_);
-    line_.append("\tDL&N");
-    host_->AppendDataLine(line_);
-  }
-  line_.assign(std::to_string(L));
-  line_.push_back('\t');
-  line_.append(tableCells_);
-  line_.push_back('\t');
-  line_.append(doStarText_);
-  line_.push_back('\t');
-  analysis_->AppendRecord(line_);
-  line_.push_back('\t');
-  AppendNumStr(line_, dLN, 6, 3);
-  host_->AppendDataLine(line_);
-}
-
-void SimulationRun::ChartPoints() {
-  const tAnalisisDeltaMET& a = *analysis_;
-  const double Du = a.GetDeltaMLE();
-  const double Dc = a.GetDeltaCondE();
-  const double se = a.GetDeltaMLESE();
-  // Points go into a series whether it is shown or not, so ticking its box later
-  // shows them.
-  host_->AddXY(SeriesId::sDLN, dreal, dLN);
-  host_->AddXY(SeriesId::sPoint_DSEM, dreal, Du);
-  host_->AddXY(SeriesId::sPoint_Dcond, dreal, Dc);
-  // The standardized residual, estimate minus truth over the standard error, has no
-  // value when the estimate or its standard error is missing (an invalid model
-  // leaves the standard error at 0): such a test adds no residual point.
-  if (!IsNodefinido(Du) && !IsNodefinido(se) && se != 0) {
-    const long double difference = static_cast<long double>(Du) - dreal;
-    host_->AddXY(SeriesId::rPoint_DSEM, dreal, static_cast<double>(difference / se));
-  }
+  RunPipeline pipeline(settings, host, *rng_, *this, observer_, analysisCheck_);
+  return pipeline.Execute(jobs_);
 }
 
 }  // namespace veltrano

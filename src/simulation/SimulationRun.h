@@ -3,13 +3,22 @@
 // knowledge from Do (to Dmax when iterating), simulates the requested number of tests
 // for every degree, tallies each into a fresh observed table, analyses it with the
 // delta model and writes the test's text lines and chart points to its host.
+//
+// The run may use several threads, with output identical to one thread's, byte for
+// byte. The tests are made on one thread, in order, from the one uniform generator, so
+// its draws come in their one serial order whatever the number of threads; the
+// analyses, the formatting of the lines and the chart points run on worker threads; the
+// host receives every test's output in test order, on one thread at a time. A run that
+// is cancelled, or ended by an error in test t, has handed its host exactly tests
+// 1..t (1..t−1 for an error in the analysis), and leaves the generator where one
+// thread would have left it.
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/UniformGenerator.h"
+#include "simulation/ExamResults.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulatedExam.h"
@@ -19,16 +28,35 @@ namespace veltrano {
 
 enum class RunEnd { Completed, Cancelled };
 
+/// What a run hands on about each finished test besides its lines and points: its
+/// degree of knowledge in whole percent and its estimates. Summaries read it.
+class TestObserver {
+public:
+  virtual ~TestObserver() = default;
+  virtual void TestDone(int degree, const TestEstimates& estimates) = 0;
+};
+
 class SimulationRun {
 public:
-  /// A run that draws from rng (the process-wide generator by default).
-  explicit SimulationRun(UniformGenerator& rng = ProcessUniform()) noexcept : rng_(&rng) {}
+  /// A run that draws from rng (the process-wide generator by default) and works on
+  /// `jobs` threads (1: everything on the calling thread).
+  explicit SimulationRun(UniformGenerator& rng = ProcessUniform(), int jobs = 1) noexcept
+      : rng_(&rng), jobs_(jobs < 1 ? 1 : jobs) {}
+
+  int Jobs() const noexcept { return jobs_; }
+  void SetJobs(int jobs) noexcept { jobs_ = jobs < 1 ? 1 : jobs; }
+  /// Told of every test the host receives, in the same order; none by default.
+  void SetObserver(TestObserver* observer) noexcept { observer_ = observer; }
+  /// Called with the test number L on a worker thread just before each test's analysis;
+  /// an error it raises ends the run at that test exactly as a failing analysis does.
+  /// Lets tests make the analysis of a chosen test fail.
+  void SetAnalysisCheck(std::function<void(std::int32_t L)> check) { analysisCheck_ = std::move(check); }
 
   /// Runs the simulation with the given settings, writing everything to host. An
   /// error ends the run where it stands and propagates; what was written stays.
   RunEnd Execute(const RunSettings& settings, RunHost& host);
 
-  // The window fields a run sets; they keep the values of the last test.
+  // The window fields a run sets; they keep the values of the last test written.
   std::int32_t n = 0;           // test length of the current run
   std::int32_t k = 0;           // alternatives per item of the current run
   std::int32_t d0 = 0;          // Do of the current run
@@ -36,8 +64,8 @@ public:
   std::int32_t n_conocido = 0;  // known items of the current test
   double dreal = 0;             // realised degree of knowledge Do* of the current test
   double dLN = 0;               // Lord & Novick value of the current test
-  std::vector<item> items;      // the items of the current test, entries 0..n
-  tBfMatriz Tabla;              // the observed table of the current test
+  // Each test's items, table and analysis live in the run's own buffers while the test
+  // is made and analysed, and are released at its end.
 
   /// Sorts the listing ascending, whole lines compared byte by byte with A–Z read as
   /// a–z (no locale), and renumbers each line's key (the text before its first tab)
@@ -45,24 +73,10 @@ public:
   static void SortAndRenumber(std::vector<std::string>& listing);
 
 private:
-  void OneTest(int D, int L);
-  void DataPaneBlock();
-  // Per-test analysis and results.
-  void AnalysisStep();
-  void ResultsLines(int L);
-  void ChartPoints();
-
   UniformGenerator* rng_;
-  const RunSettings* s_ = nullptr;
-  RunHost* host_ = nullptr;
-  std::vector<std::string> listing_;
-  TestGeneration generation_;
-  std::unique_ptr<tAnalisisDeltaMET> analysis_;
-  std::string doStarText_;
-  std::string tableCells_;
-  std::string tableCaption_;
-  std::string analysisHeader_;
-  std::string line_;  // reused for every line written
+  int jobs_;
+  TestObserver* observer_ = nullptr;
+  std::function<void(std::int32_t)> analysisCheck_;
 };
 
 }  // namespace veltrano

@@ -365,7 +365,6 @@ void TForm1::ConnectRules() {
 // ---- Handlers -----------------------------------------------------------------------------
 
 void TForm1::FormCreate() {
-  run_.items.clear();
 
   // Both panes fill their tabs (BuildPages put them there) and start prepared.
   TTextEditor1->Init();

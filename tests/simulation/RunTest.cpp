@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "RecordingHost.h"
+#include "numeric/FloatFaults.h"
 #include "simulation/SimulationRun.h"
 
 namespace veltrano {
@@ -295,6 +296,112 @@ TEST(Run, TablesAlwaysHoldNItems) {
       }
     }
 }
+
+}  // namespace
+}  // namespace veltrano
+
+namespace veltrano {
+namespace {
+
+using testing::RecordingHost;
+
+// A run on several threads hands its host exactly what a run on one thread hands it,
+// in the same order, and leaves the generator in the same state.
+struct Recorded {
+  RecordingHost host;
+  std::uint32_t rngAfter = 0;
+  RunEnd end = RunEnd::Completed;
+  std::string error;
+};
+
+Recorded RunWith(const RunSettings& s, int jobs, long stopAfter = -1, std::int32_t failAt = -1) {
+  Recorded r;
+  r.host.stopAfter = stopAfter;
+  UniformGenerator rng(4321);
+  SimulationRun run(rng, jobs);
+  if (failAt > 0)
+    run.SetAnalysisCheck([failAt](std::int32_t L) {
+      if (L == failAt) throw FloatOverflow();
+    });
+  try {
+    r.end = run.Execute(s, r.host);
+  } catch (const std::exception& e) {
+    r.error = e.what();
+  }
+  r.rngAfter = rng.State();
+  return r;
+}
+
+void ExpectSame(const Recorded& a, const Recorded& b) {
+  EXPECT_EQ(a.host.data, b.host.data);
+  EXPECT_EQ(a.host.residuals, b.host.residuals);
+  ASSERT_EQ(a.host.points.size(), b.host.points.size());
+  for (std::size_t i = 0; i < a.host.points.size(); ++i) {
+    EXPECT_EQ(a.host.points[i].series, b.host.points[i].series);
+    EXPECT_EQ(a.host.points[i].x, b.host.points[i].x);
+    EXPECT_EQ(a.host.points[i].y, b.host.points[i].y);
+  }
+  EXPECT_EQ(a.host.doStar, b.host.doStar);
+  EXPECT_EQ(a.host.activations, b.host.activations);
+  EXPECT_EQ(a.rngAfter, b.rngAfter);
+  EXPECT_EQ(a.end, b.end);
+  EXPECT_EQ(a.error, b.error);
+}
+
+struct ThreadCase {
+  const char* name;
+  RunSettings settings;
+};
+
+RunSettings Iterating() {
+  RunSettings s;
+  s.SpinEdit_n = 20;
+  s.SpinEdit_k = 4;
+  s.SpinEdit_D0 = 0;
+  s.CheckBox_Iterate = true;
+  s.SpinEdit_Dmax = 90;
+  s.SpinEdit_Test = 150;
+  s.CheckBox_CI = true;
+  s.comma = true;
+  return s;
+}
+
+RunSettings FullListing() {
+  RunSettings s;
+  s.SpinEdit_n = 40;
+  s.SpinEdit_Test = 300;
+  s.CheckBox_full = true;
+  return s;
+}
+
+class Threads : public ::testing::TestWithParam<int> {};
+
+TEST_P(Threads, GiveTheOutputOfOneThread) {
+  for (const RunSettings& s : {Iterating(), FullListing()}) {
+    const Recorded one = RunWith(s, 1);
+    ExpectSame(RunWith(s, GetParam()), one);
+  }
+}
+
+// Cancelled after test 100, or ended by a floating-point error in the analysis of test
+// 77: exactly the tests before are out, as with one thread.
+TEST_P(Threads, EndAfterAPrefixOfWholeTests) {
+  const RunSettings s = Iterating();
+  const Recorded cancelled = RunWith(s, GetParam(), 100);
+  EXPECT_EQ(cancelled.end, RunEnd::Cancelled);
+  EXPECT_EQ(cancelled.host.residuals.size(), 1u + 100);
+  ExpectSame(cancelled, RunWith(s, 1, 100));
+
+  const Recorded failed = RunWith(s, GetParam(), -1, 77);
+  EXPECT_EQ(failed.error, "Floating point overflow");
+  EXPECT_EQ(failed.host.residuals.size(), 1u + 76);
+  EXPECT_EQ(failed.host.data.size(), 1u + 76);
+  EXPECT_EQ(failed.host.Series(SeriesId::sDLN).size(), 76u);
+  ExpectSame(failed, RunWith(s, 1, -1, 77));
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, Threads, ::testing::Values(2, 7),
+                         [](const auto& info) { return std::to_string(info.param) + "Threads"; });
 
 }  // namespace
 }  // namespace veltrano
