@@ -37,6 +37,12 @@ std::ifstream OpenForReading(const std::string& path) {
   return in;
 }
 
+// The same file: the same name, or two names of one existing file.
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return a == b || (a != "-" && b != "-" && std::filesystem::equivalent(a, b, ec));
+}
+
 bool IsNonEmptyFile(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0;
@@ -63,7 +69,7 @@ StudyConditions Conditions(const StudyOptions& o) {
 // Rules that involve more than one option.
 void CheckOutputs(const StudyOptions& o) {
   if (o.out.empty()) throw StudyInputError("--out: the file name is empty");
-  if (!o.testsOut.empty() && o.testsOut == o.out)
+  if (!o.testsOut.empty() && SamePath(o.testsOut, o.out))
     throw StudyInputError("--tests-out: " + o.testsOut + " is already the output of --out");
   if (o.resume && o.out == "-")
     throw StudyInputError("--resume: give the study's output file with --out (standard output cannot be resumed)");
@@ -93,7 +99,7 @@ public:
     const double elapsed = std::chrono::duration<double>(now - start_).count();
     const double rate = elapsed > 0 ? static_cast<double>(p.testsDone) / elapsed : 0;
     char text[200];
-    std::snprintf(text, sizeof text, "condition %lld of %lld done, %.0f tests/s, elapsed %s",
+    std::snprintf(text, sizeof text, "%lld of %lld conditions done, %.0f tests/s, elapsed %s",
                   static_cast<long long>(p.conditionsDone), static_cast<long long>(p.conditionsTotal), rate,
                   Duration(elapsed).c_str());
     std::string line = text;
@@ -129,12 +135,10 @@ public:
     written_ += rows.size();
   }
   void ConditionRows(std::string_view rows) override {
-    if (tests_ != nullptr) {
-      tests_->Flush();
-      committed_ = written_;
-    }
+    if (tests_ != nullptr) tests_->Flush();
     out_.Write(rows);
     out_.Flush();
+    committed_ = written_;
     ++conditions_;
   }
   bool Continue(const StudyProgress& p) override {
@@ -261,13 +265,15 @@ int RunStudy(const StudyOptions& o, Console& c) {
     if (!o.shard.empty()) shard = ParseShard(o.shard);
     CheckOutputs(o);
     const bool resuming = o.resume && IsNonEmptyFile(o.out);
+    std::optional<std::uint32_t> resumedSeed;
+    if (resuming && !o.seed) {
+      std::ifstream in = OpenForReading(o.out);
+      resumedSeed = ReadStudySeed(in, o.out);
+    }
     if (o.seed) {
       study.seed = *o.seed;
-    } else if (std::optional<std::uint32_t> s; resuming && (s = [&] {
-                                                  std::ifstream in = OpenForReading(o.out);
-                                                  return ReadStudySeed(in, o.out);
-                                                }())) {
-      study.seed = *s;
+    } else if (resumedSeed) {
+      study.seed = *resumedSeed;
     } else {
       study.seed = ClockSeed();
       clockSeed = true;
@@ -299,15 +305,9 @@ int RunStudy(const StudyOptions& o, Console& c) {
     return kExitFailure;
   }
 
-  const std::int64_t planned = shard.Size(study.conditions.Count()) - resume.complete;
   if (clockSeed)
     Report(c, "seed " + std::to_string(study.seed) + " (repeat this study with --seed " +
                   std::to_string(study.seed) + ")");
-  if (!resume.fresh && planned == 0) {
-    Report(c, o.out + " already holds every condition of the study" +
-                  (shard.count > 1 ? " for shard " + o.shard : std::string()));
-    return kExitOk;
-  }
 
   // The outputs: fresh ones from the header on, resumed ones cut back to their complete
   // conditions and continued.
@@ -370,6 +370,9 @@ int RunStudy(const StudyOptions& o, Console& c) {
     std::error_code ec;
     std::filesystem::resize_file(o.testsOut, sink.CommittedTestBytes(), ec);
   }
+  if (status == kExitOk && !resume.fresh && sink.Conditions() == 0)
+    Report(c, o.out + " already held every condition of the study" +
+                  (shard.count > 1 ? " (shard " + o.shard + ")" : std::string()));
   return status;
 }
 
@@ -379,7 +382,7 @@ int RunStudyMerge(const StudyMergeOptions& m, Console& c) {
   std::vector<StudyInput> inputs;
   try {
     for (const std::string& file : m.files) {
-      if (file == m.out) throw StudyInputError("--out: " + file + " is also one of the files to merge");
+      if (SamePath(file, m.out)) throw StudyInputError("--out: " + file + " is also one of the files to merge");
       streams.push_back(OpenForReading(file));
       inputs.push_back({file, &streams.back()});
     }
