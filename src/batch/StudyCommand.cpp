@@ -325,8 +325,10 @@ int RunStudy(const StudyOptions& o, Console& c) {
     if (!o.testsOut.empty()) {
       const bool freshTests = resume.fresh || !std::filesystem::exists(o.testsOut);
       tests = open(o.testsOut, freshTests, keepTests);
-      if (freshTests) tests->WriteLine(TestsHeader());
-      if (freshTests) keepTests = std::string(TestsHeader()).size() + 1;
+      if (freshTests) {
+        tests->WriteLine(TestsHeader());
+        keepTests = TestsHeader().size() + 1;
+      }
     }
   } catch (const std::exception& e) {  // OutputError, or the file system's error on resizing
     Report(c, e.what());

@@ -69,10 +69,12 @@ class GroupReader {
 public:
   GroupReader(std::istream& in, const std::string& name) : lines_(in, name) {}
 
-  // Reads the header or recognises the JSON rows; false for an empty input.
-  bool Start() {
+  // Reads the header or recognises the JSON rows; false for an empty input, and for
+  // one whose only line is cut short when that is tolerated (a study killed while
+  // writing its first line has nothing to keep).
+  bool Start(bool tolerateCut = false) {
     if (!lines_.Next()) {
-      if (lines_.Cut()) Fail(lines_.Number(), "not a study output: its only line is cut short");
+      if (lines_.Cut() && !tolerateCut) Fail(lines_.Number(), "not a study output: its only line is cut short");
       return false;
     }
     if (lines_.Text() == SummaryHeader()) {
@@ -139,7 +141,7 @@ const char* FormatName(RowFormat f) { return f == RowFormat::Csv ? "CSV" : "JSON
 
 std::optional<std::uint32_t> ReadStudySeed(std::istream& in, const std::string& name) {
   GroupReader reader(in, name);
-  if (!reader.Start()) return std::nullopt;
+  if (!reader.Start(true)) return std::nullopt;
   Group g;
   if (reader.Next(g) == Read::End) return std::nullopt;
   if (g.text.empty()) return std::nullopt;  // only a cut row
@@ -149,7 +151,7 @@ std::optional<std::uint32_t> ReadStudySeed(std::istream& in, const std::string& 
 ResumePoint ScanForResume(std::istream& in, const std::string& name, const StudyDefinition& study, Shard shard) {
   ResumePoint p;
   GroupReader reader(in, name);
-  if (!reader.Start()) return p;
+  if (!reader.Start(true)) return p;
   p.fresh = false;
   p.format = reader.Format();
   p.keepBytes = reader.HeaderEnd();

@@ -23,7 +23,7 @@ namespace veltrano {
 /// Where a resumed output stands.
 struct ResumePoint {
   RowFormat format = RowFormat::Csv;
-  bool fresh = true;              // the file is empty: start it anew, header included
+  bool fresh = true;              // nothing to keep: start the file anew, header included
   std::int64_t complete = 0;      // conditions of the shard it holds complete, in order
   std::uint64_t keepBytes = 0;    // its length up to the end of those conditions
 };

@@ -145,6 +145,7 @@ TEST(Resume, KeepsExactlyTheCompleteConditions) {
     }
   }
   EXPECT_TRUE(Scan("").fresh);
+  EXPECT_TRUE(Scan(Output(RowFormat::Json).substr(0, 40)).fresh);  // killed within its first line
   std::istringstream in(Output(RowFormat::Json));
   EXPECT_EQ(ReadStudySeed(in, "out.json"), 31u);
 }
