@@ -49,10 +49,10 @@ bool IsNonEmptyFile(const std::string& path) {
 }
 
 // Help for a list option of a setting of the table.
-std::string ListHelp(const SettingSpec& spec, std::string_view what) {
+std::string ListHelp(const SettingSpec& setting, std::string_view what) {
   return std::string(what) + ": values and ranges lo:hi:step (lo:hi steps by 1) separated by commas (" +
-         std::to_string(spec.min) + " to " + std::to_string(spec.max) + ", default " +
-         std::to_string(spec.byDefault) + ")";
+         std::to_string(setting.min) + " to " + std::to_string(setting.max) + ", default " +
+         std::to_string(setting.byDefault) + ")";
 }
 
 StudyConditions Conditions(const StudyOptions& o) {
@@ -60,8 +60,8 @@ StudyConditions Conditions(const StudyOptions& o) {
     std::ifstream in = OpenForReading(o.design);
     return StudyConditions::Listed(ReadDesign(in, o.design));
   }
-  const auto list = [](const std::optional<std::string>& text, const SettingSpec& spec) {
-    return text ? ParseValueList(*text, spec) : std::vector<std::int32_t>{spec.byDefault};
+  const auto list = [](const std::optional<std::string>& text, const SettingSpec& setting) {
+    return text ? ParseValueList(*text, setting) : std::vector<std::int32_t>{setting.byDefault};
   };
   return StudyConditions::Grid(list(o.n, setting::n), list(o.k, setting::k), list(o.D, setting::D0));
 }
@@ -172,7 +172,7 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
   const std::string conditions = "Conditions";
   CLI::Option* lists[3];
   const struct {
-    const SettingSpec* spec;
+    const SettingSpec* setting;
     std::string_view what;
     std::optional<std::string>* target;
   } listed[] = {{&setting::n, setting::n.help, &o.n},
@@ -181,8 +181,8 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
   for (std::size_t i = 0; i < 3; ++i) {
     std::optional<std::string>* target = listed[i].target;
     lists[i] = app->add_option_function<std::string>(
-                      std::string(listed[i].spec->option), [target](const std::string& v) { *target = v; },
-                      ListHelp(*listed[i].spec, listed[i].what))
+                      std::string(listed[i].setting->option), [target](const std::string& v) { *target = v; },
+                      ListHelp(*listed[i].setting, listed[i].what))
                    ->type_name("LIST")
                    ->group(conditions);
   }

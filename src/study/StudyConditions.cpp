@@ -44,40 +44,40 @@ std::int32_t WholeNumberIn(std::string_view text, std::int64_t lo, std::int64_t 
   return static_cast<std::int32_t>(v);
 }
 
-[[noreturn]] void ListError(const SettingSpec& spec, const std::string& what) {
-  throw StudyInputError(std::string(spec.option) + ": " + what);
+[[noreturn]] void ListError(const SettingSpec& setting, const std::string& what) {
+  throw StudyInputError(std::string(setting.option) + ": " + what);
 }
 
-std::int32_t ListValue(std::string_view text, const SettingSpec& spec) {
+std::int32_t ListValue(std::string_view text, const SettingSpec& setting) {
   std::string problem;
-  const std::int32_t v = WholeNumberIn(text, spec.min, spec.max, problem);
-  if (!problem.empty()) ListError(spec, problem);
+  const std::int32_t v = WholeNumberIn(text, setting.min, setting.max, problem);
+  if (!problem.empty()) ListError(setting, problem);
   return v;
 }
 
 }  // namespace
 
-std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingSpec& spec) {
-  if (Trim(text).empty()) ListError(spec, "the list is empty");
+std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingSpec& setting) {
+  if (Trim(text).empty()) ListError(setting, "the list is empty");
   std::vector<std::int32_t> values;
   for (std::string_view entry : Split(text, ',')) {
     entry = Trim(entry);
-    if (entry.empty()) ListError(spec, Quoted(text) + " has an empty entry");
+    if (entry.empty()) ListError(setting, Quoted(text) + " has an empty entry");
     const std::vector<std::string_view> parts = Split(entry, ':');
     if (parts.size() == 1) {
-      values.push_back(ListValue(entry, spec));
+      values.push_back(ListValue(entry, setting));
       continue;
     }
-    if (parts.size() > 3) ListError(spec, Quoted(entry) + " is neither a value nor a range lo:hi:step");
-    const std::int32_t lo = ListValue(Trim(parts[0]), spec);
-    const std::int32_t hi = ListValue(Trim(parts[1]), spec);
+    if (parts.size() > 3) ListError(setting, Quoted(entry) + " is neither a value nor a range lo:hi:step");
+    const std::int32_t lo = ListValue(Trim(parts[0]), setting);
+    const std::int32_t hi = ListValue(Trim(parts[1]), setting);
     std::int32_t step = 1;
     if (parts.size() == 3) {
       std::string problem;
-      step = WholeNumberIn(Trim(parts[2]), 1, spec.max - spec.min + 1, problem);
-      if (!problem.empty()) ListError(spec, Quoted(entry) + ": the step " + problem);
+      step = WholeNumberIn(Trim(parts[2]), 1, setting.max - setting.min + 1, problem);
+      if (!problem.empty()) ListError(setting, Quoted(entry) + ": the step " + problem);
     }
-    if (lo > hi) ListError(spec, Quoted(entry) + " runs backwards: " + std::to_string(lo) + " is above " +
+    if (lo > hi) ListError(setting, Quoted(entry) + " runs backwards: " + std::to_string(lo) + " is above " +
                                      std::to_string(hi));
     for (std::int64_t v = lo; v <= hi; v += step) values.push_back(static_cast<std::int32_t>(v));
   }
@@ -89,7 +89,7 @@ std::vector<Condition> ReadDesign(std::istream& in, const std::string& name) {
     throw StudyInputError(name + ", line " + std::to_string(line) + ": " + what);
   };
   static constexpr std::string_view kColumns[] = {"n", "k", "do"};
-  static constexpr const SettingSpec* kSpecs[] = {&setting::n, &setting::k, &setting::D0};
+  static constexpr const SettingSpec* kSettings[] = {&setting::n, &setting::k, &setting::D0};
   int position[3] = {-1, -1, -1};  // the field of n, k and do
   std::vector<Condition> conditions;
   std::string text;
@@ -121,7 +121,7 @@ std::vector<Condition> ReadDesign(std::istream& in, const std::string& name) {
     for (int c = 0; c < 3; ++c) {
       std::string problem;
       const std::string_view field = Trim(fields[static_cast<std::size_t>(position[c])]);
-      v[c] = WholeNumberIn(field, kSpecs[c]->min, kSpecs[c]->max, problem);
+      v[c] = WholeNumberIn(field, kSettings[c]->min, kSettings[c]->max, problem);
       if (!problem.empty()) fail(line, "column " + std::string(kColumns[c]) + ": " + problem);
     }
     if (static_cast<std::int64_t>(conditions.size()) >= kMaxConditions)

@@ -26,10 +26,10 @@ TEST(ValueList, ValuesAndRanges) {
 
 struct BadList {
   const char* text;
-  const SettingSpec* spec;
+  const SettingSpec* setting;
   const char* message;
 };
-void PrintTo(const BadList& c, std::ostream* os) { *os << c.spec->option << " \"" << c.text << "\""; }
+void PrintTo(const BadList& c, std::ostream* os) { *os << c.setting->option << " \"" << c.text << "\""; }
 
 const BadList kBadLists[] = {
     {"", &setting::n, "--n: the list is empty"},
@@ -51,7 +51,7 @@ const BadList kBadLists[] = {
 class ValueListRefuses : public ::testing::TestWithParam<BadList> {};
 TEST_P(ValueListRefuses, WithAMessageNamingTheOption) {
   const BadList& c = GetParam();
-  EXPECT_THAT([&] { ParseValueList(c.text, *c.spec); }, ThrowsMessage<StudyInputError>(c.message));
+  EXPECT_THAT([&] { ParseValueList(c.text, *c.setting); }, ThrowsMessage<StudyInputError>(c.message));
 }
 INSTANTIATE_TEST_SUITE_P(Lists, ValueListRefuses, ::testing::ValuesIn(kBadLists));
 
