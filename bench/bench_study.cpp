@@ -14,6 +14,7 @@
 #include <map>
 #include <string_view>
 
+#include "simulation/ExamSimulator.h"
 #include "simulation/SimulationRun.h"
 #include "study/Study.h"
 
@@ -71,6 +72,30 @@ void BM_StudyGrid(benchmark::State& state) {
 }
 BENCHMARK(BM_StudyGrid)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The serial part of that study: every table drawn in order, one generator per
+// condition, as the pipeline's first stage draws them (and nothing else). On P cores a
+// study cannot go faster than one test per max(this, cpu_us_per_test / P).
+void BM_StudyGridDrawsOnly(benchmark::State& state) {
+  static const StudyDefinition s = Grid({20, 50, 100}, {2, 3, 4, 5}, DegreesByTen(), 758, false);
+  const std::int64_t tests = s.conditions.Count() * s.replications;
+  const double cpuStart = ProcessCpuSeconds();
+  for (auto _ : state) {
+    for (std::int64_t i = 1; i <= s.conditions.Count(); ++i) {
+      const ConditionRecord r = RecordOf(s, i);
+      ExamSimulator sim(r.condition.n, r.condition.k);
+      UniformGenerator rng(r.seed);
+      for (std::int64_t t = 0; t < s.replications; ++t) {
+        tBfMatriz table = sim.MakeTable(r.condition.D, rng);
+        benchmark::DoNotOptimize(table.X[1]);
+      }
+    }
+  }
+  const double cpu = ProcessCpuSeconds() - cpuStart;
+  state.SetItemsProcessed(state.iterations() * tests);
+  state.counters["cpu_us_per_test"] = 1e6 * cpu / static_cast<double>(state.iterations() * tests);
+}
+BENCHMARK(BM_StudyGridDrawsOnly)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // The interval on at n = 100, k = 3, Do 0..100 step 10, 100 replications each.
 void BM_StudyInterval(benchmark::State& state) {
   static const StudyDefinition s = Grid({100}, {3}, DegreesByTen(), 100, true);
@@ -122,6 +147,27 @@ void BM_OneConditionStudy(benchmark::State& state) {
 }
 BENCHMARK(BM_SimulateNoText)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneConditionStudy)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The summary's share of a test: one test's estimates added to a block's sums.
+void BM_SummaryAdd(benchmark::State& state) {
+  TestEstimates t;
+  t.doStar = 0.5;
+  t.seDu = 0.08;
+  t.dc = 0.49;
+  t.seDc = 0.09;
+  t.dln = 0.47;
+  t.ciLower = 0.3;
+  t.ciUpper = 0.7;
+  ConditionSummary s;
+  double x = 0.4;
+  for (auto _ : state) {
+    t.du = x;
+    s.Add(t);
+    x = x < 0.6 ? x + 0.001 : 0.4;
+  }
+  benchmark::DoNotOptimize(s.Replications());
+}
+BENCHMARK(BM_SummaryAdd);
 
 }  // namespace
 }  // namespace veltrano
