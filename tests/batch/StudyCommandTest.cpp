@@ -202,6 +202,18 @@ TEST(StudyCommand, JsonRowsHoldTheCsvValues) {
   }
 }
 
+// A file that fails while being written (a full device) ends the study with status 1;
+// the summary keeps no condition whose test rows are not written: here, only its header.
+TEST(StudyCommand, WriteFailureKeepsTheFilesInStep) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  ScratchDir dir;
+  const std::vector<std::string> study{"study", "--n", "10", "--k", "2,3", "--replications", "30", "--seed", "4"};
+  const Outcome tests = RunCommand(Concat(study, {"--out", dir / "out.csv", "--tests-out", "/dev/full"}));
+  EXPECT_EQ(tests.status, kExitFailure);
+  EXPECT_EQ(tests.err, "veltrano-batch: cannot write /dev/full: No space left on device\n");
+  EXPECT_EQ(Lines(ReadFile(dir / "out.csv")), std::vector<std::string>{Lines(RunCommand(study).out)[0]});
+}
+
 TEST(StudyMerge, RefusesAndWritesNothing) {
   ScratchDir dir;
   const std::vector<std::string> study{"study", "--n", "10", "--k", "2,3", "--replications", "20", "--seed", "1"};
