@@ -7,6 +7,7 @@
 #include "batch/Analyse.h"
 #include "batch/Options.h"
 #include "batch/Simulate.h"
+#include "batch/StudyCommand.h"
 
 namespace veltrano::batch {
 
@@ -23,6 +24,8 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
   CLI::App* simulate = AddSimulateCommand(app, sim, seed);
   AnalyseOptions an;
   CLI::App* analyse = AddAnalyseCommand(app, an);
+  StudyOptions st;
+  CLI::App* study = AddStudyCommand(app, st);
 
   if (!args.empty() && !args.front().empty() && args.front().front() != '-') {
     std::vector<std::string> names;
@@ -60,6 +63,7 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
     return Simulate(sim, c, services);
   }
   if (analyse->parsed()) return Analyse(an, c);
+  if (study->parsed()) return MergeRequested(*study) ? RunStudyMerge(st.merge, c) : RunStudy(st, c);
   return kExitUsage;
 }
 

@@ -11,14 +11,14 @@
 
 namespace veltrano::batch {
 
-OutputFile::OutputFile(const std::string& path, std::ostream& console)
+OutputFile::OutputFile(const std::string& path, std::ostream& console, Mode mode)
     : path_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   if (path == "-") {
     console_ = &console;
     return;
   }
   errno = 0;
-  file_ = std::fopen(path.c_str(), "wb");
+  file_ = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
   if (file_ == nullptr) Fail("cannot open", errno);
   // Our own buffer already gathers the lines; a second copy in stdio would only cost.
   std::setvbuf(file_, nullptr, _IONBF, 0);

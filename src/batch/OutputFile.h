@@ -6,6 +6,7 @@
 // line, nothing held beyond the buffer however long the run. Every failure to open,
 // write or close raises OutputError naming the file.
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <iosfwd>
 #include <memory>
@@ -35,8 +36,13 @@ class OutputFile {
 public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-  /// Opens (creates or truncates) the file at path; "-" writes to console instead.
-  OutputFile(const std::string& path, std::ostream& console);
+  /// How an existing file is opened: emptied, or kept with the new text after it (a
+  /// resumed study).
+  enum class Mode : std::uint8_t { Truncate, Append };
+
+  /// Opens (creates, or truncates or appends to) the file at path; "-" writes to
+  /// console instead.
+  OutputFile(const std::string& path, std::ostream& console, Mode mode = Mode::Truncate);
   /// Takes over a file already opened for writing at path.
   OutputFile(const std::string& path, std::FILE* file);
   OutputFile(const OutputFile&) = delete;

@@ -53,7 +53,7 @@ const BadCase kBadOptions[] = {
      "--points: same.txt is already the output of --data"},
     {{"analyse", "--decimals", "0"}, "", 2, "--decimals: 0 is out of range; the value must be from 1 to 8"},
     {{"analyse", "--table"}, "", 2, "The following argument was not expected: --table"},
-    {{"estimate"}, "", 2, "unknown command \"estimate\"; the commands are simulate and analyse (see --help)"},
+    {{"estimate"}, "", 2, "unknown command \"estimate\"; the commands are simulate, analyse and study (see --help)"},
     {{}, "", 2, "A subcommand is required"},
 };
 

@@ -1,0 +1,40 @@
+#include "simulation/ExamSimulator.h"
+
+namespace veltrano {
+
+double RealisedDegree(std::int32_t n, std::int32_t D) { return static_cast<double>(KnownCount(n, D)) / n; }
+
+AnalysisSettings EstimatesAnalysis(std::int32_t tolerance, std::int32_t maxIterations, bool ci) {
+  AnalysisSettings s;
+  s.tolerance = tolerance;
+  s.maxIterations = maxIterations;
+  s.ci = ci;
+  s.alternative = true;
+  return s;
+}
+
+ExamSimulator::ExamSimulator(std::int32_t n, std::int32_t k) {
+  generation_.n = n;
+  generation_.k = k;
+  generation_.placeholder = KnownPlaceholder(k);
+}
+
+tBfMatriz ExamSimulator::MakeTable(std::int32_t D, UniformGenerator& rng) {
+  items_.assign(static_cast<std::size_t>(generation_.n) + 1, item{});
+  tBfMatriz table = tBfMatriz::MCReal(generation_.k);
+  const std::int32_t known = KnownCount(generation_.n, D);
+  generation_.KnownItemsPhase(known, items_, table, rng);
+  generation_.RemainingItemsPhase(known, items_, table, rng);
+  table.GetTotales();
+  return table;
+}
+
+TestEstimates AnalyseTest(const tBfMatriz& table, std::int32_t n, double doStar, const AnalysisSettings& settings) {
+  tAnalisisDeltaMET a;
+  a.Create(table, nullptr, 1, "");
+  ConfigureAnalysis(a, settings);
+  a.Execute(nullptr);
+  return EstimatesOf(a, doStar, LordNovick(table.Dim.F, n, CorrectAnswers(table)));
+}
+
+}  // namespace veltrano

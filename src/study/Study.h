@@ -1,0 +1,95 @@
+#pragma once
+// A simulation study: every condition of a grid or design, R replications each, every
+// replication one test made and analysed exactly as the simulation run makes and
+// analyses it, summarised into the measures of Measures.h.
+//
+// Condition i draws from its own generator, seeded with ConditionSeed(S, i), so its
+// tests are those of `simulate --seed <that seed>` with its n, k and Do, whatever else
+// the study holds, whichever shard runs it and however many threads there are.
+//
+// The work runs on the ordered pipeline of src/parallel, in blocks of kSummaryBlock
+// replications of one condition: a block's tables are drawn in order (one generator
+// per condition, drawn serially), analysed and summarised on any thread, and handed on
+// in order, where the blocks of a condition are merged in replication order and a
+// condition's rows go out as soon as it and every condition before it are complete.
+// At most a few blocks per thread are alive at once: memory does not grow with the
+// replications or the conditions.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "study/StudyConditions.h"
+#include "study/StudyRows.h"
+
+namespace veltrano {
+
+/// Everything that decides a study's numbers.
+struct StudyDefinition {
+  StudyConditions conditions;
+  std::int64_t replications = 1000;
+  std::uint32_t seed = 0;                                   // S
+  std::int32_t tolerance = setting::Tol.byDefault;          // exponent T of 10^-T
+  std::int32_t maxIterations = setting::MaxIts.byDefault;
+  bool ci = false;                                          // the test-inversion interval of Du
+};
+
+/// The most replications per condition.
+inline constexpr std::int64_t kMaxReplications = 10'000'000;
+
+/// A fingerprint of the definition: 16 hexadecimal digits of the 64-bit FNV-1a hash of
+/// a text listing the replications, the seed, the tolerance, the iteration limit, the
+/// interval switch and every condition's n, k and Do in order. Equal definitions give
+/// equal fingerprints; a grid and a design file listing the same conditions too.
+std::string StudyFingerprint(const StudyDefinition& study);
+
+/// The stamp every summary row of the study carries.
+StudyStamp StampOf(const StudyDefinition& study);
+
+/// Which conditions a run makes: the conditions of `shard`, in order, after the first
+/// `skip` of them (those a resumed output already holds).
+struct StudyPlan {
+  Shard shard;
+  std::int64_t skip = 0;
+};
+
+/// The number of conditions the plan makes.
+std::int64_t PlannedConditions(const StudyDefinition& study, const StudyPlan& plan);
+
+struct StudyProgress {
+  std::int64_t conditionsDone = 0;   // of the plan
+  std::int64_t conditionsTotal = 0;
+  std::int64_t testsDone = 0;        // tests summarised
+  std::int64_t testsTotal = 0;
+};
+
+/// Where a study's rows go. Calls come from one thread at a time, in order.
+class StudySink {
+public:
+  virtual ~StudySink() = default;
+  /// Test rows of one condition, in replication order (when the run writes them).
+  virtual void TestRows(std::string_view rows) = 0;
+  /// The summary rows of a complete condition; every planned condition before it has
+  /// had its rows.
+  virtual void ConditionRows(std::string_view rows) = 0;
+  /// After every block of tests; returning false ends the study after the last complete
+  /// condition.
+  virtual bool Continue(const StudyProgress& /*progress*/) { return true; }
+};
+
+struct StudyRunOptions {
+  RowFormat format = RowFormat::Csv;
+  bool tests = false;   // write every test's row
+  int jobs = 1;         // threads
+};
+
+enum class StudyEnd : std::uint8_t { Completed, Stopped };
+
+/// Runs the plan's conditions and hands their rows to sink. An error of the analysis
+/// ends the study and propagates; the rows handed on before it stand.
+StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
+                      StudySink& sink);
+
+/// The record of condition `index` of the study.
+ConditionRecord RecordOf(const StudyDefinition& study, std::int64_t index);
+
+}  // namespace veltrano

@@ -1,0 +1,315 @@
+#include "study/StudyFiles.h"
+
+#include <istream>
+
+namespace veltrano {
+namespace {
+
+std::string AtLine(const std::string& name, long line) { return name + ", line " + std::to_string(line) + ": "; }
+
+// The whole lines of an input (those ending in "\n"), with their numbers and the
+// offset just after each; a last line without its line end was cut short and is not
+// returned.
+class LineReader {
+public:
+  LineReader(std::istream& in, std::string name) : in_(in), name_(std::move(name)) {}
+
+  bool Next() {
+    if (pending_) {
+      pending_ = false;
+      return true;
+    }
+    if (!std::getline(in_, text_)) {
+      if (in_.bad()) throw StudyInputError(name_ + ": read error");
+      return false;
+    }
+    ++number_;
+    if (in_.eof()) {  // no "\n": the line was cut short
+      cut_ = true;
+      return false;
+    }
+    end_ += text_.size() + 1;
+    return true;
+  }
+  /// Returns the current line again on the next Next().
+  void Unread() noexcept { pending_ = true; }
+
+  const std::string& Text() const noexcept { return text_; }
+  long Number() const noexcept { return number_; }
+  std::uint64_t End() const noexcept { return end_; }  // offset after the current line
+  bool Cut() const noexcept { return cut_; }
+  const std::string& Name() const noexcept { return name_; }
+
+private:
+  std::istream& in_;
+  std::string name_;
+  std::string text_;
+  long number_ = 0;
+  std::uint64_t end_ = 0;
+  bool cut_ = false;
+  bool pending_ = false;
+};
+
+// A condition's three rows.
+struct Group {
+  SummaryRowKey key;     // of its first row
+  long firstLine = 0;
+  std::uint64_t end = 0; // offset after its last row
+  std::string text;      // its rows, line ends included
+};
+
+enum class Read : std::uint8_t { Group, End, Partial };
+
+bool SameStudy(const SummaryRowKey& a, const SummaryRowKey& b) {
+  return a.study == b.study && a.conditions == b.conditions && a.studySeed == b.studySeed;
+}
+
+// The conditions of a study output, group by group.
+class GroupReader {
+public:
+  GroupReader(std::istream& in, const std::string& name) : lines_(in, name) {}
+
+  // Reads the header or recognises the JSON rows; false for an empty input, and for
+  // one whose only line is cut short when that is tolerated (a study killed while
+  // writing its first line has nothing to keep).
+  bool Start(bool tolerateCut = false) {
+    if (!lines_.Next()) {
+      if (lines_.Cut() && !tolerateCut) Fail(lines_.Number(), "not a study output: its only line is cut short");
+      return false;
+    }
+    if (lines_.Text() == SummaryHeader()) {
+      format_ = RowFormat::Csv;
+    } else if (!lines_.Text().empty() && lines_.Text().front() == '{') {
+      format_ = RowFormat::Json;
+      lines_.Unread();
+    } else {
+      Fail(lines_.Number(), "not a study output: the first line is neither the study header nor a JSON row");
+    }
+    headerEnd_ = format_ == RowFormat::Csv ? lines_.End() : 0;
+    return true;
+  }
+
+  Read Next(Group& g) {
+    static constexpr const char* kOrder[] = {"Du", "Dc", "DLN"};
+    g.text.clear();
+    for (int r = 0; r < 3; ++r) {
+      if (!lines_.Next()) {
+        if (r == 0 && !lines_.Cut()) return Read::End;
+        g.firstLine = r == 0 ? lines_.Number() : g.firstLine;
+        return Read::Partial;
+      }
+      SummaryRowKey key;
+      try {
+        key = ParseSummaryRow(lines_.Text(), format_);
+      } catch (const StudyInputError& e) {
+        Fail(lines_.Number(), e.what());
+      }
+      if (r == 0) {
+        g.key = key;
+        g.firstLine = lines_.Number();
+      } else if (key.condition != g.key.condition || !SameStudy(key, g.key)) {
+        Fail(lines_.Number(), "condition " + std::to_string(g.key.condition) + " has " + std::to_string(r) +
+                                  " of its 3 rows (Du, Dc, DLN) before a row of another condition");
+      }
+      if (key.estimator != kOrder[r])
+        Fail(lines_.Number(), "the row of estimator \"" + key.estimator + "\" where " + kOrder[r] +
+                                  " belongs (each condition has the rows Du, Dc, DLN in this order)");
+      g.text.append(lines_.Text());
+      g.text.push_back('\n');
+    }
+    g.end = lines_.End();
+    return Read::Group;
+  }
+
+  [[noreturn]] void Fail(long line, const std::string& what) const {
+    throw StudyInputError(AtLine(lines_.Name(), line) + what);
+  }
+
+  RowFormat Format() const noexcept { return format_; }
+  std::uint64_t HeaderEnd() const noexcept { return headerEnd_; }
+  const std::string& Name() const noexcept { return lines_.Name(); }
+
+private:
+  LineReader lines_;
+  RowFormat format_ = RowFormat::Csv;
+  std::uint64_t headerEnd_ = 0;
+};
+
+const char* FormatName(RowFormat f) { return f == RowFormat::Csv ? "CSV" : "JSON"; }
+
+}  // namespace
+
+std::optional<std::uint32_t> ReadStudySeed(std::istream& in, const std::string& name) {
+  GroupReader reader(in, name);
+  if (!reader.Start(true)) return std::nullopt;
+  Group g;
+  if (reader.Next(g) == Read::End) return std::nullopt;
+  if (g.text.empty()) return std::nullopt;  // only a cut row
+  return g.key.studySeed;
+}
+
+ResumePoint ScanForResume(std::istream& in, const std::string& name, const StudyDefinition& study, Shard shard) {
+  ResumePoint p;
+  GroupReader reader(in, name);
+  if (!reader.Start(true)) return p;
+  p.fresh = false;
+  p.format = reader.Format();
+  p.keepBytes = reader.HeaderEnd();
+  const StudyStamp stamp = StampOf(study);
+  const std::int64_t size = shard.Size(study.conditions.Count());
+  Group g;
+  for (Read r; (r = reader.Next(g)) != Read::End;) {
+    if (r == Read::Partial) break;  // the unfinished condition: dropped
+    if (g.key.study != stamp.fingerprint || g.key.conditions != stamp.conditions || g.key.studySeed != stamp.seed)
+      reader.Fail(g.firstLine, "a row of another study (study " + g.key.study + " of " +
+                                   std::to_string(g.key.conditions) + " conditions, seed " +
+                                   std::to_string(g.key.studySeed) + "; these settings make study " +
+                                   stamp.fingerprint + "): resume with the settings it was started with");
+    if (p.complete >= size || g.key.condition != shard.Condition(p.complete))
+      reader.Fail(g.firstLine, "condition " + std::to_string(g.key.condition) + " where this run's condition " +
+                                   (p.complete < size ? std::to_string(shard.Condition(p.complete)) : "(none)") +
+                                   " belongs (shard " + std::to_string(shard.index) + "/" +
+                                   std::to_string(shard.count) + ")");
+    ++p.complete;
+    p.keepBytes = g.end;
+  }
+  return p;
+}
+
+std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, const StudyDefinition& study,
+                                 Shard shard, std::int64_t complete) {
+  LineReader lines(in, name);
+  if (!lines.Next()) {
+    if (complete == 0 && !lines.Cut()) return 0;
+    throw StudyInputError(name + ": holds no test rows, but the study output holds " + std::to_string(complete) +
+                          " complete conditions");
+  }
+  if (lines.Text() != TestsHeader())
+    throw StudyInputError(AtLine(name, lines.Number()) + "not a file of test rows (the header differs)");
+  std::uint64_t keep = lines.End();
+  const std::int64_t R = study.replications;
+  for (std::int64_t j = 0; j < complete; ++j) {
+    const std::int64_t condition = shard.Condition(j);
+    for (std::int64_t r = 1; r <= R; ++r) {
+      if (!lines.Next())
+        throw StudyInputError(name + ": ends within condition " + std::to_string(condition) + " (replication " +
+                              std::to_string(r) + " of " + std::to_string(R) + "), but the study output holds " +
+                              std::to_string(complete) + " complete conditions");
+      TestRow row;
+      try {
+        row = ParseTestRow(lines.Text());
+      } catch (const StudyInputError& e) {
+        throw StudyInputError(AtLine(name, lines.Number()) + e.what());
+      }
+      if (row.condition != condition || row.replication != r)
+        throw StudyInputError(AtLine(name, lines.Number()) + "condition " + std::to_string(row.condition) +
+                              ", replication " + std::to_string(row.replication) + " where condition " +
+                              std::to_string(condition) + ", replication " + std::to_string(r) + " belongs");
+    }
+    keep = lines.End();
+  }
+  return keep;
+}
+
+namespace {
+
+// One input of a merge: its reader and the condition it stands at.
+struct Source {
+  std::unique_ptr<GroupReader> reader;
+  Group group;
+  bool more = false;
+};
+
+// The pass over the inputs: checks each input's rows and, when all is well, walks the
+// conditions 1..N in order, taking each from the one input that holds it and handing
+// its rows to write (when given).
+void MergePass(const std::vector<StudyInput>& inputs, bool checkOrderOnly,
+               const std::function<void(std::string_view)>& write) {
+  std::vector<Source> sources;
+  std::optional<RowFormat> format;
+  const StudyInput* formatFrom = nullptr;
+  std::optional<SummaryRowKey> study;  // the first row read
+  std::string studyFrom;
+
+  // Advances a source to its next condition, checking it against the study and the
+  // file's order.
+  const auto advance = [&](Source& s) {
+    const std::int64_t before = s.more ? s.group.key.condition : 0;
+    const Read r = s.reader->Next(s.group);
+    if (r == Read::Partial)
+      s.reader->Fail(s.group.firstLine, "the last condition is incomplete (the study was interrupted?); finish "
+                                        "it with --resume before merging");
+    s.more = r == Read::Group;
+    if (!s.more) return;
+    const SummaryRowKey& key = s.group.key;
+    if (!study) {
+      study = key;
+      studyFrom = s.reader->Name();
+    } else if (!SameStudy(key, *study)) {
+      s.reader->Fail(s.group.firstLine, "a row of study " + key.study + " (" + std::to_string(key.conditions) +
+                                            " conditions, seed " + std::to_string(key.studySeed) + "), but " +
+                                            studyFrom + " holds study " + study->study + " (" +
+                                            std::to_string(study->conditions) + " conditions, seed " +
+                                            std::to_string(study->studySeed) +
+                                            "); only outputs of one study merge");
+    }
+    if (key.condition <= before)
+      s.reader->Fail(s.group.firstLine, "condition " + std::to_string(key.condition) + " after condition " +
+                                            std::to_string(before) + "; a study output holds its conditions in order");
+  };
+
+  for (const StudyInput& input : inputs) {
+    input.in->clear();
+    input.in->seekg(0);
+    Source s;
+    s.reader = std::make_unique<GroupReader>(*input.in, input.name);
+    if (s.reader->Start()) {
+      if (!format) {
+        format = s.reader->Format();
+        formatFrom = &input;
+      } else if (*format != s.reader->Format()) {
+        throw StudyInputError(formatFrom->name + " is " + FormatName(*format) + " and " + input.name + " is " +
+                              FormatName(s.reader->Format()) + "; merge outputs of one format");
+      }
+      advance(s);
+      if (checkOrderOnly)
+        while (s.more) advance(s);
+    }
+    sources.push_back(std::move(s));
+  }
+  if (!study) throw StudyInputError("the files hold no study rows");
+  if (checkOrderOnly) return;
+
+  if (write && format == RowFormat::Csv) {
+    std::string header(SummaryHeader());
+    header.push_back('\n');
+    write(header);
+  }
+  const std::int64_t total = study->conditions;
+  for (std::int64_t expected = 1; expected <= total; ++expected) {
+    Source* from = nullptr;
+    for (Source& s : sources) {
+      if (!s.more || s.group.key.condition != expected) continue;
+      if (from != nullptr)
+        throw StudyInputError("condition " + std::to_string(expected) + " is in both " + from->reader->Name() +
+                              " (line " + std::to_string(from->group.firstLine) + ") and " + s.reader->Name() +
+                              " (line " + std::to_string(s.group.firstLine) + ")");
+      from = &s;
+    }
+    if (from == nullptr)
+      throw StudyInputError("condition " + std::to_string(expected) + " of " + std::to_string(total) +
+                            " is in none of the files; is a shard missing or unfinished?");
+    if (write) write(from->group.text);
+    advance(*from);
+  }
+}
+
+}  // namespace
+
+void MergeStudyOutputs(const std::vector<StudyInput>& inputs, const std::function<void(std::string_view)>& write) {
+  MergePass(inputs, true, {});    // every file on its own
+  MergePass(inputs, false, {});   // together: every condition once
+  MergePass(inputs, false, write);
+}
+
+}  // namespace veltrano

@@ -1,0 +1,239 @@
+#include "study/StudyRows.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "numeric/NumStr.h"
+
+namespace veltrano {
+namespace {
+
+constexpr std::string_view kSummaryHeader =
+    "condition,n,k,do,do_star,seed,estimator,replications,defined,mean,bias,bias_mcse,emp_se,emp_se_mcse,rmse,"
+    "rmse_mcse,mae,mae_mcse,model_se,model_se_mcse,model_se_rel_error,model_se_rel_error_mcse,wald_covered,"
+    "wald_defined,wald_coverage,wald_coverage_mcse,wald_width,ci_covered,ci_defined,ci_coverage,ci_coverage_mcse,"
+    "ci_width,study,conditions,study_seed";
+constexpr std::string_view kTestsHeader = "condition,replication,do_star,du,se_du,ci_lower,ci_upper,dc,se_dc,dln,code,code2";
+
+std::vector<std::string_view> SplitCommas(std::string_view s) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const std::size_t at = s.find(',');
+    parts.push_back(s.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    s.remove_prefix(at + 1);
+  }
+}
+
+const std::vector<std::string_view>& SummaryColumns() {
+  static const std::vector<std::string_view> columns = SplitCommas(kSummaryHeader);
+  return columns;
+}
+
+// One cell of a summary row.
+struct Cell {
+  enum class Kind : std::uint8_t { Empty, Whole, Real, Text } kind = Kind::Empty;
+  std::int64_t whole = 0;
+  double real = 0;
+  std::string_view text;
+};
+
+Cell Whole(std::int64_t v) { return {Cell::Kind::Whole, v, 0, {}}; }
+Cell Real(double v) { return std::isfinite(v) ? Cell{Cell::Kind::Real, 0, v, {}} : Cell{}; }
+Cell Real(const std::optional<double>& v) { return v ? Real(*v) : Cell{}; }
+Cell Text(std::string_view t) { return {Cell::Kind::Text, 0, 0, t}; }
+
+void AppendWhole(std::string& out, std::int64_t v) {
+  char text[24];
+  const auto r = std::to_chars(text, text + sizeof text, v);
+  out.append(text, r.ptr);
+}
+
+void AppendIntervalCells(std::vector<Cell>& cells, const std::optional<IntervalMeasures>& m) {
+  if (!m) {
+    cells.insert(cells.end(), 5, Cell{});
+    return;
+  }
+  cells.push_back(Whole(m->covered));
+  cells.push_back(Whole(m->defined));
+  cells.push_back(Real(m->coverage));
+  cells.push_back(Real(m->coverageMcse));
+  cells.push_back(Real(m->width));
+}
+
+void RowCells(std::vector<Cell>& cells, const ConditionRecord& r, Estimator e, const EstimatorMeasures& m,
+              const StudyStamp* stamp) {
+  cells.clear();
+  cells.push_back(Whole(r.index));
+  cells.push_back(Whole(r.condition.n));
+  cells.push_back(Whole(r.condition.k));
+  cells.push_back(Whole(r.condition.D));
+  cells.push_back(Real(r.doStar));
+  cells.push_back(Whole(r.seed));
+  cells.push_back(Text(EstimatorName(e)));
+  cells.push_back(Whole(m.replications));
+  cells.push_back(Whole(m.defined));
+  for (const std::optional<double>* x :
+       {&m.mean, &m.bias, &m.biasMcse, &m.empSe, &m.empSeMcse, &m.rmse, &m.rmseMcse, &m.mae, &m.maeMcse, &m.modelSe,
+        &m.modelSeMcse, &m.modelSeRelError, &m.modelSeRelErrorMcse})
+    cells.push_back(Real(*x));
+  AppendIntervalCells(cells, m.wald);
+  AppendIntervalCells(cells, m.inversion);
+  if (stamp != nullptr) {
+    cells.push_back(Text(stamp->fingerprint));
+    cells.push_back(Whole(stamp->conditions));
+    cells.push_back(Whole(stamp->seed));
+  } else {
+    cells.insert(cells.end(), 3, Cell{});
+  }
+}
+
+void AppendCsv(std::string& out, const std::vector<Cell>& cells) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) out.push_back(',');
+    const Cell& c = cells[i];
+    switch (c.kind) {
+      case Cell::Kind::Empty: break;
+      case Cell::Kind::Whole: AppendWhole(out, c.whole); break;
+      case Cell::Kind::Real: AppendG17(out, c.real); break;
+      case Cell::Kind::Text: out.append(c.text); break;
+    }
+  }
+  out.push_back('\n');
+}
+
+void AppendJson(std::string& out, const std::vector<Cell>& cells) {
+  nlohmann::ordered_json row = nlohmann::ordered_json::object();
+  const auto& names = SummaryColumns();
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string name(names[i]);
+    const Cell& c = cells[i];
+    switch (c.kind) {
+      case Cell::Kind::Empty: row[name] = nullptr; break;
+      case Cell::Kind::Whole: row[name] = c.whole; break;
+      case Cell::Kind::Real: row[name] = c.real; break;
+      case Cell::Kind::Text: row[name] = std::string(c.text); break;
+    }
+  }
+  out.append(row.dump());
+  out.push_back('\n');
+}
+
+// An undefined value is an empty cell.
+void AppendValue(std::string& out, double x) {
+  if (IsDefinedValue(x)) AppendG17(out, x);
+}
+
+bool ReadWhole(std::string_view text, std::int64_t& v) {
+  const char* end = text.data() + text.size();
+  const auto r = std::from_chars(text.data(), end, v);
+  return !text.empty() && r.ptr == end && r.ec == std::errc{};
+}
+
+}  // namespace
+
+std::string_view SummaryHeader() { return kSummaryHeader; }
+std::size_t SummaryColumnCount() { return SummaryColumns().size(); }
+
+void AppendSummaryRows(std::string& out, RowFormat format, const ConditionRecord& record,
+                       const ConditionSummary& summary, bool inversionInterval, const StudyStamp* stamp) {
+  std::vector<Cell> cells;
+  cells.reserve(SummaryColumnCount());
+  for (Estimator e : kEstimators) {
+    RowCells(cells, record, e, MeasuresOf(summary, e, record.doStar, inversionInterval), stamp);
+    if (format == RowFormat::Csv)
+      AppendCsv(out, cells);
+    else
+      AppendJson(out, cells);
+  }
+}
+
+SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format) {
+  SummaryRowKey key;
+  constexpr std::size_t kCondition = 0, kEstimator = 6, kStudy = 32, kConditions = 33, kStudySeed = 34;
+  std::int64_t seed = -1;
+  if (format == RowFormat::Csv) {
+    const std::vector<std::string_view> cells = SplitCommas(line);
+    if (cells.size() != SummaryColumnCount())
+      throw StudyInputError(std::to_string(cells.size()) + " cells where a study row has " +
+                            std::to_string(SummaryColumnCount()));
+    if (!ReadWhole(cells[kCondition], key.condition) || !ReadWhole(cells[kConditions], key.conditions) ||
+        !ReadWhole(cells[kStudySeed], seed))
+      throw StudyInputError("not a study row (its condition, conditions or study_seed is not a whole number)");
+    key.estimator = cells[kEstimator];
+    key.study = cells[kStudy];
+  } else {
+    const nlohmann::json row = nlohmann::json::parse(line, nullptr, false);
+    const auto whole = [&row](const char* name, std::int64_t& v) {
+      const auto it = row.is_object() ? row.find(name) : row.end();
+      if (it == row.end() || !it->is_number_integer()) return false;
+      v = it->get<std::int64_t>();
+      return true;
+    };
+    const auto text = [&row](const char* name, std::string& v) {
+      const auto it = row.is_object() ? row.find(name) : row.end();
+      if (it == row.end() || !it->is_string()) return false;
+      v = it->get<std::string>();
+      return true;
+    };
+    if (row.is_discarded() || !row.is_object()) throw StudyInputError("not a JSON object");
+    if (!whole("condition", key.condition) || !whole("conditions", key.conditions) ||
+        !whole("study_seed", seed) || !text("estimator", key.estimator) || !text("study", key.study))
+      throw StudyInputError("not a study row (condition, estimator, study, conditions or study_seed missing)");
+  }
+  if (seed < 0 || seed > 4294967295 || key.condition < 1 || key.conditions < key.condition)
+    throw StudyInputError("not a study row (condition " + std::to_string(key.condition) + " of " +
+                          std::to_string(key.conditions) + ", study seed " + std::to_string(seed) + ")");
+  key.studySeed = static_cast<std::uint32_t>(seed);
+  return key;
+}
+
+std::string_view TestsHeader() { return kTestsHeader; }
+
+void AppendTestRow(std::string& out, std::int64_t condition, std::int64_t replication, const TestEstimates& t) {
+  AppendWhole(out, condition);
+  out.push_back(',');
+  AppendWhole(out, replication);
+  for (double x : {t.doStar, t.du, t.seDu, t.ciLower, t.ciUpper, t.dc, t.seDc, t.dln}) {
+    out.push_back(',');
+    AppendValue(out, x);
+  }
+  out.push_back(',');
+  AppendWhole(out, t.code);
+  out.push_back(',');
+  AppendWhole(out, t.code2);
+  out.push_back('\n');
+}
+
+TestRow ParseTestRow(std::string_view line) {
+  const std::vector<std::string_view> cells = SplitCommas(line);
+  constexpr std::size_t kCells = 12;
+  if (cells.size() != kCells)
+    throw StudyInputError(std::to_string(cells.size()) + " cells where a test row has " + std::to_string(kCells));
+  TestRow row;
+  std::int64_t code = 0, code2 = 0;
+  if (!ReadWhole(cells[0], row.condition) || !ReadWhole(cells[1], row.replication) || !ReadWhole(cells[10], code) ||
+      !ReadWhole(cells[11], code2))
+    throw StudyInputError("not a test row (its condition, replication or codes are not whole numbers)");
+  double* const values[] = {&row.estimates.doStar, &row.estimates.du,   &row.estimates.seDu, &row.estimates.ciLower,
+                            &row.estimates.ciUpper, &row.estimates.dc, &row.estimates.seDc, &row.estimates.dln};
+  for (std::size_t i = 0; i < std::size(values); ++i) {
+    const std::string_view cell = cells[2 + i];
+    if (cell.empty()) {
+      *values[i] = Nodefinido;
+      continue;
+    }
+    const auto r = std::from_chars(cell.data(), cell.data() + cell.size(), *values[i]);
+    if (r.ptr != cell.data() + cell.size() || r.ec != std::errc{})
+      throw StudyInputError("\"" + std::string(cell) + "\" is not a number");
+  }
+  row.estimates.code = static_cast<std::uint16_t>(code);
+  row.estimates.code2 = static_cast<std::uint16_t>(code2);
+  return row;
+}
+
+}  // namespace veltrano

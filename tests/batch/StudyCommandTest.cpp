@@ -1,0 +1,239 @@
+// veltrano-batch study and study merge, run in-process: bad input refused with nothing
+// written, each condition's tests those of `simulate --seed <its seed>`, resumed equal
+// to uninterrupted, JSON rows holding the CSV rows' values.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <ostream>
+
+#include "BatchTestSupport.h"
+#include "analysis/tAnalisis.h"
+
+namespace veltrano::batch::testing {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+std::vector<std::string> Cells(const std::string& line) {
+  std::vector<std::string> cells;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = line.find(',', from);
+    cells.push_back(line.substr(from, at - from));
+    if (at == std::string::npos) return cells;
+    from = at + 1;
+  }
+}
+
+// text with every `name` replaced by value.
+std::string Substitute(std::string text, const std::string& name, const std::string& value) {
+  for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size())
+    text.replace(at, name.size(), value);
+  return text;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+struct BadStudy {
+  std::vector<std::string> args;  // after "study"
+  const char* design;             // the text of dir/design.csv, when the case uses one
+  const char* message;            // the whole of standard error, without the program prefix
+};
+void PrintTo(const BadStudy& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << a << ' ';
+}
+
+const BadStudy kBadStudies[] = {
+    {{"--n", ""}, nullptr, "--n: the list is empty"},
+    {{"--n", "10,,20"}, nullptr, "--n: \"10,,20\" has an empty entry"},
+    {{"--k", "2:11"}, nullptr, "--k: 11 is out of range; the value must be from 2 to 10"},
+    {{"--do", "0:100:0"}, nullptr, "--do: \"0:100:0\": the step 0 is out of range; the value must be from 1 to 101"},
+    {{"--do", "90:10"}, nullptr, "--do: \"90:10\" runs backwards: 90 is above 10"},
+    {{"--replications", "0"}, nullptr, "--replications: 0 is out of range; the value must be from 1 to 10000000"},
+    {{"--replications", "10000001"},
+     nullptr,
+     "--replications: 10000001 is out of range; the value must be from 1 to 10000000"},
+    {{"--seed", "-1"}, nullptr, "--seed: -1 is out of range; the value must be from 0 to 4294967295"},
+    {{"--tolerance", "16"}, nullptr, "--tolerance: 16 is out of range; the value must be from 2 to 15"},
+    {{"--jobs", "0"}, nullptr, "--jobs: 0 is out of range; the value must be from 1 to 256"},
+    {{"--shard", "0/4"}, nullptr, "--shard: \"0/4\": I must be from 1 to N (4)"},
+    {{"--shard", "3"}, nullptr, "--shard: \"3\" is not I/N with whole numbers I and N, N at least 1"},
+    {{"--design", "DESIGN", "--do", "50"}, "n,k,do\n20,3,50\n", "--do excludes --design"},
+    {{"--design", "DESIGN"}, "n,k,do\n20,3,50\n20,3,-5\n", "DESIGN, line 3: column do: -5 is out of range; the value must be from 0 to 100"},
+    {{"--design", "DESIGN"}, "n;k;do\n20;3;50\n", "DESIGN, line 1: the header must name the columns n, k and do (\"n,k,do\"), got \"n;k;do\""},
+    {{"--tests-out", "OUT"}, nullptr, "--tests-out: OUT is already the output of --out"},
+};
+
+class StudyBadInput : public ::testing::TestWithParam<BadStudy> {};
+
+TEST_P(StudyBadInput, IsRefusedWithOneLineAndNothingWritten) {
+  const BadStudy& c = GetParam();
+  ScratchDir dir;
+  const std::string design = dir / "design.csv", out = dir / "out.csv";
+  if (c.design != nullptr) WriteFile(design, c.design);
+  std::vector<std::string> args{"study", "--replications", "5", "--out", out};
+  for (const std::string& a : c.args) args.push_back(Substitute(Substitute(a, "DESIGN", design), "OUT", out));
+  const std::string message = Substitute(Substitute(c.message, "DESIGN", design), "OUT", out);
+  const Outcome o = RunCommand(args);
+  EXPECT_EQ(o.status, kExitUsage);
+  EXPECT_EQ(o.err, "veltrano-batch: " + message + "\n");
+  EXPECT_EQ(o.out, "");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, StudyBadInput, ::testing::ValuesIn(kBadStudies));
+
+TEST(StudyBadInput, ResumeNeedsFiles) {
+  EXPECT_EQ(RunCommand({"study", "--resume"}).err,
+            "veltrano-batch: --resume: give the study's output file with --out (standard output cannot be resumed)\n");
+  const Outcome o = RunCommand({"study", "--resume", "--out", "x.csv", "--tests-out", "-"});
+  EXPECT_EQ(o.status, kExitUsage);
+  EXPECT_EQ(o.err, "veltrano-batch: --resume: give the test rows' file with --tests-out (standard output cannot be "
+                   "resumed)\n");
+}
+
+// Condition i's tests are the tests of `simulate --seed <its seed>` with its n, k and
+// Do: Do*, Du, Dc and D Lord & Novick compared as exact doubles through simulate's
+// points and the study's test rows.
+TEST(StudyCommand, ConditionTestsAreSimulateTests) {
+  ScratchDir dir;
+  const std::string out = dir / "study.csv", tests = dir / "tests.csv", points = dir / "points.csv";
+  constexpr int kReplications = 60;
+  ASSERT_EQ(RunCommand({"study", "--n", "15,40", "--k", "2,4", "--do", "30", "--ci", "--replications",
+                        std::to_string(kReplications), "--seed", "11", "--out", out, "--tests-out", tests})
+                .status,
+            kExitOk);
+  // condition -> replication -> the test row's cells
+  std::map<std::string, std::vector<std::vector<std::string>>> rows;
+  for (const std::string& line : Lines(ReadFile(tests))) rows[Cells(line)[0]].push_back(Cells(line));
+  const auto value = [](const std::string& cell) { return cell.empty() ? Nodefinido : std::stod(cell); };
+
+  const std::vector<std::string> summary = Lines(ReadFile(out));
+  ASSERT_EQ(summary.size(), 1u + 4 * 3);
+  for (std::size_t r = 1; r < summary.size(); r += 3) {
+    const std::vector<std::string> c = Cells(summary[r]);  // condition,n,k,do,do_star,seed,...
+    const Outcome sim = RunCommand({"simulate", "--seed", c[5], "--n", c[1], "--k", c[2], "--do", c[3], "--tests",
+                                    std::to_string(kReplications), "--ci", "--no-text", "--points", points});
+    ASSERT_EQ(sim.status, kExitOk);
+    std::map<std::string, std::vector<std::pair<double, double>>> series;  // name -> (x, y)
+    for (const std::string& p : Lines(ReadFile(points))) {
+      const std::vector<std::string> xy = Cells(p);
+      if (xy[0] != "series") series[xy[0]].emplace_back(std::stod(xy[1]), std::stod(xy[2]));
+    }
+    const auto& testRows = rows[c[0]];
+    ASSERT_EQ(testRows.size(), std::size_t{kReplications});
+    ASSERT_EQ(series["sPoint_DSEM"].size(), std::size_t{kReplications});
+    for (int t = 0; t < kReplications; ++t) {
+      const auto& row = testRows[static_cast<std::size_t>(t)];  // condition,replication,do_star,du,se_du,ci-,ci+,dc,se_dc,dln
+      EXPECT_EQ(std::stod(row[2]), series["sPoint_DSEM"][t].first);
+      EXPECT_EQ(value(row[3]), series["sPoint_DSEM"][t].second) << "condition " << c[0] << " test " << t + 1;
+      EXPECT_EQ(value(row[7]), series["sPoint_Dcond"][t].second) << "condition " << c[0] << " test " << t + 1;
+      EXPECT_EQ(value(row[9]), series["sDLN"][t].second) << "condition " << c[0] << " test " << t + 1;
+    }
+  }
+}
+
+// A study cut short anywhere (the last condition unfinished, its last line cut) and
+// resumed writes exactly what the uninterrupted study writes; a resumed output of other
+// settings is refused and left as it was.
+TEST(StudyCommand, ResumedEqualsUninterrupted) {
+  ScratchDir dir;
+  const std::vector<std::string> study{"study", "--n", "12,30", "--k", "3", "--do", "0:90:45", "--replications",
+                                       "150", "--seed", "5", "--jobs", "2"};
+  for (const bool json : {false, true}) {
+    const std::vector<std::string> format = json ? std::vector<std::string>{"--json"} : std::vector<std::string>{};
+    const std::string out = dir / "whole", tests = dir / "whole-tests";
+    ASSERT_EQ(RunCommand(Concat(Concat(study, format), {"--out", out, "--tests-out", tests})).status, kExitOk);
+    const std::string whole = ReadFile(out), wholeTests = ReadFile(tests);
+
+    const std::string cut = dir / "cut", cutTests = dir / "cut-tests";
+    const std::size_t rowsKept = (json ? 0 : 1) + 3 * 2 + 1;  // two conditions and a row of the third
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < rowsKept; ++i) at = whole.find('\n', at) + 1;
+    WriteFile(cut, whole.substr(0, at + 25));                 // and part of the next line
+    WriteFile(cutTests, wholeTests.substr(0, wholeTests.size() * 3 / 5 + 7));
+    const Outcome resumed = RunCommand(Concat(Concat(study, format), {"--resume", "--out", cut, "--tests-out", cutTests}));
+    EXPECT_EQ(resumed.status, kExitOk) << resumed.err;
+    EXPECT_EQ(ReadFile(cut), whole);
+    EXPECT_EQ(ReadFile(cutTests), wholeTests);
+
+    // Without --seed the resumed output's own seed is used; other settings are refused.
+    std::vector<std::string> other = study;
+    other[8] = "151";
+    other.erase(other.begin() + 9, other.begin() + 11);  // no --seed
+    const Outcome refused = RunCommand(Concat(Concat(other, format), {"--resume", "--out", cut}));
+    EXPECT_EQ(refused.status, kExitUsage);
+    EXPECT_NE(refused.err.find("a row of another study"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(cut), whole);
+  }
+}
+
+// The JSON rows hold the CSV rows' values: the same numbers, null for an empty cell.
+TEST(StudyCommand, JsonRowsHoldTheCsvValues) {
+  const std::vector<std::string> study{"study", "--n", "8", "--k", "2,6", "--do", "0,100", "--replications", "40",
+                                       "--ci", "--seed", "9"};
+  const std::vector<std::string> csv = Lines(RunCommand(study).out);
+  const std::vector<std::string> json = Lines(RunCommand(Concat(study, {"--json"})).out);
+  ASSERT_EQ(csv.size(), json.size() + 1);
+  const std::vector<std::string> names = Cells(csv[0]);
+  for (std::size_t r = 0; r < json.size(); ++r) {
+    const std::vector<std::string> cells = Cells(csv[r + 1]);
+    const nlohmann::json row = nlohmann::json::parse(json[r]);
+    ASSERT_EQ(row.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const nlohmann::json& v = row.at(names[i]);
+      if (cells[i].empty())
+        EXPECT_TRUE(v.is_null()) << names[i];
+      else if (v.is_string())
+        EXPECT_EQ(v.get<std::string>(), cells[i]);
+      else
+        EXPECT_EQ(v.get<double>(), std::stod(cells[i])) << names[i];
+    }
+  }
+}
+
+// A file that fails while being written (a full device) ends the study with status 1;
+// the summary keeps no condition whose test rows are not written: here, only its header.
+TEST(StudyCommand, WriteFailureKeepsTheFilesInStep) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  ScratchDir dir;
+  const std::vector<std::string> study{"study", "--n", "10", "--k", "2,3", "--replications", "30", "--seed", "4"};
+  const Outcome tests = RunCommand(Concat(study, {"--out", dir / "out.csv", "--tests-out", "/dev/full"}));
+  EXPECT_EQ(tests.status, kExitFailure);
+  EXPECT_EQ(tests.err, "veltrano-batch: cannot write /dev/full: No space left on device\n");
+  EXPECT_EQ(Lines(ReadFile(dir / "out.csv")), std::vector<std::string>{Lines(RunCommand(study).out)[0]});
+}
+
+TEST(StudyMerge, RefusesAndWritesNothing) {
+  ScratchDir dir;
+  const std::vector<std::string> study{"study", "--n", "10", "--k", "2,3", "--replications", "20", "--seed", "1"};
+  ASSERT_EQ(RunCommand(Concat(study, {"--shard", "1/2", "--out", dir / "a.csv"})).status, kExitOk);
+  ASSERT_EQ(RunCommand(Concat(study, {"--shard", "2/2", "--out", dir / "b.csv"})).status, kExitOk);
+  const std::string merged = dir / "merged.csv";
+  const Outcome missing = RunCommand({"study", "merge", dir / "a.csv", "--out", merged});
+  EXPECT_EQ(missing.status, kExitUsage);
+  EXPECT_EQ(missing.err, "veltrano-batch: condition 2 of 2 is in none of the files; is a shard missing or unfinished?\n");
+  const Outcome self = RunCommand({"study", "merge", dir / "a.csv", merged, "--out", merged});
+  EXPECT_EQ(self.status, kExitUsage);
+  EXPECT_FALSE(std::filesystem::exists(merged));
+  const Outcome unreadable = RunCommand({"study", "merge", dir / "a.csv", dir / "none.csv", "--out", merged});
+  EXPECT_EQ(unreadable.status, kExitFailure);
+  EXPECT_EQ(unreadable.err, "veltrano-batch: cannot read " + dir / "none.csv" + ": No such file or directory\n");
+  EXPECT_FALSE(std::filesystem::exists(merged));
+
+  EXPECT_EQ(RunCommand({"study", "merge", dir / "b.csv", dir / "a.csv", "--out", merged}).status, kExitOk);
+  EXPECT_EQ(ReadFile(merged), RunCommand(study).out);
+}
+
+}  // namespace
+}  // namespace veltrano::batch::testing

@@ -1,0 +1,187 @@
+// Reading outputs back: shards merge into the whole output byte for byte, anything
+// that is not one study's complete set of conditions is refused by name and line, and
+// a resumed output keeps exactly its complete conditions.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <sstream>
+
+#include "StudySupport.h"
+#include "study/StudyFiles.h"
+
+namespace veltrano {
+namespace {
+
+using ::testing::ThrowsMessage;
+using testing::CollectingSink;
+using testing::GridStudy;
+
+// Six conditions of 50 replications.
+const StudyDefinition& Study6() {
+  static const StudyDefinition s = GridStudy({10, 40}, {3}, {0, 50, 90}, 50, 31);
+  return s;
+}
+
+// The output of shard I/N of Study6 (the whole study for 1/1), header included for CSV.
+std::string Output(RowFormat format, Shard shard = {}, const StudyDefinition& s = Study6()) {
+  CollectingSink sink;
+  ExecuteStudy(s, {shard, 0}, {format, false, 2}, sink);
+  return (format == RowFormat::Csv ? std::string(SummaryHeader()) + "\n" : "") + sink.rows;
+}
+
+std::string Merged(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<std::istringstream> streams;
+  streams.reserve(files.size());
+  std::vector<StudyInput> inputs;
+  for (const auto& [name, text] : files) {
+    streams.emplace_back(text);
+    inputs.push_back({name, &streams.back()});
+  }
+  std::string out;
+  MergeStudyOutputs(inputs, [&out](std::string_view text) { out.append(text); });
+  return out;
+}
+
+TEST(Merge, ShardsJoinIntoTheWholeOutput) {
+  for (RowFormat f : {RowFormat::Csv, RowFormat::Json}) {
+    const std::string whole = Output(f);
+    EXPECT_EQ(Merged({{"c", Output(f, {3, 4})}, {"a", Output(f, {1, 4})}, {"d", Output(f, {4, 4})},
+                      {"b", Output(f, {2, 4})}}),
+              whole);
+    EXPECT_EQ(Merged({{"all", whole}}), whole);
+  }
+  // A shard with no condition of its own adds nothing.
+  EXPECT_EQ(Merged({{"a", Output(RowFormat::Csv)}, {"empty", Output(RowFormat::Csv, {7, 7})}}),
+            Output(RowFormat::Csv));
+}
+
+// The lines of a text from `from` (0-based) to `to` (exclusive), each with its "\n".
+std::string LinesOf(const std::string& text, std::size_t from, std::size_t to) {
+  const std::vector<std::string> lines = testing::Lines(text);
+  std::string out;
+  for (std::size_t i = from; i < to && i < lines.size(); ++i) out += lines[i] + "\n";
+  return out;
+}
+
+struct BadMerge {
+  std::string what;
+  std::vector<std::pair<std::string, std::string>> files;
+  std::string message;
+};
+void PrintTo(const BadMerge& c, std::ostream* os) { *os << c.what; }
+
+std::vector<BadMerge> BadMerges() {
+  const std::string csv = Output(RowFormat::Csv);
+  const std::string odd = Output(RowFormat::Csv, {1, 2});   // conditions 1, 3, 5
+  const std::string even = Output(RowFormat::Csv, {2, 2});  // conditions 2, 4, 6
+  StudyDefinition other = Study6();
+  other.seed = 32;
+  const std::string header = LinesOf(csv, 0, 1);
+  const std::string otherStudy = StudyFingerprint(other), thisStudy = StudyFingerprint(Study6());
+  return {
+      {"a missing shard", {{"odd.csv", odd}}, "condition 2 of 6 is in none of the files; is a shard missing or unfinished?"},
+      {"a shard twice", {{"odd.csv", odd}, {"even.csv", even}, {"again.csv", odd}},
+       "condition 1 is in both odd.csv (line 2) and again.csv (line 2)"},
+      {"another study", {{"odd.csv", odd}, {"other.csv", Output(RowFormat::Csv, {2, 2}, other)}},
+       "other.csv, line 2: a row of study " + otherStudy + " (6 conditions, seed 32), but odd.csv holds study " +
+           thisStudy + " (6 conditions, seed 31); only outputs of one study merge"},
+      {"two formats", {{"odd.csv", odd}, {"even.json", Output(RowFormat::Json, {2, 2})}},
+       "odd.csv is CSV and even.json is JSON; merge outputs of one format"},
+      {"an unfinished shard", {{"odd.csv", odd}, {"even.csv", LinesOf(even, 0, 6)}},
+       "even.csv, line 5: the last condition is incomplete (the study was interrupted?); finish it with --resume "
+       "before merging"},
+      {"a cut line", {{"odd.csv", odd}, {"even.csv", even.substr(0, even.size() - 5)}},
+       "even.csv, line 8: the last condition is incomplete (the study was interrupted?); finish it with --resume "
+       "before merging"},
+      {"conditions out of order", {{"mixed.csv", header + LinesOf(even, 1, 4) + LinesOf(odd, 1, 4)}},
+       "mixed.csv, line 5: condition 1 after condition 2; a study output holds its conditions in order"},
+      {"rows out of order", {{"x.csv", header + LinesOf(csv, 2, 3) + LinesOf(csv, 1, 2)}},
+       "x.csv, line 2: the row of estimator \"Dc\" where Du belongs (each condition has the rows Du, Dc, DLN in this "
+       "order)"},
+      {"not an output", {{"notes.txt", "hello\n"}},
+       "notes.txt, line 1: not a study output: the first line is neither the study header nor a JSON row"},
+      {"a short row", {{"x.csv", header + "1,2,3\n"}}, "x.csv, line 2: 3 cells where a study row has 35"},
+      {"nothing", {{"x.csv", header}}, "the files hold no study rows"},
+  };
+}
+
+class MergeRefuses : public ::testing::TestWithParam<BadMerge> {};
+TEST_P(MergeRefuses, NamingTheFileAndLine) {
+  EXPECT_THAT([&] { Merged(GetParam().files); }, ThrowsMessage<StudyInputError>(GetParam().message));
+}
+INSTANTIATE_TEST_SUITE_P(Inputs, MergeRefuses, ::testing::ValuesIn(BadMerges()));
+
+ResumePoint Scan(const std::string& text, const StudyDefinition& s = Study6(), Shard shard = {}) {
+  std::istringstream in(text);
+  return ScanForResume(in, "out.csv", s, shard);
+}
+
+// An output cut anywhere keeps the conditions whose three rows are all there.
+TEST(Resume, KeepsExactlyTheCompleteConditions) {
+  for (RowFormat f : {RowFormat::Csv, RowFormat::Json}) {
+    const std::string whole = Output(f);
+    const std::size_t header = f == RowFormat::Csv ? 1 : 0;
+    const auto prefix = [&](std::size_t conditions) { return LinesOf(whole, 0, header + 3 * conditions); };
+    struct Cut {
+      std::string text;
+      std::int64_t complete;
+    };
+    const Cut cuts[] = {
+        {whole, 6},
+        {prefix(2), 2},
+        {prefix(2) + LinesOf(whole, header + 6, header + 8), 2},                   // two rows of condition 3
+        {prefix(2) + LinesOf(whole, header + 6, header + 7).substr(0, 30), 2},     // a line cut short
+        {prefix(0), 0},
+    };
+    for (const Cut& c : cuts) {
+      const ResumePoint p = Scan(c.text);
+      EXPECT_EQ(p.fresh, c.text.empty());
+      if (!p.fresh) {
+        EXPECT_EQ(p.format, f);
+      }
+      EXPECT_EQ(p.complete, c.complete);
+      EXPECT_EQ(p.keepBytes, prefix(static_cast<std::size_t>(c.complete)).size());
+    }
+  }
+  EXPECT_TRUE(Scan("").fresh);
+  EXPECT_TRUE(Scan(Output(RowFormat::Json).substr(0, 40)).fresh);  // killed within its first line
+  std::istringstream in(Output(RowFormat::Json));
+  EXPECT_EQ(ReadStudySeed(in, "out.json"), 31u);
+}
+
+TEST(Resume, RefusesAnotherStudyOrShard) {
+  StudyDefinition more = Study6();
+  more.replications = 51;
+  EXPECT_THAT([&] { Scan(Output(RowFormat::Csv), more); },
+              ThrowsMessage<StudyInputError>("out.csv, line 2: a row of another study (study " +
+                                             StudyFingerprint(Study6()) + " of 6 conditions, seed 31; these settings "
+                                             "make study " + StudyFingerprint(more) +
+                                             "): resume with the settings it was started with"));
+  EXPECT_THAT([&] { Scan(Output(RowFormat::Csv, {2, 3}), Study6(), {1, 3}); },
+              ThrowsMessage<StudyInputError>(
+                  "out.csv, line 2: condition 2 where this run's condition 1 belongs (shard 1/3)"));
+}
+
+TEST(ResumeTests, KeepsTheTestsOfTheCompleteConditions) {
+  CollectingSink sink;
+  ExecuteStudy(Study6(), {}, {RowFormat::Csv, true, 1}, sink);
+  const std::string tests = std::string(TestsHeader()) + "\n" + sink.tests;
+  const std::string twoConditions = LinesOf(tests, 0, 1 + 2 * 50);
+  const auto scan = [](const std::string& text, std::int64_t complete) {
+    std::istringstream in(text);
+    return ScanTestsForResume(in, "tests.csv", Study6(), {}, complete);
+  };
+  EXPECT_EQ(scan(tests, 2), twoConditions.size());  // the rest is dropped
+  EXPECT_EQ(scan(twoConditions + LinesOf(tests, 101, 120).substr(0, 200), 2), twoConditions.size());
+  EXPECT_EQ(scan("", 0), 0u);
+  EXPECT_THAT([&] { scan(LinesOf(tests, 0, 80), 2); },
+              ThrowsMessage<StudyInputError>("tests.csv: ends within condition 2 (replication 30 of 50), but the "
+                                             "study output holds 2 complete conditions"));
+  EXPECT_THAT([&] { scan(LinesOf(tests, 0, 1) + LinesOf(tests, 51, 60), 1); },
+              ThrowsMessage<StudyInputError>(
+                  "tests.csv, line 2: condition 2, replication 1 where condition 1, replication 1 belongs"));
+}
+
+}  // namespace
+}  // namespace veltrano
