@@ -4,11 +4,20 @@
 #include <csignal>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "batch/Commands.h"
 #include "batch/StreamHost.h"
+
+#ifdef VELTRANO_BATCH_GRAPHS
+#include <QGuiApplication>
+
+#include <cstdio>
+
+#include "batch/RunGraphs.h"
+#endif
 
 namespace {
 
@@ -19,6 +28,24 @@ extern "C" void OnInterrupt(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
+#ifdef VELTRANO_BATCH_GRAPHS
+// QGuiApplication keeps references to its argc and argv for its whole life.
+int appArgc = 1;
+char appName[] = "veltrano-batch";
+char* appArgv[] = {appName, nullptr};
+
+// Drawing into files needs no desktop, yet a GUI application started outside one warns
+// that it has no runtime directory: that warning alone is dropped, the rest passed on.
+QtMessageHandler previousHandler = nullptr;
+void DropRuntimeDirectoryWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths:"))) return;
+  if (previousHandler != nullptr)
+    previousHandler(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -26,8 +53,24 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnInterrupt);
   veltrano::batch::Console console{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0};
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  veltrano::batch::BatchServices services;
+#ifdef VELTRANO_BATCH_GRAPHS
+  // Graphs need a GUI application: made when the first graph is asked for, on the
+  // offscreen platform unless QT_QPA_PLATFORM names another, so no display is needed.
+  std::unique_ptr<QGuiApplication> app;
+  services.graphs = [&app](bool showD) -> std::unique_ptr<veltrano::batch::GraphOutput> {
+    if (!app && QGuiApplication::instance() == nullptr) {
+      if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      previousHandler = qInstallMessageHandler(DropRuntimeDirectoryWarnings);
+      app = std::make_unique<QGuiApplication>(appArgc, appArgv);
+    }
+    return std::make_unique<veltrano::batch::RunGraphs>(showD);
+  };
+#endif
+
   try {
-    return veltrano::batch::RunBatch(args, console);
+    return veltrano::batch::RunBatch(args, console, services);
   } catch (const std::exception& e) {  // the commands report their own errors; this is a last guard
     std::cerr << "veltrano-batch: " << e.what() << '\n';
     return veltrano::batch::kExitFailure;

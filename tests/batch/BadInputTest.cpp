@@ -116,8 +116,6 @@ TEST(Files, ThatCannotBeOpenedGiveStatusOne) {
   const Case cases[] = {
       {{"simulate", "--seed", "1", "--data", missing + "/data.txt"},
        "cannot open " + missing + "/data.txt: No such file or directory"},
-      {{"simulate", "--seed", "1", "--graph", missing + "/g.png"},
-       "cannot open " + missing + "/g.png: No such file or directory"},
       {{"analyse", missing + "/tables.txt"}, "cannot read " + missing + "/tables.txt: No such file or directory"},
       {{"analyse", dir / ""}, "cannot read " + (dir / "") + ": it is a directory"},
   };

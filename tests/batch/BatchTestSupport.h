@@ -19,12 +19,13 @@ struct Outcome {
 };
 
 /// Runs veltrano-batch with args (without the program name) and input as standard input.
-inline Outcome RunCommand(const std::vector<std::string>& args, const std::string& input = "") {
+inline Outcome RunCommand(const std::vector<std::string>& args, const std::string& input = "",
+                          const BatchServices& services = {}) {
   std::istringstream in(input);
   std::ostringstream out, err;
   Console console{in, out, err, false};
   Outcome o;
-  o.status = RunBatch(args, console);
+  o.status = RunBatch(args, console, services);
   o.out = out.str();
   o.err = err.str();
   return o;

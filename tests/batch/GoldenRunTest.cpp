@@ -96,15 +96,5 @@ TEST(Simulate, ReportedClockSeedRepeatsTheRun) {
   EXPECT_EQ(ReadFile(dir / "points"), first.out);
 }
 
-TEST(Simulate, GraphsAreWrittenInTheFormatOfTheirExtension) {
-  ScratchDir dir;
-  const Outcome o = RunCommand({"simulate", "--seed", "5", "--tests", "20", "--show-dc", "--no-show-d", "--graph",
-                                dir / "chart1.PNG", "--residual-graph", dir / "chart2.svg"});
-  ASSERT_EQ(o.status, kExitOk) << o.err;
-  EXPECT_EQ(o.err, "");
-  EXPECT_EQ(ReadFile(dir / "chart1.PNG").substr(0, 8), "\x89PNG\r\n\x1a\n");
-  EXPECT_NE(ReadFile(dir / "chart2.svg").find("<svg"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace veltrano::batch::testing

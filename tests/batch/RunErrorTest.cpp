@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "BatchTestSupport.h"
+#include "batch/Simulate.h"
 #include "batch/StreamHost.h"
 #include "numeric/FloatFaults.h"
 
@@ -69,17 +70,15 @@ RunOutputs Simulation(const HostDecorator& decorate) {
   o.data = dir / "data";
   o.residuals = dir / "residuals";
   o.points = dir / "points";
-  o.graph = dir / "chart1.png";
   std::istringstream in;
   std::ostringstream out, err;
   Console console{in, out, err, false};
   RunOutputs r;
-  r.status = Simulate(o, console, decorate);
+  r.status = Simulate(o, console, {}, decorate);
   r.err = err.str();
   r.data = Lines(ReadFile(o.data));
   r.residuals = Lines(ReadFile(o.residuals));
   r.points = Lines(ReadFile(o.points));
-  EXPECT_EQ(ReadFile(o.graph).substr(1, 3), "PNG");  // the chart is drawn with what there is
   return r;
 }
 

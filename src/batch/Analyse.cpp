@@ -1,0 +1,101 @@
+#include "batch/Analyse.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "batch/AnalysisJson.h"
+#include "batch/Commands.h"
+#include "batch/OutputFile.h"
+#include "batch/Options.h"
+#include "batch/TableReader.h"
+#include "simulation/ExamResults.h"
+
+namespace veltrano::batch {
+
+CLI::App* AddAnalyseCommand(CLI::App& parent, AnalyseOptions& o) {
+  CLI::App* app = parent.add_subcommand(
+      "analyse", "fit the delta model to k x k tables (rows of counts, tables separated by blank lines)");
+  FileOption(*app, "file", o.input,
+             "the tables: k x k non-negative counts (k 2 to 10), one row per line, numbers separated by blanks or "
+             "tabs, tables separated by blank lines, lines starting with # ignored; - or nothing for standard input");
+  AnalysisOptions(*app, o.analysis, "decimals of the record");
+  Switch(*app, "--json", "", o.json,
+         "one JSON object per table instead of the record lines; undefined values are null");
+  return app;
+}
+
+int Analyse(const AnalyseOptions& o, Console& c) {
+  const bool fromConsole = o.input == "-";
+  const std::string inputName = fromConsole ? "standard input" : o.input;
+  std::vector<ObservedTable> tables;
+  try {
+    if (fromConsole) {
+      tables = ReadTables(c.in);
+    } else {
+      std::error_code ec;
+      if (std::filesystem::is_directory(o.input, ec)) {
+        Report(c, "cannot read " + inputName + ": it is a directory");
+        return kExitFailure;
+      }
+      errno = 0;
+      std::ifstream file(o.input, std::ios::binary);
+      if (!file) {
+        Report(c, "cannot read " + inputName + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
+        return kExitFailure;
+      }
+      tables = ReadTables(file);
+    }
+  } catch (const TableFormatError& e) {
+    Report(c, inputName + ": " + e.what());
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    Report(c, "cannot read " + inputName + ": " + e.what());
+    return kExitFailure;
+  }
+
+  int status = kExitOk;
+  try {
+    OutputFile out("-", c.out);
+    std::string line;
+    if (!o.json) {
+      tAnalisisDeltaMET a;
+      ConfigureAnalysis(a, o.analysis);
+      out.WriteLine(a.output_Header());
+    }
+    for (const ObservedTable& t : tables) {
+      line.clear();
+      nlohmann::ordered_json object;
+      if (o.json) object["table"] = t.number;
+      try {
+        const tBfMatriz table = ToMatriz(t);
+        tAnalisisDeltaMET a;
+        a.Create(table, nullptr, 1, "");
+        ConfigureAnalysis(a, o.analysis);
+        a.Execute(nullptr);
+        if (o.json)
+          object.update(AnalysisJson(a, LordNovick(t.k, table.X[0][0], CorrectAnswers(table))));
+        else
+          a.AppendRecord(line);
+      } catch (const std::exception& e) {
+        if (o.json)
+          object["error"] = e.what();
+        else
+          line = std::string("error: ") + e.what();
+        status = kExitFailure;
+      }
+      if (o.json) line = object.dump();
+      out.WriteLine(line);
+    }
+    out.Close();
+  } catch (const OutputError& e) {
+    Report(c, e.what());
+    return kExitFailure;
+  }
+  return status;
+}
+
+}  // namespace veltrano::batch

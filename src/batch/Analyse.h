@@ -1,0 +1,29 @@
+#pragma once
+// veltrano-batch analyse: the delta model fitted to observed tables.
+#include <string>
+
+#include "analysis/AnalysisSettings.h"
+#include "batch/Console.h"
+
+namespace CLI {
+class App;
+}
+
+namespace veltrano::batch {
+
+struct AnalyseOptions {
+  std::string input = "-";    // a file, or "-" for standard input
+  AnalysisSettings analysis;  // the window's analysis settings and defaults
+  bool json = false;          // one JSON object per table instead of the record lines
+};
+
+/// Adds the `analyse` subcommand with its options.
+CLI::App* AddAnalyseCommand(CLI::App& parent, AnalyseOptions& o);
+
+/// Reads every table of the input, then analyses them one by one: the record header
+/// once and one record line per table, or one JSON object per table. A table whose
+/// analysis fails gives an "error:" line (or {"table": t, "error": ...}) and the next
+/// table is still analysed; the exit status is then 1.
+int Analyse(const AnalyseOptions& options, Console& console);
+
+}  // namespace veltrano::batch

@@ -1,0 +1,79 @@
+#include "batch/Options.h"
+
+#include <charconv>
+#include <ostream>
+
+namespace veltrano::batch {
+
+void Report(Console& c, const std::string& message) { c.err << kProgram << ": " << message << '\n'; }
+
+CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi) {
+  return CLI::Validator(
+      [lo, hi](std::string& text) -> std::string {
+        std::int64_t v = 0;
+        const char* end = text.data() + text.size();
+        const auto r = std::from_chars(text.data(), end, v);
+        if (text.empty() || r.ptr != end || r.ec == std::errc::invalid_argument)
+          return "\"" + text + "\" is not a whole number";
+        if (r.ec == std::errc::result_out_of_range || v < lo || v > hi)
+          return text + " is out of range; the value must be from " + std::to_string(lo) + " to " +
+                 std::to_string(hi);
+        return "";
+      },
+      "");
+}
+
+CLI::Option* FileOption(CLI::App& app, const std::string& name, std::string& path, const std::string& what) {
+  return app.add_option(name, path, what)
+      ->type_name("FILE")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string { return text.empty() ? "the file name is empty" : ""; }, ""));
+}
+
+CLI::Option* IntOption(CLI::App& app, const std::string& name, int& value, int lo, int hi, const std::string& what) {
+  return app
+      .add_option(name, value,
+                  what + " (" + std::to_string(lo) + " to " + std::to_string(hi) + ", default " +
+                      std::to_string(value) + ")")
+      ->check(WholeNumberIn(lo, hi));
+}
+
+void Switch(CLI::App& app, const std::string& option, const std::string& negation, bool& value,
+            const std::string& what) {
+  const bool byDefault = value;
+  std::string help = what + (byDefault ? " (default on" : " (default off");
+  help += negation.empty() ? ")" : "; " + negation + " turns it off)";
+  CLI::Option* on = app.add_flag_callback(option, [&value] { value = true; }, help);
+  if (negation.empty()) return;
+  // The negation is listed under its switch, not as an option of its own; the two
+  // together are refused rather than one silently winning.
+  app.add_flag_callback(
+         negation,
+         [&value, on, option, negation] {
+           if (on->count() > 0) throw CLI::ValidationError(negation, "cannot be given together with " + option);
+           value = false;
+         },
+         "")
+      ->group("");
+}
+
+void SettingOption(CLI::App& app, const SettingSpec& spec, int& value, std::string_view help) {
+  IntOption(app, std::string(spec.option), value, spec.min, spec.max, std::string(help.empty() ? spec.help : help))
+      ->group(std::string(spec.group));
+}
+
+void SettingOption(CLI::App& app, const SettingSpec& spec, bool& value, std::string_view help) {
+  Switch(app, std::string(spec.option), std::string(spec.negation), value,
+         std::string(help.empty() ? spec.help : help));
+  if (CLI::Option* o = app.get_option_no_throw(std::string(spec.option))) o->group(std::string(spec.group));
+}
+
+void AnalysisOptions(CLI::App& app, AnalysisSettings& s, std::string_view decimalsHelp) {
+  SettingOption(app, setting::Tol, s.tolerance);
+  SettingOption(app, setting::MaxIts, s.maxIterations);
+  SettingOption(app, setting::Decs, s.decimals, decimalsHelp);
+  SettingOption(app, setting::CI, s.ci);
+  SettingOption(app, setting::Dka, s.alternative);
+}
+
+}  // namespace veltrano::batch

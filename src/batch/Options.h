@@ -1,0 +1,47 @@
+#pragma once
+// What every command of veltrano-batch shares in reading its options: the validators
+// whose messages say which rule a value breaks, options made from the settings table
+// (range, default and help written once, in RunSettings.h), and one line per message
+// on standard error.
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "analysis/AnalysisSettings.h"
+#include "batch/Console.h"
+#include "simulation/RunSettings.h"
+
+namespace veltrano::batch {
+
+inline constexpr const char* kProgram = "veltrano-batch";
+
+/// Writes "veltrano-batch: message" as one line on standard error.
+void Report(Console& c, const std::string& message);
+
+/// Accepts a whole number written in decimal digits with an optional minus sign, from
+/// lo to hi; the message says which of the two rules the text breaks.
+CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi);
+
+/// A file name option ("" would silently mean "no file").
+CLI::Option* FileOption(CLI::App& app, const std::string& name, std::string& path, const std::string& what);
+
+/// An integer option whose help states its range and default; the range is checked.
+CLI::Option* IntOption(CLI::App& app, const std::string& name, int& value, int lo, int hi, const std::string& what);
+
+/// A switch: its option turns it on; with a negation (for instance --no-text) that one
+/// turns it off, and giving both is refused. The help states the default.
+void Switch(CLI::App& app, const std::string& option, const std::string& negation, bool& value,
+            const std::string& what);
+
+/// The option of a setting of the table: an integer option with the setting's range, or
+/// a switch with its negation; help from the table unless `help` is given.
+void SettingOption(CLI::App& app, const SettingSpec& spec, int& value, std::string_view help = {});
+void SettingOption(CLI::App& app, const SettingSpec& spec, bool& value, std::string_view help = {});
+
+/// The analysis options shared by simulate, analyse and study: tolerance, iteration
+/// limit, decimals, interval and alternative measures.
+void AnalysisOptions(CLI::App& app, AnalysisSettings& s, std::string_view decimalsHelp = {});
+
+}  // namespace veltrano::batch
