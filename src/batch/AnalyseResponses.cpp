@@ -12,10 +12,12 @@
 #include <optional>
 #include <ostream>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "batch/AnalysisJson.h"
 #include "batch/Commands.h"
+#include "batch/Options.h"
 #include "batch/OutputFile.h"
 #include "batch/SheetAnalysis.h"
 #include "batch/StreamHost.h"
@@ -27,10 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kProgram = "veltrano-batch";
 constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
-
-void Report(Console& c, const std::string& message) { c.err << kProgram << ": " << message << '\n'; }
+constexpr int kMaxJobs = 256;
 
 std::string ErrnoText(int error) { return error != 0 ? std::string(": ") + std::strerror(error) : ""; }
 
@@ -254,11 +254,54 @@ std::string FavouredLine(const FavouredPosition& f, const ExamineeResult& pooled
 
 }  // namespace
 
+CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
+  const std::string group = "Answer sheets";
+  CLI::Option* responses =
+      FileOption(app, "--responses", o.responses,
+                 "analyse every examinee of an answer sheet instead of tables (- for standard input): CSV or "
+                 "tab-separated, the examinee's id then one cell per item, a letter A to J or a number 1 to 10; an "
+                 "empty cell or *, - or . is an omission; a row whose id is KEY holds the key, a first row whose id "
+                 "is id is a header. Writes the CSV header " +
+                     std::string(kSheetCsvHeader) +
+                     " and one row per examinee in input order, then ALL for the pooled table; numbers with 17 "
+                     "significant digits, undefined values as empty cells (null with --json). A bad row ends the "
+                     "work with status 2; files are written only when the whole sheet is good, standard output "
+                     "may stop early when --k is given")
+          ->group(group);
+  FileOption(app, "--key", o.key,
+             "the key, when the sheet has no KEY row: a file holding it, or the key itself (ABDCA, or "
+             "A,B,D,C,A, or 1 2 10 3)")
+      ->type_name("FILE|KEY")
+      ->needs(responses)
+      ->group(group);
+  app.add_option("--k", o.k,
+                 "alternatives per item, 2 to 10 (default: the largest alternative in the key and the marks, at "
+                 "least 2, for which the sheet is read twice)")
+      ->check(WholeNumberIn(2, 10))
+      ->needs(responses)
+      ->group(group);
+  FileOption(app, "--out", o.out, "write the results to FILE (default -, standard output)")
+      ->needs(responses)
+      ->group(group);
+  FileOption(app, "--tables", o.tables,
+             "write each examinee's table to FILE in the table format analyse reads, after a comment line with the "
+             "id, and the pooled table last (- for standard output)")
+      ->needs(responses)
+      ->group(group);
+  app.add_option("--jobs", o.jobs,
+                 "threads to analyse the examinees on, 1 to " + std::to_string(kMaxJobs) + " (default: every core, " +
+                     std::to_string(HardwareJobs()) + " here)")
+      ->check(WholeNumberIn(1, kMaxJobs))
+      ->needs(responses)
+      ->group(group);
+  return responses;
+}
+
 int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   ClearStopRequest();
   const bool fromConsole = o.responses == "-";
   const std::string inputName = fromConsole ? "standard input" : o.responses;
-  const AnalysisSettings settings{o.tolerance, o.maxIterations, o.decimals, o.ci, o.alternative};
+  const AnalysisSettings& settings = o.analysis;
 
   // The key, the outputs' names and the sheet are checked before anything is written.
   std::optional<AnswerKey> key;

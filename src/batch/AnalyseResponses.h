@@ -23,7 +23,13 @@
 // 130 interrupted, the outputs holding the examinees analysed so far.
 #include <string>
 
+#include "analysis/AnalysisSettings.h"
 #include "batch/Console.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 namespace veltrano::batch {
 
@@ -34,13 +40,13 @@ struct ResponsesOptions {
   std::string out = "-";        // the results; "-" standard output
   std::string tables;           // each examinee's table in analyse's format; "" none, "-" standard output
   int jobs = 0;                 // threads; 0 every core
-  int tolerance = 10;           // exponent T of the tolerance 10^-T, 2..15
-  int maxIterations = 500;      // 1..1000
-  int decimals = 3;             // decimals of the record in the JSON objects, 1..8
-  bool ci = false;              // the confidence interval of delta
-  bool alternative = true;      // Dc, the conditioned estimate, and its SE
+  AnalysisSettings analysis;    // decimals reach only the record in the JSON objects
   bool json = false;            // JSON objects instead of CSV rows
 };
+
+/// Adds the options of the answer sheets to `analyse` (whose own options give the
+/// analysis settings and --json); the others need --responses. Returns --responses.
+CLI::Option* AddResponsesOptions(CLI::App& analyse, ResponsesOptions& o);
 
 /// Analyses the sheet as described above; returns the exit status.
 int AnalyseResponses(const ResponsesOptions& options, Console& console);

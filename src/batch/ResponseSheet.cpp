@@ -411,11 +411,9 @@ bool SheetReader::NextRow(SheetRow& row) {
 void SheetReader::TakeKeyRow(std::string_view line) {
   const std::int64_t n = lines_->Number();
   if (keyGivenApart_) throw SheetFormatError(n, 0, "a KEY row in a sheet whose key is given apart; give the key once");
+  // A KEY row after the first examinee is always a second key: the first examinee found
+  // none and was refused.
   if (haveKey_) throw SheetFormatError(n, 0, "a second KEY row (the first is line " + std::to_string(keyLine_) + ")");
-  if (firstExaminee_ != 0)
-    throw SheetFormatError(n, 0,
-                           "the KEY row comes after the first examinee (line " + std::to_string(firstExaminee_) +
-                               "); it must come before every examinee");
   AnswerKey key;
   ForEachCell(line, separator_, n, scratch_, [&](int column, std::string_view cell) {
     if (column == 1) return true;
