@@ -48,18 +48,25 @@ public:
 
 // An output that appears under its name only when it is complete: it is written to a new
 // file beside it and renamed over it at the end, so a sheet refused half-way leaves the
-// old file, or none, in place. "-" writes to the console at once.
+// old file, or none, in place. Through a symbolic link, the file linked to is the one
+// replaced (the link stays). What is not a regular file (a device such as /dev/null, a
+// pipe) cannot be replaced and is written at once, like "-", the console.
 class StagedOutput {
 public:
   StagedOutput(const std::string& path, std::ostream& console) : path_(path) {
-    if (path == "-") {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (path == "-" || (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))) {
       file_ = std::make_unique<OutputFile>(path, console);
       return;
     }
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) throw OutputError("cannot open " + path + ": it is a directory");
+    if (fs::is_directory(status)) throw OutputError("cannot open " + path + ": it is a directory");
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+      const fs::path target = fs::canonical(path, ec);
+      if (!ec) path_ = target.string();
+    }
     for (int attempt = 0;; ++attempt) {
-      staged_ = path + "." + std::to_string(::getpid());
+      staged_ = path_ + "." + std::to_string(::getpid());
       if (attempt > 0) staged_.append("-").append(std::to_string(attempt));
       staged_ += ".partial";
       errno = 0;

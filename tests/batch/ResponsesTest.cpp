@@ -362,6 +362,18 @@ TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
   EXPECT_EQ(ReadFile(key), "ABC\n");
 }
 
+// An output reached through a symbolic link replaces the file linked to; the link stays.
+TEST(Responses, AnOutputThroughALinkReplacesTheFileLinkedTo) {
+  ScratchDir dir;
+  WriteFile(dir / "results.csv", "earlier results\n");
+  std::filesystem::create_symlink(dir / "results.csv", dir / "link.csv");
+  const Outcome o = RunCommand({"analyse", "--responses", "-", "--out", dir / "link.csv"}, kSheet);
+  ASSERT_EQ(o.status, kExitOk) << o.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.csv"));
+  EXPECT_THAT(ReadFile(dir / "results.csv"), ::testing::StartsWith(std::string(kHeader) + "\nana,"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / ""), std::filesystem::directory_iterator()), 2);
+}
+
 // The example sheet of the README: its tables read back by plain `analyse` give the same
 // estimates, every examinee's; its output does not depend on the threads; and the pooled
 // table shows the guessing it was made with, favouring position C.
