@@ -206,7 +206,8 @@ void CheckOutputs(const ResponsesOptions& o) {
     if (path->empty() || *path == "-") continue;
     if (o.responses != "-" && (SameFile(*path, o.responses) || *path == o.responses))
       throw UsageError(std::string(name) + ": " + *path + " is the sheet being read");
-    if (!o.key.empty() && SameFile(*path, o.key)) throw UsageError(std::string(name) + ": " + *path + " is the key file");
+    if (!o.key.empty() && SameFile(*path, o.key))
+      throw UsageError(std::string(name) + ": " + *path + " is the key file");
   }
   if (!o.tables.empty() && o.tables == o.out)
     throw UsageError("--tables: " + (o.out == "-" ? std::string("standard output") : o.out) +
@@ -251,8 +252,8 @@ std::string FavouredLine(const FavouredPosition& f, const ExamineeResult& pooled
   if (pooled.analysed && static_cast<std::size_t>(j) < pooled.analysis->Pi.size()) {
     const double pi = pooled.analysis->Pi[static_cast<std::size_t>(j)].Estimador;
     if (!IsNodefinido(pi))
-      line += ": pi_" + std::to_string(j) + " = " + NumStr(pi, 0, 4) + " against 1/k = " + NumStr(1.0 / pooled.k, 0, 4) +
-              " on the pooled table;";
+      line += ": pi_" + std::to_string(j) + " = " + NumStr(pi, 0, 4) + " against 1/k = " +
+              NumStr(1.0 / pooled.k, 0, 4) + " on the pooled table;";
   }
   return line + " " + std::to_string(static_cast<std::int64_t>(f.wrong)) +
          " wrong answers fell there where even guessing gives " + NumStr(f.expected, 0, 1) +

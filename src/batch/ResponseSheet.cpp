@@ -161,8 +161,9 @@ bool IsUtf8Text(std::string_view s, bool& control) {
 void CheckId(std::int64_t line, std::string_view id) {
   bool control = false;
   if (IsUtf8Text(id, control)) return;
-  if (control) throw SheetFormatError(line, 1, "the id " + QuotedCell(id) + " holds a control character; this is not a text sheet");
-  throw SheetFormatError(line, 1, "the id " + QuotedCell(id) + " is not UTF-8 text; save the sheet as UTF-8");
+  const std::string what = control ? " holds a control character; this is not a text sheet"
+                                   : " is not UTF-8 text; save the sheet as UTF-8";
+  throw SheetFormatError(line, 1, "the id " + QuotedCell(id) + what);
 }
 
 // The first cell of a row, unquoted.
@@ -393,7 +394,8 @@ bool SheetReader::NextRow(SheetRow& row) {
     }
     CheckId(n, first);
     if (EqualsIgnoringCase(first, "all"))
-      throw SheetFormatError(n, 1, "the id " + QuotedCell(first) + " is the name of the pooled row; rename this examinee");
+      throw SheetFormatError(n, 1,
+                             "the id " + QuotedCell(first) + " is the name of the pooled row; rename this examinee");
     if (!haveKey_)
       throw MissingKeyError(n, 0, "no key before the first examinee; put a KEY row before it or give the key apart");
     if (firstExaminee_ == 0) firstExaminee_ = n;
@@ -444,7 +446,8 @@ void SheetReader::TakeHeaderRow(std::string_view line) {
 }
 
 void SheetReader::CheckItemCount(std::int64_t line, int items) const {
-  if (items != key_.Items()) throw SheetFormatError(line, 0, Items(items) + " where the key has " + Items(key_.Items()));
+  if (items != key_.Items())
+    throw SheetFormatError(line, 0, Items(items) + " where the key has " + Items(key_.Items()));
 }
 
 int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::string& scratch) const {

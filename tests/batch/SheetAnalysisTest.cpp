@@ -54,7 +54,8 @@ TEST(AnalyseSheet, HandsResultsInInputOrderAndStopsWhenAsked) {
 // raised after the rows before it are handed on.
 TEST(AnalyseSheet, RaisesTheFirstBadRowAfterTheRowsBeforeIt) {
   std::string sheet = "KEY,A,B,C,D\n";
-  for (int i = 1; i <= 40; ++i) sheet.append("S").append(std::to_string(i)).append(i == 30 ? ",A,B,C,Z\n" : ",A,B,C,D\n");
+  for (int i = 1; i <= 40; ++i)
+    sheet.append("S").append(std::to_string(i)).append(i == 30 ? ",A,B,C,Z\n" : ",A,B,C,D\n");
   sheet += "S41,A,B\n";
   for (const int jobs : {1, 3}) {
     std::istringstream in(sheet);
