@@ -243,7 +243,8 @@ nlohmann::ordered_json ResultJson(const ExamineeResult& r, const AnalysisSetting
 
 std::string NoKeyMessage(const std::string& inputName, const MissingKeyError& e) {
   return inputName + ": line " + std::to_string(e.line()) +
-         ": no key before the first examinee; put a KEY row before it or give --key";
+         ": no key before the first examinee; put a KEY row before it or give --key" +
+         (e.firstRow() ? std::string(kHeaderHint) : "");
 }
 
 std::string FavouredLine(const FavouredPosition& f, const ExamineeResult& pooled) {

@@ -381,6 +381,7 @@ bool SheetReader::NextRow(SheetRow& row) {
     if (IsEmptyRow(line)) continue;
     if (!sawRow_) {
       sawRow_ = true;
+      firstRowLine_ = n;
       separator_ = DetectSeparator(line);
     }
     const std::string_view first = FirstCell(line, separator_, n, scratch_);
@@ -397,7 +398,8 @@ bool SheetReader::NextRow(SheetRow& row) {
       throw SheetFormatError(n, 1,
                              "the id " + QuotedCell(first) + " is the name of the pooled row; rename this examinee");
     if (!haveKey_)
-      throw MissingKeyError(n, 0, "no key before the first examinee; put a KEY row before it or give the key apart");
+      throw MissingKeyError(n, n == firstRowLine_,
+                            "no key before the first examinee; put a KEY row before it or give the key apart");
     if (firstExaminee_ == 0) firstExaminee_ = n;
     row.line = n;
     row.offset = lines_->Offset();
@@ -472,7 +474,8 @@ int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::strin
     return true;
   });
   if (items != key_.Items()) CheckItemCount(row.line, items);
-  if (badColumn != 0) throw SheetFormatError(row.line, badColumn, badWhat);
+  if (badColumn != 0)
+    throw SheetFormatError(row.line, badColumn, row.line == firstRowLine_ ? badWhat + std::string(kHeaderHint) : badWhat);
   return largest;
 }
 

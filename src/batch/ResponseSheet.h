@@ -57,11 +57,20 @@ private:
   int column_;
 };
 
+/// What a message about the sheet's first row adds: a header not named id was taken for
+/// an examinee.
+inline constexpr std::string_view kHeaderHint = " (if this row is a header, its first cell must be id)";
+
 /// A sheet whose first examinee comes before any key (a window may then ask for a key
-/// file and read the sheet again).
+/// file and read the sheet again). firstRow(): that examinee is the sheet's first row.
 class MissingKeyError : public SheetFormatError {
 public:
-  using SheetFormatError::SheetFormatError;
+  MissingKeyError(std::int64_t line, bool firstRow, const std::string& what)
+      : SheetFormatError(line, 0, what + (firstRow ? std::string(kHeaderHint) : "")), firstRow_(firstRow) {}
+  bool firstRow() const noexcept { return firstRow_; }
+
+private:
+  bool firstRow_;
 };
 
 /// The input stream itself failed.
@@ -149,6 +158,7 @@ private:
   int k_ = 0;
   char separator_ = 0;
   bool sawRow_ = false;
+  std::int64_t firstRowLine_ = 0;
   std::int64_t firstExaminee_ = 0;
   std::int64_t headerLine_ = 0;
   int headerItems_ = -1;

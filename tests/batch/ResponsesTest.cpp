@@ -253,6 +253,12 @@ const BadSheet kBadSheets[] = {
     {"NoExaminee", "id,q1,q2,q3\nKEY,A,B,C\n", {}, "standard input: the sheet holds no examinee"},
     {"NoKey", "id,q1,q2,q3\nS1,A,B,C\nKEY,A,B,C\n", {},
      "standard input: line 2: no key before the first examinee; put a KEY row before it or give --key"},
+    {"HeaderNotNamedIdBeforeTheKey", "Name,q1,q2,q3\nKEY,A,B,C\nS1,A,B,C\n", {},
+     "standard input: line 1: no key before the first examinee; put a KEY row before it or give --key (if this "
+     "row is a header, its first cell must be id)"},
+    {"HeaderNotNamedIdWithKeyApart", "Name,q1,q2,q3\nS1,A,B,C\n", {"--key", "ABC"},
+     "standard input: line 1, column 2: \"q1\" is not an alternative (A to J or 1 to 10; empty, *, - or . for "
+     "an omission) (if this row is a header, its first cell must be id)"},
     {"SecondKeyRow", std::string(kKey) + "S1,A,B,C\nkey,A,B,C\n", {},
      "standard input: line 3: a second KEY row (the first is line 1)"},
     {"KeyRowAndKeyOption", std::string("S1,A,B,C\n") + kKey, {"--key", "ABC"},
