@@ -474,9 +474,9 @@ int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::strin
     return true;
   });
   if (items != key_.Items()) CheckItemCount(row.line, items);
-  if (badColumn != 0)
-    throw SheetFormatError(row.line, badColumn, row.line == firstRowLine_ ? badWhat + std::string(kHeaderHint) : badWhat);
-  return largest;
+  if (badColumn == 0) return largest;
+  if (row.line == firstRowLine_) badWhat += kHeaderHint;
+  throw SheetFormatError(row.line, badColumn, badWhat);
 }
 
 AnswerCounts Tally(const AnswerKey& key, const std::vector<Mark>& marks, int k, std::vector<double>& cells) {
