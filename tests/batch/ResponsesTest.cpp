@@ -370,6 +370,14 @@ TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
   EXPECT_EQ(ReadFile(key), "ABC\n");
 }
 
+TEST(Responses, HelpNamesTheOptionsAndEmptyCells) {
+  const Outcome o = RunCommand({"analyse", "--help"});
+  EXPECT_EQ(o.status, kExitOk);
+  for (const char* text : {"--responses FILE", "--key FILE|KEY", "--k INT", "--out FILE", "--tables FILE", "--jobs INT",
+                           kHeader, "undefined values as empty cells", "standard output may stop early"})
+    EXPECT_THAT(o.out, ::testing::HasSubstr(text));
+}
+
 // An output reached through a symbolic link replaces the file linked to; the link stays.
 TEST(Responses, AnOutputThroughALinkReplacesTheFileLinkedTo) {
   ScratchDir dir;
