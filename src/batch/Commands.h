@@ -3,15 +3,14 @@
 //
 //   veltrano-batch simulate [options]   the window's run, written to files
 //   veltrano-batch analyse [FILE|-]      the delta model fitted to observed tables
-//   veltrano-batch analyse --responses FILE|-   ... to every examinee of an answer sheet
 //
-// Each command has a file of its own (Simulate, Analyse, AnalyseResponses); this one
-// reads the command line and hands it to the command it names.
+// Each command has a file of its own (Simulate, Analyse); this one reads the command
+// line and hands it to the command it names.
 //
 // Exit status: 0 done; 1 an error ended the work (its message on standard error;
 // whatever was produced before it is kept) or a file could not be read or written;
 // 2 bad input (an option, a value out of range, a malformed table), in which case
-// nothing is written; 130 a simulation or a sheet interrupted (SIGINT), its outputs kept.
+// nothing is written; 130 a simulation interrupted (SIGINT), its outputs kept.
 #include <string>
 #include <vector>
 
