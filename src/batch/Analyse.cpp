@@ -19,16 +19,25 @@ namespace veltrano::batch {
 CLI::App* AddAnalyseCommand(CLI::App& parent, AnalyseOptions& o) {
   CLI::App* app = parent.add_subcommand(
       "analyse", "fit the delta model to k x k tables (rows of counts, tables separated by blank lines)");
-  FileOption(*app, "file", o.input,
-             "the tables: k x k non-negative counts (k 2 to 10), one row per line, numbers separated by blanks or "
-             "tabs, tables separated by blank lines, lines starting with # ignored; - or nothing for standard input");
+  CLI::Option* file = FileOption(
+      *app, "file", o.input,
+      "the tables: k x k non-negative counts (k 2 to 10), one row per line, numbers separated by blanks or "
+      "tabs, tables separated by blank lines, lines starting with # ignored; - or nothing for standard input");
   AnalysisOptions(*app, o.analysis, "decimals of the record");
   Switch(*app, "--json", "", o.json,
          "one JSON object per table instead of the record lines; undefined values are null");
+  CLI::Option* responses = AddResponsesOptions(*app, o.sheet);
+  responses->excludes(file)->each([&o](const std::string&) { o.responses = true; });
   return app;
 }
 
 int Analyse(const AnalyseOptions& o, Console& c) {
+  if (o.responses) {
+    ResponsesOptions sheet = o.sheet;
+    sheet.analysis = o.analysis;
+    sheet.json = o.json;
+    return AnalyseResponses(sheet, c);
+  }
   const bool fromConsole = o.input == "-";
   const std::string inputName = fromConsole ? "standard input" : o.input;
   std::vector<ObservedTable> tables;

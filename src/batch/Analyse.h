@@ -3,6 +3,7 @@
 #include <string>
 
 #include "analysis/AnalysisSettings.h"
+#include "batch/AnalyseResponses.h"
 #include "batch/Console.h"
 
 namespace CLI {
@@ -15,6 +16,8 @@ struct AnalyseOptions {
   std::string input = "-";    // a file, or "-" for standard input
   AnalysisSettings analysis;  // the window's analysis settings and defaults
   bool json = false;          // one JSON object per table instead of the record lines
+  bool responses = false;     // --responses: an answer sheet instead of tables
+  ResponsesOptions sheet;     // its options; analysis and json are taken from above
 };
 
 /// Adds the `analyse` subcommand with its options.
@@ -23,7 +26,8 @@ CLI::App* AddAnalyseCommand(CLI::App& parent, AnalyseOptions& o);
 /// Reads every table of the input, then analyses them one by one: the record header
 /// once and one record line per table, or one JSON object per table. A table whose
 /// analysis fails gives an "error:" line (or {"table": t, "error": ...}) and the next
-/// table is still analysed; the exit status is then 1.
+/// table is still analysed; the exit status is then 1. With responses, analyses the
+/// answer sheet instead (AnalyseResponses).
 int Analyse(const AnalyseOptions& options, Console& console);
 
 }  // namespace veltrano::batch
