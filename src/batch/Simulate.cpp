@@ -12,6 +12,7 @@
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
 #include "simulation/SimulationRun.h"
+#include "study/RunSummary.h"
 
 namespace veltrano::batch {
 namespace {
@@ -47,6 +48,11 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t&
       ->group(files);
   FileOption(*app, "--points", o.points, "write every chart point to FILE as CSV series,x,y (- for standard output)")
       ->group(files);
+  FileOption(*app, "--summary", o.summary,
+             "write the summary of every degree to FILE as CSV (- for standard output): bias, empirical and "
+             "model SE, RMSE, coverage of the intervals of Du, Dc and D Lord & Novick with their Monte Carlo "
+             "errors, in the columns of veltrano-batch study")
+      ->group(files);
   FileOption(*app, "--graph", o.graph, "draw the estimates chart into FILE (.png or .svg)")->group(files);
   FileOption(*app, "--residual-graph", o.residualGraph, "draw the residual chart into FILE (.png or .svg)")
       ->group(files);
@@ -64,7 +70,7 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t&
 std::string CheckSimulateOptions(const SimulateOptions& o) {
   const std::pair<const char*, const std::string*> outputs[] = {
       {"--data", &o.data},   {"--residuals", &o.residuals},          {"--points", &o.points},
-      {"--graph", &o.graph}, {"--residual-graph", &o.residualGraph}};
+      {"--graph", &o.graph}, {"--residual-graph", &o.residualGraph}, {"--summary", &o.summary}};
   for (std::size_t i = 0; i < std::size(outputs); ++i) {
     const std::string& path = *outputs[i].second;
     if (path.empty()) continue;
@@ -93,7 +99,7 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   try {
     if (!o.graph.empty()) CheckWritableLater(o.graph);
     if (!o.residualGraph.empty()) CheckWritableLater(o.residualGraph);
-    files = OpenOutputs({o.data, o.residuals, o.points}, c.out);
+    files = OpenOutputs({o.data, o.residuals, o.points, o.summary}, c.out);
   } catch (const OutputError& e) {
     Report(c, e.what());
     return kExitFailure;
@@ -101,6 +107,7 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   OutputFile* const data = files[0].get();
   OutputFile* const residuals = files[1].get();
   OutputFile* const points = files[2].get();
+  OutputFile* const summaryFile = files[3].get();
   // The charts hold every point in memory, so they exist only when a graph is wanted.
   std::unique_ptr<GraphOutput> graphs;
   if (wantsGraphs) graphs = services.graphs(o.showD);
@@ -123,6 +130,8 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   std::unique_ptr<RunHost> decorated = decorate ? decorate(host) : nullptr;
   UniformGenerator rng(seed);
   SimulationRun run(rng, o.jobs > 0 ? o.jobs : HardwareJobs());
+  RunSummary summary;
+  if (summaryFile != nullptr) run.SetObserver(&summary);
 
   int status = kExitOk;
   bool pipeClosed = false;
@@ -145,8 +154,21 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   }
   meter.Finish();
 
+  // The summary covers the tests the run finished, after an interrupt or an error too.
+  if (summaryFile != nullptr) {
+    try {
+      summaryFile->Write(summary.Rows(RowFormat::Csv));
+    } catch (const BrokenPipe&) {
+      pipeClosed = true;
+      status = kExitBrokenPipe;
+    } catch (const OutputError& e) {
+      Report(c, e.what());
+      status = kExitFailure;
+    }
+  }
+
   // Whatever the run produced stays, after an error too, as it does in the window.
-  for (OutputFile* f : {data, residuals, points}) {
+  for (OutputFile* f : {data, residuals, points, summaryFile}) {
     if (f == nullptr) continue;
     try {
       f->Close();

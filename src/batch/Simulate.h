@@ -23,6 +23,7 @@ struct SimulateOptions {
   std::string data;                     // data-pane lines; "-" standard output, "" none
   std::string residuals;                // residuals-pane lines
   std::string points;                   // chart points as CSV
+  std::string summary;                  // the per-degree summary as CSV
   std::string graph;                    // Chart1 as .png or .svg
   std::string residualGraph;            // Chart2 as .png or .svg
   bool showD = setting::Dtrue.byDefault;  // the diagonal sLine on Chart1

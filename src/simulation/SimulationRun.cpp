@@ -148,6 +148,7 @@ RunEnd RunPipeline::Execute(int jobs) {
   const std::size_t itemsPerGroup = listed ? 2048 : 8192;
   groupSize = std::clamp<std::size_t>(itemsPerGroup / static_cast<std::size_t>(n), 1, 64);
   handedRngState_ = rng_.State();
+  if (observer_ != nullptr) observer_->RunStarted(n, k, S.CheckBox_CI, handedRngState_);
 
   try {
     RunOrdered<TestGroup>(
@@ -360,7 +361,7 @@ bool RunPipeline::HandTest(TestWork& t) {
     from = end + 1;
   }
   for (int p = 0; p < t.pointCount; ++p) host_.AddXY(t.points[p].series, t.points[p].x, t.points[p].y);
-  if (observer_ != nullptr) observer_->TestDone(t.progress.degree, t.estimates);
+  if (observer_ != nullptr) observer_->TestDone(t.progress.degree, t.estimates, t.rngAfter);
   if (!host_.ContinueRun(t.progress)) {
     end_ = RunEnd::Cancelled;
     return false;

@@ -29,11 +29,15 @@ namespace veltrano {
 enum class RunEnd { Completed, Cancelled };
 
 /// What a run hands on about each finished test besides its lines and points: its
-/// degree of knowledge in whole percent and its estimates. Summaries read it.
+/// degree of knowledge in whole percent, its estimates, and the generator's state after
+/// its draws. Summaries read it; it is told of the tests in the order the host gets them.
 class TestObserver {
 public:
   virtual ~TestObserver() = default;
-  virtual void TestDone(int degree, const TestEstimates& estimates) = 0;
+  /// A run starts: n, k, the interval switch, and the generator's state before its first
+  /// draw.
+  virtual void RunStarted(std::int32_t n, std::int32_t k, bool interval, std::uint32_t seed) = 0;
+  virtual void TestDone(int degree, const TestEstimates& estimates, std::uint32_t stateAfter) = 0;
 };
 
 class SimulationRun {
