@@ -12,6 +12,7 @@
 #include "ui/TTextEditor.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -910,7 +911,7 @@ void TForm1Test::closeAsksAboutModifiedPanes_data() {
   QTest::addColumn<QString>("dataAnswer");
   QTest::addColumn<QString>("residualAnswer");
   QTest::addColumn<bool>("closed");
-  QTest::addColumn<QStringList>("asked");  // each entry the start of one question's log
+  QTest::addColumn<QStringList>("asked");  // "<dir>" stands for the test's folder
   const QString data = QStringLiteral("data:warning:Save text? (on show)");
   const QString residuals = QStringLiteral("residuals:warning:Save text? (on show)");
   QTest::newRow("nothing modified") << false << "-" << "-" << true << QStringList{};
@@ -922,7 +923,8 @@ void TForm1Test::closeAsksAboutModifiedPanes_data() {
   QTest::newRow("save dialog cancelled") << true << "Yes, save cancelled" << "-" << false
                                          << QStringList{data, "data:save"};
   QTest::newRow("save fails") << true << "Yes, save fails" << "-" << false
-                              << QStringList{data, "data:save", "data:error:Cannot write \""};
+                              << QStringList{data, "data:save",
+                                             "data:error:Cannot write \"<dir>\": Filename refers to a directory"};
 }
 
 void TForm1Test::closeAsksAboutModifiedPanes() {
@@ -952,8 +954,8 @@ void TForm1Test::closeAsksAboutModifiedPanes() {
 
   QCOMPARE(f.w.close(), closed);
   QCOMPARE(f.w.isVisible(), !closed);
-  QCOMPARE(f.asked.size(), asked.size());
-  for (qsizetype i = 0; i < asked.size(); ++i) QVERIFY2(f.asked[i].startsWith(asked[i]), qPrintable(f.asked[i]));
+  asked.replaceInStrings(QStringLiteral("<dir>"), QDir::toNativeSeparators(dir.path()));
+  QCOMPARE(f.asked, asked);
   if (dataAnswer == QLatin1String("Yes")) {
     QCOMPARE(FileLines(dir.filePath(QStringLiteral("data.txt"))), dataLines);
     QCOMPARE(FileLines(dir.filePath(QStringLiteral("residuals.txt"))), residualLines);
