@@ -31,7 +31,8 @@ QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 // The run's host, on the run's thread: collects, and hands over in batches.
 class RunWorker final : public RunHost {
 public:
-  RunWorker(RunBridge& bridge, RunSettings settings) : bridge_(bridge), settings_(std::move(settings)) {}
+  RunWorker(RunBridge& bridge, RunSettings settings, std::unique_ptr<LineFile> dataFile)
+      : bridge_(bridge), settings_(std::move(settings)), dataFile_(std::move(dataFile)) {}
 
   void Execute() {
     RunEnd end = RunEnd::Completed;
@@ -44,6 +45,14 @@ public:
       error = QString::fromUtf8(e.what());
     } catch (...) {
       error = QStringLiteral("The run ended with an unknown error.");
+    }
+    // The data file holds every test handed on, after a cancel or an error too.
+    if (dataFile_) {
+      try {
+        dataFile_->Close();
+      } catch (const std::exception& e) {
+        if (error.isEmpty()) error = QString::fromUtf8(e.what());
+      }
     }
     if (!error.isEmpty()) {
       // What the run wrote before the error is on show before its message.
@@ -67,6 +76,10 @@ public:
     doStarChanged_ = true;
   }
   void AppendDataLine(std::string_view line) override {
+    if (dataFile_) {
+      dataFile_->WriteLine(line);
+      return;
+    }
     data_.append(line);
     data_.push_back('\n');
     if (++lines_ >= kChunkLines) HandOver();
@@ -150,6 +163,7 @@ private:
 
   RunBridge& bridge_;
   const RunSettings settings_;
+  const std::unique_ptr<LineFile> dataFile_;  // the data lines go here when given
   QElapsedTimer clock_;
   std::string data_, residuals_, doStar_;
   int lines_ = 0;
@@ -177,7 +191,7 @@ RunBridge::~RunBridge() {
   thread_.wait();
 }
 
-void RunBridge::Start(const RunSettings& settings) {
+void RunBridge::Start(const RunSettings& settings, std::unique_ptr<LineFile> dataFile) {
   if (running_) return;
   running_ = true;
   cancel_ = false;
@@ -187,7 +201,7 @@ void RunBridge::Start(const RunSettings& settings) {
   }
   // The worker lives as long as the call on the run's thread that holds it.
   QMetaObject::invokeMethod(
-      &onThread_, [worker = std::make_shared<RunWorker>(*this, settings)] { worker->Execute(); },
+      &onThread_, [worker = std::make_shared<RunWorker>(*this, settings, std::move(dataFile))] { worker->Execute(); },
       Qt::QueuedConnection);
 }
 

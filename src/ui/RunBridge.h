@@ -10,6 +10,9 @@
 // Dmax, showing a series, repainting) travels as a batch of its own, after everything
 // made before it. The run's end arrives as Finished, after its last batch.
 //
+// The data lines may go to a file instead (LineFile), written on the run's thread as they
+// come: a run of millions of long lines then never holds them in the window.
+//
 // The window shows text more slowly than a run makes it (the text document's cost per
 // line is about that of a whole test), so the run waits while more than a few batches'
 // lines are on their way and not yet shown: memory stays flat however long the run.
@@ -29,6 +32,7 @@
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulationRun.h"
+#include "ui/LineFile.h"
 
 namespace veltrano {
 
@@ -64,8 +68,11 @@ public:
   /// Ends a run still at work (after its current test) and waits for its thread.
   ~RunBridge() override;
 
-  /// Starts a run with the settings; returns at once. Nothing when a run works.
-  void Start(const RunSettings& settings);
+  /// Starts a run with the settings; returns at once. Nothing when a run works. With a
+  /// data file, the run's data lines are written to it, on the run's thread, instead of
+  /// going to the window; the file is closed when the run ends, and an error in writing
+  /// or closing it ends the run as an error of the run does.
+  void Start(const RunSettings& settings, std::unique_ptr<LineFile> dataFile = nullptr);
   /// Ends the run under way after its current test; nothing when none works.
   void Cancel() noexcept;
   bool Running() const noexcept { return running_; }

@@ -5,6 +5,7 @@
 #include "parallel/Jobs.h"
 #include "ui/ChartWidget.h"
 #include "ui/RunBridge.h"
+#include "ui/RunTextSize.h"
 #include "ui/SpinEdit.h"
 #include "ui/TTextEditor.h"
 
@@ -24,7 +25,8 @@ TForm1::TForm1(QWidget* parent)
       bridge_(std::make_unique<RunBridge>(run_)),
       reportError_([](QWidget* p, const QString& message) {
         QMessageBox::critical(p, QStringLiteral("Veltrano"), message);
-      }) {
+      }),
+      paneTextLimit_(kPaneTextLimit) {
   BuildControls();
   bridge_->SetDmaxRange(SpinEdit_Dmax->MinValue(), SpinEdit_Dmax->MaxValue());
   connect(bridge_.get(), &RunBridge::Output, this, &TForm1::ApplyRunOutput);

@@ -16,7 +16,9 @@
 // once; the window shows exactly what the run writes, in its order, as it arrives.
 // While a run works the settings and Ok are disabled; a few times a second the window
 // shows where the run stands and the charts so far; "Cancel" (or Esc, or closing the
-// window) ends the run after its current test, keeping everything written so far. The
+// window) ends the run after its current test, keeping everything written so far. A run
+// whose text would be too much for the panes (RunTextSize.h) asks first whether its data
+// lines should go to a file instead, streamed there as they come. The
 // run's end (RunFinished) re-enables the window and shows an error's message, if one
 // ended it. Below Ok, "Seed: S" gives the generator's state when the last run started:
 // seeding the generator with S and running the same settings repeats the run
@@ -48,6 +50,7 @@ class QTimer;
 namespace veltrano {
 
 class ChartWidget;
+class LineFile;
 class RunBridge;
 struct RunBatch;
 class TSpinEdit;
@@ -145,6 +148,11 @@ public:
   /// error it raises ends the run there as a failing analysis does (for tests).
   void SetAnalysisCheck(std::function<void(std::int32_t L)> check);
 
+  /// The amount of text (bytes of the panes' lines, RunTextSize.h) above which Ok asks
+  /// first whether the data lines should go to a file; kPaneTextLimit unless a test
+  /// lowers it.
+  void SetPaneTextLimit(std::int64_t bytes) noexcept { paneTextLimit_ = bytes; }
+
   /// Writes Dmax's field and returns the value it now holds (its range is 0..99).
   int WriteDmax(int value);
   /// The chart series a run's series id stands for.
@@ -164,7 +172,11 @@ signals:
   void RunFinished();
 
 protected:
+  /// Closing asks about each modified pane as its Clear does (Yes saves, No discards,
+  /// Cancel keeps the window open, as does a save that fails or is cancelled). During a
+  /// run, closing ends the run first and asks once it has ended.
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   // Building (TForm1Layout.cpp).
@@ -176,6 +188,8 @@ private:
   void ConnectRules();
   void ShowSeries(SeriesId series, bool on);
   // The run under way (TForm1Run.cpp).
+  bool ChooseDataOutput(const RunSettings& settings, std::unique_ptr<LineFile>& dataFile);
+  void LayOutPages();
   void ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch);
   void EndRun(RunEnd end, const QString& error);
   void SetRunning(bool running);
@@ -193,6 +207,8 @@ private:
   std::optional<std::uint32_t> lastSeed_;
   RunTimes times_;
   bool closePending_ = false;
+  bool pagesLaidOut_ = false;
+  std::int64_t paneTextLimit_;
   QString windowError_;  // raised while the window showed the run's output
   QString doStarShown_;
   bool doStarPending_ = false;

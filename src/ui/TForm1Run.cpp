@@ -4,12 +4,16 @@
 
 #include "numeric/UniformGenerator.h"
 #include "ui/ChartWidget.h"
+#include "ui/LineFile.h"
 #include "ui/RunBridge.h"
+#include "ui/RunTextSize.h"
 #include "ui/SpinEdit.h"
 #include "ui/TTextEditor.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
+#include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -45,6 +49,10 @@ void TForm1::Execute() {
   if (TSpinEdit* spin = FocusedSpinEdit()) spin->LeaveField();
 
   const RunSettings settings = Snapshot();
+  std::unique_ptr<LineFile> dataFile;
+  if (!ChooseDataOutput(settings, dataFile)) return;
+  // Every pane gets its size before the run's text arrives (see LayOutPages).
+  LayOutPages();
   lastSeed_ = ProcessUniform().State();
   Label_Seed->setText(QStringLiteral("Seed: %1").arg(*lastSeed_));
 
@@ -55,7 +63,59 @@ void TForm1::Execute() {
   clock_.start();
   progressTimer_->setInterval(static_cast<int>(kMinUpdateIntervalNs / kMs));
   progressTimer_->start();
-  bridge_->Start(settings);
+  if (dataFile)
+    TTextEditor1->AppendLine(QStringLiteral("The data lines of this run go to \"%1\"")
+                                 .arg(QDir::toNativeSeparators(dataFile->Path())));
+  bridge_->Start(settings, std::move(dataFile));
+}
+
+// Text beyond the limit costs the window several times its size in memory: the run asks
+// first whether its data lines should go to a file (Yes: a save dialog picks it; the
+// run then streams them there), stay in the pane (No), or not run at all (Cancel, or
+// the save dialog cancelled). False when the run is not to start.
+bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<LineFile>& dataFile) {
+  const RunTextSize text = EstimateRunText(settings);
+  if (text.Bytes() <= paneTextLimit_ || text.dataLines == 0) return true;
+  const QLocale c = QLocale::c();
+  TextEditorDialogs& dialogs = TTextEditor1->Dialogs();
+  const QMessageBox::StandardButton answer = dialogs.Question(
+      this,
+      QStringLiteral("This run will write up to %1 of text (%2 lines) to the panes, more than %3; "
+                     "a pane takes several times its text in memory.\n\n"
+                     "Write the data lines to a file instead?")
+          .arg(c.formattedDataSize(text.Bytes(), 1, QLocale::DataSizeSIFormat),
+               c.toString(text.dataLines + text.residualLines),
+               c.formattedDataSize(paneTextLimit_, 0, QLocale::DataSizeSIFormat)),
+      QStringLiteral("Write to a file..."), QStringLiteral("Keep in the pane"));
+  if (answer == QMessageBox::No) return true;
+  if (answer != QMessageBox::Yes) return false;
+  const std::optional<QString> path = dialogs.SaveFileName(this, QString(), TTextEditor1->SaveDialog1);
+  if (!path) return false;
+  try {
+    dataFile = std::make_unique<LineFile>(*path);
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+    return false;
+  }
+  return true;
+}
+
+// A text box lays out each of its lines anew whenever its width changes, and keeps a
+// layout object with every line from then on (about 330 bytes a line). A page not on
+// show takes its size only when first shown, so a pane that first shows after a long
+// run would pay that for every line: every page is shown once here, at the window's
+// current size, while the panes wait for the run's text.
+void TForm1::LayOutPages() {
+  const int current = PageControl1->currentIndex();
+  for (int i = 0; i < PageControl1->count(); ++i) PageControl1->setCurrentIndex(i);
+  PageControl1->setCurrentIndex(current);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (pagesLaidOut_) return;
+  pagesLaidOut_ = true;
+  LayOutPages();
 }
 
 void TForm1::CancelRun() noexcept { bridge_->Cancel(); }
@@ -182,6 +242,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
     closePending_ = true;
     event->ignore();
     return;
+  }
+  // Each modified pane is asked about on its own page, so the user sees which text the
+  // question means.
+  for (TTextEditor* pane : {TTextEditor1, TextEditor1}) {
+    if (!pane->GetModificado()) continue;
+    PageControl1->setCurrentWidget(pane->parentWidget());
+    if (!pane->CloseQuery()) {
+      event->ignore();
+      return;
+    }
   }
   QMainWindow::closeEvent(event);
 }

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -64,14 +65,29 @@ QString ReadTextFile(const QString& path) {
   return decode(bytes);
 }
 
-// Writes through a temporary file that replaces the target only once everything was
-// written, so a failed save (full disk, read-only folder) leaves the earlier file intact.
-void WriteTextFile(const QString& path, const QString& text) {
+// Writes the first `count` lines of the document, each ended by "\n", through a temporary
+// file that replaces the target only once everything was written, so a failed save (full
+// disk, read-only folder) leaves the earlier file intact. The lines are encoded and
+// written a block of about 1 MB at a time: a pane of millions of lines is saved without
+// a second copy of its text in memory.
+void WriteTextFile(const QString& path, const QTextDocument& doc, int count) {
+  constexpr qsizetype kBlockBytes = qsizetype{1} << 20;
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) ThrowFileError("Cannot write", path, file.errorString());
-  const QByteArray bytes = text.toUtf8();
-  if (file.write(bytes) != bytes.size() || !file.commit())
-    ThrowFileError("Cannot write", path, file.errorString());
+  QByteArray bytes;
+  bytes.reserve(kBlockBytes + 4096);
+  const auto writeOut = [&] {
+    if (file.write(bytes) != bytes.size()) ThrowFileError("Cannot write", path, file.errorString());
+    bytes.clear();
+  };
+  QTextBlock block = doc.firstBlock();
+  for (int i = 0; i < count; ++i, block = block.next()) {
+    bytes += block.text().toUtf8();
+    bytes += '\n';
+    if (bytes.size() >= kBlockBytes) writeOut();
+  }
+  writeOut();
+  if (!file.commit()) ThrowFileError("Cannot write", path, file.errorString());
 }
 
 // The text box's contents for a file's text: line breaks as "\n", the last line ended too.
@@ -154,6 +170,19 @@ QMessageBox::StandardButton TextEditorDialogs::Warning(QWidget* parent, const QS
                               QMessageBox::Yes);
 }
 
+QMessageBox::StandardButton TextEditorDialogs::Question(QWidget* parent, const QString& text,
+                                                        const QString& yesText, const QString& noText) {
+  QMessageBox box(QMessageBox::Warning, QObject::tr("Warning"), text,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+  box.button(QMessageBox::Yes)->setText(yesText);
+  box.button(QMessageBox::No)->setText(noText);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.setEscapeButton(QMessageBox::Cancel);
+  const int answer = box.exec();
+  return answer == QMessageBox::Yes || answer == QMessageBox::No ? static_cast<QMessageBox::StandardButton>(answer)
+                                                                  : QMessageBox::Cancel;
+}
+
 void TextEditorDialogs::Error(QWidget* parent, const QString& message) {
   QMessageBox::critical(parent, QObject::tr("Error"), message);
 }
@@ -187,9 +216,13 @@ TTextEditor::TTextEditor(QWidget* parent)
   StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
 
   // The text box: undo would keep a copy of every line a run appends, so it is off.
+  // Every change of the text box's width lays out each of its lines anew and leaves a
+  // layout object with every line (about 330 bytes a line, more than a results line's
+  // text): the vertical scroll bar is always there, so the width stays as it is when the
+  // text grows past the box's height.
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setUndoRedoEnabled(false);
   UpdateTabStops();
 
@@ -318,10 +351,7 @@ void TTextEditor::tbSaveClick() {
   const std::optional<QString> name = dialogs_->SaveFileName(this, TxtNomF, SaveDialog1);
   if (!name) return;
   TxtNomF = *name;
-  const QStringList lines = Lines();
-  QString text;
-  if (!lines.isEmpty()) text = lines.join(u'\n') + u'\n';
-  WriteTextFile(TxtNomF, text);
+  WriteTextFile(TxtNomF, *Memo1->document(), LineCount());
   SetModificado(false);
   ShowFileName();
 }
@@ -340,6 +370,20 @@ void TTextEditor::tbDelClick() {
   // The file name stays, so the next save dialog proposes it.
   StatusPanel2->clear();
   StatusBar1->setToolTip(QString());
+}
+
+bool TTextEditor::CloseQuery() {
+  if (!TxtModificado) return true;
+  const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveQuestion);
+  if (answer == QMessageBox::No) return true;
+  if (answer != QMessageBox::Yes) return false;  // Cancel, or the box was closed
+  try {
+    tbSaveClick();
+  } catch (const std::exception& error) {
+    dialogs_->Error(this, QString::fromUtf8(error.what()));
+    return false;
+  }
+  return !TxtModificado;  // the save dialog was cancelled: the text is still unsaved
 }
 
 void TTextEditor::ToolButton1Click() {

@@ -12,7 +12,8 @@
 // move (keys, mouse, program) through QPlainTextEdit::cursorPositionChanged.
 //
 // Controls, each carrying its name as objectName (find them with findChild):
-//   Memo1        QPlainTextEdit  the text; undo off, lines wrap at the pane's width
+//   Memo1        QPlainTextEdit  the text; undo off, lines wrap at the pane's width, the
+//                                vertical scroll bar always shown
 //   ToolBar1     QToolBar        between Memo1 and the strip; hidden at start
 //   tbOpen, tbSave, tbDel  QAction in ToolBar1. "Visible" means QAction::isVisible(),
 //                the action's own flag, which holds whether or not the pane is shown
@@ -113,6 +114,10 @@ public:
                                               const FileDialogSettings& settings);
   /// A warning with the buttons Yes, No and Cancel; closing the box counts as Cancel.
   virtual QMessageBox::StandardButton Warning(QWidget* parent, const QString& text);
+  /// A warning with three answers: Yes and No carry the given texts, Cancel is
+  /// "Cancel"; closing the box counts as Cancel.
+  virtual QMessageBox::StandardButton Question(QWidget* parent, const QString& text, const QString& yesText,
+                                               const QString& noText);
   /// Shows the message of an error that ended one of the pane's button handlers.
   virtual void Error(QWidget* parent, const QString& message);
 };
@@ -169,6 +174,13 @@ public:
   /// Clear: asks "Save text?" when modified (Yes saves and keeps the text, No clears,
   /// Cancel does nothing). The file name stays. May throw TextFileError through the save.
   void tbDelClick();
+  /// Before the window closes: asks "Save text?" when modified, as Clear does. Yes saves
+  /// (a save that fails shows its error through the dialogs), No discards. True when the
+  /// pane may be closed: not modified, saved, or No; false for Cancel and for a save that
+  /// failed or whose dialog was cancelled.
+  bool CloseQuery();
+  /// The dialogs the pane asks its questions through (never null).
+  TextEditorDialogs& Dialogs() const { return *dialogs_; }
   /// Shows or hides ToolBar1 and gives ToolButton1 the matching icon.
   void ToolButton1Click();
   /// Every change of the text lands here: SetModificado(true).

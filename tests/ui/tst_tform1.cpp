@@ -8,9 +8,11 @@
 #include "ui/ChartWidget.h"
 #include "ui/SpinEdit.h"
 #include "ui/TForm1.h"
+#include "ui/RunTextSize.h"
 #include "ui/TTextEditor.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -18,9 +20,15 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -34,14 +42,55 @@ namespace {
 
 const char* const kResidualsHeader = "Do\trDu\trDc\trDLN";
 
-// The window with its error messages recorded, shown and active so that the focus moves
-// as it does for a user.
+// Answers a pane's questions at once and logs them in the window's log:
+// "<pane>:warning:<text>" (with " (on show)" when the pane was visible then, and
+// " (while a run works)" when a run was under way),
+// "<pane>:question:<text>", "<pane>:save", "<pane>:error:<message>".
+class ScriptedDialogs final : public veltrano::TextEditorDialogs {
+public:
+  ScriptedDialogs(QString pane, QStringList& log) : pane_(std::move(pane)), log_(log) {}
+  QMessageBox::StandardButton warningAnswer = QMessageBox::Cancel;
+  QMessageBox::StandardButton questionAnswer = QMessageBox::Cancel;
+  std::optional<QString> saveName;
+
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const veltrano::FileDialogSettings&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const veltrano::FileDialogSettings&) override {
+    log_ << pane_ + QStringLiteral(":save");
+    return saveName;
+  }
+  QMessageBox::StandardButton Warning(QWidget* parent, const QString& text) override {
+    const auto* window = qobject_cast<const TForm1*>(parent->window());
+    log_ << pane_ + QStringLiteral(":warning:") + text + (parent->isVisible() ? QStringLiteral(" (on show)") : QString()) +
+                (window != nullptr && window->Running() ? QStringLiteral(" (while a run works)") : QString());
+    return warningAnswer;
+  }
+  QMessageBox::StandardButton Question(QWidget*, const QString& text, const QString&, const QString&) override {
+    log_ << pane_ + QStringLiteral(":question:") + text;
+    return questionAnswer;
+  }
+  void Error(QWidget*, const QString& message) override { log_ << pane_ + QStringLiteral(":error:") + message; }
+
+private:
+  QString pane_;
+  QStringList& log_;
+};
+
+// The window with its error messages recorded and its panes' questions answered by
+// script, shown and active so that the focus moves as it does for a user.
 struct Window {
   TForm1 w;
   QStringList errors;
+  QStringList asked;  // the panes' questions, in order
+  std::shared_ptr<ScriptedDialogs> dataDialogs = std::make_shared<ScriptedDialogs>(QStringLiteral("data"), asked);
+  std::shared_ptr<ScriptedDialogs> residualDialogs =
+      std::make_shared<ScriptedDialogs>(QStringLiteral("residuals"), asked);
 
   Window() {
     w.SetErrorReporter([this](QWidget*, const QString& message) { errors << message; });
+    w.TTextEditor1->SetDialogs(dataDialogs);
+    w.TextEditor1->SetDialogs(residualDialogs);
   }
   bool Show() {
     w.show();
@@ -107,6 +156,66 @@ bool RunToEnd(TForm1& w, int timeoutMs = 60000) {
   return QTest::qWaitFor([&] { return !w.Running(); }, timeoutMs);
 }
 
+// The lines of a file, without their line breaks; every line must be ended by "\n".
+QStringList FileLines(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {QStringLiteral("<unreadable>")};
+  const QString text = QString::fromUtf8(file.readAll());
+  if (text.isEmpty()) return {};
+  if (!text.endsWith(u'\n')) return {QStringLiteral("<last line unended>")};
+  QStringList lines = text.split(u'\n');
+  lines.removeLast();
+  return lines;
+}
+
+// What a run with the window's settings and this seed writes, recorded in-process.
+veltrano::testing::RecordingHost RecordedRun(const veltrano::RunSettings& settings, std::uint32_t seed,
+                                             const std::function<void(std::int32_t)>& analysisCheck = {}) {
+  veltrano::testing::RecordingHost host;
+  veltrano::UniformGenerator rng(seed);
+  veltrano::SimulationRun run(rng);
+  run.SetAnalysisCheck(analysisCheck);
+  try {
+    run.Execute(settings, host);
+  } catch (const std::exception&) {
+  }
+  return host;
+}
+
+// Lowers the soft limit on file size so that writing past it fails with EFBIG, as on a
+// full disk; SIGXFSZ is ignored meanwhile so the write just fails.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool active() const { return active_; }
+
+private:
+  rlimit saved_{};
+  void (*previous_)(int) = SIG_DFL;
+  bool active_ = false;
+};
+
+// A full listing of a few tests: far below the real limit, above a lowered one.
+void SmallFullRun(TForm1& w) {
+  w.CheckBox_full->setChecked(true);
+  w.SpinEdit_n->SetValue(200);
+  w.SpinEdit_Test->SetValue(4);
+  w.CheckBox_Dcond->setChecked(true);
+  w.SetPaneTextLimit(1000);
+}
+
 }  // namespace
 
 class TForm1Test : public QObject {
@@ -147,6 +256,14 @@ private slots:
   void errorInARunIsShownAndTheWindowStaysUsable();
   void cancelEndsTheRunKeepingItsOutput_data();
   void cancelEndsTheRunKeepingItsOutput();
+
+  void closeAsksAboutModifiedPanes_data();
+  void closeAsksAboutModifiedPanes();
+  void runTextEstimateBoundsWhatTheRunWrites_data();
+  void runTextEstimateBoundsWhatTheRunWrites();
+  void bigRunAsksWhereTheDataGoes_data();
+  void bigRunAsksWhereTheDataGoes();
+  void dataFileHoldsEveryTestBeforeAnError();
 };
 
 // ---- Layout ---------------------------------------------------------------------------------
@@ -750,6 +867,10 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
     else
       w.close();
   });
+  // Closing asks about the modified panes once the run has ended.
+  f.dataDialogs->warningAnswer = QMessageBox::No;
+  f.residualDialogs->warningAnswer = QMessageBox::No;
+
   QElapsedTimer clock;
   clock.start();
   QVERIFY2(RunToEnd(w, 20000), "the run was not cancelled");
@@ -771,11 +892,270 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   QVERIFY(!w.Button_Cancel->isVisible());
   if (how == QLatin1String("close")) {
     QVERIFY(!w.isVisible());
+    QCOMPARE(f.asked, QStringList({QStringLiteral("data:warning:Save text? (on show)"),
+                                   QStringLiteral("residuals:warning:Save text? (on show)")}));
   } else {
+    QVERIFY(f.asked.isEmpty());
     QVERIFY(w.isVisible());
     QCOMPARE(w.Label_Progress->text(), QStringLiteral("Cancelled after %1 of 1000000 tests").arg(tests));
     QVERIFY(f.Get("Settings")->isEnabled() && w.Button1->isEnabled());
   }
+}
+
+// ---- Nothing lost ---------------------------------------------------------------------------
+
+void TForm1Test::closeAsksAboutModifiedPanes_data() {
+  // An answer: "No", "Cancel", "Yes" (saved to a file), "Yes, save cancelled",
+  // "Yes, save fails" (the name is a folder); "-" when the pane is not asked.
+  QTest::addColumn<bool>("run");
+  QTest::addColumn<QString>("dataAnswer");
+  QTest::addColumn<QString>("residualAnswer");
+  QTest::addColumn<bool>("closed");
+  QTest::addColumn<QStringList>("asked");  // "<dir>" stands for the test's folder
+  const QString data = QStringLiteral("data:warning:Save text? (on show)");
+  const QString residuals = QStringLiteral("residuals:warning:Save text? (on show)");
+  QTest::newRow("nothing modified") << false << "-" << "-" << true << QStringList{};
+  QTest::newRow("No to both") << true << "No" << "No" << true << QStringList{data, residuals};
+  QTest::newRow("Yes saves both") << true << "Yes" << "Yes" << true
+                                  << QStringList{data, "data:save", residuals, "residuals:save"};
+  QTest::newRow("Cancel keeps the window") << true << "Cancel" << "-" << false << QStringList{data};
+  QTest::newRow("No, then Cancel") << true << "No" << "Cancel" << false << QStringList{data, residuals};
+  QTest::newRow("save dialog cancelled") << true << "Yes, save cancelled" << "-" << false
+                                         << QStringList{data, "data:save"};
+  QTest::newRow("save fails") << true << "Yes, save fails" << "-" << false
+                              << QStringList{data, "data:save",
+                                             "data:error:Cannot write \"<dir>\": Filename refers to a directory"};
+}
+
+void TForm1Test::closeAsksAboutModifiedPanes() {
+  QFETCH(bool, run);
+  QFETCH(QString, dataAnswer);
+  QFETCH(QString, residualAnswer);
+  QFETCH(bool, closed);
+  QFETCH(QStringList, asked);
+  QTemporaryDir dir;
+  Window f;
+  QVERIFY(f.Show());
+  if (run) {
+    f.w.SpinEdit_Test->SetValue(3);
+    QVERIFY(RunToEnd(f.w));
+  }
+  const auto script = [&](ScriptedDialogs& d, const QString& answer, const QString& file) {
+    d.warningAnswer = answer.startsWith(QStringLiteral("Yes")) ? QMessageBox::Yes
+                      : answer == QLatin1String("No")          ? QMessageBox::No
+                                                               : QMessageBox::Cancel;
+    if (answer == QLatin1String("Yes")) d.saveName = dir.filePath(file);
+    if (answer == QLatin1String("Yes, save fails")) d.saveName = dir.path();
+  };
+  script(*f.dataDialogs, dataAnswer, QStringLiteral("data.txt"));
+  script(*f.residualDialogs, residualAnswer, QStringLiteral("residuals.txt"));
+  const QStringList dataLines = f.Data();
+  const QStringList residualLines = f.Residuals();
+
+  QCOMPARE(f.w.close(), closed);
+  QCOMPARE(f.w.isVisible(), !closed);
+  asked.replaceInStrings(QStringLiteral("<dir>"), QDir::toNativeSeparators(dir.path()));
+  QCOMPARE(f.asked, asked);
+  if (dataAnswer == QLatin1String("Yes")) {
+    QCOMPARE(FileLines(dir.filePath(QStringLiteral("data.txt"))), dataLines);
+    QCOMPARE(FileLines(dir.filePath(QStringLiteral("residuals.txt"))), residualLines);
+    QVERIFY(!f.w.TTextEditor1->GetModificado() && !f.w.TextEditor1->GetModificado());
+  }
+  // Nothing is lost by a close that was refused.
+  QCOMPARE(f.Data(), dataLines);
+  QCOMPARE(f.Residuals(), residualLines);
+}
+
+namespace {
+
+struct EstimateCase {
+  const char* name;
+  veltrano::RunSettings settings;
+};
+
+std::vector<EstimateCase> EstimateCases() {
+  std::vector<EstimateCase> cases;
+  const auto add = [&](const char* name, auto change) {
+    veltrano::RunSettings s;
+    change(s);
+    cases.push_back({name, s});
+  };
+  add("results lines, defaults", [](veltrano::RunSettings&) {});
+  add("cells of k = 10, n = 100000", [](veltrano::RunSettings& s) {
+    s.SpinEdit_k = 10;
+    s.SpinEdit_n = 100000;
+    s.SpinEdit_Test = 12;
+  });
+  add("interval, 8 decimals, iterating", [](veltrano::RunSettings& s) {
+    s.CheckBox_CI = true;
+    s.SpinEdit_Decs = 8;
+    s.CheckBox_Iterate = true;
+    s.SpinEdit_D0 = 0;
+    s.SpinEdit_Step = 10;
+    s.SpinEdit_Test = 15;
+  });
+  add("no text", [](veltrano::RunSettings& s) {
+    s.CheckBox_Text = false;
+    s.SpinEdit_Test = 200;
+  });
+  add("full listing, shuffled", [](veltrano::RunSettings& s) {
+    s.CheckBox_full = true;
+    s.SpinEdit_n = 300;
+    s.SpinEdit_D0 = 30;
+    s.SpinEdit_Test = 3;
+  });
+  add("full listing, known first, k = 10, iterating", [](veltrano::RunSettings& s) {
+    s.CheckBox_full = true;
+    s.CheckBox_Unsort = true;
+    s.SpinEdit_k = 10;
+    s.SpinEdit_n = 1000;
+    s.CheckBox_Iterate = true;
+    s.SpinEdit_D0 = 0;
+    s.SpinEdit_Step = 7;
+    s.SpinEdit_Dmax = 99;
+    s.SpinEdit_Test = 1;
+  });
+  add("Do 100, beyond Dmax's range", [](veltrano::RunSettings& s) {
+    s.CheckBox_full = true;
+    s.SpinEdit_n = 50;
+    s.SpinEdit_D0 = 100;
+    s.CheckBox_Iterate = true;
+    s.SpinEdit_Dmax = 30;
+    s.SpinEdit_Test = 2;
+  });
+  return cases;
+}
+
+std::int64_t TextBytes(const std::vector<std::string>& lines) {
+  std::int64_t bytes = 0;
+  for (const std::string& line : lines) bytes += static_cast<std::int64_t>(line.size()) + 1;
+  return bytes;
+}
+
+}  // namespace
+
+void TForm1Test::runTextEstimateBoundsWhatTheRunWrites_data() {
+  QTest::addColumn<int>("index");
+  const std::vector<EstimateCase> cases = EstimateCases();
+  for (std::size_t i = 0; i < cases.size(); ++i) QTest::newRow(cases[i].name) << static_cast<int>(i);
+}
+
+void TForm1Test::runTextEstimateBoundsWhatTheRunWrites() {
+  QFETCH(int, index);
+  const veltrano::RunSettings s = EstimateCases()[static_cast<std::size_t>(index)].settings;
+  const veltrano::RunTextSize estimate = veltrano::EstimateRunText(s);
+  const veltrano::testing::RecordingHost run = RecordedRun(s, 77);
+  // Lines are counted exactly; bytes never fall short, and stay close enough that the
+  // question is not asked of runs far below the limit.
+  QCOMPARE(estimate.dataLines, static_cast<std::int64_t>(run.data.size()));
+  QCOMPARE(estimate.residualLines, static_cast<std::int64_t>(run.residuals.size()));
+  const std::int64_t data = TextBytes(run.data);
+  const std::int64_t residuals = TextBytes(run.residuals);
+  QVERIFY2(estimate.dataBytes >= data && estimate.dataBytes <= data + data / 2,
+           qPrintable(QStringLiteral("%1 bytes estimated, %2 written").arg(estimate.dataBytes).arg(data)));
+  QVERIFY2(estimate.residualBytes >= residuals && estimate.residualBytes <= residuals + residuals / 2,
+           qPrintable(QStringLiteral("%1 bytes estimated, %2 written").arg(estimate.residualBytes).arg(residuals)));
+  QCOMPARE(estimate.tests, static_cast<std::int64_t>(run.residuals.size()) - 1);
+}
+
+void TForm1Test::bigRunAsksWhereTheDataGoes_data() {
+  // The answer to the question: "Keep" (in the pane), "Cancel", "File", "File, save
+  // cancelled", "File, unwritable" (the name is a folder); "-": not asked (the run is
+  // below the limit).
+  QTest::addColumn<QString>("answer");
+  QTest::addColumn<bool>("runs");
+  QTest::newRow("below the limit") << "-" << true;
+  QTest::newRow("keep in the pane") << "Keep" << true;
+  QTest::newRow("write to a file") << "File" << true;
+  QTest::newRow("cancel") << "Cancel" << false;
+  QTest::newRow("save dialog cancelled") << "File, save cancelled" << false;
+  QTest::newRow("unwritable file") << "File, unwritable" << false;
+}
+
+void TForm1Test::bigRunAsksWhereTheDataGoes() {
+  QFETCH(QString, answer);
+  QFETCH(bool, runs);
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("data.txt"));
+  Window f;
+  TForm1& w = f.w;
+  SmallFullRun(w);
+  if (answer == QLatin1String("-")) w.SetPaneTextLimit(veltrano::kPaneTextLimit);
+  f.dataDialogs->questionAnswer = answer == QLatin1String("Keep")   ? QMessageBox::No
+                                  : answer.startsWith(QStringLiteral("File")) ? QMessageBox::Yes
+                                                                           : QMessageBox::Cancel;
+  if (answer == QLatin1String("File")) f.dataDialogs->saveName = file;
+  if (answer == QLatin1String("File, unwritable")) f.dataDialogs->saveName = dir.path();
+
+  const std::uint32_t seed = 4711;
+  veltrano::ProcessUniform().Seed(seed);
+  QVERIFY(RunToEnd(w));
+
+  if (answer == QLatin1String("-")) {
+    QVERIFY(f.asked.isEmpty());
+  } else {
+    QVERIFY(!f.asked.isEmpty());
+    QVERIFY2(f.asked[0].startsWith(QStringLiteral("data:question:This run will write up to ")), qPrintable(f.asked[0]));
+    QVERIFY(f.asked[0].contains(QStringLiteral("more than 1 kB")));
+  }
+  if (answer == QLatin1String("File, unwritable"))
+    QCOMPARE(f.errors, QStringList{QStringLiteral("Cannot write \"%1\": Is a directory").arg(dir.path())});
+  else
+    QVERIFY(f.errors.isEmpty());
+  if (!runs) {
+    // Nothing ran: no seed taken, nothing written anywhere.
+    QVERIFY(!w.LastSeed());
+    QCOMPARE(w.TTextEditor1->LineCount(), 0);
+    QCOMPARE(w.TextEditor1->LineCount(), 0);
+    QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t{0});
+    QVERIFY(!QFile::exists(file));
+    return;
+  }
+
+  const veltrano::testing::RecordingHost expected = RecordedRun(w.Snapshot(), seed);
+  QCOMPARE(FirstDifference(f.Residuals(), expected.residuals), QString());
+  QCOMPARE(f.Points(SeriesId::sPoint_DSEM), expected.Series(SeriesId::sPoint_DSEM).size());
+  if (answer == QLatin1String("File")) {
+    // The file holds exactly what the pane would have; the pane says where it went.
+    QCOMPARE(FirstDifference(FileLines(file), expected.data), QString());
+    QCOMPARE(f.Data(), QStringList{QStringLiteral("The data lines of this run go to \"%1\"").arg(file)});
+  } else {
+    QCOMPARE(FirstDifference(f.Data(), expected.data), QString());
+  }
+}
+
+void TForm1Test::dataFileHoldsEveryTestBeforeAnError() {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("data.txt"));
+  Window f;
+  TForm1& w = f.w;
+  SmallFullRun(w);
+  w.SpinEdit_Test->SetValue(10);
+  f.dataDialogs->questionAnswer = QMessageBox::Yes;
+  f.dataDialogs->saveName = file;
+
+  // Test 7's analysis fails: the file holds tests 1 to 6, whole.
+  const auto failAt7 = [](std::int32_t L) {
+    if (L == 7) throw std::runtime_error("Floating point overflow");
+  };
+  w.SetAnalysisCheck(failAt7);
+  veltrano::ProcessUniform().Seed(99);
+  QVERIFY(RunToEnd(w));
+  QCOMPARE(f.errors, QStringList{QStringLiteral("Floating point overflow")});
+  const veltrano::testing::RecordingHost expected = RecordedRun(w.Snapshot(), 99, failAt7);
+  QCOMPARE(expected.residuals.size(), std::size_t{7});
+  QCOMPARE(FirstDifference(FileLines(file), expected.data), QString());
+
+  // The file cannot take the lines (the disk is full): the run says so, naming the file.
+  w.SetAnalysisCheck({});
+  f.errors.clear();
+  {
+    FileSizeLimit limit(4096);
+    QVERIFY(limit.active());
+    QVERIFY(RunToEnd(w));
+  }
+  QCOMPARE(f.errors, QStringList{QStringLiteral("Cannot write \"%1\": File too large").arg(file)});
+  QVERIFY(!w.Running() && w.Button1->isEnabled());
 }
 
 QTEST_MAIN(TForm1Test)

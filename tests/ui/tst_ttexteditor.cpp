@@ -176,6 +176,8 @@ void TextEditorTest::startsEmptyWithNamedControls() {
   QVERIFY(e.Memo1->geometry().bottom() < e.Panel1->geometry().top());
   QCOMPARE(e.Memo1->height() + e.Panel1->height(), e.height());  // tool bar hidden
   QCOMPARE(e.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  // The box keeps its width as the text grows: a change of width lays out every line.
+  QCOMPARE(e.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   QVERIFY(!e.Memo1->isUndoRedoEnabled());
 
   QVERIFY(!e.ToolBar1->isVisible());

@@ -1,14 +1,29 @@
-// veltrano-window-timing: how fast the window runs a long simulation, and how quickly it
-// answers afterwards. Not a test and not installed; it prints its figures.
+// veltrano-window-timing: how fast the window runs a long simulation, how quickly it
+// answers afterwards, and what a pane's line costs in memory. Not a test and not
+// installed; it prints its figures.
 //
-//   veltrano-window-timing [TESTS]      (default 10000 tests per degree)
+//   veltrano-window-timing [TESTS]                      (default 10000 tests per degree)
+//   veltrano-window-timing --memory results|listing [LINES]   (default 10^6 lines)
 //
 // The run: Do 0 to 90 in steps of 10 (ten degrees), TESTS tests per degree, defaults
 // otherwise, seed 1. The same run is timed in-process against a host that keeps nothing
-// (the cost of the simulation itself), then in the window with its panes, charts and
-// progress display. Afterwards: scrolling each pane to its middle and end, and showing
-// each page, each timed with its repaint.
+// (the cost of the simulation itself), as veltrano-batch simulate with its data,
+// residuals and points going to /dev/null on as many threads as the window uses, and
+// then in the window with its panes, charts and progress display; the window's time is
+// given as a multiple of the batch command's. Afterwards: scrolling each pane to its
+// middle and end, and showing each page, each timed with its repaint.
+//
+// --memory: LINES data lines of one kind (the results lines of the run above, or the
+// item listing of a full-output run with n = 100000) are appended to the data pane in
+// chunks of 10^4 lines, as a run hands them over, while another page is on show; then
+// the Data page is shown and scrolled, and the pane is saved. The resident memory the
+// pane took (VmRSS of /proc/self/status) is given per line after each step, and the save
+// with its time and the peak memory it added (VmHWM). Run each kind in a process of its
+// own: memory freed by one is not always given back to the system.
+#include "batch/Console.h"
+#include "batch/Simulate.h"
 #include "numeric/UniformGenerator.h"
+#include "parallel/Jobs.h"
 #include "simulation/SimulationRun.h"
 #include "ui/ChartWidget.h"
 #include "ui/SpinEdit.h"
@@ -17,14 +32,21 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -39,14 +61,122 @@ struct NullHost final : veltrano::RunHost {
   void RefreshChart1() override {}
 };
 
+// Keeps the data lines of a run, up to a number.
+struct DataLines final : veltrano::RunHost {
+  std::vector<std::string> lines;
+  std::size_t most = 0;
+  void SelectGraphPage() override {}
+  void SetDoStarText(std::string_view) override {}
+  void AppendDataLine(std::string_view line) override {
+    if (lines.size() < most) lines.emplace_back(line);
+  }
+  void AppendResidualsLine(std::string_view) override {}
+  void AddXY(veltrano::SeriesId, double, double) override {}
+  void SetSeriesActive(veltrano::SeriesId, bool) override {}
+  void ProcessMessages() override {}
+  void RefreshChart1() override {}
+};
+
+// A pane's save dialog that names a file at once.
+struct SaveTo final : veltrano::TextEditorDialogs {
+  QString path;
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const veltrano::FileDialogSettings&) override {
+    return path;
+  }
+};
+
 double Ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+
+// A figure of /proc/self/status in kB ("VmRSS", "VmHWM"); −1 when it cannot be read.
+long StatusKb(const char* key) {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray prefix = QByteArray(key) + ':';
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith(prefix)) return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
+  return -1;
+}
+
+void SetLongRun(veltrano::TForm1& w, int tests) {
+  w.SpinEdit_D0->SetValue(0);
+  w.CheckBox_Iterate->setChecked(true);
+  w.SpinEdit_Dmax->SetValue(90);
+  w.SpinEdit_Step->SetValue(10);
+  w.SpinEdit_Test->SetValue(tests);
+}
+
+int Memory(veltrano::TForm1& w, bool listing, long lines) {
+  if (listing) {
+    w.CheckBox_full->setChecked(true);
+    w.SpinEdit_n->SetValue(100000);
+    w.SpinEdit_Test->SetValue(1);
+  } else {
+    SetLongRun(w, 10000);
+  }
+  // At most 10^5 distinct lines, repeated: the pane's cost does not depend on repeats.
+  DataLines made;
+  made.most = 100000;
+  {
+    veltrano::UniformGenerator rng(1);
+    veltrano::SimulationRun(rng).Execute(w.Snapshot(), made);
+  }
+  if (listing) made.lines.erase(made.lines.begin());  // the listing's heading
+  w.PageControl1->setCurrentIndex(4);
+  QCoreApplication::processEvents();
+
+  veltrano::TTextEditor* const pane = w.TTextEditor1;
+  const long before = StatusKb("VmRSS");
+  const auto perLine = [&] { return (static_cast<double>(StatusKb("VmRSS") - before) * 1024.0) / lines; };
+  QElapsedTimer t;
+  t.start();
+  std::int64_t characters = 0;
+  std::size_t next = 0;
+  for (long done = 0; done < lines;) {
+    QString chunk;
+    for (int i = 0; i < 10000 && done < lines; ++i, ++done) {
+      const std::string& line = made.lines[next++ % made.lines.size()];
+      chunk += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+      chunk += u'\n';
+      characters += static_cast<std::int64_t>(line.size()) + 1;
+    }
+    pane->AppendText(chunk);
+  }
+  QCoreApplication::processEvents();
+  std::printf("%ld %s lines of %.1f characters on average\n", lines, listing ? "listing" : "results",
+              static_cast<double>(characters) / static_cast<double>(lines));
+  std::printf("appended, page hidden:       %9.1f ms  %6.0f bytes a line\n", Ms(t), perLine());
+
+  t.start();
+  w.PageControl1->setCurrentWidget(w.TabSheet1);
+  pane->Memo1->viewport()->repaint();
+  QCoreApplication::processEvents();
+  std::printf("Data page shown:             %9.1f ms  %6.0f bytes a line\n", Ms(t), perLine());
+  t.start();
+  QScrollBar* const bar = pane->Memo1->verticalScrollBar();
+  for (const int value : {bar->maximum() / 2, bar->maximum(), 0}) {
+    bar->setValue(value);
+    pane->Memo1->viewport()->repaint();
+  }
+  QCoreApplication::processEvents();
+  std::printf("scrolled to middle, end, top:%9.1f ms  %6.0f bytes a line\n", Ms(t), perLine());
+
+  QTemporaryDir dir;
+  auto save = std::make_shared<SaveTo>();
+  save->path = dir.filePath(QStringLiteral("pane.txt"));
+  pane->SetDialogs(save);
+  const long peakBefore = StatusKb("VmHWM");
+  t.start();
+  pane->tbSaveClick();
+  std::printf("saved (%lld MB):              %9.1f ms  peak %+.0f MB\n",
+              static_cast<long long>(QFile(save->path).size() >> 20), Ms(t),
+              static_cast<double>(StatusKb("VmHWM") - peakBefore) / 1024.0);
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  const int tests = argc > 1 ? std::atoi(argv[1]) : 10000;
-
   veltrano::TForm1 w;
   w.SetErrorReporter([](QWidget*, const QString& message) {
     std::fprintf(stderr, "error: %s\n", qPrintable(message));
@@ -54,11 +184,15 @@ int main(int argc, char* argv[]) {
   });
   w.show();
   QCoreApplication::processEvents();
-  w.SpinEdit_D0->SetValue(0);
-  w.CheckBox_Iterate->setChecked(true);
-  w.SpinEdit_Dmax->SetValue(90);
-  w.SpinEdit_Step->SetValue(10);
-  w.SpinEdit_Test->SetValue(tests);
+
+  if (argc > 1 && std::strcmp(argv[1], "--memory") == 0) {
+    const bool listing = argc > 2 && std::strcmp(argv[2], "listing") == 0;
+    const long lines = argc > 3 ? std::atol(argv[3]) : 1000000;
+    return Memory(w, listing, lines > 0 ? lines : 1000000);
+  }
+
+  const int tests = argc > 1 ? std::atoi(argv[1]) : 10000;
+  SetLongRun(w, tests);
 
   QElapsedTimer t;
   {
@@ -69,12 +203,36 @@ int main(int argc, char* argv[]) {
     std::printf("run, host keeping nothing:   %9.1f ms\n", Ms(t));
   }
 
+  // veltrano-batch simulate with the same settings and as many threads as the window's run.
+  double batchMs = 0;
+  {
+    veltrano::batch::SimulateOptions o;
+    o.settings = w.Snapshot();
+    o.seed = 1;
+    o.data = o.residuals = o.points = "/dev/null";
+    o.quiet = true;
+    o.jobs = veltrano::HardwareJobs();
+    std::istringstream in;
+    std::ostringstream out, err;
+    veltrano::batch::Console console{in, out, err};
+    t.start();
+    const int status = veltrano::batch::Simulate(o, console);
+    batchMs = Ms(t);
+    if (status != 0) {
+      std::fprintf(stderr, "veltrano-batch simulate failed (%d): %s\n", status, err.str().c_str());
+      return 1;
+    }
+    std::printf("veltrano-batch simulate:     %9.1f ms  (%d threads, outputs to /dev/null)\n", batchMs, o.jobs);
+  }
+
   veltrano::ProcessUniform().Seed(1);
   t.start();
   w.Button1->click();  // the run works on threads of its own: wait for its end
   while (w.Running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  std::printf("run in the window:           %9.1f ms  (%d data lines, %d residual lines)\n", Ms(t),
+  const double windowMs = Ms(t);
+  std::printf("run in the window:           %9.1f ms  (%d data lines, %d residual lines)\n", windowMs,
               w.TTextEditor1->LineCount(), w.TextEditor1->LineCount());
+  std::printf("  window / veltrano-batch:   %9.2f\n", windowMs / batchMs);
   const veltrano::TForm1::RunTimes times = w.LastRunTimes();
   std::printf("  progress shown %d times:    %9.1f ms  (%.1f %% of the run)\n", times.progressUpdates,
               static_cast<double>(times.progressNs) / 1e6,
