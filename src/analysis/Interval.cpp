@@ -12,9 +12,11 @@
 // The other limit is still searched and the analysis goes on.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/FloatFaults.h"
+#include "numeric/Newton.h"
 
 namespace veltrano {
 
@@ -142,12 +144,10 @@ double tAnalisisDeltaMET::LambdaEquation(std::int32_t t, double x, double lambda
 
 double tAnalisisDeltaMET::LambdaSlope(std::int32_t t, double x, double lambda) const {
   // The five-point difference quotient with step 0.001, reduced by 1.
-  const double g1 = LambdaEquation(t, x, lambda - 0.002);
-  const double g2 = LambdaEquation(t, x, lambda - 0.001);
-  const double g3 = LambdaEquation(t, x, lambda + 0.001);
-  const double g4 = LambdaEquation(t, x, lambda + 0.002);
-  if (IsNodefinido(g1) || IsNodefinido(g2) || IsNodefinido(g3) || IsNodefinido(g4)) return Nodefinido;
-  return CheckedResult((g1 - 8 * g2 + 8 * g3 - g4) / 0.012 - 1);
+  const std::optional<double> slope =
+      FivePointSlope([&](double l) { return Defined(LambdaEquation(t, x, l)); }, lambda, 0.001);
+  if (!slope) return Nodefinido;
+  return CheckedResult(*slope - 1);
 }
 
 double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
@@ -165,20 +165,18 @@ double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
 
 double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
-  const std::int32_t maxIt = Env_RCnf_MaxIteraciones;
-  double lambda = LambdaStart(t, x);
+  const double lambda = LambdaStart(t, x);
   if (lambda < 0) return Nodefinido;
-  double next = lambda;
-  for (std::int32_t n = 1;; ++n) {
-    const double g = LambdaEquation(t, x, lambda);
-    const double slope = LambdaSlope(t, x, lambda);
-    if (IsNodefinido(slope) || IsZero(slope)) return Nodefinido;
-    next = CheckedResult(lambda - g / slope);
-    if (std::fabs(next - lambda) <= tolerance) break;
-    lambda = next;
-    if (n >= maxIt) break;
-  }
-  return next;
+  // The equation is evaluated before its slope; a slope that IsZero is flat.
+  const auto equationAndSlope = [&](double l) -> std::optional<NewtonPoint> {
+    const double g = LambdaEquation(t, x, l);
+    const double slope = LambdaSlope(t, x, l);
+    if (IsNodefinido(slope)) return std::nullopt;
+    return NewtonPoint{g, slope};
+  };
+  const std::optional<double> root =
+      NewtonIterate(equationAndSlope, lambda, {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});
+  return root ? *root : Nodefinido;
 }
 
 double tAnalisisDeltaMET::NullVariance(std::int32_t t, const double* pi, double x) const {

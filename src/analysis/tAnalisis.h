@@ -14,6 +14,7 @@
 // Cnf_IC / Cnf_NivelConfianza = interval on / confidence level, Clases = classes.
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,13 @@ namespace veltrano {
 /// computed holds it. A value is undefined exactly when it equals this double.
 inline constexpr double Nodefinido = -9999.999;
 constexpr bool IsNodefinido(double x) noexcept { return x == Nodefinido; }
-/// The "is zero" test of the analysis: |x| ≤ 1e−12.
-inline bool IsZero(double x) noexcept { return std::fabs(x) <= 1e-12; }
+/// x as an optional: empty when x is the undefined marker.
+constexpr std::optional<double> Defined(double x) noexcept {
+  return IsNodefinido(x) ? std::nullopt : std::optional<double>(x);
+}
+/// The "is zero" test of the analysis: |x| ≤ kZeroTolerance.
+inline constexpr double kZeroTolerance = 1e-12;
+inline bool IsZero(double x) noexcept { return std::fabs(x) <= kZeroTolerance; }
 
 /// One estimate.
 struct tParametro {
