@@ -12,6 +12,7 @@
 // error, LI / LS = lower / upper limit, Codigo = problem code, FilaCero / ColCero =
 // some row / column total is zero, Finaliza = teardown, Nodefinido = undefined,
 // Cnf_IC / Cnf_NivelConfianza = interval on / confidence level, Clases = classes.
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -65,9 +66,12 @@ tTipoProblema DecodeProblemType(std::int32_t code) noexcept;
 
 // The two analysis settings shared by every analysis object of the process; set by
 // output_Config on any object. The interval is computed when Cnf_IC is on, at the
-// confidence level Cnf_NivelConfianza (percent).
-extern bool Cnf_IC;
-extern std::int32_t Cnf_NivelConfianza;
+// confidence level Cnf_NivelConfianza (percent). Analyses on several threads may set
+// and read them at once: each is atomic on its own, read and written with relaxed
+// order, since no other data is published through them (every thread of a run writes
+// the same values).
+extern std::atomic<bool> Cnf_IC;
+extern std::atomic<std::int32_t> Cnf_NivelConfianza;
 
 /// A generic analysis of a data table: a shared handle on the data and a small array
 /// of working tables, some owned (Finalizable) and freed by Finaliza.
