@@ -4,7 +4,8 @@
 // from d, the standard error taken under the hypothesis delta = d with the guessing
 // probabilities refitted there by maximum likelihood. The standard error moves with
 // d, so the interval is not symmetric about d0: each limit is found by the fixed-point
-// iteration d <- d0 ∓ z·SE(d).
+// iteration d <- d0 ∓ z·SE(d). A step that reaches the edge of the parameter space,
+// 1 above or −1/(K − 1) below, is that limit.
 //
 // The restricted fit and the variance under the hypothesis divide and take roots
 // without guards of their own; a floating-point fault there means that the quantity
@@ -49,6 +50,9 @@ tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
   const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
   Pi0.assign(static_cast<std::size_t>(K) + 1, 0.0);
   const double z = 1.96;  // two-sided standard normal quantile at the level 95
+  // Summed over the rows, p_ii = delta + (1 − delta)·pi_i ≥ 0 gives K·delta + 1 − delta ≥ 0:
+  // delta cannot lie below −1/(K − 1), where every p_ii is 0 and every pi is 1/K.
+  const double lowest = -1.0 / (K - 1);
 
   for (const int s : {-1, +1}) {
     double se = se0;
@@ -62,6 +66,9 @@ tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
       d = d0 + s * z * se;
       if (!(d < 1)) {
         d = 1;  // the upper limit never exceeds 1
+        stop = true;
+      } else if (!(d > lowest)) {
+        d = lowest;  // nor does the lower limit go below the parameter space
         stop = true;
       }
       const double Tol1 = std::fabs(d - prev);

@@ -82,6 +82,15 @@ TEST(Interval, NegativeLowerLimitStands) {
   EXPECT_LE(w.a.Delta_MV.Estimador, w.a.ICITest.LS);
 }
 
+TEST(Interval, LowerLimitStopsAtTheEdgeOfTheParameterSpace) {
+  // delta ≥ −1/(K − 1) = −0.25 for five classes; unbounded, this search (with the
+  // command's 500 iterations) ended at −1.305, where the model has no meaning.
+  WithInterval w(MakeTable({{0, 0, 0, 0, 0}, {0, 0, 0, 1, 0}, {1, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}),
+                 true, 10, 500);
+  EXPECT_EQ(w.a.ICITest.LI, -0.25);
+  EXPECT_NEAR(w.a.ICITest.LS, 0.658, 5e-4);
+}
+
 TEST(Interval, OffLeavesBothLimitsUndefined) {
   WithInterval w(Regular(), false);
   EXPECT_EQ(w.a.ICITest.LI, Nodefinido);

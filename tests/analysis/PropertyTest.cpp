@@ -76,11 +76,48 @@ TEST(AnalysisProperties, RandomTablesGiveFiniteConsistentResults) {
     if (!IsNodefinido(ci.LS)) {
       EXPECT_LE(ci.LS, 1);
     }
+    if (!IsNodefinido(ci.LI)) {
+      EXPECT_GE(ci.LI, -1.0 / (K - 1));
+    }
     if (!IsNodefinido(ci.LI) && !IsNodefinido(ci.LS)) {
       EXPECT_LE(ci.LI, ci.LS);
     }
   }
   EXPECT_GT(completed, 2900) << faults << " tables stopped with a fault";
+}
+
+TEST(AnalysisProperties, IntervalStaysInTheParameterSpace) {
+  // Tables of a few answers scattered at random: their standard errors are large, and
+  // the lower limit's search often steps past −1/(K − 1), the least delta the model
+  // allows. Each limit stops at its edge of [−1/(K − 1), 1].
+  std::mt19937 rng(20261211);
+  int lowestReached = 0;
+  for (int round = 0; round < 2000; ++round) {
+    const int K = 2 + static_cast<int>(rng() % 9);
+    const int answers = 1 + static_cast<int>(rng() % 6);
+    tBfMatriz t = tBfMatriz::MCReal(K);
+    for (int n = 0; n < answers; ++n) t.X[1 + rng() % K][1 + rng() % K] += 1;
+    t.GetTotales();
+
+    tAnalisisDeltaMET a;
+    a.Create(t, nullptr, 1, "");
+    a.output_Config(true, true, true, true);
+    try {
+      a.Execute();
+    } catch (const FloatingPointError&) {
+      continue;
+    }
+    SCOPED_TRACE("round " + std::to_string(round));
+    const double lowest = -1.0 / (K - 1);
+    if (!IsNodefinido(a.ICITest.LI)) {
+      EXPECT_GE(a.ICITest.LI, lowest);
+      if (a.ICITest.LI == lowest) ++lowestReached;
+    }
+    if (!IsNodefinido(a.ICITest.LS)) {
+      EXPECT_LE(a.ICITest.LS, 1);
+    }
+  }
+  EXPECT_GT(lowestReached, 100);  // the edge is really met, not only stayed away from
 }
 
 }  // namespace
