@@ -6,9 +6,11 @@
 // numerical derivative; given delta, each pi_j has a closed form. Two classes, and
 // tables whose diagonal ratio sum is exactly 1, have closed forms for everything.
 #include <cmath>
+#include <optional>
 
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/FloatFaults.h"
+#include "numeric/Newton.h"
 
 namespace veltrano {
 
@@ -145,36 +147,24 @@ double tAnalisisDeltaMET::ScoreDelta(std::int32_t t, double x) const {
 
 double tAnalisisDeltaMET::ScoreSlope(std::int32_t t, double x) const {
   // Five-point central difference with h = 0.001.
-  const double f1 = ScoreDelta(t, x - 0.002);
-  const double f2 = ScoreDelta(t, x - 0.001);
-  const double f3 = ScoreDelta(t, x + 0.001);
-  const double f4 = ScoreDelta(t, x + 0.002);
-  if (IsNodefinido(f1) || IsNodefinido(f2) || IsNodefinido(f3) || IsNodefinido(f4)) return Nodefinido;
-  return (f1 - 8 * f2 + 8 * f3 - f4) / 0.012;
+  const std::optional<double> slope =
+      FivePointSlope([&](double u) { return Defined(ScoreDelta(t, u)); }, x, 0.001);
+  return slope ? *slope : Nodefinido;
 }
 
 double tAnalisisDeltaMET::SolveDelta(std::int32_t t, double x0) {
   tol = std::pow(10.0, -Env_RCnf_Tolerancia);
-  const std::int32_t m = Env_RCnf_MaxIteraciones;
-  double x = x0;
-  double result = Nodefinido;
-  std::int32_t i = 0;
-  for (;;) {
-    ++i;
-    its = i;
+  // The slope is evaluated before the score; only an exactly zero slope is flat.
+  const auto scoreAndSlope = [&](double x) -> std::optional<NewtonPoint> {
     const double d = ScoreSlope(t, x);
     const double g = ScoreDelta(t, x);
-    if (IsNodefinido(d) || d == 0 || IsNodefinido(g)) {
-      result = Nodefinido;
-      break;
-    }
-    result = CheckedResult(x - g / d);
-    ErrLevel = std::fabs(result - x);
-    x = result;
-    if (ErrLevel <= tol) break;
-    if (i >= m) break;  // the last iterate stands; ErrLevel > tol shows it
-  }
-  its = i;
+    if (IsNodefinido(d) || IsNodefinido(g)) return std::nullopt;
+    return NewtonPoint{g, d};
+  };
+  // When the budget is spent the last iterate stands; ErrLevel > tol shows it.
+  const std::optional<double> root =
+      NewtonIterate(scoreAndSlope, x0, {tol, Env_RCnf_MaxIteraciones, 0.0}, {its, ErrLevel});
+  double result = root ? *root : Nodefinido;
 
   // g(0) = 0 for every table, and Newton from the conditional estimate may fall into
   // that trivial root although the likelihood's maximum lies elsewhere. Unless the

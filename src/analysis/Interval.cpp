@@ -4,7 +4,8 @@
 // from d, the standard error taken under the hypothesis delta = d with the guessing
 // probabilities refitted there by maximum likelihood. The standard error moves with
 // d, so the interval is not symmetric about d0: each limit is found by the fixed-point
-// iteration d <- d0 ∓ z·SE(d).
+// iteration d <- d0 ∓ z·SE(d). A step that reaches the edge of the parameter space,
+// 1 above or −1/(K − 1) below, is that limit.
 //
 // The restricted fit and the variance under the hypothesis divide and take roots
 // without guards of their own; a floating-point fault there means that the quantity
@@ -12,9 +13,11 @@
 // The other limit is still searched and the analysis goes on.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/FloatFaults.h"
+#include "numeric/Newton.h"
 
 namespace veltrano {
 
@@ -47,6 +50,9 @@ tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
   const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
   Pi0.assign(static_cast<std::size_t>(K) + 1, 0.0);
   const double z = 1.96;  // two-sided standard normal quantile at the level 95
+  // Summed over the rows, p_ii = delta + (1 − delta)·pi_i ≥ 0 gives K·delta + 1 − delta ≥ 0:
+  // delta cannot lie below −1/(K − 1), where every p_ii is 0 and every pi is 1/K.
+  const double lowest = -1.0 / (K - 1);
 
   for (const int s : {-1, +1}) {
     double se = se0;
@@ -60,6 +66,9 @@ tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
       d = d0 + s * z * se;
       if (!(d < 1)) {
         d = 1;  // the upper limit never exceeds 1
+        stop = true;
+      } else if (!(d > lowest)) {
+        d = lowest;  // nor does the lower limit go below the parameter space
         stop = true;
       }
       const double Tol1 = std::fabs(d - prev);
@@ -142,12 +151,10 @@ double tAnalisisDeltaMET::LambdaEquation(std::int32_t t, double x, double lambda
 
 double tAnalisisDeltaMET::LambdaSlope(std::int32_t t, double x, double lambda) const {
   // The five-point difference quotient with step 0.001, reduced by 1.
-  const double g1 = LambdaEquation(t, x, lambda - 0.002);
-  const double g2 = LambdaEquation(t, x, lambda - 0.001);
-  const double g3 = LambdaEquation(t, x, lambda + 0.001);
-  const double g4 = LambdaEquation(t, x, lambda + 0.002);
-  if (IsNodefinido(g1) || IsNodefinido(g2) || IsNodefinido(g3) || IsNodefinido(g4)) return Nodefinido;
-  return CheckedResult((g1 - 8 * g2 + 8 * g3 - g4) / 0.012 - 1);
+  const std::optional<double> slope =
+      FivePointSlope([&](double l) { return Defined(LambdaEquation(t, x, l)); }, lambda, 0.001);
+  if (!slope) return Nodefinido;
+  return CheckedResult(*slope - 1);
 }
 
 double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
@@ -165,20 +172,18 @@ double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
 
 double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
-  const std::int32_t maxIt = Env_RCnf_MaxIteraciones;
-  double lambda = LambdaStart(t, x);
+  const double lambda = LambdaStart(t, x);
   if (lambda < 0) return Nodefinido;
-  double next = lambda;
-  for (std::int32_t n = 1;; ++n) {
-    const double g = LambdaEquation(t, x, lambda);
-    const double slope = LambdaSlope(t, x, lambda);
-    if (IsNodefinido(slope) || IsZero(slope)) return Nodefinido;
-    next = CheckedResult(lambda - g / slope);
-    if (std::fabs(next - lambda) <= tolerance) break;
-    lambda = next;
-    if (n >= maxIt) break;
-  }
-  return next;
+  // The equation is evaluated before its slope; a slope that IsZero is flat.
+  const auto equationAndSlope = [&](double l) -> std::optional<NewtonPoint> {
+    const double g = LambdaEquation(t, x, l);
+    const double slope = LambdaSlope(t, x, l);
+    if (IsNodefinido(slope)) return std::nullopt;
+    return NewtonPoint{g, slope};
+  };
+  const std::optional<double> root =
+      NewtonIterate(equationAndSlope, lambda, {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});
+  return root ? *root : Nodefinido;
 }
 
 double tAnalisisDeltaMET::NullVariance(std::int32_t t, const double* pi, double x) const {

@@ -11,8 +11,8 @@ void tAnalisisDeltaMET::output_Config(bool Dmv_SE, bool Dmv_ICIT, bool Dka, bool
   oDka_E = Dka;
   // Process-wide: the last configuration before an Execute decides the interval,
   // whichever object it was made on.
-  Cnf_IC = Dmv_ICIT;
-  Cnf_NivelConfianza = 95;
+  Cnf_IC.store(Dmv_ICIT, std::memory_order_relaxed);
+  Cnf_NivelConfianza.store(95, std::memory_order_relaxed);
 }
 
 void tAnalisisDeltaMET::Analysis_AssignParams(std::int32_t Tolerancia, std::int32_t MaxIteraciones,

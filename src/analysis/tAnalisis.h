@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,13 @@ namespace veltrano {
 /// computed holds it. A value is undefined exactly when it equals this double.
 inline constexpr double Nodefinido = -9999.999;
 constexpr bool IsNodefinido(double x) noexcept { return x == Nodefinido; }
-/// The "is zero" test of the analysis: |x| ≤ 1e−12.
-inline bool IsZero(double x) noexcept { return std::fabs(x) <= 1e-12; }
+/// x as an optional: empty when x is the undefined marker.
+constexpr std::optional<double> Defined(double x) noexcept {
+  return IsNodefinido(x) ? std::nullopt : std::optional<double>(x);
+}
+/// The "is zero" test of the analysis: |x| ≤ kZeroTolerance.
+inline constexpr double kZeroTolerance = 1e-12;
+inline bool IsZero(double x) noexcept { return std::fabs(x) <= kZeroTolerance; }
 
 /// One estimate.
 struct tParametro {
@@ -60,9 +66,10 @@ tTipoProblema DecodeProblemType(std::int32_t code) noexcept;
 
 // The two analysis settings shared by every analysis object of the process; set by
 // output_Config on any object. The interval is computed when Cnf_IC is on, at the
-// confidence level Cnf_NivelConfianza (percent). Analyses run on several threads at once,
-// each configuring its object (and so writing these) while others read them: atomic, so
-// that those same-valued writes and reads are well defined.
+// confidence level Cnf_NivelConfianza (percent). Analyses on several threads may set
+// and read them at once: each is atomic on its own, read and written with relaxed
+// order, since no other data is published through them (every thread of a run writes
+// the same values).
 extern std::atomic<bool> Cnf_IC;
 extern std::atomic<std::int32_t> Cnf_NivelConfianza;
 

@@ -3,24 +3,16 @@
 #include <charconv>
 #include <cmath>
 #include <istream>
-#include <string_view>
+#include <limits>
+
+#include "analysis/tAnalisisDeltaMET.h"
 
 namespace veltrano::batch {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && !IsBlank(line[i])) ++i;
-    if (i > start) fields.push_back(line.substr(start, i - start));
-  }
-  return fields;
-}
+constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 
 // A field quoted for a message: printable ASCII as it stands, anything else as \xNN,
 // and cut short when long, so a binary or huge field still gives one readable line.
@@ -42,81 +34,7 @@ std::string Quoted(std::string_view field) {
   return q + "\"";
 }
 
-class Reader {
-public:
-  std::vector<ObservedTable> tables;
-
-  void Line(std::string_view text) {
-    ++line_;
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);  // CR LF line ends
-    const std::vector<std::string_view> fields = Fields(text);
-    if (fields.empty()) {
-      EndTable();
-      return;
-    }
-    if (fields.front().front() == '#') return;
-    const int count = static_cast<int>(fields.size());
-    if (!open_) {
-      open_ = true;
-      rows_ = 0;
-      ObservedTable& t = tables.emplace_back();
-      t.number = static_cast<int>(tables.size());
-      t.firstLine = line_;
-      if (count < kMinClasses || count > kMaxClasses)
-        Fail(std::to_string(count) + (count == 1 ? " entry" : " entries") + " in the first row; a table has " +
-             std::to_string(kMinClasses) + " to " + std::to_string(kMaxClasses) + " classes");
-      t.k = count;
-      t.cells.reserve(static_cast<std::size_t>(count * count));
-    }
-    ObservedTable& t = tables.back();
-    if (count != t.k)
-      Fail(std::to_string(count) + (count == 1 ? " entry" : " entries") + " where the first row has " +
-           std::to_string(t.k) + "; every row must have the same number of entries");
-    if (rows_ == t.k)
-      Fail("more rows than the " + std::to_string(t.k) + " columns; a table must be square (end it with a blank line)");
-    for (std::string_view f : fields) t.cells.push_back(Entry(f));
-    ++rows_;
-  }
-
-  void End() {
-    EndTable();
-    if (tables.empty()) throw TableFormatError(0, line_, "the input holds no table");
-  }
-
-private:
-  double Entry(std::string_view f) const {
-    double v = 0;
-    const auto r = std::from_chars(f.data(), f.data() + f.size(), v, std::chars_format::general);
-    if (r.ptr != f.data() + f.size() || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
-      Fail(Quoted(f) + " is not a number");
-    if (!std::isfinite(v) && r.ec == std::errc()) Fail(Quoted(f) + " is not a finite number");
-    if (r.ec == std::errc::result_out_of_range || std::fabs(v) > kMaxEntry)
-      Fail(Quoted(f) + " is out of range; an entry must be a number from 0 to 1e15");
-    if (v < 0) Fail(Quoted(f) + " is negative; an entry must be a count, 0 or more");
-    return v + 0.0;  // -0 becomes 0
-  }
-
-  void EndTable() {
-    if (!open_) return;
-    open_ = false;
-    const ObservedTable& t = tables.back();
-    if (rows_ < t.k)
-      Fail(t.firstLine, std::to_string(rows_) + (rows_ == 1 ? " row" : " rows") + " of " + std::to_string(t.k) +
-                            " entries; a table must be square");
-    double total = 0;
-    for (double v : t.cells) total += v;
-    if (total == 0) Fail(t.firstLine, "every entry is 0; a table needs a positive total");
-  }
-
-  [[noreturn]] void Fail(const std::string& what) const { Fail(line_, what); }
-  [[noreturn]] void Fail(int line, const std::string& what) const {
-    throw TableFormatError(static_cast<int>(tables.size()), line, what);
-  }
-
-  int line_ = 0;
-  int rows_ = 0;
-  bool open_ = false;
-};
+std::string Entries(int count) { return std::to_string(count) + (count == 1 ? " entry" : " entries"); }
 
 }  // namespace
 
@@ -126,13 +44,140 @@ TableFormatError::TableFormatError(int table, int line, const std::string& what)
       table_(table),
       line_(line) {}
 
+// Room for the longest line, the CR of a CR LF line end, and getline's terminating NUL.
+TableReader::TableReader(std::istream& in) : in_(in) { line_.resize(kMaxLineLength + 2); }
+
+bool TableReader::ReadLine() {
+  in_.getline(line_.data(), static_cast<std::streamsize>(line_.size()));
+  if (in_.bad()) throw std::runtime_error("read error");
+  const auto got = static_cast<std::size_t>(in_.gcount());
+  if (got == 0) return false;  // nothing left (or a stream that was never readable)
+  ++lineNumber_;
+  // getline stops with failbit alone when the buffer fills before a line end: the line
+  // is longer than the limit. Otherwise it has taken the line end too, unless the input
+  // ended first.
+  const bool full = in_.fail() && !in_.eof();
+  std::string_view text(line_.data(), full || in_.eof() ? got : got - 1);
+  if (lineNumber_ == 1 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(3);
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);  // CR LF line ends
+  if (full || text.size() > kMaxLineLength) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first != std::string_view::npos && text[first] == '#') {
+      // A long comment changes nothing: skip the rest of it unread.
+      in_.clear();
+      in_.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+      if (in_.bad()) throw std::runtime_error("read error");
+      fields_.clear();
+      fields_.push_back(text.substr(first, 1));
+      return true;
+    }
+    // The table this line belongs to, or would begin.
+    Fail(open_ ? tables_ : tables_ + 1, lineNumber_,
+         "the line is longer than " + std::to_string(kMaxLineLength) + " characters; a row has at most " +
+             std::to_string(kMaxClasses) + " entries");
+  }
+  Fields(text);
+  return true;
+}
+
+void TableReader::Fields(std::string_view line) {
+  fields_.clear();
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    if (i > start) fields_.push_back(line.substr(start, i - start));
+  }
+}
+
+std::optional<ObservedTable> TableReader::Next() {
+  if (done_) return std::nullopt;
+  try {
+    while (ReadLine()) {
+      if (fields_.empty()) {
+        if (open_) return Close();
+        continue;
+      }
+      if (fields_.front().front() == '#') continue;
+      const int count = static_cast<int>(fields_.size());
+      if (!open_) {
+        ++tables_;
+        rows_ = 0;
+        open_.emplace();
+        open_->number = tables_;
+        open_->firstLine = lineNumber_;
+        if (count < kMinClasses || count > kMaxClasses)
+          Fail(tables_, lineNumber_,
+               Entries(count) + " in the first row; a table has " + std::to_string(kMinClasses) + " to " +
+                   std::to_string(kMaxClasses) + " classes");
+        open_->k = count;
+        open_->cells.reserve(static_cast<std::size_t>(count * count));
+      }
+      if (count != open_->k)
+        Fail(tables_, lineNumber_,
+             Entries(count) + " where the first row has " + std::to_string(open_->k) +
+                 "; every row must have the same number of entries");
+      if (rows_ == open_->k)
+        Fail(tables_, lineNumber_,
+             "more rows than the " + std::to_string(open_->k) +
+                 " columns; a table must be square (end it with a blank line)");
+      for (std::string_view f : fields_) open_->cells.push_back(Entry(f));
+      ++rows_;
+    }
+    done_ = true;
+    if (open_) return Close();
+    if (tables_ == 0) throw TableFormatError(0, lineNumber_, "the input holds no table");
+    return std::nullopt;
+  } catch (...) {
+    done_ = true;
+    throw;
+  }
+}
+
+double TableReader::Entry(std::string_view f) const {
+  double v = 0;
+  const auto r = std::from_chars(f.data(), f.data() + f.size(), v, std::chars_format::general);
+  if (r.ptr != f.data() + f.size() || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
+    Fail(tables_, lineNumber_, Quoted(f) + " is not a number");
+  if (!std::isfinite(v) && r.ec == std::errc()) Fail(tables_, lineNumber_, Quoted(f) + " is not a finite number");
+  if (r.ec == std::errc::result_out_of_range || std::fabs(v) > kMaxEntry)
+    Fail(tables_, lineNumber_, Quoted(f) + " is out of range; an entry must be a number from 0 to 1e15");
+  if (v < 0) Fail(tables_, lineNumber_, Quoted(f) + " is negative; an entry must be a count, 0 or more");
+  // The model counts answers. And the analysis keeps its digits up to kMaxTableTotal only
+  // because a count that is not 0 is at least 1: a fraction of that total cancels sooner.
+  if (v != std::floor(v)) Fail(tables_, lineNumber_, Quoted(f) + " is not a whole number; an entry must be a count");
+  return v + 0.0;  // -0 becomes 0
+}
+
+ObservedTable TableReader::Close() {
+  ObservedTable& t = *open_;
+  if (rows_ < t.k)
+    Fail(tables_, t.firstLine,
+         std::to_string(rows_) + (rows_ == 1 ? " row" : " rows") + " of " + std::to_string(t.k) +
+             " entries; a table must be square");
+  double total = 0;
+  for (double v : t.cells) total += v;
+  if (total == 0) Fail(tables_, t.firstLine, "every entry is 0; a table needs a positive total");
+  if (total > kMaxTableTotal)
+    Fail(tables_, t.firstLine,
+         "the entries add up to " + std::to_string(static_cast<long long>(total)) +
+             "; a table's total may be at most " + std::to_string(static_cast<long long>(kMaxTableTotal)) +
+             " (the analysis loses precision beyond it)");
+  ObservedTable done = std::move(t);
+  open_.reset();
+  return done;
+}
+
+void TableReader::Fail(int table, int line, const std::string& what) const {
+  throw TableFormatError(table, line, what);
+}
+
 std::vector<ObservedTable> ReadTables(std::istream& in) {
-  Reader reader;
-  std::string line;
-  while (std::getline(in, line)) reader.Line(line);
-  if (in.bad()) throw std::runtime_error("read error");
-  reader.End();
-  return std::move(reader.tables);
+  TableReader reader(in);
+  std::vector<ObservedTable> tables;
+  while (std::optional<ObservedTable> t = reader.Next()) tables.push_back(std::move(*t));
+  return tables;
 }
 
 tBfMatriz ToMatriz(const ObservedTable& table) {

@@ -1,15 +1,20 @@
 #pragma once
 // Observed tables given as text, for `veltrano-batch analyse`.
 //
-// Each table is k × k non-negative counts (2 ≤ k ≤ 10), one row per line, the numbers
-// separated by blanks or tabs; a line holding only blanks ends a table; lines whose
-// first non-blank character is '#' are comments and change nothing. Every entry must
-// be a finite number from 0 to 1e15 (counts beyond that are certainly a mistake and
-// would only overflow the analysis), and a table's total must be positive.
+// Each table is k × k counts (2 ≤ k ≤ 10), one row per line, the numbers separated by
+// blanks or tabs; a line holding only blanks ends a table; lines whose first non-blank
+// character is '#' are comments and change nothing. A UTF-8 byte-order mark at the start
+// of the input is skipped. Every entry must be a whole number from 0 to 1e15 (counts
+// beyond that are certainly a mistake and would only overflow the analysis), a table's
+// total must be positive and at most kMaxTableTotal (beyond it the analysis loses
+// digits), and no line may be longer than kMaxLineLength characters.
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "table/tBfMatriz.h"
@@ -19,6 +24,9 @@ namespace veltrano::batch {
 inline constexpr int kMinClasses = 2;
 inline constexpr int kMaxClasses = 10;
 inline constexpr double kMaxEntry = 1e15;
+/// Ten numbers of any sensible spelling fit many times over; a longer line is refused as
+/// soon as it is seen to be longer, without reading the rest of it.
+inline constexpr std::size_t kMaxLineLength = 64 * 1024;
 
 /// A table that breaks the rules above. The message names the table (counting from 1)
 /// and the line (counting from 1); table() is 0 when the input holds no table at all.
@@ -44,9 +52,38 @@ struct ObservedTable {
   double At(int i, int j) const { return cells[static_cast<std::size_t>((i - 1) * k + (j - 1))]; }
 };
 
-/// Reads every table of the input. Raises TableFormatError on the first table that
-/// breaks a rule (or when there is none), and std::runtime_error when the stream
-/// itself fails.
+/// Reads the tables of a stream one at a time, holding one line and one table: memory
+/// does not grow with the number of tables.
+class TableReader {
+public:
+  /// The stream must outlive the reader.
+  explicit TableReader(std::istream& in);
+
+  /// The next table, or no value once the input is exhausted. A table is handed out when
+  /// the blank line (or the end of input) that closes it has been read. Raises
+  /// TableFormatError on the first table that breaks a rule, or at the end of an input
+  /// that holds no table at all, and std::runtime_error when the stream itself fails;
+  /// after either, Next() gives no more tables.
+  std::optional<ObservedTable> Next();
+
+private:
+  bool ReadLine();  // the next line's fields into fields_; false at the end of input
+  void Fields(std::string_view line);
+  double Entry(std::string_view field) const;
+  ObservedTable Close();
+  [[noreturn]] void Fail(int table, int line, const std::string& what) const;
+
+  std::istream& in_;
+  std::string line_;                    // the buffer of the line read last
+  std::vector<std::string_view> fields_;
+  std::optional<ObservedTable> open_;   // the table being read
+  int lineNumber_ = 0;
+  int tables_ = 0;                      // tables begun, the open one included
+  int rows_ = 0;                        // rows of the open table
+  bool done_ = false;
+};
+
+/// Reads every table of the input (see TableReader::Next for the errors).
 std::vector<ObservedTable> ReadTables(std::istream& in);
 
 /// The table as a tBfMatriz with its margins computed (GetTotales), ready for the

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "Probe.h"
 #include "TableFixtures.h"
 #include "analysis/tAnalisisDeltaMET.h"
@@ -24,7 +28,7 @@ tBfMatriz Regular() { return MakeTable({{8, 1, 1}, {2, 7, 1}, {1, 1, 8}}); }
 
 TEST(Interval, RegularTableAtLevel95) {
   WithInterval w(Regular());
-  EXPECT_EQ(Cnf_NivelConfianza, 95);
+  EXPECT_EQ(Cnf_NivelConfianza.load(), 95);
   EXPECT_NEAR(w.a.ICITest.LI, 0.386873, 5e-7);
   EXPECT_NEAR(w.a.ICITest.LS, 0.822881, 5e-7);
   EXPECT_TRUE(w.a.Pi0.empty());
@@ -78,6 +82,15 @@ TEST(Interval, NegativeLowerLimitStands) {
   EXPECT_LE(w.a.Delta_MV.Estimador, w.a.ICITest.LS);
 }
 
+TEST(Interval, LowerLimitStopsAtTheEdgeOfTheParameterSpace) {
+  // delta ≥ −1/(K − 1) = −0.25 for five classes; unbounded, this search (with the
+  // command's 500 iterations) ended at −1.305, where the model has no meaning.
+  WithInterval w(MakeTable({{0, 0, 0, 0, 0}, {0, 0, 0, 1, 0}, {1, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}),
+                 true, 10, 500);
+  EXPECT_EQ(w.a.ICITest.LI, -0.25);
+  EXPECT_NEAR(w.a.ICITest.LS, 0.658, 5e-4);
+}
+
 TEST(Interval, OffLeavesBothLimitsUndefined) {
   WithInterval w(Regular(), false);
   EXPECT_EQ(w.a.ICITest.LI, Nodefinido);
@@ -98,6 +111,39 @@ TEST(Interval, ConfigurationIsSharedByEveryAnalysis) {
   third.Create(t, nullptr, 1, "");
   third.Execute();
   EXPECT_NEAR(third.ICITest.LI, 0.386873, 5e-7);
+}
+
+TEST(Interval, AnalysesOnSeveralThreadsAgreeWithOneThread) {
+  // Each thread configures its own analyses, so all write the shared settings at once
+  // with the same values; every record must be the one a single thread writes.
+  const std::vector<std::vector<std::vector<double>>> tables = {
+      {{8, 1, 1}, {2, 7, 1}, {1, 1, 8}},
+      {{3, 2, 2}, {2, 3, 2}, {2, 2, 3}},
+      {{5, 4, 1}, {2, 3, 2}, {0, 0, 0}},
+      {{12, 3, 0, 1}, {2, 9, 4, 0}, {1, 1, 10, 2}, {0, 2, 3, 11}},
+  };
+  const auto record = [](const std::vector<std::vector<double>>& rows) {
+    const tBfMatriz t = MakeTable(rows);
+    tAnalisisDeltaMET a;
+    a.Create(t, nullptr, 1, "");
+    a.output_Config(true, true, true, true);
+    a.Execute();
+    return a.output_record();
+  };
+  std::vector<std::string> expected;
+  for (const auto& rows : tables) expected.push_back(record(rows));
+
+  constexpr int kThreads = 4, kRounds = 200;
+  std::vector<std::vector<std::string>> got(kThreads);
+  {
+    std::vector<std::jthread> workers;
+    for (int w = 0; w < kThreads; ++w)
+      workers.emplace_back([&, w] {
+        for (int r = 0; r < kRounds; ++r) got[w].push_back(record(tables[(r + w) % tables.size()]));
+      });
+  }
+  for (int w = 0; w < kThreads; ++w)
+    for (int r = 0; r < kRounds; ++r) ASSERT_EQ(got[w][r], expected[(r + w) % tables.size()]) << w << " " << r;
 }
 
 TEST(Interval, FaultInTheSearchLeavesThatLimitUndefined) {

@@ -1,6 +1,9 @@
 #pragma once
 // Reaches the private stages of the analysis for tests.
+#include <cmath>
+
 #include "analysis/tAnalisisDeltaMET.h"
+#include "numeric/FloatFaults.h"
 
 namespace veltrano {
 
@@ -12,6 +15,21 @@ struct tAnalisisDeltaMETProbe {
   double SolveDelta(int t, double x0) { return a.SolveDelta(t, x0); }
   double VarianceOfDelta(int t) const { return a.VarianceOfDelta(t); }
   tIC TestInversionInterval(int code) { return a.TestInversionInterval(code); }
+  // The standard error of delta under the hypothesis delta = x on table t, the pi's
+  // refitted there: what the interval's search steps with. Nodefinido where the fit fails.
+  double NullSE(int t, double x) {
+    a.Pi0.assign(static_cast<std::size_t>(a.M[static_cast<std::size_t>(t)].Dim.F) + 1, 0.0);
+    double se = Nodefinido;
+    try {
+      if (a.RestrictedPi(t, x)) {
+        const double v = a.NullVariance(t, a.Pi0.data() + 1, x);
+        if (v > 0) se = std::sqrt(v);
+      }
+    } catch (const FloatingPointError&) {
+    }
+    a.Pi0.clear();
+    return se;
+  }
   // Runs the stages of Execute up to the estimation, for tests that then drive the
   // later stages themselves.
   void PrepareAndEstimate() {

@@ -79,6 +79,9 @@ const BadCase kBadTables[] = {
      "standard input: table 1, line 2: \"2e15\" is out of range; an entry must be a number from 0 to 1e15"},
     {{"analyse"}, "1 2\n3 1e999\n", 2,
      "standard input: table 1, line 2: \"1e999\" is out of range; an entry must be a number from 0 to 1e15"},
+    {{"analyse"}, "1 2\n3 4\n\n1e12 1\n1 1\n", 2,
+     "standard input: table 2, line 4: the entries add up to 1000000000003; a table's total may be at most "
+     "1000000000 (the analysis loses precision beyond it)"},
     {{"analyse"}, "1 2\n3 4\n\n\n0 0 0\n0 0 0\n0 0 0\n", 2,
      "standard input: table 2, line 5: every entry is 0; a table needs a positive total"},
     {{"analyse"}, "# nothing but a comment\n\n", 2, "standard input: the input holds no table"},

@@ -1,0 +1,86 @@
+#pragma once
+// Newton–Raphson iteration with a numerical slope.
+//
+// x_{n+1} = x_n − f(x_n) / f'(x_n), where the caller evaluates f and its slope at x_n
+// (in whatever order its faults must be met) and may declare either undefined there.
+// The iteration ends
+//   - with the step x_{n+1} when |x_{n+1} − x_n| ≤ tolerance (converged),
+//   - with the last step when the budget of steps is spent (the step size shows it),
+//   - with no root when f or its slope is undefined at x_n, or the slope is flat
+//     (|f'| ≤ flatSlope): decided before dividing, so no step ever divides by zero.
+// A step that leaves the finite doubles is a floating-point fault and is thrown.
+//
+// The slope most callers use is the five-point central difference
+//   f'(x) ≈ (f(x − 2h) − 8·f(x − h) + 8·f(x + h) − f(x + 2h)) / (12h),
+// whose error is O(h⁴·f⁽⁵⁾); it is undefined when f is undefined at any of the points.
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+#include "numeric/FloatFaults.h"
+
+namespace veltrano {
+
+/// f and its slope at one point.
+struct NewtonPoint {
+  double value = 0;
+  double slope = 0;
+};
+
+/// How long a Newton iteration may run and when it stops.
+struct NewtonControl {
+  double tolerance = 0;        // converged once a step is no larger than this
+  std::int32_t maxSteps = 0;   // the budget: the last step allowed (at least one is made)
+  double flatSlope = 0;        // a slope with |slope| ≤ flatSlope ends the iteration with no root
+};
+
+/// What the iteration hands back as it goes, like roots.hpp's max_iter: its is the
+/// number of the step under way (the steps made once it ends), errLevel the size of
+/// the last step made, left as it came in when no step is made. Both are written as
+/// the iteration runs, so they tell where a thrown fault arose.
+struct NewtonProgress {
+  std::int32_t& its;
+  double& errLevel;
+};
+
+/// The Newton iteration from x0. evaluate(x) returns std::optional<NewtonPoint>,
+/// empty where f or its slope is undefined. Returns the last iterate, or no value when
+/// the iteration met an undefined point or a flat slope.
+template <class Evaluate>
+std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0, const NewtonControl& control,
+                                    NewtonProgress progress) {
+  double x = x0;
+  for (std::int32_t i = 1;; ++i) {
+    progress.its = i;
+    const std::optional<NewtonPoint> p = evaluate(x);
+    if (!p || std::fabs(p->slope) <= control.flatSlope) return std::nullopt;
+    const double next = CheckedResult(x - p->value / p->slope);
+    progress.errLevel = std::fabs(next - x);
+    x = next;
+    if (progress.errLevel <= control.tolerance || i >= control.maxSteps) return x;
+  }
+}
+
+/// The same iteration for a caller that needs no diagnostics.
+template <class Evaluate>
+std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0, const NewtonControl& control) {
+  std::int32_t its = 0;
+  double errLevel = 0;
+  return NewtonIterate(evaluate, x0, control, {its, errLevel});
+}
+
+/// The five-point central difference of f at x with step h; f(x) returns
+/// std::optional<double>, empty where f is undefined. All four points are evaluated,
+/// in increasing order, before any is judged. The quotient is not checked: a caller
+/// that cannot take an infinite slope checks it.
+template <class F>
+std::optional<double> FivePointSlope(F&& f, double x, double h) {
+  const std::optional<double> f1 = f(x - 2 * h);
+  const std::optional<double> f2 = f(x - h);
+  const std::optional<double> f3 = f(x + h);
+  const std::optional<double> f4 = f(x + 2 * h);
+  if (!f1 || !f2 || !f3 || !f4) return std::nullopt;
+  return (*f1 - 8 * *f2 + 8 * *f3 - *f4) / (12 * h);
+}
+
+}  // namespace veltrano
