@@ -18,6 +18,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"
@@ -27,12 +28,17 @@ namespace {
 
 constexpr double kMinExpected = 5;
 
-// The bound on a table's total that the analysis accepts is to become a named constant of
-// the analysis layer; this is the one place a sheet's tables (each examinee's and the
-// pooled one) are to be checked against it. An examinee's total is at most the number of
-// items, which the line length bound keeps below 2^20; only the pooled table of a huge
-// sheet could come near such a bound.
-void CheckTableTotal(double /*total*/) {}
+// The analysis keeps its digits only up to a table total of kMaxTableTotal. An
+// examinee's total is at most the number of items, which the line length bound keeps
+// below 2^20; only the pooled table of a huge sheet can pass it, and then it gets the
+// reason in its error cell rather than digits that are wrong.
+std::string TableTotalProblem(double total) {
+  if (total <= kMaxTableTotal) return {};
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f", total);
+  return std::string("the answers add up to ") + text + "; a table's total may be at most " +
+         std::to_string(static_cast<long long>(kMaxTableTotal)) + " (the analysis loses precision beyond it)";
+}
 
 void AppendInteger(std::string& out, std::int64_t v) {
   char text[24];
@@ -80,9 +86,14 @@ void AnalyseTable(ExamineeResult& r, const AnalysisSettings& settings) {
   for (int i = 1; i <= k; ++i)
     for (int j = 1; j <= k; ++j) table.X[i][j] = r.cells[static_cast<std::size_t>((i - 1) * k + (j - 1))];
   table.GetTotales();
-  CheckTableTotal(table.X[0][0]);
   // D Lord & Novick needs no model: it is given even when the analysis fails.
   const double dln = LordNovick(k, table.X[0][0], CorrectAnswers(table));
+  if (std::string problem = TableTotalProblem(table.X[0][0]); !problem.empty()) {
+    r.failed = true;
+    r.error = std::move(problem);
+    r.estimates.dln = dln;
+    return;
+  }
   try {
     tAnalisisDeltaMET& a = r.analysis.emplace();
     a.Create(table, nullptr, 1, "");

@@ -93,6 +93,23 @@ TEST(AnalyseTable, AFailingAnalysisKeepsTheCountsAndDLordNovick) {
   EXPECT_EQ(row, "x,3,2,1,1,0,,,,,,,,,Invalid floating point operation");
 }
 
+// A pooled table beyond the total up to which the analysis keeps its digits says so in
+// its error cell instead of giving wrong digits; D Lord & Novick needs no model and stays.
+TEST(AnalyseTable, ATotalBeyondTheBoundIsRefusedInTheErrorCell) {
+  ExamineeResult r;
+  r.id = "ALL";
+  r.k = 2;
+  r.cells = {3e9, 1e9, 1e9, 3e9};
+  r.counts = {8, 8, 0, 6};
+  AnalyseTable(r, AnalysisSettings{});
+  EXPECT_TRUE(r.failed);
+  EXPECT_EQ(r.error,
+            "the answers add up to 8000000000; a table's total may be at most 1000000000 (the analysis loses "
+            "precision beyond it)");
+  EXPECT_DOUBLE_EQ(r.estimates.dln, 0.5);
+  EXPECT_TRUE(IsNodefinido(r.estimates.du));
+}
+
 struct FavouredCase {
   const char* name;
   int k;
