@@ -6,12 +6,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 #include "batch/AnalysisJson.h"
 #include "batch/Commands.h"
+#include "batch/InputSpool.h"
 #include "batch/OutputFile.h"
 #include "batch/Options.h"
 #include "batch/TableReader.h"
+#include "parallel/OrderedPipeline.h"
 #include "simulation/ExamResults.h"
 
 namespace veltrano::batch {
@@ -40,70 +44,101 @@ int Analyse(const AnalyseOptions& o, Console& c) {
   }
   const bool fromConsole = o.input == "-";
   const std::string inputName = fromConsole ? "standard input" : o.input;
-  std::vector<ObservedTable> tables;
-  try {
-    if (fromConsole) {
-      tables = ReadTables(c.in);
-    } else {
-      std::error_code ec;
-      if (std::filesystem::is_directory(o.input, ec)) {
-        Report(c, "cannot read " + inputName + ": it is a directory");
-        return kExitFailure;
-      }
-      errno = 0;
-      std::ifstream file(o.input, std::ios::binary);
-      if (!file) {
-        Report(c, "cannot read " + inputName + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
-        return kExitFailure;
-      }
-      tables = ReadTables(file);
+  std::ifstream file;
+  std::unique_ptr<InputSpool> spool;
+  {
+    std::error_code ec;
+    if (std::filesystem::is_directory(o.input, ec)) {
+      Report(c, "cannot read " + inputName + ": it is a directory");
+      return kExitFailure;
     }
-  } catch (const TableFormatError& e) {
-    Report(c, inputName + ": " + e.what());
-    return kExitUsage;
-  } catch (const std::exception& e) {
-    Report(c, "cannot read " + inputName + ": " + e.what());
-    return kExitFailure;
+    errno = 0;
+    if (!fromConsole) file.open(o.input, std::ios::binary);
+    if (!fromConsole && !file) {
+      Report(c, "cannot read " + inputName + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
+      return kExitFailure;
+    }
+    // The input is read twice, one table at a time: first to find a malformed table
+    // before anything is written, then to analyse. Standard input is copied to a
+    // temporary file for that. Memory stays flat however many tables.
+    try {
+      if (fromConsole) {
+        spool = std::make_unique<InputSpool>();
+        spool->CopyAll(c.in);
+      }
+      TableReader check(fromConsole ? spool->Reader() : file);
+      while (check.Next()) {
+      }
+    } catch (const TableFormatError& e) {
+      Report(c, inputName + ": " + e.what());
+      return kExitUsage;
+    } catch (const std::exception& e) {
+      Report(c, "cannot read " + inputName + ": " + e.what());
+      return kExitFailure;
+    }
+    file.clear();
+    file.seekg(0);
   }
 
+  // Each table is read in order, analysed on any thread and written in order.
+  struct Work {
+    std::optional<ObservedTable> table;
+    std::string line;
+    bool failed = false;
+  };
   int status = kExitOk;
   try {
     OutputFile out("-", c.out);
-    std::string line;
     if (!o.json) {
       tAnalisisDeltaMET a;
       ConfigureAnalysis(a, o.analysis);
       out.WriteLine(a.output_Header());
     }
-    for (const ObservedTable& t : tables) {
-      line.clear();
-      nlohmann::ordered_json object;
-      if (o.json) object["table"] = t.number;
-      try {
-        const tBfMatriz table = ToMatriz(t);
-        tAnalisisDeltaMET a;
-        a.Create(table, nullptr, 1, "");
-        ConfigureAnalysis(a, o.analysis);
-        a.Execute(nullptr);
-        if (o.json)
-          object.update(AnalysisJson(a, LordNovick(t.k, table.X[0][0], CorrectAnswers(table))));
-        else
-          a.AppendRecord(line);
-      } catch (const std::exception& e) {
-        if (o.json)
-          object["error"] = e.what();
-        else
-          line = std::string("error: ") + e.what();
-        status = kExitFailure;
-      }
-      if (o.json) line = object.dump();
-      out.WriteLine(line);
-    }
+    TableReader reader(fromConsole ? spool->Reader() : file);
+    RunOrdered<Work>(
+        o.sheet.jobs > 0 ? o.sheet.jobs : HardwareJobs(), 64,
+        [&](Work& w) {
+          w.table = reader.Next();
+          return w.table.has_value();
+        },
+        [&](Work& w) {
+          const ObservedTable& t = *w.table;
+          w.line.clear();
+          w.failed = false;
+          nlohmann::ordered_json object;
+          if (o.json) object["table"] = t.number;
+          try {
+            const tBfMatriz table = ToMatriz(t);
+            tAnalisisDeltaMET a;
+            a.Create(table, nullptr, 1, "");
+            ConfigureAnalysis(a, o.analysis);
+            a.Execute(nullptr);
+            if (o.json)
+              object.update(AnalysisJson(a, LordNovick(t.k, table.X[0][0], CorrectAnswers(table))));
+            else
+              a.AppendRecord(w.line);
+          } catch (const std::exception& e) {
+            if (o.json)
+              object["error"] = e.what();
+            else
+              w.line = std::string("error: ") + e.what();
+            w.failed = true;
+          }
+          if (o.json) w.line = object.dump();
+        },
+        [&](Work& w) {
+          out.WriteLine(w.line);
+          if (w.failed) status = kExitFailure;
+          return true;
+        });
     out.Close();
   } catch (const BrokenPipe&) {
     return kExitBrokenPipe;  // the reader has gone (| head): nothing more to say
   } catch (const OutputError& e) {
     Report(c, e.what());
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    Report(c, "cannot read " + inputName + ": " + e.what());
     return kExitFailure;
   }
   return status;

@@ -23,11 +23,14 @@ struct AnalyseOptions {
 /// Adds the `analyse` subcommand with its options.
 CLI::App* AddAnalyseCommand(CLI::App& parent, AnalyseOptions& o);
 
-/// Reads every table of the input, then analyses them one by one: the record header
-/// once and one record line per table, or one JSON object per table. A table whose
-/// analysis fails gives an "error:" line (or {"table": t, "error": ...}) and the next
-/// table is still analysed; the exit status is then 1. With responses, analyses the
-/// answer sheet instead (AnalyseResponses).
+/// Analyses the tables of the input one at a time, on every core, and writes in their
+/// order the record header once and one record line per table, or one JSON object per
+/// table. The input is checked whole before anything is written (a malformed table:
+/// exit 2, nothing written; standard input is copied to a temporary file for that). A
+/// table whose analysis fails gives an "error:" line (or
+/// {"table": t, "error": ...}) and the next table is still analysed; the exit status is
+/// then 1. Memory stays flat however many tables. With responses, analyses the answer
+/// sheet instead (AnalyseResponses).
 int Analyse(const AnalyseOptions& options, Console& console);
 
 }  // namespace veltrano::batch

@@ -18,6 +18,7 @@
 
 #include "batch/AnalysisJson.h"
 #include "batch/Commands.h"
+#include "batch/InputSpool.h"
 #include "batch/Options.h"
 #include "batch/OutputFile.h"
 #include "batch/SheetAnalysis.h"
@@ -113,50 +114,6 @@ private:
   std::string path_;
   std::string staged_;  // the file being written, until it is renamed
   std::unique_ptr<OutputFile> file_;
-};
-
-// A copy of standard input, for a second reading; removed when done.
-class Spool {
-public:
-  Spool() {
-    for (int attempt = 0;; ++attempt) {
-      path_ = (fs::temp_directory_path() /
-               ("veltrano-sheet-" + std::to_string(::getpid()) + "-" + std::to_string(attempt)))
-                  .string();
-      errno = 0;
-      const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd >= 0) {
-        ::close(fd);
-        break;
-      }
-      if (errno != EEXIST || attempt > 100) {
-        const int error = errno;
-        path_.clear();
-        throw InputError("cannot make a temporary copy of standard input" + ErrnoText(error));
-      }
-    }
-    stream_.open(path_, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!stream_) throw InputError("cannot make a temporary copy of standard input in " + path_);
-  }
-  Spool(const Spool&) = delete;
-  Spool& operator=(const Spool&) = delete;
-  ~Spool() {
-    stream_.close();
-    if (!path_.empty()) std::remove(path_.c_str());
-  }
-
-  std::ostream& Writer() { return stream_; }
-  /// The copy, from its beginning.
-  std::istream& Reader() {
-    stream_.flush();
-    if (!stream_) throw InputError("cannot write the temporary copy of standard input " + path_);
-    stream_.seekg(0);
-    return stream_;
-  }
-
-private:
-  std::string path_;
-  std::fstream stream_;
 };
 
 std::unique_ptr<std::ifstream> OpenInput(const std::string& path) {
@@ -300,11 +257,9 @@ CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
       ->needs(responses)
       ->group(group);
   app.add_option("--jobs", o.jobs,
-                 "threads to analyse the examinees on, 1 to " + std::to_string(kMaxJobs) + " (default: every core, " +
-                     std::to_string(HardwareJobs()) + " here)")
-      ->check(WholeNumberIn(1, kMaxJobs))
-      ->needs(responses)
-      ->group(group);
+                 "threads to analyse the tables or examinees on, 1 to " + std::to_string(kMaxJobs) +
+                     " (default: every core, " + std::to_string(HardwareJobs()) + " here); the output is the same")
+      ->check(WholeNumberIn(1, kMaxJobs));
   return responses;
 }
 
@@ -317,7 +272,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   // The key, the outputs' names and the sheet are checked before anything is written.
   std::optional<AnswerKey> key;
   std::unique_ptr<std::ifstream> file;
-  std::unique_ptr<Spool> spool;
+  std::unique_ptr<InputSpool> spool;
   int k = o.k;
   try {
     CheckOutputs(o);
@@ -331,7 +286,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
     }
     if (!fromConsole) file = OpenInput(o.responses);
     if (k == 0) {
-      if (fromConsole) spool = std::make_unique<Spool>();
+      if (fromConsole) spool = std::make_unique<InputSpool>();
       SheetReader scan(fromConsole ? c.in : *file, key ? &*key : nullptr, 0, spool ? &spool->Writer() : nullptr);
       k = std::max(2, ScanSheet(scan));
       if (!fromConsole) file = OpenInput(o.responses);

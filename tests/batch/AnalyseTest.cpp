@@ -148,6 +148,19 @@ TEST(Analyse, TableOfFractionsIsRefusedBeforeAnyIsAnalysed) {
   }
 }
 
+// Tables are analysed on several threads and written in their order.
+TEST(Analyse, GivesTheSameOutputOnAnyNumberOfThreads) {
+  std::string input;
+  for (int t = 0; t < 300; ++t)
+    input += std::to_string(t % 9 + 1) + " " + std::to_string(t % 4) + " 1\n2 " + std::to_string(t % 7 + 2) +
+             " 1\n1 " + std::to_string(t % 3) + " 8\n\n";
+  const Outcome one = RunCommand({"analyse", "--ci", "--jobs", "1"}, input);
+  const Outcome three = RunCommand({"analyse", "--ci", "--jobs", "3"}, input);
+  ASSERT_EQ(one.status, kExitOk);
+  EXPECT_EQ(Lines(one.out).size(), 301u);
+  EXPECT_EQ(three.out, one.out);
+}
+
 TEST(Analyse, ReadsAFile) {
   ScratchDir dir;
   WriteFile(dir / "tables.txt", kThreeTables);
