@@ -2,8 +2,9 @@
 # Sets up a fresh Debian machine, builds everything and runs every test: the Release
 # build (core, window on the offscreen platform, veltrano-batch), a separate build of
 # the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
-# bounded run of each fuzzer. The Debian package is built and installed, and both
-# programs are started from it.
+# bounded run of each fuzzer, and a build of the core and veltrano-batch with
+# ThreadSanitizer whose tests must report no data race. The Debian package is built and
+# installed, and both programs are started from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,5 +20,7 @@ bash scripts/package-check.sh
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANO_SANITIZE=ON -DVELTRANO_BUILD_UI=OFF
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+bash scripts/tsan.sh
 
 bash scripts/fuzz.sh 20

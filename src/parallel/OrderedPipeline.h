@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <vector>
 
 #include "parallel/Jobs.h"
@@ -67,6 +68,14 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
   inFlight = std::max<std::size_t>(inFlight, 1);
   std::vector<Item> ring(inFlight);
   std::atomic<bool> ended{false};
+  // An error in any stage ends the pipeline and is raised again on the caller's thread
+  // once every stage has stopped; the first one wins.
+  std::exception_ptr error;
+  std::atomic_flag failed = ATOMIC_FLAG_INIT;
+  const auto fail = [&] {
+    if (!failed.test_and_set()) error = std::current_exception();
+    ended.store(true, std::memory_order_relaxed);
+  };
   std::uint64_t made = 0;
   char makeStage = 0, handStage = 0;  // addresses that stand for the two serial stages
   char pipeline = 0;                   // for the pipeline as a whole: its start and its end
@@ -89,7 +98,12 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
                                         detail::HappensAfter(&makeStage);
                                         Item& item = ring[made % inFlight];
                                         detail::HappensAfter(&item);  // its last use, if any
-                                        const bool stop = ended.load(std::memory_order_relaxed) || !make(item);
+                                        bool stop = true;
+                                        try {
+                                          stop = ended.load(std::memory_order_relaxed) || !make(item);
+                                        } catch (...) {
+                                          fail();
+                                        }
                                         if (!stop) ++made;
                                         detail::HappensBefore(&item);
                                         detail::HappensBefore(&makeStage);
@@ -104,7 +118,11 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
                                            [&](Item* item) {
                                              detail::HappensAfter(&pipeline);
                                              detail::HappensAfter(item);
-                                             if (!ended.load(std::memory_order_relaxed)) work(*item);
+                                             try {
+                                               if (!ended.load(std::memory_order_relaxed)) work(*item);
+                                             } catch (...) {
+                                               fail();
+                                             }
                                              detail::HappensBefore(item);
                                              detail::HappensBefore(&pipeline);
                                              return item;
@@ -113,7 +131,11 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
               detail::HappensAfter(&pipeline);
               detail::HappensAfter(&handStage);
               detail::HappensAfter(item);
-              if (!ended.load(std::memory_order_relaxed) && !hand(*item)) ended.store(true, std::memory_order_relaxed);
+              try {
+                if (!ended.load(std::memory_order_relaxed) && !hand(*item)) ended.store(true, std::memory_order_relaxed);
+              } catch (...) {
+                fail();
+              }
               detail::HappensBefore(item);
               detail::HappensBefore(&handStage);
               detail::HappensBefore(&pipeline);
@@ -121,6 +143,8 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
     detail::HappensBefore(&pipeline);
     tbb::parallel_pipeline(inFlight, stages);
   });
+  detail::HappensAfter(&pipeline);
+  if (error) std::rethrow_exception(error);
 }
 
 }  // namespace veltrano
