@@ -152,23 +152,17 @@ AnswerKey ReadKey(const std::string& text) {
   }
 }
 
-// The same file on disk, however the two paths spell it (links, "./").
-bool SameFileOnDisk(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec);
-}
-
 // The outputs must not be the files read, nor each other.
 void CheckOutputs(const ResponsesOptions& o) {
   const std::pair<const char*, const std::string*> outputs[] = {{"--out", &o.out}, {"--tables", &o.tables}};
   for (const auto& [name, path] : outputs) {
     if (path->empty() || *path == "-") continue;
-    if (o.responses != "-" && (SameFileOnDisk(*path, o.responses) || *path == o.responses))
+    if (o.responses != "-" && SameFile(*path, o.responses))
       throw UsageError(std::string(name) + ": " + *path + " is the sheet being read");
-    if (!o.key.empty() && SameFileOnDisk(*path, o.key))
+    if (!o.key.empty() && SameFile(*path, o.key))
       throw UsageError(std::string(name) + ": " + *path + " is the key file");
   }
-  if (!o.tables.empty() && o.tables == o.out)
+  if (!o.tables.empty() && SameFile(o.tables, o.out))
     throw UsageError("--tables: " + (o.out == "-" ? std::string("standard output") : o.out) +
                      " is already the output of --out");
 }

@@ -3,9 +3,24 @@
 #include <charconv>
 #include <ostream>
 
+#include "batch/Commands.h"
+#include "batch/OutputFile.h"
+
 namespace veltrano::batch {
 
 void Report(Console& c, const std::string& message) { c.err << kProgram << ": " << message << '\n'; }
+
+int OutputStep(Console& c, const std::function<void()>& step) {
+  try {
+    step();
+    return kExitOk;
+  } catch (const BrokenPipe&) {
+    return kExitBrokenPipe;
+  } catch (const OutputError& e) {
+    Report(c, e.what());
+    return kExitFailure;
+  }
+}
 
 CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi) {
   return CLI::Validator(

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ inline constexpr const char* kProgram = "veltrano-batch";
 
 /// Writes "veltrano-batch: message" as one line on standard error.
 void Report(Console& c, const std::string& message);
+
+/// Runs one step of writing a command's outputs (a last write, closing a file) and says
+/// what it means for the exit status: 0 when it went through; 141 (quietly) when the
+/// reader of the output has gone; 1, with the message reported, when it failed.
+int OutputStep(Console& c, const std::function<void()>& step);
 
 /// Accepts a whole number written in decimal digits with an optional minus sign, from
 /// lo to hi; the message says which of the two rules the text breaks.

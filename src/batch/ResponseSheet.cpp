@@ -5,6 +5,8 @@
 #include <istream>
 #include <ostream>
 
+#include "batch/QuotedText.h"
+
 namespace veltrano::batch {
 namespace {
 
@@ -47,7 +49,7 @@ int ParseMark(std::string_view cell) {
 }
 
 std::string BeyondK(std::string_view cell, int mark, int k) {
-  return QuotedCell(cell) + " is alternative " + std::to_string(mark) + ", beyond the k = " + std::to_string(k) +
+  return Quoted(cell) + " is alternative " + std::to_string(mark) + ", beyond the k = " + std::to_string(k) +
          " alternatives of an item";
 }
 
@@ -163,7 +165,7 @@ void CheckId(std::int64_t line, std::string_view id) {
   if (IsUtf8Text(id, control)) return;
   const std::string what = control ? " holds a control character; this is not a text sheet"
                                    : " is not UTF-8 text; save the sheet as UTF-8";
-  throw SheetFormatError(line, 1, "the id " + QuotedCell(id) + what);
+  throw SheetFormatError(line, 1, "the id " + Quoted(id) + what);
 }
 
 // The first cell of a row, unquoted.
@@ -204,23 +206,6 @@ int AnswerKey::Largest() const noexcept {
 
 char PositionLetter(int position) noexcept { return static_cast<char>('A' + position - 1); }
 
-std::string QuotedCell(std::string_view cell) {
-  constexpr std::size_t kShown = 24;
-  std::string q = "\"";
-  for (std::size_t i = 0; i < cell.size() && i < kShown; ++i) {
-    const auto c = static_cast<unsigned char>(cell[i]);
-    if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-      q.push_back(static_cast<char>(c));
-    } else {
-      static const char hex[] = "0123456789abcdef";
-      q += "\\x";
-      q.push_back(hex[c >> 4]);
-      q.push_back(hex[c & 15]);
-    }
-  }
-  if (cell.size() > kShown) q += "...";
-  return q + "\"";
-}
 
 AnswerKey ParseKey(std::string_view text) {
   text = TrimBlanks(text, 0);
@@ -247,7 +232,7 @@ AnswerKey ParseKey(std::string_view text) {
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const std::string item = "item " + std::to_string(i + 1) + ": ";
     const int m = ParseMark(cells[i]);
-    if (m < 0) throw SheetFormatError(0, 0, item + QuotedCell(cells[i]) + kNotAnAlternative);
+    if (m < 0) throw SheetFormatError(0, 0, item + Quoted(cells[i]) + kNotAnAlternative);
     if (m == 0) throw SheetFormatError(0, 0, item + "the key has no alternative for it");
     key.positions.push_back(static_cast<Mark>(m));
   }
@@ -396,7 +381,7 @@ bool SheetReader::NextRow(SheetRow& row) {
     CheckId(n, first);
     if (EqualsIgnoringCase(first, "all"))
       throw SheetFormatError(n, 1,
-                             "the id " + QuotedCell(first) + " is the name of the pooled row; rename this examinee");
+                             "the id " + Quoted(first) + " is the name of the pooled row; rename this examinee");
     if (!haveKey_)
       throw MissingKeyError(n, n == firstRowLine_,
                             "no key before the first examinee; put a KEY row before it or give the key apart");
@@ -422,7 +407,7 @@ void SheetReader::TakeKeyRow(std::string_view line) {
   ForEachCell(line, separator_, n, scratch_, [&](int column, std::string_view cell) {
     if (column == 1) return true;
     const int m = ParseMark(cell);
-    if (m < 0) throw SheetFormatError(n, column, QuotedCell(cell) + kNotAnAlternative);
+    if (m < 0) throw SheetFormatError(n, column, Quoted(cell) + kNotAnAlternative);
     if (m == 0) throw SheetFormatError(n, column, "the key has no alternative for item " + std::to_string(column - 1));
     if (k_ > 0 && m > k_) throw SheetFormatError(n, column, BeyondK(cell, m, k_));
     key.positions.push_back(static_cast<Mark>(m));
@@ -467,7 +452,7 @@ int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::strin
     const int m = ParseMark(cell);
     if (badColumn == 0 && (m < 0 || m > limit)) {
       badColumn = column;
-      badWhat = m < 0 ? QuotedCell(cell) + kNotAMark : BeyondK(cell, m, limit);
+      badWhat = m < 0 ? Quoted(cell) + kNotAMark : BeyondK(cell, m, limit);
     }
     largest = std::max(largest, m);
     marks.push_back(static_cast<Mark>(std::max(m, 0)));

@@ -35,6 +35,8 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/QuotedText.h"  // Quoted, for messages that show a cell
+
 namespace veltrano::batch {
 
 /// The most alternatives an item may have (A to J).
@@ -180,9 +182,5 @@ AnswerCounts Tally(const AnswerKey& key, const std::vector<Mark>& marks, int k, 
 
 /// "A" for position 1, ..., "J" for 10.
 char PositionLetter(int position) noexcept;
-
-/// A cell quoted for a message: printable ASCII as it stands, anything else as \xNN, cut
-/// short when long.
-std::string QuotedCell(std::string_view cell);
 
 }  // namespace veltrano::batch

@@ -154,32 +154,15 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   }
   meter.Finish();
 
+  const auto keep = [&](int step) {
+    if (step == kExitBrokenPipe) pipeClosed = true;
+    if (step != kExitOk) status = step;
+  };
   // The summary covers the tests the run finished, after an interrupt or an error too.
-  if (summaryFile != nullptr) {
-    try {
-      summaryFile->Write(summary.Rows(RowFormat::Csv));
-    } catch (const BrokenPipe&) {
-      pipeClosed = true;
-      status = kExitBrokenPipe;
-    } catch (const OutputError& e) {
-      Report(c, e.what());
-      status = kExitFailure;
-    }
-  }
-
+  if (summaryFile != nullptr) keep(OutputStep(c, [&] { summaryFile->Write(summary.Rows(RowFormat::Csv)); }));
   // Whatever the run produced stays, after an error too, as it does in the window.
-  for (OutputFile* f : {data, residuals, points, summaryFile}) {
-    if (f == nullptr) continue;
-    try {
-      f->Close();
-    } catch (const BrokenPipe&) {
-      pipeClosed = true;
-      status = kExitBrokenPipe;
-    } catch (const OutputError& e) {
-      Report(c, e.what());
-      status = kExitFailure;
-    }
-  }
+  for (OutputFile* f : {data, residuals, points, summaryFile})
+    if (f != nullptr) keep(OutputStep(c, [f] { f->Close(); }));
   if (pipeClosed) return kExitBrokenPipe;
   if (graphs) {
     try {

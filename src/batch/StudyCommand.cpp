@@ -39,11 +39,6 @@ std::ifstream OpenForReading(const std::string& path) {
 }
 
 // The same file: the same name, or two names of one existing file.
-bool SamePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return a == b || (a != "-" && b != "-" && std::filesystem::equivalent(a, b, ec));
-}
-
 bool IsNonEmptyFile(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0;
@@ -70,7 +65,7 @@ StudyConditions Conditions(const StudyOptions& o) {
 // Rules that involve more than one option.
 void CheckOutputs(const StudyOptions& o) {
   if (o.out.empty()) throw StudyInputError("--out: the file name is empty");
-  if (!o.testsOut.empty() && SamePath(o.testsOut, o.out))
+  if (!o.testsOut.empty() && SameFile(o.testsOut, o.out))
     throw StudyInputError("--tests-out: " + o.testsOut + " is already the output of --out");
   if (o.resume && o.out == "-")
     throw StudyInputError("--resume: give the study's output file with --out (standard output cannot be resumed)");
@@ -362,17 +357,9 @@ int RunStudy(const StudyOptions& o, Console& c) {
   }
   meter.Finish();
 
-  for (OutputFile* f : {out.get(), tests.get()}) {
-    if (f == nullptr) continue;
-    try {
-      f->Close();
-    } catch (const BrokenPipe&) {
-      status = kExitBrokenPipe;
-    } catch (const OutputError& e) {
-      Report(c, e.what());
-      status = kExitFailure;
-    }
-  }
+  for (OutputFile* f : {out.get(), tests.get()})
+    if (f != nullptr)
+      if (const int step = OutputStep(c, [f] { f->Close(); }); step != kExitOk) status = step;
   // The test rows of a condition left unfinished go, so that the two files hold the
   // same conditions.
   if (status != kExitOk && tests && o.testsOut != "-") {
@@ -391,7 +378,7 @@ int RunStudyMerge(const StudyMergeOptions& m, Console& c) {
   std::vector<StudyInput> inputs;
   try {
     for (const std::string& file : m.files) {
-      if (SamePath(file, m.out)) throw StudyInputError("--out: " + file + " is also one of the files to merge");
+      if (SameFile(file, m.out)) throw StudyInputError("--out: " + file + " is also one of the files to merge");
       streams.push_back(OpenForReading(file));
       inputs.push_back({file, &streams.back()});
     }

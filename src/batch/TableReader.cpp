@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "analysis/tAnalisisDeltaMET.h"
+#include "batch/QuotedText.h"
 
 namespace veltrano::batch {
 namespace {
@@ -14,25 +15,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 
-// A field quoted for a message: printable ASCII as it stands, anything else as \xNN,
-// and cut short when long, so a binary or huge field still gives one readable line.
-std::string Quoted(std::string_view field) {
-  constexpr std::size_t kShown = 24;
-  std::string q = "\"";
-  for (std::size_t i = 0; i < field.size() && i < kShown; ++i) {
-    const auto c = static_cast<unsigned char>(field[i]);
-    if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-      q.push_back(static_cast<char>(c));
-    } else {
-      static const char hex[] = "0123456789abcdef";
-      q += "\\x";
-      q.push_back(hex[c >> 4]);
-      q.push_back(hex[c & 15]);
-    }
-  }
-  if (field.size() > kShown) q += "...";
-  return q + "\"";
-}
 
 std::string Entries(int count) { return std::to_string(count) + (count == 1 ? " entry" : " entries"); }
 

@@ -16,13 +16,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 using Json = nlohmann::json;
 
 std::vector<Json> JsonLines(const std::string& text) {

@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "TextLines.h"
 #include "batch/Commands.h"
 
 namespace veltrano::batch::testing {
+
+using veltrano::testing::Cells;
+using veltrano::testing::Lines;
 
 struct Outcome {
   int status = -1;

@@ -18,13 +18,6 @@
 namespace veltrano::batch::testing {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 // Outputs that name one file in two ways, or an output that cannot be opened: refused
 // before anything is written, and every file there before is left as it was.
 TEST(Outputs, AreCheckedBeforeAnyIsTouched) {

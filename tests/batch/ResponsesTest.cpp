@@ -40,13 +40,6 @@ const char* const kTallied =
 
 const char* const kHeader = "id,items,answered,omitted,right,dln,du,se_du,ci_lower,ci_upper,dc,se_dc,code,code2,error";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 // The cells of a CSV row ("" inside quotes is one ").
 std::vector<std::string> CsvCells(const std::string& line) {
   std::vector<std::string> cells(1);

@@ -45,13 +45,6 @@ private:
   Fault fault_;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 std::vector<std::string> Prefix(const std::vector<std::string>& lines, std::size_t n) {
   return {lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(n, lines.size()))};
 }

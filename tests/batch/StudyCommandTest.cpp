@@ -14,24 +14,6 @@
 namespace veltrano::batch::testing {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = line.find(',', from);
-    cells.push_back(line.substr(from, at - from));
-    if (at == std::string::npos) return cells;
-    from = at + 1;
-  }
-}
-
 // text with every `name` replaced by value.
 std::string Substitute(std::string text, const std::string& name, const std::string& value) {
   for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size())

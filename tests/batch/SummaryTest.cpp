@@ -12,22 +12,6 @@
 namespace veltrano::batch::testing {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::string cell;
-  std::istringstream in(line);
-  while (std::getline(in, cell, ',')) cells.push_back(cell);
-  if (!line.empty() && line.back() == ',') cells.push_back("");
-  return cells;
-}
-
 // Every condition of a study, repeated by simulate with the condition's seed: the rows
 // agree in every cell but the condition's number and the study's own columns.
 TEST(Summary, EqualsTheStudyOfEachDegree) {

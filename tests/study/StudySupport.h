@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TextLines.h"
 #include "study/Study.h"
 
 namespace veltrano::testing {
@@ -30,24 +31,6 @@ inline StudyDefinition GridStudy(std::vector<std::int32_t> n, std::vector<std::i
   s.seed = seed;
   s.ci = ci;
   return s;
-}
-
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
-inline std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = line.find(',', from);
-    cells.push_back(line.substr(from, at - from));
-    if (at == std::string::npos) return cells;
-    from = at + 1;
-  }
 }
 
 /// Summary rows (without a header) as maps from column name to cell.
