@@ -257,6 +257,35 @@ CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
   return responses;
 }
 
+namespace {
+
+// Reports the error being handled and gives the exit status it calls for: bad input 2,
+// a file that cannot be read or written 1, a reader that has gone 141 (quietly).
+int ReportSheetError(Console& c, const std::string& inputName) {
+  try {
+    throw;
+  } catch (const BrokenPipe&) {
+    return kExitBrokenPipe;
+  } catch (const UsageError& e) {
+    Report(c, e.what());
+    return kExitUsage;
+  } catch (const MissingKeyError& e) {
+    Report(c, NoKeyMessage(inputName, e));
+    return kExitUsage;
+  } catch (const SheetFormatError& e) {
+    Report(c, inputName + ": " + e.what());
+    return kExitUsage;
+  } catch (const SheetReadError& e) {
+    Report(c, "cannot read " + inputName + ": " + e.what());
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    Report(c, e.what());
+    return kExitFailure;
+  }
+}
+
+}  // namespace
+
 int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   ClearStopRequest();
   const bool fromConsole = o.responses == "-";
@@ -285,21 +314,8 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
       k = std::max(2, ScanSheet(scan));
       if (!fromConsole) file = OpenInput(o.responses);
     }
-  } catch (const UsageError& e) {
-    Report(c, e.what());
-    return kExitUsage;
-  } catch (const MissingKeyError& e) {
-    Report(c, NoKeyMessage(inputName, e));
-    return kExitUsage;
-  } catch (const SheetFormatError& e) {
-    Report(c, inputName + ": " + e.what());
-    return kExitUsage;
-  } catch (const SheetReadError& e) {
-    Report(c, "cannot read " + inputName + ": " + e.what());
-    return kExitFailure;
-  } catch (const std::exception& e) {
-    Report(c, e.what());
-    return kExitFailure;
+  } catch (...) {
+    return ReportSheetError(c, inputName);
   }
 
   int status = kExitOk;
@@ -336,25 +352,12 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
     out.Commit();
     if (tables) tables->Commit();
     if (end == SheetEnd::Stopped) {
-      const int signal = StopSignal() != 0 ? StopSignal() : SIGINT;
-      const char* how = signal == SIGTERM ? "terminated" : signal == SIGHUP ? "hung up" : "interrupted";
-      Report(c, std::string(how) + "; the outputs hold the examinees analysed so far");
+      const int signal = StopSignalOrInterrupt();
+      Report(c, std::string(StoppedBy(signal)) + "; the outputs hold the examinees analysed so far");
       return 128 + signal;
     }
-  } catch (const BrokenPipe&) {
-    return kExitBrokenPipe;  // the reader has gone (| head): quietly
-  } catch (const MissingKeyError& e) {
-    Report(c, NoKeyMessage(inputName, e));
-    return kExitUsage;
-  } catch (const SheetFormatError& e) {
-    Report(c, inputName + ": " + e.what());
-    return kExitUsage;
-  } catch (const SheetReadError& e) {
-    Report(c, "cannot read " + inputName + ": " + e.what());
-    return kExitFailure;
-  } catch (const std::exception& e) {
-    Report(c, e.what());
-    return kExitFailure;
+  } catch (...) {
+    return ReportSheetError(c, inputName);
   }
   for (const std::string& line : notes) Report(c, line);
   return status;

@@ -15,16 +15,6 @@
 #include "study/RunSummary.h"
 
 namespace veltrano::batch {
-namespace {
-
-// What ending by a signal looks like: the exit status is 128 + the signal, as a shell
-// reports a program the signal ended, and the message says the outputs are whole.
-std::string SignalMessage(int signal) {
-  const char* how = signal == SIGTERM ? "terminated" : signal == SIGHUP ? "hung up" : "interrupted";
-  return std::string(how) + "; the outputs hold the tests finished so far";
-}
-
-}  // namespace
 
 CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t& seed) {
   CLI::App* app = parent.add_subcommand(
@@ -138,8 +128,10 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   try {
     if (run.Execute(o.settings, decorated ? *decorated : static_cast<RunHost&>(host)) == RunEnd::Cancelled) {
       meter.Finish();
-      const int signal = StopSignal() != 0 ? StopSignal() : SIGINT;
-      Report(c, SignalMessage(signal));
+      // Ended by a signal: 128 + the signal, as a shell reports a program the signal
+      // ended, and the outputs are whole.
+      const int signal = StopSignalOrInterrupt();
+      Report(c, std::string(StoppedBy(signal)) + "; the outputs hold the tests finished so far");
       status = 128 + signal;
     }
   } catch (const BrokenPipe&) {

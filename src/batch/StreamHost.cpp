@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <atomic>
+#include <csignal>
 
 namespace veltrano::batch {
 namespace {
@@ -17,6 +18,10 @@ void RequestStop(int signal) noexcept { stopSignal.store(signal, std::memory_ord
 void ClearStopRequest() noexcept { stopSignal.store(0, std::memory_order_relaxed); }
 bool StopRequested() noexcept { return stopSignal.load(std::memory_order_relaxed) != 0; }
 int StopSignal() noexcept { return stopSignal.load(std::memory_order_relaxed); }
+int StopSignalOrInterrupt() noexcept { return StopSignal() != 0 ? StopSignal() : SIGINT; }
+const char* StoppedBy(int signal) noexcept {
+  return signal == SIGTERM ? "terminated" : signal == SIGHUP ? "hung up" : "interrupted";
+}
 
 StreamHost::StreamHost(OutputFile* data, OutputFile* residuals, OutputFile* points, ChartSink* charts,
                        ProgressMeter* progress)

@@ -68,5 +68,10 @@ void ClearStopRequest() noexcept;
 bool StopRequested() noexcept;
 /// The signal of the stop request, 0 when there is none.
 int StopSignal() noexcept;
+/// The signal of the stop request, SIGINT when a stop came without one.
+int StopSignalOrInterrupt() noexcept;
+/// How a command says it was stopped by signal: "interrupted" (SIGINT), "terminated"
+/// (SIGTERM) or "hung up" (SIGHUP).
+const char* StoppedBy(int signal) noexcept;
 
 }  // namespace veltrano::batch

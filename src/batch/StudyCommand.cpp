@@ -341,9 +341,8 @@ int RunStudy(const StudyOptions& o, Console& c) {
   try {
     if (ExecuteStudy(study, {shard, resume.complete}, run, sink) == StudyEnd::Stopped) {
       meter.Finish();
-      const int signal = StopSignal() != 0 ? StopSignal() : SIGINT;
-      const char* how = signal == SIGTERM ? "terminated" : signal == SIGHUP ? "hung up" : "interrupted";
-      Report(c, std::string(how) + "; " + (o.out == "-" ? std::string("the output") : o.out) + " holds " +
+      const int signal = StopSignalOrInterrupt();
+      Report(c, std::string(StoppedBy(signal)) + "; " + (o.out == "-" ? std::string("the output") : o.out) + " holds " +
                     Plural(resume.complete + sink.Conditions(), "complete condition", "complete conditions") +
                     (o.out == "-" ? "" : " (go on with --resume)"));
       status = 128 + signal;
