@@ -270,6 +270,7 @@ ChartModel ChartModel::Chart1() {
 
 ChartModel ChartModel::Chart2() {
   ChartModel c;
+  // Kept verbatim, "Standarized" and "Tue" included: users know the chart by this title.
   c.SetTitle(QStringLiteral("Standarized residual (Delta MLE - Tue Knowledge Do*)/SE(Delta)"));
   c.SetBottomAxis(DoStarAxis());
   c.SetLeftAxis(Axis(-4.0, 4.0, 0.5, "Standarized Residual", 11, 4));
