@@ -72,15 +72,15 @@ void Switch(CLI::App& app, const std::string& option, const std::string& negatio
       ->group("");
 }
 
-void SettingOption(CLI::App& app, const SettingSpec& spec, int& value, std::string_view help) {
-  IntOption(app, std::string(spec.option), value, spec.min, spec.max, std::string(help.empty() ? spec.help : help))
-      ->group(std::string(spec.group));
+void SettingOption(CLI::App& app, const SettingSpec& entry, int& value, std::string_view help) {
+  IntOption(app, std::string(entry.option), value, entry.min, entry.max, std::string(help.empty() ? entry.help : help))
+      ->group(std::string(entry.group));
 }
 
-void SettingOption(CLI::App& app, const SettingSpec& spec, bool& value, std::string_view help) {
-  Switch(app, std::string(spec.option), std::string(spec.negation), value,
-         std::string(help.empty() ? spec.help : help));
-  if (CLI::Option* o = app.get_option_no_throw(std::string(spec.option))) o->group(std::string(spec.group));
+void SettingOption(CLI::App& app, const SettingSpec& entry, bool& value, std::string_view help) {
+  Switch(app, std::string(entry.option), std::string(entry.negation), value,
+         std::string(help.empty() ? entry.help : help));
+  if (CLI::Option* o = app.get_option_no_throw(std::string(entry.option))) o->group(std::string(entry.group));
 }
 
 void AnalysisOptions(CLI::App& app, AnalysisSettings& s, std::string_view decimalsHelp) {

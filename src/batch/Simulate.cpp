@@ -22,9 +22,9 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t&
   RunSettings& s = o.settings;
   for (const SettingField& f : kRunSettingFields) {
     if (f.whole != nullptr)
-      SettingOption(*app, *f.spec, s.*f.whole);
+      SettingOption(*app, *f.entry, s.*f.whole);
     else
-      SettingOption(*app, *f.spec, s.*f.on);
+      SettingOption(*app, *f.entry, s.*f.on);
   }
   SettingOption(*app, setting::Dtrue, o.showD);
   const std::string files = "Output files";

@@ -117,7 +117,7 @@ static_assert(AnalysisSettings{}.tolerance == setting::Tol.byDefault &&
 
 /// A setting and the RunSettings field it fills: `whole` for a number, `on` for a switch.
 struct SettingField {
-  const SettingSpec* spec;
+  const SettingSpec* entry;
   int RunSettings::*whole = nullptr;
   bool RunSettings::*on = nullptr;
 };

@@ -112,7 +112,7 @@ RunSettings TForm1::Snapshot() const {
   // Each setting's control carries the name the settings table gives it.
   RunSettings s;
   for (const SettingField& f : kRunSettingFields) {
-    const QString name = QString::fromLatin1(f.spec->control.data(), static_cast<qsizetype>(f.spec->control.size()));
+    const QString name = QString::fromLatin1(f.entry->control.data(), static_cast<qsizetype>(f.entry->control.size()));
     if (f.whole != nullptr)
       s.*f.whole = findChild<TSpinEdit*>(name)->Value();
     else

@@ -98,11 +98,11 @@ void TForm1::BuildControls() {
 
 // A labelled field: the caption at the left (its buddy is the field), the field at the
 // right, as wide as the longest number it takes needs.
-TSpinEdit* TForm1::AddField(QGridLayout* grid, int& row, const SettingSpec& spec) {
-  auto* spin = new TSpinEdit(spec.min, spec.max, spec.byDefault, settings_);
-  spin->setObjectName(Latin1(spec.control));
+TSpinEdit* TForm1::AddField(QGridLayout* grid, int& row, const SettingSpec& entry) {
+  auto* spin = new TSpinEdit(entry.min, entry.max, entry.byDefault, settings_);
+  spin->setObjectName(Latin1(entry.control));
   spin->setFixedWidth(kFieldWidth);
-  auto* label = new QLabel(Latin1(spec.caption), settings_);
+  auto* label = new QLabel(Latin1(entry.caption), settings_);
   label->setBuddy(spin);
   grid->addWidget(label, row, 0, 1, 2);
   grid->addWidget(spin, row++, 2);
@@ -110,11 +110,11 @@ TSpinEdit* TForm1::AddField(QGridLayout* grid, int& row, const SettingSpec& spec
 }
 
 // A check box with its caption at the left or the right, and its default.
-QCheckBox* TForm1::AddBox(QWidget* parent, const SettingSpec& spec, bool captionLeft) {
-  auto* box = new CaptionCheckBox(Latin1(spec.caption),
+QCheckBox* TForm1::AddBox(QWidget* parent, const SettingSpec& entry, bool captionLeft) {
+  auto* box = new CaptionCheckBox(Latin1(entry.caption),
                                   captionLeft ? CaptionCheckBox::Side::Left : CaptionCheckBox::Side::Right, parent);
-  box->setObjectName(Latin1(spec.control));
-  box->setChecked(spec.byDefault != 0);
+  box->setObjectName(Latin1(entry.control));
+  box->setChecked(entry.byDefault != 0);
   return box;
 }
 
