@@ -7,6 +7,7 @@
 #include "ui/RunBridge.h"
 #include "ui/RunTextSize.h"
 #include "ui/SpinEdit.h"
+#include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ TForm1::TForm1(QWidget* parent)
   bridge_->SetDmaxRange(SpinEdit_Dmax->MinValue(), SpinEdit_Dmax->MaxValue());
   connect(bridge_.get(), &RunBridge::Output, this, &TForm1::ApplyRunOutput);
   connect(bridge_.get(), &RunBridge::Finished, this, &TForm1::EndRun);
+  run_.SetObserver(&summary_);
   ConnectRules();
   FormCreate();
 }
@@ -57,6 +59,7 @@ void TForm1::ConnectRules() {
   // box: ticking the comma re-applies the Lord & Novick series' visibility and changes
   // nothing. Kept so, as the window has always wired it.
   connect(comma, &QCheckBox::toggled, this, &TForm1::cbDLNClick);
+  connect(Summary->Button_SaveSummary, &QPushButton::clicked, this, &TForm1::SaveSummaryClick);
 }
 
 void TForm1::FormCreate() {
@@ -102,6 +105,19 @@ void TForm1::CheckBox_DuncondClick() { ShowSeries(SeriesId::sPoint_DSEM, CheckBo
 void TForm1::CheckBox_DcondClick() { ShowSeries(SeriesId::sPoint_Dcond, CheckBox_Dcond->isChecked()); }
 void TForm1::cbDtrueClick() { ShowSeries(SeriesId::sLine, cbDtrue->isChecked()); }
 void TForm1::cbDLNClick() { ShowSeries(SeriesId::sDLN, cbDLN->isChecked()); }
+
+void TForm1::SaveSummaryClick() {
+  if (!Summary->HasSummary()) return;
+  const FileDialogSettings csv{QStringLiteral(".csv"), QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*")};
+  const std::optional<QString> path = TTextEditor1->Dialogs().SaveFileName(this, summaryFile_, csv);
+  if (!path) return;
+  summaryFile_ = *path;
+  try {
+    Summary->SaveCsv(*path);
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}
 
 void TForm1::ShowSeries(SeriesId series, bool on) {
   const auto& [chart, handle] = series_[static_cast<std::size_t>(series)];

@@ -1,7 +1,7 @@
 #pragma once
 // TForm1: the program's one window. The left column holds every setting of a simulation
 // and the Ok button; the page control on the right holds the data pane, the two charts,
-// the residuals pane and the "About" page.
+// the residuals pane, the "Summary" page of the last run and the "About" page.
 //
 // Names are the system's own and kept verbatim: each control is a public member named as
 // the control, and carries the same name as its objectName (find them with findChild).
@@ -23,10 +23,16 @@
 // ended it. Below Ok, "Seed: S" gives the generator's state when the last run started:
 // seeding the generator with S and running the same settings repeats the run
 // (veltrano-batch simulate --seed S does the same).
+//
+// The Summary page: the window hands the run a RunSummary as its observer, which keeps
+// the measures of every degree as the tests are handed on (on the run's thread; the
+// window reads it only once the run has ended). The run's end fills the page, so a
+// cancelled run, or one ended by an error, shows the summary of the tests it finished.
 #include "chart/ChartModel.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulationRun.h"
+#include "study/RunSummary.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -53,6 +59,7 @@ class ChartWidget;
 class LineFile;
 class RunBridge;
 struct RunBatch;
+class SummaryPage;
 class TSpinEdit;
 class TTextEditor;
 
@@ -103,11 +110,13 @@ public:
   QWidget* TabSheet2 = nullptr;            // "Graph"
   QWidget* TabSheet3 = nullptr;            // "Residual"
   QWidget* TabSheet4 = nullptr;            // "Residuals"
+  QWidget* TabSummary = nullptr;           // "Summary"
   QWidget* TabSheet5 = nullptr;            // "About"
   TTextEditor* TTextEditor1 = nullptr;     // the data pane
   TTextEditor* TextEditor1 = nullptr;      // the residuals pane
   ChartWidget* Chart1 = nullptr;           // estimates against Do*
   ChartWidget* Chart2 = nullptr;           // standardized residuals against Do*
+  SummaryPage* Summary = nullptr;          // the last run's measures, degree by degree
 
   /// The text box of the data pane, kept by FormCreate; the run's data lines go there.
   QPlainTextEdit* memo = nullptr;
@@ -131,6 +140,9 @@ public:
   void CheckBox_DcondClick();    // sPoint_Dcond shown exactly when "Dc" is on
   void cbDtrueClick();           // sLine shown exactly when "D" is on
   void cbDLNClick();             // sDLN shown exactly when "D Lord & Novick" is on
+  /// "Save as CSV..." of the Summary page: asks for a file (the data pane's dialogs) and
+  /// writes the summary's rows there; an error's message is shown.
+  void SaveSummaryClick();
 
   // ---- Run control ------------------------------------------------------------------------
   /// The settings as the controls hold them now.
@@ -164,6 +176,7 @@ public:
     std::int64_t runNs = 0;
     std::int64_t progressNs = 0;
     int progressUpdates = 0;
+    std::int64_t summaryNs = 0;  // filling the Summary page at the run's end
   };
   RunTimes LastRunTimes() const noexcept { return times_; }
 
@@ -197,12 +210,16 @@ private:
   void ShowDoStar();
   void ReportError(const QString& message);
   TSpinEdit* FocusedSpinEdit() const;
+  void CloseIfPending();
 
   SimulationRun run_;
+  RunSummary summary_;  // the run's observer; read only while no run works
+  int summaryDecimals_ = 3;
   std::array<std::pair<ChartWidget*, SeriesHandle>, kSeriesCount> series_{};
   QWidget* settings_ = nullptr;  // every setting; disabled while a run works
   QTimer* progressTimer_ = nullptr;
   std::unique_ptr<RunBridge> bridge_;  // destroyed before run_: it waits for the run to end
+  QString summaryFile_;  // the last name the summary was saved under
   ErrorReporter reportError_;
   std::optional<std::uint32_t> lastSeed_;
   RunTimes times_;

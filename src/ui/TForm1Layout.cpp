@@ -6,6 +6,7 @@
 #include "ui/CaptionCheckBox.h"
 #include "ui/ChartWidget.h"
 #include "ui/SpinEdit.h"
+#include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
 #include <QFontDatabase>
@@ -253,6 +254,7 @@ void TForm1::BuildPages() {
   page(TabSheet2, "TabSheet2", QStringLiteral("Graph"));
   page(TabSheet3, "TabSheet3", QStringLiteral("Residual"));
   page(TabSheet4, "TabSheet4", QStringLiteral("Residuals"));
+  page(TabSummary, "TabSummary", QStringLiteral("Summary"));
   page(TabSheet5, "TabSheet5", QStringLiteral("About"));
 
   TTextEditor1 = new TTextEditor(TabSheet1);
@@ -281,6 +283,10 @@ void TForm1::BuildPages() {
     ChartWidget* chart = ChartOf(id) == RunChart::Residual ? Chart2 : Chart1;
     series_[static_cast<std::size_t>(i)] = {chart, chart->Series(SeriesName(id))};
   }
+
+  Summary = new SummaryPage(TabSummary);
+  Summary->setObjectName(QStringLiteral("Summary"));
+  fill(TabSummary, Summary);
 
   BuildAboutPage(TabSheet5);
   PageControl1->setCurrentWidget(TabSheet5);
