@@ -6,10 +6,12 @@
 #include "ui/ChartWidget.h"
 #include "ui/RunBridge.h"
 #include "ui/RunTextSize.h"
+#include "ui/SheetBridge.h"
 #include "ui/SpinEdit.h"
 #include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -24,6 +26,7 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
       run_(ProcessUniform(), HardwareJobs()),
       bridge_(std::make_unique<RunBridge>(run_)),
+      sheets_(std::make_unique<SheetBridge>()),
       reportError_([](QWidget* p, const QString& message) {
         QMessageBox::critical(p, QStringLiteral("Veltrano"), message);
       }),
@@ -32,14 +35,18 @@ TForm1::TForm1(QWidget* parent)
   bridge_->SetDmaxRange(SpinEdit_Dmax->MinValue(), SpinEdit_Dmax->MaxValue());
   connect(bridge_.get(), &RunBridge::Output, this, &TForm1::ApplyRunOutput);
   connect(bridge_.get(), &RunBridge::Finished, this, &TForm1::EndRun);
+  connect(sheets_.get(), &SheetBridge::Output, this, &TForm1::ApplySheetOutput);
+  connect(sheets_.get(), &SheetBridge::Finished, this, &TForm1::EndSheet);
   run_.SetObserver(&summary_);
   ConnectRules();
   FormCreate();
 }
 
 TForm1::~TForm1() {
-  // A run still at work ends (after its current test) before the window it writes to.
+  // A run still at work ends (after its current test) before the window it writes to;
+  // so does a sheet's analysis.
   bridge_.reset();
+  sheets_.reset();
   // Children may lose the focus while the window is being torn down; no rule of a
   // half-destroyed window may run then.
   for (TSpinEdit* spin : findChildren<TSpinEdit*>()) spin->disconnect(this);
@@ -60,6 +67,7 @@ void TForm1::ConnectRules() {
   // nothing. Kept so, as the window has always wired it.
   connect(comma, &QCheckBox::toggled, this, &TForm1::cbDLNClick);
   connect(Summary->Button_SaveSummary, &QPushButton::clicked, this, &TForm1::SaveSummaryClick);
+  connect(tbAnalyseSheets, &QAction::triggered, this, &TForm1::AnalyseSheetsClick);
 }
 
 void TForm1::FormCreate() {

@@ -9,6 +9,7 @@
 #include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
+#include <QAction>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,6 +20,8 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace veltrano {
@@ -260,6 +263,18 @@ void TForm1::BuildPages() {
   TTextEditor1 = new TTextEditor(TabSheet1);
   TTextEditor1->setObjectName(QStringLiteral("TTextEditor1"));
   fill(TabSheet1, TTextEditor1);
+  // The data pane's tool bar also analyses answer sheets into the pane: a button that
+  // says what it does in words, after the pane's own three icons.
+  tbAnalyseSheets = new QAction(QStringLiteral("Analyse answer sheets\u2026"), TTextEditor1->ToolBar1);
+  tbAnalyseSheets->setObjectName(QStringLiteral("tbAnalyseSheets"));
+  tbAnalyseSheets->setToolTip(QStringLiteral(
+      "Analyse every examinee of an answer sheet (CSV or tab-separated: id, then one mark per item; a KEY row "
+      "or a key file) with the analysis options, appending one CSV line per examinee"));
+  auto* sheetsButton = new QToolButton(TTextEditor1->ToolBar1);
+  sheetsButton->setObjectName(QStringLiteral("tbAnalyseSheetsButton"));
+  sheetsButton->setDefaultAction(tbAnalyseSheets);
+  sheetsButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  TTextEditor1->ToolBar1->addWidget(sheetsButton);
   TextEditor1 = new TTextEditor(TabSheet4);
   TextEditor1->setObjectName(QStringLiteral("TextEditor1"));
   fill(TabSheet4, TextEditor1);

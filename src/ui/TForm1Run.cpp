@@ -7,6 +7,7 @@
 #include "ui/LineFile.h"
 #include "ui/RunBridge.h"
 #include "ui/RunTextSize.h"
+#include "ui/SheetBridge.h"
 #include "ui/SpinEdit.h"
 #include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
@@ -41,7 +42,7 @@ QString Duration(std::int64_t seconds) {
 
 }  // namespace
 
-bool TForm1::Running() const noexcept { return bridge_->Running(); }
+bool TForm1::Running() const noexcept { return bridge_->Running() || sheets_->Running(); }
 
 void TForm1::Execute() {
   if (Running()) return;
@@ -124,7 +125,10 @@ void TForm1::showEvent(QShowEvent* event) {
   LayOutPages();
 }
 
-void TForm1::CancelRun() noexcept { bridge_->Cancel(); }
+void TForm1::CancelRun() noexcept {
+  bridge_->Cancel();
+  sheets_->Cancel();
+}
 
 // While a run works the settings, Ok and the panes' tools are disabled, and the panes
 // take no typing; progress and Cancel are shown.
