@@ -6,9 +6,12 @@
 #include "ui/ChartWidget.h"
 #include "ui/RunBridge.h"
 #include "ui/RunTextSize.h"
+#include "ui/SheetBridge.h"
 #include "ui/SpinEdit.h"
+#include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -23,6 +26,7 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
       run_(ProcessUniform(), HardwareJobs()),
       bridge_(std::make_unique<RunBridge>(run_)),
+      sheets_(std::make_unique<SheetBridge>()),
       reportError_([](QWidget* p, const QString& message) {
         QMessageBox::critical(p, QStringLiteral("Veltrano"), message);
       }),
@@ -31,13 +35,18 @@ TForm1::TForm1(QWidget* parent)
   bridge_->SetDmaxRange(SpinEdit_Dmax->MinValue(), SpinEdit_Dmax->MaxValue());
   connect(bridge_.get(), &RunBridge::Output, this, &TForm1::ApplyRunOutput);
   connect(bridge_.get(), &RunBridge::Finished, this, &TForm1::EndRun);
+  connect(sheets_.get(), &SheetBridge::Output, this, &TForm1::ApplySheetOutput);
+  connect(sheets_.get(), &SheetBridge::Finished, this, &TForm1::EndSheet);
+  run_.SetObserver(&summary_);
   ConnectRules();
   FormCreate();
 }
 
 TForm1::~TForm1() {
-  // A run still at work ends (after its current test) before the window it writes to.
+  // A run still at work ends (after its current test) before the window it writes to;
+  // so does a sheet's analysis.
   bridge_.reset();
+  sheets_.reset();
   // Children may lose the focus while the window is being torn down; no rule of a
   // half-destroyed window may run then.
   for (TSpinEdit* spin : findChildren<TSpinEdit*>()) spin->disconnect(this);
@@ -57,6 +66,8 @@ void TForm1::ConnectRules() {
   // box: ticking the comma re-applies the Lord & Novick series' visibility and changes
   // nothing. Kept so, as the window has always wired it.
   connect(comma, &QCheckBox::toggled, this, &TForm1::cbDLNClick);
+  connect(Summary->Button_SaveSummary, &QPushButton::clicked, this, &TForm1::SaveSummaryClick);
+  connect(tbAnalyseSheets, &QAction::triggered, this, &TForm1::AnalyseSheetsClick);
 }
 
 void TForm1::FormCreate() {
@@ -102,6 +113,19 @@ void TForm1::CheckBox_DuncondClick() { ShowSeries(SeriesId::sPoint_DSEM, CheckBo
 void TForm1::CheckBox_DcondClick() { ShowSeries(SeriesId::sPoint_Dcond, CheckBox_Dcond->isChecked()); }
 void TForm1::cbDtrueClick() { ShowSeries(SeriesId::sLine, cbDtrue->isChecked()); }
 void TForm1::cbDLNClick() { ShowSeries(SeriesId::sDLN, cbDLN->isChecked()); }
+
+void TForm1::SaveSummaryClick() {
+  if (!Summary->HasSummary()) return;
+  const FileDialogSettings csv{QStringLiteral(".csv"), QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*")};
+  const std::optional<QString> path = TTextEditor1->Dialogs().SaveFileName(this, summaryFile_, csv);
+  if (!path) return;
+  summaryFile_ = *path;
+  try {
+    Summary->SaveCsv(*path);
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  }
+}
 
 void TForm1::ShowSeries(SeriesId series, bool on) {
   const auto& [chart, handle] = series_[static_cast<std::size_t>(series)];

@@ -1,7 +1,7 @@
 #pragma once
 // TForm1: the program's one window. The left column holds every setting of a simulation
 // and the Ok button; the page control on the right holds the data pane, the two charts,
-// the residuals pane and the "About" page.
+// the residuals pane, the "Summary" page of the last run and the "About" page.
 //
 // Names are the system's own and kept verbatim: each control is a public member named as
 // the control, and carries the same name as its objectName (find them with findChild).
@@ -9,8 +9,9 @@
 // *Exit functions are the rules that run when a box changes or the focus leaves a field.
 // A box changed by the program runs its rule too (they follow toggled, not clicked).
 //
-// The window's code is in three files by job: TForm1Layout.cpp builds the controls,
-// TForm1.cpp holds the rules and handlers, TForm1Run.cpp puts a run's output on show.
+// The window's code is in four files by job: TForm1Layout.cpp builds the controls,
+// TForm1.cpp holds the rules and handlers, TForm1Run.cpp puts a run's output on show,
+// TForm1Sheets.cpp analyses answer sheets into the data pane.
 //
 // A run started by Ok works on threads of its own (RunBridge) and Execute returns at
 // once; the window shows exactly what the run writes, in its order, as it arrives.
@@ -23,10 +24,24 @@
 // ended it. Below Ok, "Seed: S" gives the generator's state when the last run started:
 // seeding the generator with S and running the same settings repeats the run
 // (veltrano-batch simulate --seed S does the same).
+//
+// The Summary page: the window hands the run a RunSummary as its observer, which keeps
+// the measures of every degree as the tests are handed on (on the run's thread; the
+// window reads it only once the run has ended). The run's end fills the page, so a
+// cancelled run, or one ended by an error, shows the summary of the tests it finished.
+//
+// "Analyse answer sheets..." on the data pane's tool bar opens an answer sheet (asking
+// for a key file when the sheet has no key) and analyses every examinee with the window's
+// analysis settings (tolerance, iterations, interval, alternative measures) on a thread
+// of its own (SheetBridge), appending the lines `veltrano-batch analyse --responses`
+// writes to the data pane. It is shown, cancelled and guarded as a run is: progress below
+// Ok, Cancel and Esc, the settings and Ok disabled. A bad sheet or key gets its message
+// (naming the line and column) and leaves the pane as it was.
 #include "chart/ChartModel.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulationRun.h"
+#include "study/RunSummary.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -38,6 +53,7 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QCheckBox;
 class QGridLayout;
 class QLabel;
@@ -53,6 +69,10 @@ class ChartWidget;
 class LineFile;
 class RunBridge;
 struct RunBatch;
+class SheetBridge;
+struct SheetBatch;
+struct SheetResult;
+class SummaryPage;
 class TSpinEdit;
 class TTextEditor;
 
@@ -103,11 +123,14 @@ public:
   QWidget* TabSheet2 = nullptr;            // "Graph"
   QWidget* TabSheet3 = nullptr;            // "Residual"
   QWidget* TabSheet4 = nullptr;            // "Residuals"
+  QWidget* TabSummary = nullptr;           // "Summary"
   QWidget* TabSheet5 = nullptr;            // "About"
   TTextEditor* TTextEditor1 = nullptr;     // the data pane
   TTextEditor* TextEditor1 = nullptr;      // the residuals pane
   ChartWidget* Chart1 = nullptr;           // estimates against Do*
   ChartWidget* Chart2 = nullptr;           // standardized residuals against Do*
+  SummaryPage* Summary = nullptr;          // the last run's measures, degree by degree
+  QAction* tbAnalyseSheets = nullptr;      // "Analyse answer sheets..." on the data pane's ToolBar1
 
   /// The text box of the data pane, kept by FormCreate; the run's data lines go there.
   QPlainTextEdit* memo = nullptr;
@@ -131,6 +154,15 @@ public:
   void CheckBox_DcondClick();    // sPoint_Dcond shown exactly when "Dc" is on
   void cbDtrueClick();           // sLine shown exactly when "D" is on
   void cbDLNClick();             // sDLN shown exactly when "D Lord & Novick" is on
+  /// "Save as CSV..." of the Summary page: asks for a file (the data pane's dialogs) and
+  /// writes the summary's rows there; an error's message is shown.
+  void SaveSummaryClick();
+  /// "Analyse answer sheets...": asks for a sheet and starts its analysis; returns at once.
+  /// Nothing while a run or another sheet works.
+  void AnalyseSheetsClick();
+  /// Starts the analysis of a sheet (with the key in a file of its own, when keyFile is
+  /// not empty) with the analysis settings as they stand; returns at once.
+  void AnalyseSheetFile(const QString& sheet, const QString& keyFile = QString());
 
   // ---- Run control ------------------------------------------------------------------------
   /// The settings as the controls hold them now.
@@ -138,8 +170,10 @@ public:
   /// The run and its window fields (n, k, d0, tests, n_conocido, dreal, dLN), as the last
   /// run left them; not to be read while a run works.
   const SimulationRun& Run() const noexcept { return run_; }
+  /// Whether a run, or the analysis of an answer sheet, works.
   bool Running() const noexcept;
-  /// Ends the run under way after its current test; nothing when no run works.
+  /// Ends the run under way after its current test (or the sheet's analysis after its
+  /// examinee at hand); nothing when nothing works.
   void CancelRun() noexcept;
   /// The generator's state when the last run started; none before the first run.
   std::optional<std::uint32_t> LastSeed() const noexcept { return lastSeed_; }
@@ -164,6 +198,7 @@ public:
     std::int64_t runNs = 0;
     std::int64_t progressNs = 0;
     int progressUpdates = 0;
+    std::int64_t summaryNs = 0;  // filling the Summary page at the run's end
   };
   RunTimes LastRunTimes() const noexcept { return times_; }
 
@@ -197,12 +232,25 @@ private:
   void ShowDoStar();
   void ReportError(const QString& message);
   TSpinEdit* FocusedSpinEdit() const;
+  void CloseIfPending();
+  // Answer sheets (TForm1Sheets.cpp).
+  void ApplySheetOutput(const std::shared_ptr<const SheetBatch>& batch);
+  void EndSheet(const SheetResult& result);
+  void RemoveSheetLines();
 
   SimulationRun run_;
+  RunSummary summary_;  // the run's observer; read only while no run works
+  int summaryDecimals_ = 3;
   std::array<std::pair<ChartWidget*, SeriesHandle>, kSeriesCount> series_{};
   QWidget* settings_ = nullptr;  // every setting; disabled while a run works
   QTimer* progressTimer_ = nullptr;
   std::unique_ptr<RunBridge> bridge_;  // destroyed before run_: it waits for the run to end
+  std::unique_ptr<SheetBridge> sheets_;
+  // The sheet under way: its file, and the data pane as it stood before its lines.
+  QString sheetFile_;
+  int sheetStart_ = 0;
+  bool sheetPaneModified_ = false;
+  QString summaryFile_;  // the last name the summary was saved under
   ErrorReporter reportError_;
   std::optional<std::uint32_t> lastSeed_;
   RunTimes times_;

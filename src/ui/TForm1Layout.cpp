@@ -6,8 +6,10 @@
 #include "ui/CaptionCheckBox.h"
 #include "ui/ChartWidget.h"
 #include "ui/SpinEdit.h"
+#include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
+#include <QAction>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -18,6 +20,8 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace veltrano {
@@ -253,11 +257,24 @@ void TForm1::BuildPages() {
   page(TabSheet2, "TabSheet2", QStringLiteral("Graph"));
   page(TabSheet3, "TabSheet3", QStringLiteral("Residual"));
   page(TabSheet4, "TabSheet4", QStringLiteral("Residuals"));
+  page(TabSummary, "TabSummary", QStringLiteral("Summary"));
   page(TabSheet5, "TabSheet5", QStringLiteral("About"));
 
   TTextEditor1 = new TTextEditor(TabSheet1);
   TTextEditor1->setObjectName(QStringLiteral("TTextEditor1"));
   fill(TabSheet1, TTextEditor1);
+  // The data pane's tool bar also analyses answer sheets into the pane: a button that
+  // says what it does in words, after the pane's own three icons.
+  tbAnalyseSheets = new QAction(QStringLiteral("Analyse answer sheets\u2026"), TTextEditor1->ToolBar1);
+  tbAnalyseSheets->setObjectName(QStringLiteral("tbAnalyseSheets"));
+  tbAnalyseSheets->setToolTip(QStringLiteral(
+      "Analyse every examinee of an answer sheet (CSV or tab-separated: id, then one mark per item; a KEY row "
+      "or a key file) with the analysis options, appending one CSV line per examinee"));
+  auto* sheetsButton = new QToolButton(TTextEditor1->ToolBar1);
+  sheetsButton->setObjectName(QStringLiteral("tbAnalyseSheetsButton"));
+  sheetsButton->setDefaultAction(tbAnalyseSheets);
+  sheetsButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  TTextEditor1->ToolBar1->addWidget(sheetsButton);
   TextEditor1 = new TTextEditor(TabSheet4);
   TextEditor1->setObjectName(QStringLiteral("TextEditor1"));
   fill(TabSheet4, TextEditor1);
@@ -281,6 +298,10 @@ void TForm1::BuildPages() {
     ChartWidget* chart = ChartOf(id) == RunChart::Residual ? Chart2 : Chart1;
     series_[static_cast<std::size_t>(i)] = {chart, chart->Series(SeriesName(id))};
   }
+
+  Summary = new SummaryPage(TabSummary);
+  Summary->setObjectName(QStringLiteral("Summary"));
+  fill(TabSummary, Summary);
 
   BuildAboutPage(TabSheet5);
   PageControl1->setCurrentWidget(TabSheet5);

@@ -7,7 +7,9 @@
 #include "ui/LineFile.h"
 #include "ui/RunBridge.h"
 #include "ui/RunTextSize.h"
+#include "ui/SheetBridge.h"
 #include "ui/SpinEdit.h"
+#include "ui/SummaryPage.h"
 #include "ui/TTextEditor.h"
 
 #include <QAction>
@@ -40,7 +42,7 @@ QString Duration(std::int64_t seconds) {
 
 }  // namespace
 
-bool TForm1::Running() const noexcept { return bridge_->Running(); }
+bool TForm1::Running() const noexcept { return bridge_->Running() || sheets_->Running(); }
 
 void TForm1::Execute() {
   if (Running()) return;
@@ -55,6 +57,11 @@ void TForm1::Execute() {
   LayOutPages();
   lastSeed_ = ProcessUniform().State();
   Label_Seed->setText(QStringLiteral("Seed: %1").arg(*lastSeed_));
+
+  // The summary starts again with each run; the run fills it on its own thread.
+  summary_ = RunSummary{};
+  summaryDecimals_ = settings.SpinEdit_Decs;
+  Summary->ShowRunUnderWay();
 
   times_ = RunTimes{};
   lastProgress_ = RunProgress{};
@@ -118,7 +125,10 @@ void TForm1::showEvent(QShowEvent* event) {
   LayOutPages();
 }
 
-void TForm1::CancelRun() noexcept { bridge_->Cancel(); }
+void TForm1::CancelRun() noexcept {
+  bridge_->Cancel();
+  sheets_->Cancel();
+}
 
 // While a run works the settings, Ok and the panes' tools are disabled, and the panes
 // take no typing; progress and Cancel are shown.
@@ -180,16 +190,29 @@ void TForm1::EndRun(RunEnd end, const QString& error) {
     Label_Progress->clear();
     Label_Progress->hide();
   }
-  times_.runNs = clock_.nsecsElapsed();
-  // The lines written before an error are on show before its message.
   const QString message = !error.isEmpty() ? error : windowError_;
   windowError_.clear();
+  // The run's thread has finished with the summary: it holds every test handed on.
+  QElapsedTimer fill;
+  fill.start();
+  QString ending;
+  if (!message.isEmpty())
+    ending = QStringLiteral(", ended by an error");
+  else if (end == RunEnd::Cancelled)
+    ending = QStringLiteral(", cancelled after %1 of %2 tests").arg(lastProgress_.testsDone).arg(lastProgress_.testsTotal);
+  Summary->ShowSummary(summary_, summaryDecimals_, ending);
+  times_.summaryNs = fill.nsecsElapsed();
+  times_.runNs = clock_.nsecsElapsed();
+  // The lines written before an error are on show before its message.
   if (!message.isEmpty()) ReportError(message);
   emit RunFinished();
-  if (closePending_) {
-    closePending_ = false;
-    close();
-  }
+  CloseIfPending();
+}
+
+void TForm1::CloseIfPending() {
+  if (!closePending_) return;
+  closePending_ = false;
+  close();
 }
 
 void TForm1::ShowDoStar() {

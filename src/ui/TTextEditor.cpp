@@ -100,8 +100,9 @@ QString DocumentTextOf(QString fileText) {
 
 std::optional<QString> RunFileDialog(QWidget* parent, const QString& current,
                                      const FileDialogSettings& settings,
-                                     QFileDialog::AcceptMode mode) {
+                                     QFileDialog::AcceptMode mode, const QString& title = QString()) {
   QFileDialog dialog(parent);
+  if (!title.isEmpty()) dialog.setWindowTitle(title);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                      : QFileDialog::AnyFile);
@@ -185,6 +186,20 @@ QMessageBox::StandardButton TextEditorDialogs::Question(QWidget* parent, const Q
 
 void TextEditorDialogs::Error(QWidget* parent, const QString& message) {
   QMessageBox::critical(parent, QObject::tr("Error"), message);
+}
+
+std::optional<QString> TextEditorDialogs::OpenFileFor(QWidget* parent, const QString& title,
+                                                      const FileDialogSettings& settings) {
+  return RunFileDialog(parent, QString(), settings, QFileDialog::AcceptOpen, title);
+}
+
+bool TextEditorDialogs::Confirm(QWidget* parent, const QString& text, const QString& acceptText) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Veltrano"), text, QMessageBox::Ok | QMessageBox::Cancel,
+                  parent);
+  box.button(QMessageBox::Ok)->setText(acceptText);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Ok;
 }
 
 TTextEditor::TTextEditor(QWidget* parent)

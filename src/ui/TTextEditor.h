@@ -120,6 +120,14 @@ public:
                                                const QString& noText);
   /// Shows the message of an error that ended one of the pane's button handlers.
   virtual void Error(QWidget* parent, const QString& message);
+  /// A file to open for a purpose the title names ("Analyse answer sheets"); nullopt
+  /// when the user cancels. The window's own files (an answer sheet, its key) are asked
+  /// for through this.
+  virtual std::optional<QString> OpenFileFor(QWidget* parent, const QString& title,
+                                             const FileDialogSettings& settings);
+  /// A question with two answers: acceptText ("Open a key file...") and "Cancel"; true
+  /// for the first. Closing the box counts as Cancel.
+  virtual bool Confirm(QWidget* parent, const QString& text, const QString& acceptText);
 };
 
 class TTextEditor : public QWidget {

@@ -5,8 +5,9 @@
 //   veltrano-screenshots OUTPUT_DIR
 //
 // Two windows, each run once: the default settings, then an iterating run (Do 0 to 90 in
-// steps of 10, 100 tests per degree) with Dc and D Lord & Novick shown. Every page of
-// each is saved as PNG, plus the About page of a window just opened. Each run starts
+// steps of 10, 100 tests per degree) with Dc and D Lord & Novick shown. The output pages
+// of each are saved as PNG, the Summary page of the iterating run too, plus the About
+// page of a window just opened. Each run starts
 // from a fixed seed, so the pictures change only when the program does.
 #include "numeric/UniformGenerator.h"
 #include "ui/SpinEdit.h"
@@ -48,8 +49,10 @@ void Save(QWidget& window, const QDir& dir, const QString& name) {
   std::printf("%s\n", qPrintable(path));
 }
 
-// Opens a window, applies the settings, presses Ok and saves every page.
-void Shoot(const QDir& dir, const QString& prefix, const std::function<void(veltrano::TForm1&)>& settings) {
+// Opens a window, applies the settings, presses Ok and saves the output pages (and the
+// Summary page when asked).
+void Shoot(const QDir& dir, const QString& prefix, const std::function<void(veltrano::TForm1&)>& settings,
+           bool summary = false) {
   veltrano::TForm1 w;
   w.SetErrorReporter([](QWidget*, const QString& message) {
     std::fprintf(stderr, "veltrano-screenshots: %s\n", qPrintable(message));
@@ -69,6 +72,10 @@ void Shoot(const QDir& dir, const QString& prefix, const std::function<void(velt
   for (int i = 0; i < 4; ++i) {
     w.PageControl1->setCurrentIndex(i);
     Save(w, dir, prefix + QString::fromLatin1(pages[i]));
+  }
+  if (summary) {
+    w.PageControl1->setCurrentWidget(w.TabSummary);
+    Save(w, dir, prefix + QStringLiteral("summary"));
   }
 }
 
@@ -95,6 +102,6 @@ int main(int argc, char* argv[]) {
     w.SpinEdit_Test->SetValue(100);
     w.CheckBox_Dcond->setChecked(true);
     w.cbDLN->setChecked(true);
-  });
+  }, true);
   return failures == 0 ? 0 : 1;
 }

@@ -281,11 +281,13 @@ void TForm1Test::windowAndPages() {
   QTabWidget* pages = f.Get<QTabWidget>("PageControl1");
   QCOMPARE(pages->tabPosition(), QTabWidget::South);
   const QStringList captions = {QStringLiteral(" Data"), QStringLiteral("Graph"), QStringLiteral("Residual"),
-                                QStringLiteral("Residuals"), QStringLiteral("About")};
-  QCOMPARE(pages->count(), 5);
-  for (int i = 0; i < 5; ++i) {
+                                QStringLiteral("Residuals"), QStringLiteral("Summary"), QStringLiteral("About")};
+  const QStringList names = {QStringLiteral("TabSheet1"), QStringLiteral("TabSheet2"), QStringLiteral("TabSheet3"),
+                             QStringLiteral("TabSheet4"), QStringLiteral("TabSummary"), QStringLiteral("TabSheet5")};
+  QCOMPARE(pages->count(), 6);
+  for (int i = 0; i < 6; ++i) {
     QCOMPARE(pages->tabText(i), captions[i]);
-    QCOMPARE(pages->widget(i)->objectName(), QStringLiteral("TabSheet%1").arg(i + 1));
+    QCOMPARE(pages->widget(i)->objectName(), names[i]);
   }
   QCOMPARE(pages->currentWidget(), f.Get("TabSheet5"));
 

@@ -4,6 +4,7 @@
 //
 //   veltrano-window-timing [TESTS]                      (default 10000 tests per degree)
 //   veltrano-window-timing --memory results|listing [LINES]   (default 10^6 lines)
+//   veltrano-window-timing --summary [TESTS]            (default 10000 tests per degree)
 //
 // The run: Do 0 to 90 in steps of 10 (ten degrees), TESTS tests per degree, defaults
 // otherwise, seed 1. The same run is timed in-process against a host that keeps nothing
@@ -20,6 +21,11 @@
 // pane took (VmRSS of /proc/self/status) is given per line after each step, and the save
 // with its time and the peak memory it added (VmHWM). Run each kind in a process of its
 // own: memory freed by one is not always given back to the system.
+//
+// --summary: a run of Do 0 to 99 in steps of 1 with TESTS tests per degree (10^6 tests by
+// default) and no data lines, seed 1; then the time the run's end took to fill the
+// Summary page, and the time to show the page with its table and chart drawn, and to
+// draw the chart again as bias and back.
 #include "batch/Console.h"
 #include "batch/Simulate.h"
 #include "numeric/UniformGenerator.h"
@@ -27,11 +33,13 @@
 #include "simulation/SimulationRun.h"
 #include "ui/ChartWidget.h"
 #include "ui/SpinEdit.h"
+#include "ui/SummaryPage.h"
 #include "ui/TForm1.h"
 #include "ui/TTextEditor.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -39,6 +47,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -121,7 +130,7 @@ int Memory(veltrano::TForm1& w, bool listing, long lines) {
     veltrano::SimulationRun(rng).Execute(w.Snapshot(), made);
   }
   if (listing) made.lines.erase(made.lines.begin());  // the listing's heading
-  w.PageControl1->setCurrentIndex(4);
+  w.PageControl1->setCurrentWidget(w.TabSheet5);
   QCoreApplication::processEvents();
 
   veltrano::TTextEditor* const pane = w.TTextEditor1;
@@ -173,6 +182,40 @@ int Memory(veltrano::TForm1& w, bool listing, long lines) {
   return 0;
 }
 
+int Summary(veltrano::TForm1& w, int tests) {
+  w.SpinEdit_D0->SetValue(0);
+  w.CheckBox_Iterate->setChecked(true);
+  w.SpinEdit_Dmax->SetValue(99);
+  w.SpinEdit_Step->SetValue(1);
+  w.SpinEdit_Test->SetValue(tests);
+  w.CheckBox_Text->setChecked(false);
+  veltrano::ProcessUniform().Seed(1);
+  QElapsedTimer t;
+  t.start();
+  w.Button1->click();
+  while (w.Running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  const veltrano::TForm1::RunTimes times = w.LastRunTimes();
+  std::printf("run of %lld tests in the window: %9.1f ms\n", static_cast<long long>(tests) * 100, Ms(t));
+  std::printf("Summary page filled at the end:  %9.2f ms  (%d rows)\n", static_cast<double>(times.summaryNs) / 1e6,
+              w.Summary->SummaryTable->model()->rowCount());
+  t.start();
+  w.PageControl1->setCurrentWidget(w.TabSummary);
+  w.TabSummary->repaint();
+  QCoreApplication::processEvents();
+  const double shownMs = Ms(t);
+  std::printf("Summary page shown and drawn:    %9.2f ms\n", shownMs);
+  for (const int choice : {1, 0}) {
+    t.start();
+    w.Summary->SummaryChartChoice->setCurrentIndex(choice);
+    w.TabSummary->repaint();
+    QCoreApplication::processEvents();
+    std::printf("chart drawn again as %-11s %9.2f ms\n", choice == 1 ? "bias:" : "means:", Ms(t));
+  }
+  std::printf("filled, shown and drawn:         %9.2f ms  (the target: under 100 ms)\n",
+              static_cast<double>(times.summaryNs) / 1e6 + shownMs);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -189,6 +232,10 @@ int main(int argc, char* argv[]) {
     const bool listing = argc > 2 && std::strcmp(argv[2], "listing") == 0;
     const long lines = argc > 3 ? std::atol(argv[3]) : 1000000;
     return Memory(w, listing, lines > 0 ? lines : 1000000);
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--summary") == 0) {
+    const int tests = argc > 2 ? std::atoi(argv[2]) : 10000;
+    return Summary(w, tests > 0 ? tests : 10000);
   }
 
   const int tests = argc > 1 ? std::atoi(argv[1]) : 10000;

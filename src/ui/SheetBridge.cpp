@@ -1,0 +1,257 @@
+#include "ui/SheetBridge.h"
+
+#include "batch/ResponseSheet.h"
+#include "batch/SheetAnalysis.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrano {
+namespace {
+
+// Lines go over in chunks of up to kChunkLines, and whatever there is every
+// kHandOverInterval, so that a slow sheet shows its progress too; the work waits while
+// kMaxQueuedLines are on their way (as RunBridge does).
+constexpr int kChunkLines = 10000;
+constexpr std::int64_t kHandOverIntervalNs = 50'000'000;
+constexpr int kMaxQueuedLines = 4 * kChunkLines;
+// The first pass looks at the clock and the cancel request every this many rows.
+constexpr int kCheckStride = 256;
+// A key file is one line; anything longer is not a key.
+constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
+
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+/// The work's own failure: a file that cannot be read, a bad key file.
+class SheetJobError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void CannotRead(const QString& path, const QString& reason) {
+  throw SheetJobError(QStringLiteral("Cannot read \"%1\": %2").arg(Native(path), reason).toStdString());
+}
+
+std::ifstream Open(const QString& path) {
+  if (QFileInfo(path).isDir()) CannotRead(path, QString::fromUtf8(std::strerror(EISDIR)));
+  errno = 0;
+  std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
+  if (!in) CannotRead(path, QString::fromUtf8(std::strerror(errno != 0 ? errno : EIO)));
+  return in;
+}
+
+batch::AnswerKey ReadKeyFile(const QString& path) {
+  std::ifstream in = Open(path);
+  std::string content(kMaxKeyFile + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) CannotRead(path, QStringLiteral("read error"));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  try {
+    if (content.size() > kMaxKeyFile)
+      throw batch::SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
+    return batch::ParseKeyFile(content);
+  } catch (const batch::SheetFormatError& e) {
+    throw SheetJobError(QStringLiteral("The key file \"%1\": %2").arg(Native(path), QString::fromUtf8(e.what()))
+                            .toStdString());
+  }
+}
+
+}  // namespace
+
+// The work, on the bridge's thread: reads, analyses and hands over in batches.
+class SheetWorker {
+public:
+  SheetWorker(SheetBridge& bridge, SheetJob job) : bridge_(bridge), job_(std::move(job)) {}
+
+  void Execute() {
+    SheetResult result;
+    clock_.start();
+    total_ = static_cast<std::uint64_t>(std::max<qint64>(0, QFileInfo(job_.sheet).size()));
+    const QString name = Native(job_.sheet);
+    try {
+      result.end = Analyse() ? SheetResult::End::Completed : SheetResult::End::Cancelled;
+      HandOver();
+    } catch (const batch::MissingKeyError& e) {
+      result.end = SheetResult::End::MissingKey;
+      result.message = name + QStringLiteral(": ") + QString::fromUtf8(e.what());
+    } catch (const batch::SheetFormatError& e) {
+      result.end = SheetResult::End::Failed;
+      result.message = name + QStringLiteral(": ") + QString::fromUtf8(e.what());
+    } catch (const batch::SheetReadError& e) {
+      result.end = SheetResult::End::Failed;
+      result.message = QStringLiteral("Cannot read \"%1\": %2").arg(name, QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+      result.end = SheetResult::End::Failed;
+      result.message = QString::fromUtf8(e.what());
+    } catch (...) {
+      result.end = SheetResult::End::Failed;
+      result.message = QStringLiteral("The analysis of the sheet ended with an unknown error.");
+    }
+    result.examinees = examinees_;
+    bridge_.Done(result);
+  }
+
+private:
+  bool Cancelled() const noexcept { return bridge_.cancel_.load(std::memory_order_relaxed); }
+
+  // Both passes; false when cancelled.
+  bool Analyse() {
+    std::optional<batch::AnswerKey> key;
+    if (!job_.keyFile.isEmpty()) key = ReadKeyFile(job_.keyFile);
+    const batch::AnswerKey* const givenKey = key ? &*key : nullptr;
+
+    int k = 0;
+    {
+      std::ifstream in = Open(job_.sheet);
+      batch::SheetReader scan(in, givenKey, 0);
+      checking_ = true;
+      k = Check(scan);
+      checking_ = false;
+      if (k == 0) return false;
+    }
+
+    std::ifstream in = Open(job_.sheet);
+    batch::SheetReader reader(in, givenKey, k);
+    bytesRead_ = 0;
+    Append(batch::kSheetCsvHeader);
+    batch::SheetRun run;
+    run.analysis = job_.analysis;
+    run.k = k;
+    run.jobs = job_.jobs;
+    run.format = [this](batch::ExamineeResult& r) { batch::AppendSheetCsvRow(r.text, r, job_.analysis); };
+    run.hand = [this](const batch::ExamineeResult& r) {
+      Append(r.text);
+      if (r.line != 0) ++examinees_;
+      bytesRead_ = r.offset;
+      if (lines_ >= kChunkLines || clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+      return !Cancelled();
+    };
+    return batch::AnalyseSheet(reader, run) == batch::SheetEnd::Completed;
+  }
+
+  // The first pass: ScanSheet's check of every row, with progress and a way out. The
+  // number of alternatives (at least 2), or 0 when cancelled.
+  int Check(batch::SheetReader& reader) {
+    batch::SheetRow row;
+    std::vector<batch::Mark> marks;
+    std::string scratch;
+    int largest = 0;
+    int sinceCheck = 0;
+    while (reader.NextRow(row)) {
+      largest = std::max(largest, reader.Marks(row, marks, scratch));
+      if (++sinceCheck < kCheckStride) continue;
+      sinceCheck = 0;
+      if (Cancelled()) return 0;
+      bytesRead_ = row.offset;
+      if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+    }
+    return std::max({2, largest, reader.Key().Largest()});
+  }
+
+  void Append(std::string_view line) {
+    text_.append(line);
+    text_.push_back('\n');
+    ++lines_;
+  }
+
+  // Sends the lines collected and where the work stands, waiting first while the window
+  // is far behind.
+  void HandOver() {
+    lastHandOverNs_ = clock_.nsecsElapsed();
+    auto batch = std::make_shared<SheetBatch>();
+    batch->lines = QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size()));
+    batch->lineCount = lines_;
+    batch->checking = checking_;
+    batch->examinees = examinees_;
+    batch->bytesRead = bytesRead_;
+    batch->bytesTotal = total_;
+    text_.clear();
+    lines_ = 0;
+    {
+      std::unique_lock lock(bridge_.queueMutex_);
+      bridge_.queueSpace_.wait(lock, [this] { return bridge_.queuedLines_ <= kMaxQueuedLines || Cancelled(); });
+      bridge_.queuedLines_ += batch->lineCount;
+    }
+    QMetaObject::invokeMethod(
+        &bridge_, [bridge = &bridge_, batch = std::shared_ptr<const SheetBatch>(std::move(batch))] {
+          bridge->Deliver(batch);
+        },
+        Qt::QueuedConnection);
+  }
+
+  SheetBridge& bridge_;
+  const SheetJob job_;
+  QElapsedTimer clock_;
+  std::int64_t lastHandOverNs_ = 0;
+  std::string text_;
+  int lines_ = 0;
+  bool checking_ = false;
+  std::int64_t examinees_ = 0;
+  std::uint64_t bytesRead_ = 0;
+  std::uint64_t total_ = 0;
+};
+
+SheetBridge::SheetBridge(QObject* parent) : QObject(parent) {
+  qRegisterMetaType<std::shared_ptr<const SheetBatch>>();
+  qRegisterMetaType<SheetResult>();
+  thread_.setObjectName(QStringLiteral("Sheet"));
+  onThread_.moveToThread(&thread_);
+  thread_.start();
+}
+
+SheetBridge::~SheetBridge() {
+  Cancel();
+  thread_.quit();
+  thread_.wait();
+}
+
+void SheetBridge::Start(const SheetJob& job) {
+  if (running_) return;
+  running_ = true;
+  cancel_ = false;
+  {
+    std::lock_guard lock(queueMutex_);
+    queuedLines_ = 0;
+  }
+  QMetaObject::invokeMethod(
+      &onThread_, [worker = std::make_shared<SheetWorker>(*this, job)] { worker->Execute(); }, Qt::QueuedConnection);
+}
+
+void SheetBridge::Cancel() noexcept {
+  cancel_ = true;
+  queueSpace_.notify_all();
+}
+
+void SheetBridge::Deliver(const std::shared_ptr<const SheetBatch>& batch) {
+  emit Output(batch);
+  {
+    std::lock_guard lock(queueMutex_);
+    queuedLines_ -= batch->lineCount;
+  }
+  queueSpace_.notify_all();
+}
+
+// Called on the work's thread after its last batch was sent; reaches the window's thread
+// after that batch.
+void SheetBridge::Done(const SheetResult& result) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, result] {
+        running_ = false;
+        emit Finished(result);
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace veltrano

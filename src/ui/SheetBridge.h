@@ -1,0 +1,97 @@
+#pragma once
+// The bridge between the analysis of an answer sheet and the window, built as RunBridge
+// is: the work runs on a thread of its own (and the analysis' worker threads), the window's
+// thread receives its lines in batches through queued signals, in input order, and the
+// work waits while more than a few batches' lines are on their way and not yet shown.
+//
+// The work reads the sheet twice, as `veltrano-batch analyse --responses` does without
+// --k: the first pass checks every row and finds the number of alternatives (the largest
+// in the key and the marks, at least 2), so that a bad sheet is refused before anything is
+// handed on; the second analyses every examinee (batch/SheetAnalysis.h) and hands on the
+// command's CSV lines: the header, one line per examinee, then ALL for the pooled table.
+// Cancel stops either pass after the examinee at hand; the lines handed on stay.
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "analysis/AnalysisSettings.h"
+
+namespace veltrano {
+
+/// What to analyse, and how.
+struct SheetJob {
+  QString sheet;    // the sheet's file
+  QString keyFile;  // a file holding the key; empty: the sheet's KEY row gives it
+  AnalysisSettings analysis;
+  int jobs = 1;     // threads of the analysis
+};
+
+/// One hand-over: the lines made since the last one and where the work stands.
+struct SheetBatch {
+  QString lines;  // each ended by '\n'
+  int lineCount = 0;
+  bool checking = false;          // the first pass (nothing is handed on yet)
+  std::int64_t examinees = 0;     // examinees handed on so far
+  std::uint64_t bytesRead = 0;    // of the sheet, in the pass under way
+  std::uint64_t bytesTotal = 0;   // the sheet's size when the work started
+};
+
+/// How the work ended.
+struct SheetResult {
+  enum class End { Completed, Cancelled, Failed, MissingKey };
+  End end = End::Completed;
+  /// Failed: the message, naming the file and, for a bad row, its line and column.
+  /// MissingKey: the sheet's file, the line of its first examinee and, when that is the
+  /// first row, the hint that a header's first cell must be id.
+  QString message;
+  std::int64_t examinees = 0;  // examinees handed on
+};
+
+class SheetWorker;
+
+class SheetBridge : public QObject {
+  Q_OBJECT
+
+public:
+  explicit SheetBridge(QObject* parent = nullptr);
+  /// Ends the work under way (after the examinee at hand) and waits for its thread.
+  ~SheetBridge() override;
+
+  /// Starts the work; returns at once. Nothing when work is under way.
+  void Start(const SheetJob& job);
+  /// Ends the work under way after the examinee at hand; nothing when none works.
+  void Cancel() noexcept;
+  bool Running() const noexcept { return running_; }
+
+signals:
+  /// One batch, on the window's thread, in input order.
+  void Output(const std::shared_ptr<const veltrano::SheetBatch>& batch);
+  /// The work has ended and every batch has been sent.
+  void Finished(const veltrano::SheetResult& result);
+
+private:
+  friend class SheetWorker;
+  void Deliver(const std::shared_ptr<const SheetBatch>& batch);
+  void Done(const SheetResult& result);
+
+  QThread thread_;
+  QObject onThread_;  // lives on thread_: what runs there is queued to it
+  bool running_ = false;
+
+  // Shared with the worker: the cancel request and the lines on their way.
+  std::atomic<bool> cancel_{false};
+  std::mutex queueMutex_;
+  std::condition_variable queueSpace_;
+  int queuedLines_ = 0;
+};
+
+}  // namespace veltrano
+
+Q_DECLARE_METATYPE(std::shared_ptr<const veltrano::SheetBatch>)
+Q_DECLARE_METATYPE(veltrano::SheetResult)

@@ -1,0 +1,366 @@
+// Tests of the window's "Analyse answer sheets..." on the offscreen platform: the lines
+// it appends against veltrano-batch analyse --responses run in-process, bad sheets that
+// leave the data pane as it was, and Cancel.
+#include "batch/AnalyseResponses.h"
+#include "batch/Console.h"
+#include "ui/SpinEdit.h"
+#include "ui/TForm1.h"
+#include "ui/TTextEditor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+using veltrano::TForm1;
+
+namespace {
+
+// Eight items, k = 4: an examinee right on every item, a quoted id holding a comma with
+// omissions, one who answered nothing, marks in lower case and as numbers.
+const char* const kRows =
+    "ana,A,C,B,D,A,B,C,D\n"
+    "\"D\xc3\xad" "az, Bo\",A,B,B,*,C,B,,D\n"
+    "carl,B,C,A,D,A,D,C,A\n"
+    "dee,-,.,*,,\"\",-,.,*\n"
+    "eve,a,c,2,4,2,b,1,d\n";
+const char* const kHeaderRow = "id,q1,q2,q3,q4,q5,q6,q7,q8\n";
+const char* const kKeyRow = "KEY,A,C,B,D,A,B,C,D\n";
+const char* const kKey = "ACBDABCD\n";
+
+// Answers the window's file questions from a queue (an empty name: cancelled) and its
+// confirmations with `confirm`, logging both: "open:<title>", "confirm:<text>".
+class SheetDialogs final : public veltrano::TextEditorDialogs {
+public:
+  std::deque<QString> files;
+  bool confirm = true;
+  QStringList log;
+
+  std::optional<QString> OpenFileFor(QWidget*, const QString& title, const veltrano::FileDialogSettings&) override {
+    log << QStringLiteral("open:") + title;
+    if (files.empty()) return std::nullopt;
+    const QString next = files.front();
+    files.pop_front();
+    if (next.isEmpty()) return std::nullopt;
+    return next;
+  }
+  bool Confirm(QWidget*, const QString& text, const QString&) override {
+    log << QStringLiteral("confirm:") + text;
+    return confirm;
+  }
+};
+
+struct Window {
+  TForm1 w;
+  QStringList errors;
+  std::shared_ptr<SheetDialogs> dialogs = std::make_shared<SheetDialogs>();
+  Window() {
+    w.SetErrorReporter([this](QWidget*, const QString& message) { errors << message; });
+    w.TTextEditor1->SetDialogs(dialogs);
+  }
+  // Presses the tool bar's button and waits until the work has ended.
+  bool AnalyseToEnd(int timeoutMs = 60000) {
+    w.tbAnalyseSheets->trigger();
+    return QTest::qWaitFor([&] { return !w.Running(); }, timeoutMs);
+  }
+  QStringList Data() const { return w.TTextEditor1->Lines(); }
+};
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The lines veltrano-batch analyse --responses writes for the sheet.
+QStringList CommandLines(const QString& sheet, const QString& key, const veltrano::AnalysisSettings& settings) {
+  veltrano::batch::ResponsesOptions o;
+  o.responses = sheet.toStdString();
+  o.key = key.toStdString();
+  o.analysis = settings;
+  o.jobs = 2;
+  std::istringstream in;
+  std::ostringstream out, err;
+  veltrano::batch::Console console{in, out, err};
+  const int status = veltrano::batch::AnalyseResponses(o, console);
+  if (status != 0 && status != 1) return {QStringLiteral("status %1: %2").arg(status).arg(QString::fromStdString(err.str()))};
+  QStringList lines = QString::fromStdString(out.str()).split(u'\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+// A pane that already holds a line the user typed (modified), which every case keeps.
+void TypeLine(TForm1& w) {
+  w.TTextEditor1->AppendLine(QStringLiteral("my notes"));
+  QVERIFY(w.TTextEditor1->GetModificado());
+}
+
+}  // namespace
+
+class AnswerSheetsTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void buttonOnTheDataPanesToolBar();
+  void sheetAppendsTheCommandsLines_data();
+  void sheetAppendsTheCommandsLines();
+  void badSheetAppendsNothing_data();
+  void badSheetAppendsNothing();
+  void secondReadThatFailsTakesItsLinesBack();
+  void cancelStopsTheAnalysis();
+};
+
+void AnswerSheetsTest::buttonOnTheDataPanesToolBar() {
+  Window f;
+  QCOMPARE(f.w.tbAnalyseSheets->text(), QStringLiteral("Analyse answer sheets\u2026"));
+  QVERIFY(f.w.TTextEditor1->ToolBar1->isAncestorOf(f.w.findChild<QWidget*>(QStringLiteral("tbAnalyseSheetsButton"))));
+  // Cancelled at the sheet's dialog: nothing happens.
+  QVERIFY(f.AnalyseToEnd());
+  QCOMPARE(f.dialogs->log, QStringList{QStringLiteral("open:Analyse answer sheets")});
+  QCOMPARE(f.w.TTextEditor1->LineCount(), 0);
+  QVERIFY(f.errors.isEmpty());
+}
+
+void AnswerSheetsTest::sheetAppendsTheCommandsLines_data() {
+  QTest::addColumn<bool>("keyInFile");
+  QTest::addColumn<bool>("interval");
+  QTest::addColumn<bool>("alternative");
+  QTest::addColumn<int>("tolerance");
+  QTest::addColumn<int>("iterations");
+  QTest::newRow("KEY row, the window's defaults") << false << false << true << 10 << 500;
+  QTest::newRow("interval, no alternative measures, 1e-6, 20 iterations") << false << true << false << 6 << 20;
+  QTest::newRow("key file asked for") << true << false << true << 10 << 500;
+}
+
+// The window appends, after the pane's own text, exactly the command's lines for the
+// same sheet and analysis settings: the header, one line per examinee, ALL.
+void AnswerSheetsTest::sheetAppendsTheCommandsLines() {
+  QFETCH(bool, keyInFile);
+  QFETCH(bool, interval);
+  QFETCH(bool, alternative);
+  QFETCH(int, tolerance);
+  QFETCH(int, iterations);
+  QTemporaryDir dir;
+  const QString sheet = dir.filePath(QStringLiteral("exam.csv"));
+  const QString key = dir.filePath(QStringLiteral("key.txt"));
+  QVERIFY(WriteFile(sheet, QByteArray(kHeaderRow) + (keyInFile ? "" : kKeyRow) + kRows));
+  QVERIFY(WriteFile(key, kKey));
+
+  Window f;
+  TForm1& w = f.w;
+  TypeLine(w);
+  w.CheckBox_CI->setChecked(interval);
+  w.CheckBox_Dka->setChecked(alternative);
+  w.SpinEdit_Tol->SetValue(tolerance);
+  w.SpinEdit_MaxIts->SetValue(iterations);
+  f.dialogs->files = {sheet, key};
+  QVERIFY(f.AnalyseToEnd());
+  QVERIFY2(f.errors.isEmpty(), qPrintable(f.errors.join(u'\n')));
+
+  const QStringList expected = CommandLines(sheet, keyInFile ? key : QString(), w.Snapshot().Analysis());
+  QCOMPARE(expected.size(), 1 + 5 + 1);
+  QCOMPARE(f.Data(), QStringList{QStringLiteral("my notes")} + expected);
+  if (keyInFile) {
+    QCOMPARE(f.dialogs->log.size(), 3);
+    QCOMPARE(f.dialogs->log[1],
+             QStringLiteral("confirm:%1: line 2: no key before the first examinee; put a KEY row before it or give the "
+                            "key apart\n\nOpen a file that holds the key? It is one line: the key's alternatives in "
+                            "item order, such as ABDCA or A,B,D,C,A.")
+                 .arg(QDir::toNativeSeparators(sheet)));
+    QCOMPARE(f.dialogs->log[2], QStringLiteral("open:The key of exam.csv"));
+  } else {
+    QCOMPARE(f.dialogs->log.size(), 1);
+  }
+  QVERIFY(!w.Label_Progress->isVisible());
+  QVERIFY(w.Button1->isEnabled());
+}
+
+void AnswerSheetsTest::badSheetAppendsNothing_data() {
+  // The sheet's text ("-": the good sheet with its KEY row), the key file's (empty: no
+  // key file), whether the key question is accepted, and the message ("" for none);
+  // %1 stands for the sheet's file, %2 for the key's.
+  QTest::addColumn<QByteArray>("sheet");
+  QTest::addColumn<QByteArray>("key");
+  QTest::addColumn<bool>("confirm");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("a letter beyond J") << QByteArray(kKeyRow) + "ana,A,C,B,D,A,B,C,D\nbob,A,C,B,D,A,K,C,D\n" << QByteArray()
+                                     << true
+                                     << "%1: line 3, column 7: \"K\" is not an alternative (A to J or 1 to 10; empty, "
+                                        "*, - or . for an omission)";
+  QTest::newRow("a row shorter than the key") << QByteArray(kKeyRow) + "ana,A,C,B,D,A,B,C\n" << QByteArray() << true
+                                              << "%1: line 2: 7 items where the key has 8 items";
+  QTest::newRow("a key file of two lines") << QByteArray(kRows) << QByteArray("ACBDABCD\nABCDABCD\n") << true
+                                           << "The key file \"%2\": the key file holds 2 lines; the key is one line";
+  QTest::newRow("no key, the question declined") << QByteArray(kRows) << QByteArray() << false << "";
+  QTest::newRow("not a file") << QByteArray("-") << QByteArray() << true << "Cannot read \"%1\": Is a directory";
+}
+
+// A bad sheet or key is reported, with its line and column where it has them, and the
+// pane keeps its text and its modified flag as they were.
+void AnswerSheetsTest::badSheetAppendsNothing() {
+  QFETCH(QByteArray, sheet);
+  QFETCH(QByteArray, key);
+  QFETCH(bool, confirm);
+  QFETCH(QString, message);
+  QTemporaryDir dir;
+  QString sheetPath = dir.filePath(QStringLiteral("exam.csv"));
+  const QString keyPath = dir.filePath(QStringLiteral("key.txt"));
+  if (sheet == "-")
+    sheetPath = dir.path();
+  else
+    QVERIFY(WriteFile(sheetPath, sheet));
+  QVERIFY(WriteFile(keyPath, key));
+
+  Window f;
+  TForm1& w = f.w;
+  TypeLine(w);
+  w.TTextEditor1->SetModificado(false);
+  f.dialogs->files = {sheetPath, keyPath};
+  f.dialogs->confirm = confirm;
+  QVERIFY(f.AnalyseToEnd());
+  message.replace(QStringLiteral("%1"), QDir::toNativeSeparators(sheetPath))
+      .replace(QStringLiteral("%2"), QDir::toNativeSeparators(keyPath));
+  const QStringList expected = message.isEmpty() ? QStringList{} : QStringList{message};
+  QCOMPARE(f.errors, expected);
+  QCOMPARE(f.Data(), QStringList{QStringLiteral("my notes")});
+  QVERIFY(!w.TTextEditor1->GetModificado());
+  QVERIFY(w.Button1->isEnabled() && !w.Running());
+}
+
+// A sheet that reads differently the second time (here a pipe whose writer sends a good
+// sheet, then one that turns bad after 30000 examinees) is refused after its lines began
+// to arrive: every one of them is taken back.
+void AnswerSheetsTest::secondReadThatFailsTakesItsLinesBack() {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath(QStringLiteral("exam.csv"));
+  QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  std::string good = std::string(kHeaderRow) + kKeyRow;
+  for (int i = 0; i < 30000; ++i) {
+    good += 's';
+    good += std::to_string(i);
+    good += ",A,C,B,D,A,B,C,A\n";
+  }
+  const std::string bad = good + "late,A,C,B,D,A,B,C,Q\n";
+  // Each read opens the pipe anew. The writer opens it for the second text only once the
+  // first read has closed it (no descriptor of this process names it), so that the two
+  // texts never run into one read; it waits a few seconds at most for each step.
+  const std::string fifoPath = std::filesystem::canonical(QFile::encodeName(fifo).toStdString()).string();
+  const auto openHere = [&fifoPath] {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+      std::error_code linkError;
+      if (std::filesystem::read_symlink(entry.path(), linkError) == fifoPath) return true;
+    }
+    return false;
+  };
+  std::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([&] {
+    for (const std::string* text : {static_cast<const std::string*>(&good), &bad}) {
+      for (int tries = 0; openHere() && tries < 3000; ++tries) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      int fd = -1;
+      for (int tries = 0; fd < 0 && tries < 3000; ++tries) {
+        fd = ::open(fifoPath.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      if (fd < 0) return;
+      ::fcntl(fd, F_SETFL, 0);
+      for (std::size_t done = 0; done < text->size();) {
+        const ssize_t n = ::write(fd, text->data() + done, text->size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    }
+  });
+
+  Window f;
+  TForm1& w = f.w;
+  TypeLine(w);
+  int appended = 0;
+  QObject::connect(w.TTextEditor1->Memo1, &QPlainTextEdit::textChanged, [&] { ++appended; });
+  f.dialogs->files = {fifo};
+  QVERIFY(f.AnalyseToEnd());
+  writer.join();
+  QVERIFY2(appended >= 2, "no line arrived before the bad row");
+  QCOMPARE(f.errors, QStringList{QStringLiteral("%1: line 30003, column 9: \"Q\" is not an alternative (A to J or 1 to "
+                                                "10; empty, *, - or . for an omission)")
+                                     .arg(QDir::toNativeSeparators(fifo))});
+  QCOMPARE(f.Data(), QStringList{QStringLiteral("my notes")});
+  QVERIFY(w.TTextEditor1->GetModificado());
+}
+
+// Cancel ends the analysis after the examinee at hand, keeping the lines appended so
+// far: a prefix of the command's, without ALL; while it works the window is guarded as
+// during a run.
+void AnswerSheetsTest::cancelStopsTheAnalysis() {
+  QTemporaryDir dir;
+  const QString sheet = dir.filePath(QStringLiteral("big.csv"));
+  {
+    std::string text = std::string("KEY,A,B,C,D,A,B,C,D,A,B,C,D,A,B,C,D,A,B,C,D\n");
+    std::mt19937 random(7);
+    for (int i = 0; i < 200000; ++i) {
+      text += 'e';
+      text += std::to_string(i);
+      for (int item = 0; item < 20; ++item) {
+        text += ',';
+        text += static_cast<char>('A' + random() % 4);
+      }
+      text += '\n';
+    }
+    QVERIFY(WriteFile(sheet, QByteArray::fromStdString(text)));
+  }
+  Window f;
+  TForm1& w = f.w;
+  w.show();
+  f.dialogs->files = {sheet};
+  struct During {
+    bool guarded = false;
+    QString progress;
+  } during;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (w.TTextEditor1->LineCount() < 2) return;
+    poll.stop();
+    during.guarded = !w.findChild<QWidget*>(QStringLiteral("Settings"))->isEnabled() && !w.Button1->isEnabled() &&
+                     w.Button_Cancel->isVisible() && !w.TTextEditor1->ToolBar1->isEnabled();
+    during.progress = w.Label_Progress->text();
+    QTest::mouseClick(w.Button_Cancel, Qt::LeftButton);
+  });
+  poll.start(5);
+  QVERIFY(f.AnalyseToEnd());
+  QVERIFY(f.errors.isEmpty());
+  QVERIFY(during.guarded);
+  QVERIFY2(during.progress.startsWith(QStringLiteral("Analysing the sheet: ")), qPrintable(during.progress));
+
+  const QStringList shown = f.Data();
+  const int examinees = static_cast<int>(shown.size()) - 1;
+  QVERIFY2(examinees > 0 && examinees < 200000, qPrintable(QString::number(examinees)));
+  const QStringList expected = CommandLines(sheet, QString(), w.Snapshot().Analysis());
+  QCOMPARE(shown, expected.mid(0, shown.size()));
+  QCOMPARE(w.Label_Progress->text(), QStringLiteral("Cancelled after %1 examinees").arg(examinees));
+  QVERIFY(w.Button1->isEnabled());
+}
+
+QTEST_MAIN(AnswerSheetsTest)
+#include "tst_answersheets.moc"
