@@ -1,6 +1,7 @@
 // veltrano-batch study and study merge, run in-process: bad input refused with nothing
 // written, each condition's tests those of `simulate --seed <its seed>`, resumed equal
-// to uninterrupted, JSON rows holding the CSV rows' values.
+// to uninterrupted, JSON rows holding the CSV rows' values, the plots of a resumed or
+// merged study those of the whole study.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
