@@ -63,7 +63,8 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
     return Simulate(sim, c, services);
   }
   if (analyse->parsed()) return Analyse(an, c);
-  if (study->parsed()) return MergeRequested(*study) ? RunStudyMerge(st.merge, c) : RunStudy(st, c);
+  if (study->parsed())
+    return MergeRequested(*study) ? RunStudyMerge(st.merge, c, services) : RunStudy(st, c, services);
   return kExitUsage;
 }
 

@@ -3,18 +3,24 @@
 // draws the window's two charts into files at the end. Drawing needs Qt, which the
 // rest of veltrano-batch does not: the drawing lives in its own library (RunGraphs),
 // and main() hands its maker to the commands. A build without Qt has no maker, and a
-// graph asked of it is refused with a message that says so.
+// graph asked of it is refused with a message that says so. The plots of a study come
+// the same way: a Qt-free description (study/StudyPlots.h) handed to a drawer of plots.
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "batch/StreamHost.h"
+#include "study/StudyPlots.h"
 
 namespace veltrano::batch {
 
 /// The window's default chart size: its page area, 1073 − 177 pixels wide.
 inline constexpr int kGraphWidth = 896;
 inline constexpr int kGraphHeight = 660;
+
+/// A study plot's default size: room for the plot and a legend at its right.
+inline constexpr int kStudyPlotWidth = 1000;
+inline constexpr int kStudyPlotHeight = 640;
 
 class GraphOutput : public ChartSink {
 public:
@@ -27,9 +33,14 @@ public:
 /// Makes the charts of one run, with the diagonal sLine shown when showD.
 using GraphMaker = std::function<std::unique_ptr<GraphOutput>(bool showD)>;
 
+/// Draws one plot of a study into path (PNG or SVG by its extension), width × height
+/// pixels; raises an error naming the file when it cannot be written.
+using StudyPlotDrawer = std::function<void(const StudyPlot& plot, const std::string& path, int width, int height)>;
+
 /// What the program around the commands provides them.
 struct BatchServices {
-  GraphMaker graphs;  // empty in a build without Qt
+  GraphMaker graphs;            // empty in a build without Qt
+  StudyPlotDrawer studyPlots;   // empty in a build without Qt
 };
 
 /// True when path ends in ".png" or ".svg", in any letter case.

@@ -12,6 +12,8 @@
 #include <memory>
 #include <ostream>
 
+#include <unistd.h>
+
 #include "batch/Commands.h"
 #include "batch/Options.h"
 #include "batch/OutputFile.h"
@@ -19,6 +21,7 @@
 #include "numeric/UniformGenerator.h"
 #include "parallel/OrderedPipeline.h"
 #include "study/StudyFiles.h"
+#include "study/StudyPlots.h"
 
 namespace veltrano::batch {
 namespace {
@@ -123,8 +126,8 @@ private:
 // summary rows, and both are flushed the moment the condition is complete.
 class FileSink final : public StudySink {
 public:
-  FileSink(OutputFile& out, OutputFile* tests, std::uint64_t testsBytes, StudyMeter& meter)
-      : out_(out), tests_(tests), written_(testsBytes), committed_(testsBytes), meter_(meter) {}
+  FileSink(OutputFile& out, OutputFile* tests, std::uint64_t testsBytes, StudyMeter& meter, StudyPlotData* plots)
+      : out_(out), tests_(tests), written_(testsBytes), committed_(testsBytes), meter_(meter), plots_(plots) {}
 
   void TestRows(std::string_view rows) override {
     tests_->Write(rows);
@@ -136,6 +139,7 @@ public:
     out_.Flush();
     committed_ = written_;
     ++conditions_;
+    if (plots_ != nullptr) plots_->AddRows(rows);
   }
   bool Continue(const StudyProgress& p) override {
     meter_.Report(p);
@@ -152,11 +156,77 @@ private:
   std::uint64_t written_;
   std::uint64_t committed_;
   StudyMeter& meter_;
+  StudyPlotData* plots_;
   std::int64_t conditions_ = 0;
 };
 
 std::string Plural(std::int64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// --plot and the options of its files, for the study and for merge.
+void AddPlotOptions(CLI::App& app, StudyPlotOptions& p) {
+  const std::string plots = "Plots";
+  app.add_option("--plot", p.prefix,
+                 "draw from the summary rows, once they are complete, for each k the bias, the RMSE and the "
+                 "coverage of the estimators against Do (one line per n and estimator, bars of \u00b11.96 Monte "
+                 "Carlo SE) into the files PREFIX-bias-kK, PREFIX-rmse-kK and PREFIX-coverage-kK with the extension "
+                 "of --plot-format (--plot out/s gives out/s-bias-k4.png, ...; a PREFIX ending in / is a folder: "
+                 "--plot plots/ gives plots/bias-k4.png, ...). A shard plots its own conditions, study merge --plot "
+                 "the whole study")
+      ->type_name("PREFIX")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (text.empty()) return "the prefix is empty";
+            if (text == "-") return "plots are files; give the start of their names, not -";
+            return "";
+          },
+          ""))
+      ->group(plots);
+  app.add_option("--plot-format", p.format, "png or svg: the format and extension of the plots (default png)")
+      ->type_name("png|svg")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return text == "png" || text == "svg" ? "" : "\"" + text + "\" is neither png nor svg";
+          },
+          ""))
+      ->group(plots);
+  IntOption(app, "--plot-width", p.width, 100, 10000, "width of the plots in pixels")->group(plots);
+  IntOption(app, "--plot-height", p.height, 100, 10000, "height of the plots in pixels")->group(plots);
+}
+
+// A build without Qt draws no plots: --plot is then bad input.
+void CheckPlotsCanBeDrawn(const StudyPlotOptions& p, const BatchServices& services) {
+  if (!p.prefix.empty() && !services.studyPlots)
+    throw StudyInputError("--plot: this build of veltrano-batch draws no plots (it was built without Qt)");
+}
+
+// The plots are written after the work, each at once; their folder is checked before
+// the work starts, so that a mistyped folder does not cost a whole study.
+void CheckPlotFolder(const StudyPlotOptions& p) {
+  if (p.prefix.empty()) return;
+  namespace fs = std::filesystem;
+  fs::path folder = p.prefix.back() == '/' ? fs::path(p.prefix) : fs::path(p.prefix).parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code ec;
+  const char* reason = nullptr;
+  if (!fs::is_directory(folder, ec))
+    reason = std::strerror(ENOENT);
+  else if (::access(folder.c_str(), W_OK) != 0)
+    reason = std::strerror(errno);
+  if (reason != nullptr) throw OutputError("--plot: cannot write plots into " + folder.string() + ": " + reason);
+}
+
+// Draws every plot of the rows read; status 1 and the message when one cannot be written.
+int DrawPlots(const StudyPlotData& data, const StudyPlotOptions& p, const BatchServices& services, Console& c) {
+  try {
+    for (const StudyPlot& plot : data.Plots())
+      services.studyPlots(plot, StudyPlotPath(p.prefix, plot.measure, plot.k, p.format), p.width, p.height);
+  } catch (const std::exception& e) {
+    Report(c, e.what());
+    return kExitFailure;
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -231,11 +301,13 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
       ->type_name("N")
       ->group("Running");
   for (const char* name : {"--resume", "--quiet"}) app->get_option(name)->group("Running");
+  AddPlotOptions(*app, o.plot);
 
   CLI::App* merge = app->add_subcommand(
       "merge", "join the outputs of a study's shards into the output of the whole study, byte for byte");
   merge->add_option("files", o.merge.files, "the outputs of the shards")->required()->type_name("FILE");
   FileOption(*merge, "--out", o.merge.out, "write the merged output to FILE (default - for standard output)");
+  AddPlotOptions(*merge, o.merge.plot);
   return app;
 }
 
@@ -245,14 +317,18 @@ bool MergeRequested(const CLI::App& study) {
   return false;
 }
 
-int RunStudy(const StudyOptions& o, Console& c) {
+int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
   ClearStopRequest();
   StudyDefinition study;
   Shard shard;
   ResumePoint resume;
   std::uint64_t keepTests = 0;
   bool clockSeed = false;
+  // The plots' values: from the rows a resumed output keeps, then from every new row.
+  std::optional<StudyPlotData> plots;
+  if (!o.plot.prefix.empty()) plots.emplace();
   try {
+    CheckPlotsCanBeDrawn(o.plot, services);
     study.conditions = Conditions(o);
     study.replications = o.replications;
     study.tolerance = o.tolerance;
@@ -281,6 +357,18 @@ int RunStudy(const StudyOptions& o, Console& c) {
       if (!resume.fresh && resume.format != wanted)
         throw StudyInputError("--resume: " + o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
                               (o.json ? "without" : "with") + " --json");
+      if (plots && !resume.fresh) {
+        std::ifstream kept = OpenForReading(o.out);
+        std::string text(resume.keepBytes, '\0');
+        kept.read(text.data(), static_cast<std::streamsize>(text.size()));
+        if (kept.gcount() != static_cast<std::streamsize>(text.size()))
+          throw UnreadableFile("cannot read " + o.out + ": it ended while its rows were read again");
+        try {
+          plots->AddRows(text);
+        } catch (const StudyInputError& e) {
+          throw StudyInputError("--plot: " + o.out + ": " + e.what());
+        }
+      }
     }
     if (!resume.fresh && !o.testsOut.empty()) {
       std::error_code ec;
@@ -293,10 +381,14 @@ int RunStudy(const StudyOptions& o, Console& c) {
                               "; resume with the test rows' file of the same study, or without --tests-out");
       }
     }
+    CheckPlotFolder(o.plot);
   } catch (const StudyInputError& e) {
     Report(c, e.what());
     return kExitUsage;
   } catch (const UnreadableFile& e) {
+    Report(c, e.what());
+    return kExitFailure;
+  } catch (const OutputError& e) {
     Report(c, e.what());
     return kExitFailure;
   }
@@ -332,7 +424,7 @@ int RunStudy(const StudyOptions& o, Console& c) {
   }
 
   StudyMeter meter(c.err, c.errIsTerminal && !o.quiet);
-  FileSink sink(*out, tests.get(), keepTests, meter);
+  FileSink sink(*out, tests.get(), keepTests, meter, plots ? &*plots : nullptr);
   StudyRunOptions run;
   run.format = o.json ? RowFormat::Json : RowFormat::Csv;
   run.tests = tests != nullptr;
@@ -368,14 +460,18 @@ int RunStudy(const StudyOptions& o, Console& c) {
   if (status == kExitOk && !resume.fresh && sink.Conditions() == 0)
     Report(c, o.out + " already held every condition of the study" +
                   (shard.count > 1 ? " (shard " + o.shard + ")" : std::string()));
+  // The plots show whole studies (or whole shards) only.
+  if (plots && status == kExitOk) return DrawPlots(*plots, o.plot, services, c);
+  if (plots && status != kExitBrokenPipe) Report(c, "--plot: no plots drawn, as the study is not complete");
   return status;
 }
 
-int RunStudyMerge(const StudyMergeOptions& m, Console& c) {
+int RunStudyMerge(const StudyMergeOptions& m, Console& c, const BatchServices& services) {
   std::vector<std::ifstream> streams;
   streams.reserve(m.files.size());
   std::vector<StudyInput> inputs;
   try {
+    CheckPlotsCanBeDrawn(m.plot, services);
     for (const std::string& file : m.files) {
       if (SameFile(file, m.out)) throw StudyInputError("--out: " + file + " is also one of the files to merge");
       streams.push_back(OpenForReading(file));
@@ -388,12 +484,29 @@ int RunStudyMerge(const StudyMergeOptions& m, Console& c) {
     Report(c, e.what());
     return kExitFailure;
   }
-  // The output is opened when the first text is ready, which is after every check.
+  try {
+    CheckPlotFolder(m.plot);
+  } catch (const OutputError& e) {
+    Report(c, e.what());
+    return kExitFailure;
+  }
+  // The output is opened when the first text is ready, which is after every check. The
+  // plots read the merged rows as they are written; a row they cannot read (a cell
+  // edited by hand) leaves the merged output whole and draws no plots.
   std::unique_ptr<OutputFile> out;
+  std::optional<StudyPlotData> plots;
+  if (!m.plot.prefix.empty()) plots.emplace();
+  std::string plotError;
   try {
     MergeStudyOutputs(inputs, [&](std::string_view text) {
       if (!out) out = std::make_unique<OutputFile>(m.out, c.out);
       out->Write(text);
+      if (!plots || !plotError.empty()) return;
+      try {
+        plots->AddRows(text);
+      } catch (const StudyInputError& e) {
+        plotError = e.what();
+      }
     });
     if (out) out->Close();
   } catch (const StudyInputError& e) {
@@ -403,7 +516,11 @@ int RunStudyMerge(const StudyMergeOptions& m, Console& c) {
     Report(c, e.what());
     return kExitFailure;
   }
-  return kExitOk;
+  if (!plotError.empty()) {
+    Report(c, "--plot: no plots drawn: " + plotError);
+    return kExitFailure;
+  }
+  return plots ? DrawPlots(*plots, m.plot, services, c) : kExitOk;
 }
 
 }  // namespace veltrano::batch

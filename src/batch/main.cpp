@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "batch/RunGraphs.h"
+#include "batch/StudyGraphs.h"
 #endif
 
 namespace {
@@ -62,13 +63,20 @@ int main(int argc, char** argv) {
   // Graphs need a GUI application: made when the first graph is asked for, on the
   // offscreen platform unless QT_QPA_PLATFORM names another, so no display is needed.
   std::unique_ptr<QGuiApplication> app;
-  services.graphs = [&app](bool showD) -> std::unique_ptr<veltrano::batch::GraphOutput> {
+  const auto needApp = [&app] {
     if (!app && QGuiApplication::instance() == nullptr) {
       if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
       previousHandler = qInstallMessageHandler(DropRuntimeDirectoryWarnings);
       app = std::make_unique<QGuiApplication>(appArgc, appArgv);
     }
+  };
+  services.graphs = [needApp](bool showD) -> std::unique_ptr<veltrano::batch::GraphOutput> {
+    needApp();
     return std::make_unique<veltrano::batch::RunGraphs>(showD);
+  };
+  services.studyPlots = [needApp](const veltrano::StudyPlot& plot, const std::string& path, int width, int height) {
+    needApp();
+    veltrano::batch::SaveStudyPlot(plot, path, width, height);
   };
 #endif
 

@@ -1,6 +1,7 @@
 // veltrano-batch study and study merge, run in-process: bad input refused with nothing
 // written, each condition's tests those of `simulate --seed <its seed>`, resumed equal
-// to uninterrupted, JSON rows holding the CSV rows' values.
+// to uninterrupted, JSON rows holding the CSV rows' values, the plots of a resumed or
+// merged study those of the whole study.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -54,6 +55,9 @@ const BadStudy kBadStudies[] = {
     {{"--design", "DESIGN"}, "n,k,do\n20,3,50\n20,3,-5\n", "DESIGN, line 3: column do: -5 is out of range; the value must be from 0 to 100"},
     {{"--design", "DESIGN"}, "n;k;do\n20;3;50\n", "DESIGN, line 1: the header must name the columns n, k and do (\"n,k,do\"), got \"n;k;do\""},
     {{"--tests-out", "OUT"}, nullptr, "--tests-out: OUT is already the output of --out"},
+    {{"--plot", "OUT"}, nullptr, "--plot: this build of veltrano-batch draws no plots (it was built without Qt)"},
+    {{"--plot", "-"}, nullptr, "--plot: plots are files; give the start of their names, not -"},
+    {{"--plot-format", "jpg"}, nullptr, "--plot-format: \"jpg\" is neither png nor svg"},
 };
 
 class StudyBadInput : public ::testing::TestWithParam<BadStudy> {};
@@ -213,8 +217,132 @@ TEST(StudyMerge, RefusesAndWritesNothing) {
   EXPECT_EQ(unreadable.err, "veltrano-batch: cannot read " + dir / "none.csv" + ": No such file or directory\n");
   EXPECT_FALSE(std::filesystem::exists(merged));
 
+  const Outcome plotted = RunCommand({"study", "merge", dir / "a.csv", dir / "b.csv", "--out", merged, "--plot",
+                                      dir / "p"});
+  EXPECT_EQ(plotted.status, kExitUsage);
+  EXPECT_EQ(plotted.err, "veltrano-batch: --plot: this build of veltrano-batch draws no plots (it was built without "
+                         "Qt)\n");
+  EXPECT_FALSE(std::filesystem::exists(merged));
+
   EXPECT_EQ(RunCommand({"study", "merge", dir / "b.csv", dir / "a.csv", "--out", merged}).status, kExitOk);
   EXPECT_EQ(ReadFile(merged), RunCommand(study).out);
+}
+
+// A drawer of plots that records what it is asked to draw.
+struct DrawnPlot {
+  std::string path;
+  StudyPlot plot;
+  int width = 0, height = 0;
+};
+
+BatchServices Recording(std::vector<DrawnPlot>& drawn) {
+  BatchServices s;
+  s.studyPlots = [&drawn](const StudyPlot& plot, const std::string& path, int width, int height) {
+    drawn.push_back({path, plot, width, height});
+  };
+  return s;
+}
+
+// What the plots show, with their file names after the prefix.
+using ShownPlot = std::tuple<std::string, std::string, std::vector<std::string>, std::vector<std::vector<PlotPoint>>>;
+std::vector<ShownPlot> Shown(const std::vector<DrawnPlot>& drawn, const std::string& prefix) {
+  std::vector<ShownPlot> out;
+  for (const DrawnPlot& d : drawn) {
+    std::vector<std::string> labels;
+    std::vector<std::vector<PlotPoint>> points;
+    for (const PlotLine& l : d.plot.lines) {
+      labels.push_back(l.label);
+      points.push_back(l.points);
+    }
+    EXPECT_EQ(d.path.substr(0, prefix.size()), prefix);
+    out.emplace_back(d.path.substr(prefix.size()), d.plot.title, labels, points);
+  }
+  return out;
+}
+
+// The plots come from the summary rows: a study resumed from a cut output and the merge
+// of its shards draw the plots of the whole study, into files named by the prefix, the
+// measure, k and the format.
+TEST(StudyPlots, ResumedAndMergedDrawTheWholeStudy) {
+  ScratchDir dir;
+  const std::vector<std::string> study{"study", "--n", "10,25", "--k", "2,3", "--do", "0:100:50", "--replications",
+                                       "40", "--seed", "6", "--ci"};
+  std::vector<DrawnPlot> whole;
+  ASSERT_EQ(RunCommand(Concat(study, {"--out", dir / "whole.csv", "--plot", dir / "w", "--plot-format", "svg",
+                                      "--plot-width", "500"}),
+                       "", Recording(whole))
+                .status,
+            kExitOk);
+  const std::vector<ShownPlot> shown = Shown(whole, dir / "w");
+  std::vector<std::string> names;
+  for (const auto& s : shown) names.push_back(std::get<0>(s));
+  EXPECT_EQ(names, (std::vector<std::string>{"-bias-k2.svg", "-rmse-k2.svg", "-coverage-k2.svg", "-bias-k3.svg",
+                                             "-rmse-k3.svg", "-coverage-k3.svg"}));
+  for (const DrawnPlot& d : whole) EXPECT_EQ(std::make_pair(d.width, d.height), std::make_pair(500, 640));
+  std::size_t points = 0;
+  for (const DrawnPlot& d : whole)
+    for (const PlotLine& l : d.plot.lines) points += l.points.size();
+  EXPECT_EQ(points, 12u * (3 + 3 + 3));  // per condition: bias and RMSE of 3 estimators, 3 coverages
+
+  const std::string whole_csv = ReadFile(dir / "whole.csv");
+  std::size_t at = 0;
+  for (int line = 0; line < 1 + 3 * 5 + 2; ++line) at = whole_csv.find('\n', at) + 1;
+  WriteFile(dir / "cut.csv", whole_csv.substr(0, at + 10));  // five conditions and a part of the sixth
+  std::vector<DrawnPlot> resumed;
+  const Outcome r = RunCommand(Concat(study, {"--resume", "--out", dir / "cut.csv", "--plot", dir / "r",
+                                              "--plot-format", "svg", "--plot-width", "500"}),
+                               "", Recording(resumed));
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(Shown(resumed, dir / "r"), shown);
+
+  for (const char* shard : {"1/3", "2/3", "3/3"})
+    ASSERT_EQ(RunCommand(Concat(study, {"--shard", shard, "--out", dir / ("part" + std::string(1, shard[0]))})).status,
+              kExitOk);
+  std::vector<DrawnPlot> merged;
+  const Outcome m = RunCommand({"study", "merge", dir / "part3", dir / "part1", dir / "part2", "--out",
+                                dir / "merged.csv", "--plot", dir / "", "--plot-format", "svg", "--plot-width",
+                                "500"},
+                               "", Recording(merged));
+  ASSERT_EQ(m.status, kExitOk) << m.err;
+  std::vector<ShownPlot> mergedShown = Shown(merged, dir / "");
+  for (auto& s : mergedShown) std::get<0>(s).insert(0, "-");  // a folder prefix names the files without the dash
+  EXPECT_EQ(mergedShown, shown);
+
+  // A cell edited by hand stops the plots, not the merge.
+  std::vector<std::string> part1 = Lines(ReadFile(dir / "part1"));
+  std::vector<std::string> cells = Cells(part1[1]);
+  cells[10] = "x";  // the bias, which merge passes on as it stands
+  std::string edited;
+  for (const std::string& line : part1) {
+    if (&line != &part1[1]) {
+      edited += line + "\n";
+      continue;
+    }
+    for (std::size_t i = 0; i < cells.size(); ++i) edited += (i == 0 ? "" : ",") + cells[i];
+    edited += "\n";
+  }
+  WriteFile(dir / "part1", edited);
+  std::vector<DrawnPlot> none;
+  const Outcome bad = RunCommand({"study", "merge", dir / "part1", dir / "part2", dir / "part3", "--out",
+                                  dir / "merged2.csv", "--plot", dir / "b"},
+                                 "", Recording(none));
+  EXPECT_EQ(bad.status, kExitFailure);
+  EXPECT_NE(bad.err.find("--plot: no plots drawn: the row "), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("cannot be plotted: its bias \"x\" is not a finite number"), std::string::npos) << bad.err;
+  EXPECT_EQ(Lines(ReadFile(dir / "merged2.csv")).size(), 1u + 3 * 12);
+  EXPECT_TRUE(none.empty());
+}
+
+// The plots' folder is checked before the study starts.
+TEST(StudyPlots, MissingFolderStopsTheStudyBeforeItStarts) {
+  ScratchDir dir;
+  std::vector<DrawnPlot> drawn;
+  const Outcome o = RunCommand({"study", "--replications", "5", "--out", dir / "out.csv", "--plot",
+                                dir / "none/s"},
+                               "", Recording(drawn));
+  EXPECT_EQ(o.status, kExitFailure);
+  EXPECT_EQ(o.err, "veltrano-batch: --plot: cannot write plots into " + dir / "none" + ": No such file or directory\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.csv"));
 }
 
 }  // namespace
