@@ -396,6 +396,16 @@ int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
   if (clockSeed)
     Report(c, "seed " + std::to_string(study.seed) + " (repeat this study with --seed " +
                   std::to_string(study.seed) + ")");
+  if (const PeriodExcess excess = ConditionsBeyondThePeriod(study); excess.conditions > 0) {
+    const Condition worst = study.conditions.At(excess.worst);
+    const auto most = static_cast<std::int64_t>(
+        kGeneratorPeriod / ExpectedDrawsPerTest(worst.n, worst.k, worst.D));
+    Report(c, "note: " + Plural(excess.conditions, "condition takes", "conditions take") +
+                  " more random draws than the generator gives before it repeats (2^32), condition " +
+                  std::to_string(excess.worst) + " (n " + std::to_string(worst.n) + ", k " + std::to_string(worst.k) +
+                  ", Do " + std::to_string(worst.D) + ") the most; beyond about " + std::to_string(most) +
+                  " replications its tests repeat and its Monte Carlo errors look smaller than they are");
+  }
 
   // The outputs: fresh ones from the header on, resumed ones cut back to their complete
   // conditions and continued.
@@ -509,6 +519,8 @@ int RunStudyMerge(const StudyMergeOptions& m, Console& c, const BatchServices& s
       }
     });
     if (out) out->Close();
+  } catch (const BrokenPipe&) {
+    return kExitBrokenPipe;  // the reader has gone (| head): quietly
   } catch (const StudyInputError& e) {
     Report(c, e.what());
     return kExitUsage;

@@ -1,5 +1,7 @@
 #include "study/Study.h"
 
+#include "simulation/SimulatedExam.h"
+
 #include <algorithm>
 #include <charconv>
 #include <optional>
@@ -159,6 +161,26 @@ StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const
   const int jobs = std::max(options.jobs, 1);
   RunOrdered<Block>(jobs, static_cast<std::size_t>(4 * jobs), make, work, hand);
   return progress.conditionsDone == planned ? StudyEnd::Completed : StudyEnd::Stopped;
+}
+
+double ExpectedDrawsPerTest(std::int32_t n, std::int32_t k, std::int32_t D) {
+  const double m = KnownCount(n, D);
+  return m + 3.0 * k * (n - m);
+}
+
+PeriodExcess ConditionsBeyondThePeriod(const StudyDefinition& study) {
+  PeriodExcess excess;
+  for (std::int64_t i = 1; i <= study.conditions.Count(); ++i) {
+    const Condition c = study.conditions.At(i);
+    const double draws = ExpectedDrawsPerTest(c.n, c.k, c.D) * static_cast<double>(study.replications);
+    if (draws <= kGeneratorPeriod) continue;
+    ++excess.conditions;
+    if (draws > excess.worstDraws) {
+      excess.worst = i;
+      excess.worstDraws = draws;
+    }
+  }
+  return excess;
 }
 
 }  // namespace veltrano

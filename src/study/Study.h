@@ -36,6 +36,25 @@ struct StudyDefinition {
 /// The most replications per condition.
 inline constexpr std::int64_t kMaxReplications = 10'000'000;
 
+/// The uniform draws a test of n items at degree D takes on average: one for each of the
+/// m known items, and 3k for each other item (two choices of k draws, and a wrong answer,
+/// with chance (k − 1)/k, draws its position again until it differs from the correct one,
+/// k/(k − 1) times on average).
+double ExpectedDrawsPerTest(std::int32_t n, std::int32_t k, std::int32_t D);
+
+/// The generator repeats itself after 2^32 draws: a condition whose replications take more
+/// draws repeats its own tests, and its Monte Carlo errors look smaller than they are.
+inline constexpr double kGeneratorPeriod = 4294967296.0;
+
+/// The conditions whose replications take more draws than the generator's period: their
+/// count, and the one that takes the most (index 0 when none).
+struct PeriodExcess {
+  std::int64_t conditions = 0;
+  std::int64_t worst = 0;
+  double worstDraws = 0;
+};
+PeriodExcess ConditionsBeyondThePeriod(const StudyDefinition& study);
+
 /// A fingerprint of the definition: 16 hexadecimal digits of the 64-bit FNV-1a hash of
 /// a text listing the replications, the seed, the tolerance, the iteration limit, the
 /// interval switch and every condition's n, k and Do in order. Equal definitions give

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "StudySupport.h"
+#include "simulation/ExamSimulator.h"
 #include "study/StudyFiles.h"
 
 namespace veltrano {
@@ -124,6 +125,33 @@ TEST(Study, ShardsAndResumedPartsAreCutsOfTheWhole) {
   std::vector<std::string> resumed(all.begin() + 21, all.begin() + 24);  // conditions 8 and 11
   resumed.insert(resumed.end(), all.begin() + 30, all.begin() + 33);
   EXPECT_EQ(Lines(RunStudy(SmallStudy(), o, {{2, 3}, 2}).rows), resumed);
+}
+
+// The expected draws per test, which warn of a condition longer than the generator's
+// period, match the draws the generation really makes (counted by stepping the
+// generator from one test's state to the next).
+TEST(Study, ExpectedDrawsAreTheDrawsTheTestsMake) {
+  for (const Condition c : {Condition{50, 4, 30}, Condition{20, 2, 0}, Condition{30, 10, 90}}) {
+    UniformGenerator rng(77);
+    ExamSimulator sim(c.n, c.k);
+    double draws = 0;
+    constexpr int kTests = 3000;
+    for (int t = 0; t < kTests; ++t) {
+      UniformGenerator walk = rng;
+      sim.MakeTable(c.D, rng);
+      while (walk.State() != rng.State()) {
+        walk.Draw();
+        ++draws;
+      }
+    }
+    EXPECT_NEAR(draws / kTests / ExpectedDrawsPerTest(c.n, c.k, c.D), 1.0, 0.02) << c.n << " " << c.k << " " << c.D;
+  }
+  StudyDefinition study;
+  study.conditions = StudyConditions::Grid({100}, {5}, {0, 100});
+  study.replications = 3'000'000;  // 1500 draws a test at Do 0: 4.5e9, beyond 2^32
+  const PeriodExcess excess = ConditionsBeyondThePeriod(study);
+  EXPECT_EQ(excess.conditions, 1);
+  EXPECT_EQ(excess.worst, 1);
 }
 
 TEST(StudyFingerprint, ChangesWithEverythingThatDecidesTheNumbers) {
