@@ -67,6 +67,9 @@ void TForm1::Execute() {
   lastProgress_ = RunProgress{};
   doStarPending_ = false;
   SetRunning(true);
+  // The panes are off screen while the run shows its charts: their lines are held and go
+  // in when a pane is shown, or bit by bit once the run has ended.
+  for (TTextEditor* pane : {TTextEditor1, TextEditor1}) pane->SetHoldWhileHidden(true);
   clock_.start();
   progressTimer_->setInterval(static_cast<int>(kMinUpdateIntervalNs / kMs));
   progressTimer_->start();
@@ -183,6 +186,7 @@ void TForm1::EndRun(RunEnd end, const QString& error) {
   Chart1->update();
   Chart2->update();
   SetRunning(false);
+  for (TTextEditor* pane : {TTextEditor1, TextEditor1}) pane->SetHoldWhileHidden(false);
   if (end == RunEnd::Cancelled) {
     Label_Progress->setText(
         QStringLiteral("Cancelled after %1 of %2 tests").arg(lastProgress_.testsDone).arg(lastProgress_.testsTotal));

@@ -42,6 +42,7 @@ void TForm1::AnalyseSheetFile(const QString& sheet, const QString& keyFile) {
   job.jobs = HardwareJobs();
   // Where the pane stood: a sheet refused half-way takes back every line it appended.
   sheetFile_ = sheet;
+  TTextEditor1->InsertHeld();  // a run's lines still held go first
   sheetStart_ = TTextEditor1->Memo1->document()->characterCount() - 1;
   sheetPaneModified_ = TTextEditor1->GetModificado();
   SetRunning(true);

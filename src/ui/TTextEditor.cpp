@@ -17,6 +17,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -298,6 +299,10 @@ TTextEditor::TTextEditor(QWidget* parent)
   column->addWidget(Panel1);
 
   connect(Memo1, &QPlainTextEdit::textChanged, this, &TTextEditor::Memo1Change);
+  insertHeld_ = new QTimer(this);
+  insertHeld_->setSingleShot(true);
+  insertHeld_->setInterval(0);  // whenever the window is idle
+  connect(insertHeld_, &QTimer::timeout, this, &TTextEditor::InsertSomeHeld);
   // Every caret move (keys, mouse or the program itself) refreshes the caret panel.
   connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TTextEditor::ActualizarPos);
   connect(tbOpen, &QAction::triggered, this, [this] { RunButtonHandler(&TTextEditor::tbOpenClick); });
@@ -339,6 +344,7 @@ void TTextEditor::ActualizarPos() {
 }
 
 void TTextEditor::tbOpenClick() {
+  InsertHeld();
   bool open = true;
   if (TxtModificado) {
     const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveExistingQuestion);
@@ -362,6 +368,7 @@ void TTextEditor::tbOpenClick() {
 }
 
 void TTextEditor::tbSaveClick() {
+  InsertHeld();
   if (!TxtModificado) return;
   const std::optional<QString> name = dialogs_->SaveFileName(this, TxtNomF, SaveDialog1);
   if (!name) return;
@@ -372,6 +379,7 @@ void TTextEditor::tbSaveClick() {
 }
 
 void TTextEditor::tbDelClick() {
+  InsertHeld();
   if (TxtModificado) {
     const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveQuestion);
     if (answer == QMessageBox::Yes) {
@@ -388,6 +396,7 @@ void TTextEditor::tbDelClick() {
 }
 
 bool TTextEditor::CloseQuery() {
+  InsertHeld();
   if (!TxtModificado) return true;
   const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveQuestion);
   if (answer == QMessageBox::No) return true;
@@ -420,6 +429,17 @@ void TTextEditor::AppendLines(const QStringList& lines) {
 
 void TTextEditor::AppendText(const QString& chunk) {
   if (chunk.isEmpty()) return;
+  if (holdWhileHidden_ && !isVisible()) {
+    held_ << (chunk.endsWith(u'\n') ? chunk : chunk + u'\n');
+    heldLines_ += held_.constLast().count(u'\n');
+    Memo1Change();  // a change of the text, as an insertion would be
+    return;
+  }
+  InsertHeld();  // what was held goes first
+  InsertNow(chunk);
+}
+
+void TTextEditor::InsertNow(const QString& chunk) {
   QTextDocument* const doc = Memo1->document();
   QString text;
   // A last line the user typed without a line break is ended first, as a line it is.
@@ -441,13 +461,52 @@ void TTextEditor::AppendText(const QString& chunk) {
   if (follow) bar->setValue(bar->maximum());
 }
 
-int TTextEditor::LineCount() const {
+void TTextEditor::SetHoldWhileHidden(bool hold) {
+  holdWhileHidden_ = hold;
+  if (!hold && !held_.isEmpty()) insertHeld_->start();
+}
+
+void TTextEditor::InsertHeld() {
+  if (held_.isEmpty()) return;
+  insertHeld_->stop();
+  const QString text = held_.join(QString());
+  held_.clear();
+  heldLines_ = 0;
+  InsertNow(text);
+}
+
+// About 20 ms of the text document's work at a time, so the window stays responsive.
+void TTextEditor::InsertSomeHeld() {
+  constexpr qsizetype kLinesAtATime = 5000;
+  if (held_.isEmpty()) return;
+  QString text;
+  qsizetype lines = 0;
+  qsizetype taken = 0;
+  while (taken < held_.size() && lines < kLinesAtATime) {
+    lines += held_[taken].count(u'\n');
+    text += held_[taken++];
+  }
+  held_.remove(0, taken);
+  heldLines_ -= lines;
+  InsertNow(text);
+  if (!held_.isEmpty()) insertHeld_->start();
+}
+
+void TTextEditor::showEvent(QShowEvent* event) {
+  InsertHeld();  // on screen, the text is all there
+  QWidget::showEvent(event);
+}
+
+int TTextEditor::DocumentLineCount() const {
   const QTextDocument* const doc = Memo1->document();
   // The empty block after the last line break is where a next line would start.
   return doc->blockCount() - (doc->lastBlock().length() <= 1 ? 1 : 0);
 }
 
+int TTextEditor::LineCount() const { return DocumentLineCount() + static_cast<int>(heldLines_); }
+
 QStringList TTextEditor::Lines() const {
+  const_cast<TTextEditor*>(this)->InsertHeld();  // reading the text: it is all there
   QStringList lines;
   const int count = LineCount();
   lines.reserve(count);

@@ -60,6 +60,7 @@ class QAction;
 class QLabel;
 class QPlainTextEdit;
 class QStatusBar;
+class QTimer;
 class QToolBar;
 
 namespace veltrano {
@@ -205,7 +206,20 @@ public:
   /// line), with a single change of the text. Fast: use chunks of about 10^4 lines.
   void AppendText(const QString& chunk);
 
-  /// Number of lines of the text (0 for an empty text).
+  /// Holding: inserting lines costs the text document about as much as a simulated test
+  /// costs to make, so while a run works and the pane is off screen its lines are held
+  /// (in the order they came) instead of inserted. They go in when the pane is shown,
+  /// when its text is read through the pane (Lines, its buttons, closing), or, once
+  /// holding ends, a few thousand at a time whenever the window is idle, so the window
+  /// answers at once. The pane counts held lines as its own (LineCount, the modified
+  /// flag), and what it shows and saves is always every line in order.
+  void SetHoldWhileHidden(bool hold);
+  /// Inserts every held line now.
+  void InsertHeld();
+  /// Lines appended and not yet inserted.
+  qsizetype HeldLines() const noexcept { return heldLines_; }
+
+  /// Number of lines of the text (0 for an empty text), held lines included.
   int LineCount() const;
   /// The lines of the text, without their line breaks.
   QStringList Lines() const;
@@ -215,9 +229,13 @@ public:
 
 protected:
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   void UpdateTabStops();
+  void InsertNow(const QString& chunk);
+  void InsertSomeHeld();
+  int DocumentLineCount() const;
   /// Runs a handler for one of the pane's buttons; an error ends the handler and its
   /// message is shown, so it never crosses Qt's event loop.
   void RunButtonHandler(void (TTextEditor::*handler)());
@@ -228,6 +246,10 @@ private:
   bool TxtModificado = false;
   std::array<QIcon, 2> ImageList3;
   std::shared_ptr<TextEditorDialogs> dialogs_;
+  bool holdWhileHidden_ = false;
+  QStringList held_;          // chunks appended and not yet inserted, each ended by "\n"
+  qsizetype heldLines_ = 0;
+  QTimer* insertHeld_ = nullptr;  // inserts held lines bit by bit once holding ends
 };
 
 }  // namespace veltrano

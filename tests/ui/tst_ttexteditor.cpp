@@ -147,6 +147,7 @@ private slots:
   void buttonsReportErrorsInsteadOfThrowing();
   void chunkedAppendEqualsPerLineAppend_data();
   void chunkedAppendEqualsPerLineAppend();
+  void heldLinesAreTheTextInOrder();
   void qtNameFilter_data();
   void qtNameFilter();
 };
@@ -713,6 +714,37 @@ void TextEditorTest::chunkedAppendEqualsPerLineAppend() {
   chunked.editor.AppendText("tail");
   chunked.editor.AppendLine("after");
   QCOMPARE(chunked.editor.Lines().mid(expected.size()), QStringList({"tail", "after"}));
+}
+
+// Lines held while the pane is off screen count as its text at once, come out in order
+// behind a typed last line, and all go in: when read, when shown, or bit by bit once
+// holding ends.
+void TextEditorTest::heldLinesAreTheTextInOrder() {
+  for (const char* how : {"read", "shown", "released"}) {
+    Pane p;
+    p.editor.Memo1->setPlainText(QStringLiteral("typed"));
+    p.editor.SetModificado(false);
+    p.editor.SetHoldWhileHidden(true);
+    p.editor.AppendText(QStringLiteral("a\nb\n"));
+    p.editor.AppendText(QStringLiteral("c"));
+    QCOMPARE(p.editor.HeldLines(), qsizetype{3});
+    QCOMPARE(p.editor.LineCount(), 4);
+    QVERIFY(p.editor.GetModificado());
+    QCOMPARE(p.editor.Memo1->document()->blockCount(), 1);  // nothing inserted yet
+    if (QLatin1String(how) == QLatin1String("shown")) {
+      p.editor.show();
+      QCOMPARE(p.editor.HeldLines(), qsizetype{0});
+      p.editor.AppendText(QStringLiteral("d\n"));  // on screen: straight in
+    } else if (QLatin1String(how) == QLatin1String("released")) {
+      p.editor.SetHoldWhileHidden(false);
+      QTRY_COMPARE(p.editor.HeldLines(), qsizetype{0});
+      p.editor.AppendText(QStringLiteral("d\n"));
+    } else {
+      p.editor.AppendText(QStringLiteral("d\n"));  // still held, after the others
+    }
+    QCOMPARE(p.editor.Lines(), QStringList({"typed", "a", "b", "c", "d"}));
+    QCOMPARE(p.editor.HeldLines(), qsizetype{0});
+  }
 }
 
 void TextEditorTest::qtNameFilter_data() {
