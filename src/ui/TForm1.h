@@ -199,6 +199,7 @@ public:
     std::int64_t progressNs = 0;
     int progressUpdates = 0;
     std::int64_t summaryNs = 0;  // filling the Summary page at the run's end
+    std::int64_t outputNs = 0;   // taking the run's batches of lines and points
   };
   RunTimes LastRunTimes() const noexcept { return times_; }
 

@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolBar>
 
@@ -153,6 +154,8 @@ void TForm1::SetRunning(bool running) {
 
 void TForm1::ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch) {
   const RunBatch& b = *batch;
+  const std::int64_t start = clock_.nsecsElapsed();
+  const auto counted = qScopeGuard([&] { times_.outputNs += clock_.nsecsElapsed() - start; });
   // An error here (the text pane out of memory) ends the run as one inside it would.
   try {
     if (!b.data.isEmpty()) TTextEditor1->AppendText(b.data);

@@ -284,6 +284,15 @@ int main(int argc, char* argv[]) {
   std::printf("  progress shown %d times:    %9.1f ms  (%.1f %% of the run)\n", times.progressUpdates,
               static_cast<double>(times.progressNs) / 1e6,
               100.0 * static_cast<double>(times.progressNs) / static_cast<double>(times.runNs));
+  std::printf("  taking its output:          %9.1f ms  (lines, points; lines held while off screen)\n",
+              static_cast<double>(times.outputNs) / 1e6);
+  {
+    QElapsedTimer fill;
+    fill.start();
+    while (w.TTextEditor1->HeldLines() > 0 || w.TextEditor1->HeldLines() > 0)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::printf("  panes filled while idle:    %9.1f ms  after the run's end\n", Ms(fill));
+  }
 
   for (veltrano::TTextEditor* pane : {w.TTextEditor1, w.TextEditor1}) {
     w.PageControl1->setCurrentWidget(pane->parentWidget());
