@@ -193,9 +193,11 @@ bool SameFile(const std::string& a, const std::string& b) {
     const bool same = fs::equivalent(a, b, ec);
     return !ec && same;
   }
-  const fs::path ca = fs::weakly_canonical(a, ec);
+  // A file not made yet: the same place once both names are made absolute and their
+  // links and "." and ".." are resolved ("same.txt" and "./same.txt" alike).
+  const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
   if (ec) return false;
-  const fs::path cb = fs::weakly_canonical(b, ec);
+  const fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
   return !ec && ca == cb;
 }
 

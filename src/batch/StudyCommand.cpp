@@ -411,18 +411,25 @@ int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
   // conditions and continued.
   std::unique_ptr<OutputFile> out, tests;
   try {
-    const auto open = [&c](const std::string& path, bool fresh, std::uint64_t keep) {
-      if (!fresh) std::filesystem::resize_file(path, keep);
-      return std::make_unique<OutputFile>(path, c.out, fresh ? OutputFile::Mode::Truncate : OutputFile::Mode::Append);
+    // Every output is checked before any is touched: fresh files are opened together
+    // (an existing one is emptied only once all could be opened), and a file to be
+    // continued must be writable before anything else is opened.
+    const bool freshTests = !o.testsOut.empty() && (resume.fresh || !std::filesystem::exists(o.testsOut));
+    if (!resume.fresh && o.out != "-") CheckWritableLater(o.out);
+    if (!o.testsOut.empty() && !freshTests && o.testsOut != "-") CheckWritableLater(o.testsOut);
+    std::vector<std::unique_ptr<OutputFile>> fresh =
+        OpenOutputs({resume.fresh ? o.out : std::string(), freshTests ? o.testsOut : std::string()}, c.out);
+    const auto continued = [&c](const std::string& path, std::uint64_t keep) {
+      std::filesystem::resize_file(path, keep);
+      return std::make_unique<OutputFile>(path, c.out, OutputFile::Mode::Append);
     };
-    out = open(o.out, resume.fresh, resume.keepBytes);
+    out = resume.fresh ? std::move(fresh[0]) : continued(o.out, resume.keepBytes);
     if (resume.fresh && !o.json) {
       out->WriteLine(SummaryHeader());
       out->Flush();
     }
     if (!o.testsOut.empty()) {
-      const bool freshTests = resume.fresh || !std::filesystem::exists(o.testsOut);
-      tests = open(o.testsOut, freshTests, keepTests);
+      tests = freshTests ? std::move(fresh[1]) : continued(o.testsOut, keepTests);
       if (freshTests) {
         tests->WriteLine(TestsHeader());
         keepTests = TestsHeader().size() + 1;

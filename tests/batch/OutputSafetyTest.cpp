@@ -50,6 +50,44 @@ TEST(Outputs, AreCheckedBeforeAnyIsTouched) {
   }
 }
 
+// Names of files not made yet, relative to the working folder, are compared as places:
+// "same.txt" and "./same.txt" are one file, for every command that writes two outputs.
+TEST(Outputs, NewFilesNamedTwoWaysAreOneFile) {
+  ScratchDir dir;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir / "");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"simulate", "--seed", "3", "--tests", "20", "--data", "same.txt", "--residuals", "./same.txt"},
+       "--residuals: ./same.txt is already the output of --data (same.txt)"},
+      {{"study", "--n", "10", "--k", "2", "--do", "50", "--replications", "5", "--seed", "1", "--out", "o.csv",
+        "--tests-out", "./o.csv"},
+       "--tests-out: ./o.csv is already the output of --out"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = RunCommand(c.args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "veltrano-batch: " + c.message + "\n");
+    EXPECT_FALSE(std::filesystem::exists("same.txt"));
+    EXPECT_FALSE(std::filesystem::exists("o.csv"));
+  }
+  std::filesystem::current_path(before);
+}
+
+// A study whose test rows cannot be written leaves an existing summary as it was.
+TEST(Outputs, OfAStudyAreCheckedBeforeAnyIsTouched) {
+  ScratchDir dir;
+  WriteFile(dir / "p.csv", "precious\n");
+  const Outcome o = RunCommand({"study", "--n", "10", "--k", "2", "--do", "50", "--replications", "5", "--seed", "1",
+                                "--out", dir / "p.csv", "--tests-out", dir / "no-such-dir/t.csv", "--quiet"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "veltrano-batch: cannot open " + (dir / "no-such-dir/t.csv") + ": No such file or directory\n");
+  EXPECT_EQ(ReadFile(dir / "p.csv"), "precious\n");
+}
+
 // veltrano-batch as a process of its own, its standard streams to files.
 struct Process {
   pid_t pid = -1;
