@@ -14,6 +14,7 @@
 #include "batch/InputSpool.h"
 #include "batch/OutputFile.h"
 #include "batch/Options.h"
+#include "batch/StreamHost.h"
 #include "batch/TableReader.h"
 #include "parallel/OrderedPipeline.h"
 #include "simulation/ExamResults.h"
@@ -36,6 +37,7 @@ CLI::App* AddAnalyseCommand(CLI::App& parent, AnalyseOptions& o) {
 }
 
 int Analyse(const AnalyseOptions& o, Console& c) {
+  ClearStopRequest();
   if (o.responses) {
     ResponsesOptions sheet = o.sheet;
     sheet.analysis = o.analysis;
@@ -59,15 +61,20 @@ int Analyse(const AnalyseOptions& o, Console& c) {
       return kExitFailure;
     }
     // The input is read twice, one table at a time: first to find a malformed table
-    // before anything is written, then to analyse. Standard input is copied to a
-    // temporary file for that. Memory stays flat however many tables.
+    // before anything is written, then to analyse. What cannot be read twice (standard
+    // input, a pipe named as a file) is copied to a temporary file first. Memory stays
+    // flat however many tables.
     try {
-      if (fromConsole) {
+      if (fromConsole || !std::filesystem::is_regular_file(o.input, ec)) {
         spool = std::make_unique<InputSpool>();
-        spool->CopyAll(c.in);
+        spool->CopyAll(fromConsole ? c.in : file);
       }
-      TableReader check(fromConsole ? spool->Reader() : file);
+      TableReader check(spool ? spool->Reader() : file);
       while (check.Next()) {
+      }
+      if (!spool) {
+        file.clear();
+        if (!file.seekg(0)) throw std::runtime_error("cannot read it a second time");
       }
     } catch (const TableFormatError& e) {
       Report(c, inputName + ": " + e.what());
@@ -76,8 +83,6 @@ int Analyse(const AnalyseOptions& o, Console& c) {
       Report(c, "cannot read " + inputName + ": " + e.what());
       return kExitFailure;
     }
-    file.clear();
-    file.seekg(0);
   }
 
   // Each table is read in order, analysed on any thread and written in order.
@@ -94,7 +99,8 @@ int Analyse(const AnalyseOptions& o, Console& c) {
       ConfigureAnalysis(a, o.analysis);
       out.WriteLine(a.output_Header());
     }
-    TableReader reader(fromConsole ? spool->Reader() : file);
+    TableReader reader(spool ? spool->Reader() : file);
+    const StopRequestsHonoured honoured;
     RunOrdered<Work>(
         o.sheet.jobs > 0 ? o.sheet.jobs : HardwareJobs(), 64,
         [&](Work& w) {
@@ -129,9 +135,14 @@ int Analyse(const AnalyseOptions& o, Console& c) {
         [&](Work& w) {
           out.WriteLine(w.line);
           if (w.failed) status = kExitFailure;
-          return true;
+          return !StopRequested();  // a signal ends the work after the table written
         });
     out.Close();
+    if (StopRequested()) {
+      const int signal = StopSignalOrInterrupt();
+      Report(c, std::string(StoppedBy(signal)) + "; the output holds the tables analysed so far");
+      return 128 + signal;
+    }
   } catch (const BrokenPipe&) {
     return kExitBrokenPipe;  // the reader has gone (| head): nothing more to say
   } catch (const OutputError& e) {

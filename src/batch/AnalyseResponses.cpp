@@ -348,6 +348,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
         for (const FavouredPosition& f : FavouredPositions(r.cells, r.k)) notes.push_back(FavouredLine(f, r));
       return !StopRequested();
     };
+    const StopRequestsHonoured honoured;
     const SheetEnd end = AnalyseSheet(reader, run);
     out.Commit();
     if (tables) tables->Commit();

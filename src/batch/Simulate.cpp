@@ -126,6 +126,7 @@ int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services
   int status = kExitOk;
   bool pipeClosed = false;
   try {
+    const StopRequestsHonoured honoured;
     if (run.Execute(o.settings, decorated ? *decorated : static_cast<RunHost&>(host)) == RunEnd::Cancelled) {
       meter.Finish();
       // Ended by a signal: 128 + the signal, as a shell reports a program the signal

@@ -11,8 +11,14 @@ namespace {
 // tests on: a lock-free atomic is safe in both places.
 std::atomic<int> stopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<bool> stopHonoured{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
+
+StopRequestsHonoured::StopRequestsHonoured() noexcept { stopHonoured.store(true); }
+StopRequestsHonoured::~StopRequestsHonoured() { stopHonoured.store(false); }
+bool StopRequestsAreHonoured() noexcept { return stopHonoured.load(); }
 
 void RequestStop(int signal) noexcept { stopSignal.store(signal, std::memory_order_relaxed); }
 void ClearStopRequest() noexcept { stopSignal.store(0, std::memory_order_relaxed); }

@@ -63,6 +63,20 @@ private:
 /// Asks every running StreamHost to end its run after the current test, for the given
 /// signal (SIGINT, SIGTERM or SIGHUP); safe to call from a signal handler.
 void RequestStop(int signal) noexcept;
+
+/// While one of these lives, a command is in work that ends cleanly on a stop request
+/// (a run, a study, the analysis of tables or sheets): the program's signal handler
+/// asks for a stop then. Outside such work (reading input, merging files) a signal ends
+/// the program at once, as it ends any program, rather than being held back.
+class StopRequestsHonoured {
+public:
+  StopRequestsHonoured() noexcept;
+  ~StopRequestsHonoured();
+  StopRequestsHonoured(const StopRequestsHonoured&) = delete;
+  StopRequestsHonoured& operator=(const StopRequestsHonoured&) = delete;
+};
+/// Whether a stop request would be honoured now; safe to call from a signal handler.
+bool StopRequestsAreHonoured() noexcept;
 /// Clears a stop request (at the start of a command).
 void ClearStopRequest() noexcept;
 bool StopRequested() noexcept;

@@ -448,6 +448,7 @@ int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
   run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
   int status = kExitOk;
   try {
+    const StopRequestsHonoured honoured;
     if (ExecuteStudy(study, {shard, resume.complete}, run, sink) == StudyEnd::Stopped) {
       meter.Finish();
       const int signal = StopSignalOrInterrupt();

@@ -22,11 +22,16 @@
 
 namespace {
 
-// The first SIGINT, SIGTERM or SIGHUP ends the run after the current test, so the
-// outputs are written out complete up to there; a second one ends the program at once.
+// In work that stops cleanly (a run, a study, an analysis), the first SIGINT, SIGTERM or
+// SIGHUP ends it after the test, condition or table under way, so the outputs are written
+// out complete up to there; a second one ends the program at once. Anywhere else the
+// first one ends the program at once.
 extern "C" void OnStopSignal(int signal) {
-  veltrano::batch::RequestStop(signal);
   std::signal(signal, SIG_DFL);
+  if (veltrano::batch::StopRequestsAreHonoured())
+    veltrano::batch::RequestStop(signal);
+  else
+    std::raise(signal);
 }
 
 #ifdef VELTRANO_BATCH_GRAPHS

@@ -158,6 +158,24 @@ INSTANTIATE_TEST_SUITE_P(Batch, Signals, ::testing::Values(SIGINT, SIGTERM, SIGH
   return info.param == SIGINT ? "Interrupt" : info.param == SIGTERM ? "Terminate" : "HangUp";
 });
 
+// An input that cannot be read twice (a pipe named as a file) is kept aside for the
+// check and the analysis; a signal while the input is still being read ends the
+// program at once, as it ends any program.
+TEST(Analyse, ReadsPipesAndEndsAtOnceOnASignalWhileReading) {
+  ScratchDir dir;
+  Process piped("exec " + Batch() + " analyse <(printf '8 1 1\\n2 7 1\\n1 1 8\\n') > " + dir / "out");
+  EXPECT_EQ(piped.Wait(), 0);
+  EXPECT_EQ(ReadFile(dir / "out"), "D\tSE(D)\tDk&a\tSE(Dk&a)\n 0.650\t 0.116\t 0.650\t 0.116\n");
+
+  Process waiting("exec " + Batch() + " analyse - < <(sleep 20) > " + dir / "none");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  kill(waiting.pid, SIGTERM);
+  EXPECT_EQ(waiting.Wait(), 128 + SIGTERM);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(ReadFile(dir / "none"), "");
+}
+
 // | head -1 takes one residual line and goes: the data file keeps everything written
 // until then, whole, and the program ends quietly.
 TEST(BrokenPipe, KeepsTheOtherOutputsAndEndsQuietly) {
