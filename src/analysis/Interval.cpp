@@ -12,6 +12,7 @@
 // is undefined at that d, which ends the search of that limit with no limit found.
 // The other limit is still searched and the analysis goes on.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -20,6 +21,67 @@
 #include "numeric/Newton.h"
 
 namespace veltrano {
+namespace {
+
+constexpr double kLambdaSlopeStep = 0.001;  // step of the λ equation's five-point slope
+
+// The λ equation of the restricted fit with delta fixed at x,
+//   G(λ) = Σ_j √(b_j² − 4λ·x_jj·x(1 − x)) − ((K − 2)x + 2)·λ + (1 − x)·N,
+//   b_j = (1 − x)·c_j + λx,
+// which is 2λ(1 − x)·(Σ_j pi_j(λ) − 1): zero at the multiplier whose pi's sum to 1.
+//
+// A Newton step needs G at λ and at the four points of its slope. Values evaluates the
+// five in one pass over the rows, with five independent sums, so that their square
+// roots overlap instead of each waiting on the last. Every sum adds its terms in the
+// order of the rows and every term is the expression G has alone, so each value is
+// the very double a separate evaluation gives.
+class LambdaEquation {
+public:
+  using Points = std::array<double, 5>;
+
+  LambdaEquation(const tBfMatriz& table, double x)
+      : X_(table.X), K_(table.Dim.F), x_(x), q_(1 - x), lambdaCoefficient_((K_ - 2) * x + 2), constant_(q_ * X_[0][0]) {}
+
+  /// g[i] = G(l[i]). False when some value is not finite: a square root of a negative
+  /// number or an overflow, the faults that leave G undefined there.
+  bool Values(const Points& l, Points& g) const {
+    if (x_ == 1) {
+      g.fill(X_[0][0]);
+      return true;
+    }
+    Points lx, four, sum;
+    for (std::size_t i = 0; i < l.size(); ++i) {
+      lx[i] = l[i] * x_;
+      four[i] = 4 * l[i];
+      sum[i] = 0;
+    }
+    for (std::int32_t j = 1; j <= K_; ++j) {
+      const double qc = q_ * X_[0][j];
+      const double d = X_[j][j];
+      for (std::size_t i = 0; i < l.size(); ++i) {
+        const double b = qc + lx[i];
+        sum[i] += std::sqrt(b * b - four[i] * d * x_ * q_);
+      }
+    }
+    bool finite = true;
+    for (std::size_t i = 0; i < l.size(); ++i) {
+      g[i] = sum[i] - lambdaCoefficient_ * l[i] + constant_;
+      finite = finite && std::isfinite(g[i]);
+    }
+    return finite;
+  }
+
+private:
+  // A square root of a negative number is NaN and one of an infinity is infinite; either
+  // carries through the sum to G, so checking G alone decides every fault of its terms.
+  const tBfMatrizPrecision& X_;
+  std::int32_t K_;
+  double x_, q_;
+  double lambdaCoefficient_;  // (K − 2)x + 2
+  double constant_;           // (1 − x)·N
+};
+
+}  // namespace
 
 tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
@@ -134,29 +196,6 @@ bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
   return true;
 }
 
-double tAnalisisDeltaMET::LambdaEquation(std::int32_t t, double x, double lambda) const {
-  // 2λ(1 − x)·(Σ_j pi_j(λ) − 1): zero at the multiplier whose pi's sum to 1.
-  const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
-  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
-  const double N = X[0][0];
-  if (x == 1) return N;
-  const double q = 1 - x;
-  double sum = 0;
-  for (std::int32_t j = 1; j <= K; ++j) {
-    const double b = q * X[0][j] + lambda * x;
-    sum += CheckedSqrt(b * b - 4 * lambda * X[j][j] * x * q);
-  }
-  return CheckedResult(sum - ((K - 2) * x + 2) * lambda + q * N);
-}
-
-double tAnalisisDeltaMET::LambdaSlope(std::int32_t t, double x, double lambda) const {
-  // The five-point difference quotient with step 0.001, reduced by 1.
-  const std::optional<double> slope =
-      FivePointSlope([&](double l) { return Defined(LambdaEquation(t, x, l)); }, lambda, 0.001);
-  if (!slope) return Nodefinido;
-  return CheckedResult(*slope - 1);
-}
-
 double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
   const tBfMatriz& T = M[static_cast<std::size_t>(t)];
   const std::int32_t K = T.Dim.F;
@@ -174,12 +213,19 @@ double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
   const double lambda = LambdaStart(t, x);
   if (lambda < 0) return Nodefinido;
-  // The equation is evaluated before its slope; a slope that IsZero is flat.
+  const LambdaEquation equation(M[static_cast<std::size_t>(t)], x);
+  // The slope is the five-point difference quotient with step 0.001, reduced by 1. A
+  // floating-point fault in the equation at any of the five points, or a slope that
+  // leaves the doubles, leaves λ undefined at this x: no root. A slope that IsZero is flat.
   const auto equationAndSlope = [&](double l) -> std::optional<NewtonPoint> {
-    const double g = LambdaEquation(t, x, l);
-    const double slope = LambdaSlope(t, x, l);
-    if (IsNodefinido(slope)) return std::nullopt;
-    return NewtonPoint{g, slope};
+    const std::array<double, 4> at = FivePointAbscissae(l, kLambdaSlopeStep);
+    LambdaEquation::Points g;
+    if (!equation.Values({l, at[0], at[1], at[2], at[3]}, g)) return std::nullopt;
+    const std::array<double, 4> f{g[1], g[2], g[3], g[4]};
+    if (std::any_of(f.begin(), f.end(), IsNodefinido)) return std::nullopt;
+    const double slope = FivePointDifference(f, kLambdaSlopeStep) - 1;
+    if (!std::isfinite(slope) || IsNodefinido(slope)) return std::nullopt;
+    return NewtonPoint{g[0], slope};
   };
   const std::optional<double> root =
       NewtonIterate(equationAndSlope, lambda, {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});

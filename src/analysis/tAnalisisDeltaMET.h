@@ -112,8 +112,6 @@ private:
   bool RestrictedPi(std::int32_t t, double x);
   double SolveLambda(std::int32_t t, double x) const;
   double LambdaStart(std::int32_t t, double x) const;
-  double LambdaEquation(std::int32_t t, double x, double lambda) const;
-  double LambdaSlope(std::int32_t t, double x, double lambda) const;
   double NullVariance(std::int32_t t, const double* pi, double x) const;
 
   friend struct tAnalisisDeltaMETProbe;  // tests reach the stages through it

@@ -13,6 +13,7 @@
 // The slope most callers use is the five-point central difference
 //   f'(x) ≈ (f(x − 2h) − 8·f(x − h) + 8·f(x + h) − f(x + 2h)) / (12h),
 // whose error is O(h⁴·f⁽⁵⁾); it is undefined when f is undefined at any of the points.
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -69,18 +70,32 @@ std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0, const Newton
   return NewtonIterate(evaluate, x0, control, {its, errLevel});
 }
 
+/// The four points of the five-point difference at x with step h, in increasing order:
+/// x − 2h, x − h, x + h, x + 2h.
+inline std::array<double, 4> FivePointAbscissae(double x, double h) {
+  return {x - 2 * h, x - h, x + h, x + 2 * h};
+}
+
+/// The five-point central difference from the values f of a function at
+/// FivePointAbscissae(x, h). The quotient is not checked.
+inline double FivePointDifference(const std::array<double, 4>& f, double h) {
+  return (f[0] - 8 * f[1] + 8 * f[2] - f[3]) / (12 * h);
+}
+
 /// The five-point central difference of f at x with step h; f(x) returns
 /// std::optional<double>, empty where f is undefined. All four points are evaluated,
 /// in increasing order, before any is judged. The quotient is not checked: a caller
-/// that cannot take an infinite slope checks it.
+/// that cannot take an infinite slope checks it. A caller that can evaluate f at
+/// several points at once uses FivePointAbscissae and FivePointDifference instead.
 template <class F>
 std::optional<double> FivePointSlope(F&& f, double x, double h) {
-  const std::optional<double> f1 = f(x - 2 * h);
-  const std::optional<double> f2 = f(x - h);
-  const std::optional<double> f3 = f(x + h);
-  const std::optional<double> f4 = f(x + 2 * h);
+  const std::array<double, 4> at = FivePointAbscissae(x, h);
+  const std::optional<double> f1 = f(at[0]);
+  const std::optional<double> f2 = f(at[1]);
+  const std::optional<double> f3 = f(at[2]);
+  const std::optional<double> f4 = f(at[3]);
   if (!f1 || !f2 || !f3 || !f4) return std::nullopt;
-  return (*f1 - 8 * *f2 + 8 * *f3 - *f4) / (12 * h);
+  return FivePointDifference({*f1, *f2, *f3, *f4}, h);
 }
 
 }  // namespace veltrano
