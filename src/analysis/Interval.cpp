@@ -16,6 +16,7 @@
 #include <cmath>
 #include <optional>
 
+#include "analysis/LambdaEquation.h"
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/FloatFaults.h"
 #include "numeric/Newton.h"
@@ -23,63 +24,46 @@
 namespace veltrano {
 namespace {
 
-constexpr double kLambdaSlopeStep = 0.001;  // step of the λ equation's five-point slope
+// G and its slope at λ for the Newton iteration: the five-point difference quotient with
+// step 0.001, reduced by 1. A floating-point fault in G at any of the five points, or a
+// slope that leaves the doubles, leaves λ undefined at this x: no root.
+template <int W>
+struct LambdaNewtonPoint {
+  const LambdaEquation<W>& equation;
 
-// The λ equation of the restricted fit with delta fixed at x,
-//   G(λ) = Σ_j √(b_j² − 4λ·x_jj·x(1 − x)) − ((K − 2)x + 2)·λ + (1 − x)·N,
-//   b_j = (1 − x)·c_j + λx,
-// which is 2λ(1 − x)·(Σ_j pi_j(λ) − 1): zero at the multiplier whose pi's sum to 1.
-//
-// A Newton step needs G at λ and at the four points of its slope. Values evaluates the
-// five in one pass over the rows, with five independent sums, so that their square
-// roots overlap instead of each waiting on the last. Every sum adds its terms in the
-// order of the rows and every term is the expression G has alone, so each value is
-// the very double a separate evaluation gives.
-class LambdaEquation {
-public:
-  using Points = std::array<double, 5>;
-
-  LambdaEquation(const tBfMatriz& table, double x)
-      : X_(table.X), K_(table.Dim.F), x_(x), q_(1 - x), lambdaCoefficient_((K_ - 2) * x + 2), constant_(q_ * X_[0][0]) {}
-
-  /// g[i] = G(l[i]). False when some value is not finite: a square root of a negative
-  /// number or an overflow, the faults that leave G undefined there.
-  bool Values(const Points& l, Points& g) const {
-    if (x_ == 1) {
-      g.fill(X_[0][0]);
-      return true;
-    }
-    Points lx, four, sum;
-    for (std::size_t i = 0; i < l.size(); ++i) {
-      lx[i] = l[i] * x_;
-      four[i] = 4 * l[i];
-      sum[i] = 0;
-    }
-    for (std::int32_t j = 1; j <= K_; ++j) {
-      const double qc = q_ * X_[0][j];
-      const double d = X_[j][j];
-      for (std::size_t i = 0; i < l.size(); ++i) {
-        const double b = qc + lx[i];
-        sum[i] += std::sqrt(b * b - four[i] * d * x_ * q_);
-      }
-    }
-    bool finite = true;
-    for (std::size_t i = 0; i < l.size(); ++i) {
-      g[i] = sum[i] - lambdaCoefficient_ * l[i] + constant_;
-      finite = finite && std::isfinite(g[i]);
-    }
-    return finite;
+  [[gnu::always_inline]] std::optional<NewtonPoint> operator()(double lambda) const {
+    double g;
+    std::array<double, 4> f;
+    if (!equation.Values(lambda, g, f)) return std::nullopt;
+    if (std::any_of(f.begin(), f.end(), IsNodefinido)) return std::nullopt;
+    const double slope = FivePointDifference(f, kLambdaSlopeStep) - 1;
+    if (!std::isfinite(slope) || IsNodefinido(slope)) return std::nullopt;
+    return NewtonPoint{g, slope};
   }
-
-private:
-  // A square root of a negative number is NaN and one of an infinity is infinite; either
-  // carries through the sum to G, so checking G alone decides every fault of its terms.
-  const tBfMatrizPrecision& X_;
-  std::int32_t K_;
-  double x_, q_;
-  double lambdaCoefficient_;  // (K − 2)x + 2
-  double constant_;           // (1 − x)·N
 };
+
+template <int W>
+[[gnu::always_inline]] inline std::optional<double> SolveLambdaEquationWith(const tBfMatriz& table, double x,
+                                                                            double start, const NewtonControl& control) {
+  const LambdaEquation<W> equation(table, x);
+  return NewtonIterate(LambdaNewtonPoint<W>{equation}, start, control);
+}
+
+// The root of G from start: where the time of the interval goes. On x86 the iteration
+// is compiled into this function twice, with lanes of four for processors with AVX and
+// with lanes of two for any other, and the program runs the one its processor can;
+// elsewhere, with lanes of two. All take the same steps to the same doubles.
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx")]] std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
+                                                                 const NewtonControl& control) {
+  return SolveLambdaEquationWith<4>(table, x, start, control);
+}
+[[gnu::target("default")]]
+#endif
+std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
+                                          const NewtonControl& control) {
+  return SolveLambdaEquationWith<2>(table, x, start, control);
+}
 
 }  // namespace
 
@@ -213,22 +197,9 @@ double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
   const double lambda = LambdaStart(t, x);
   if (lambda < 0) return Nodefinido;
-  const LambdaEquation equation(M[static_cast<std::size_t>(t)], x);
-  // The slope is the five-point difference quotient with step 0.001, reduced by 1. A
-  // floating-point fault in the equation at any of the five points, or a slope that
-  // leaves the doubles, leaves λ undefined at this x: no root. A slope that IsZero is flat.
-  const auto equationAndSlope = [&](double l) -> std::optional<NewtonPoint> {
-    const std::array<double, 4> at = FivePointAbscissae(l, kLambdaSlopeStep);
-    LambdaEquation::Points g;
-    if (!equation.Values({l, at[0], at[1], at[2], at[3]}, g)) return std::nullopt;
-    const std::array<double, 4> f{g[1], g[2], g[3], g[4]};
-    if (std::any_of(f.begin(), f.end(), IsNodefinido)) return std::nullopt;
-    const double slope = FivePointDifference(f, kLambdaSlopeStep) - 1;
-    if (!std::isfinite(slope) || IsNodefinido(slope)) return std::nullopt;
-    return NewtonPoint{g[0], slope};
-  };
-  const std::optional<double> root =
-      NewtonIterate(equationAndSlope, lambda, {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});
+  // A slope that IsZero is flat.
+  const std::optional<double> root = SolveLambdaEquation(M[static_cast<std::size_t>(t)], x, lambda,
+                                                         {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});
   return root ? *root : Nodefinido;
 }
 

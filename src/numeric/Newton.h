@@ -46,10 +46,13 @@ struct NewtonProgress {
 
 /// The Newton iteration from x0. evaluate(x) returns std::optional<NewtonPoint>,
 /// empty where f or its slope is undefined. Returns the last iterate, or no value when
-/// the iteration met an undefined point or a flat slope.
+/// the iteration met an undefined point or a flat slope. The iteration is always inlined
+/// into its caller, so that evaluate is compiled with the caller (and for the instruction
+/// sets the caller is compiled for).
 template <class Evaluate>
-std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0, const NewtonControl& control,
-                                    NewtonProgress progress) {
+[[gnu::always_inline]] inline std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0,
+                                                                  const NewtonControl& control,
+                                                                  NewtonProgress progress) {
   double x = x0;
   for (std::int32_t i = 1;; ++i) {
     progress.its = i;
@@ -64,7 +67,8 @@ std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0, const Newton
 
 /// The same iteration for a caller that needs no diagnostics.
 template <class Evaluate>
-std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0, const NewtonControl& control) {
+[[gnu::always_inline]] inline std::optional<double> NewtonIterate(Evaluate&& evaluate, double x0,
+                                                                  const NewtonControl& control) {
   std::int32_t its = 0;
   double errLevel = 0;
   return NewtonIterate(evaluate, x0, control, {its, errLevel});
