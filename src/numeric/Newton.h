@@ -15,6 +15,7 @@
 // whose error is O(h⁴·f⁽⁵⁾); it is undefined when f is undefined at any of the points.
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -44,6 +45,24 @@ struct NewtonProgress {
   double& errLevel;
 };
 
+/// What one step of the iteration decided.
+enum class NewtonOutcome {
+  Going,   // the next iterate is made and the iteration goes on
+  Ended,   // the next iterate is made and is the iteration's result
+  NoRoot,  // f or its slope was undefined, or the slope flat: no root
+};
+
+/// The i-th step from x, with p = f and its slope at x (empty where undefined): x
+/// becomes the next iterate and errLevel the size of the step, unless there is no root.
+[[gnu::always_inline]] inline NewtonOutcome NewtonStep(const std::optional<NewtonPoint>& p, std::int32_t i,
+                                                       const NewtonControl& control, double& x, double& errLevel) {
+  if (!p || std::fabs(p->slope) <= control.flatSlope) return NewtonOutcome::NoRoot;
+  const double next = CheckedResult(x - p->value / p->slope);
+  errLevel = std::fabs(next - x);
+  x = next;
+  return errLevel <= control.tolerance || i >= control.maxSteps ? NewtonOutcome::Ended : NewtonOutcome::Going;
+}
+
 /// The Newton iteration from x0. evaluate(x) returns std::optional<NewtonPoint>,
 /// empty where f or its slope is undefined. Returns the last iterate, or no value when
 /// the iteration met an undefined point or a flat slope. The iteration is always inlined
@@ -56,12 +75,11 @@ template <class Evaluate>
   double x = x0;
   for (std::int32_t i = 1;; ++i) {
     progress.its = i;
-    const std::optional<NewtonPoint> p = evaluate(x);
-    if (!p || std::fabs(p->slope) <= control.flatSlope) return std::nullopt;
-    const double next = CheckedResult(x - p->value / p->slope);
-    progress.errLevel = std::fabs(next - x);
-    x = next;
-    if (progress.errLevel <= control.tolerance || i >= control.maxSteps) return x;
+    switch (NewtonStep(evaluate(x), i, control, x, progress.errLevel)) {
+      case NewtonOutcome::Going: break;
+      case NewtonOutcome::Ended: return x;
+      case NewtonOutcome::NoRoot: return std::nullopt;
+    }
   }
 }
 
@@ -72,6 +90,31 @@ template <class Evaluate>
   std::int32_t its = 0;
   double errLevel = 0;
   return NewtonIterate(evaluate, x0, control, {its, errLevel});
+}
+
+/// Two independent iterations, of f from a0 and of g from b0, step by step together:
+/// each takes exactly the steps NewtonIterate takes alone and ends with its result, but
+/// the evaluations of a step of both are made side by side, so that a processor can
+/// overlap them. A fault in a step of either is thrown as NewtonIterate throws it (the
+/// other iteration is then abandoned with it).
+template <class EvaluateF, class EvaluateG>
+[[gnu::always_inline]] inline std::array<std::optional<double>, 2> NewtonIterateTogether(
+    EvaluateF&& f, double a0, EvaluateG&& g, double b0, const NewtonControl& control) {
+  std::array<std::optional<double>, 2> roots;
+  double x[2] = {a0, b0};
+  double errLevel[2] = {0, 0};
+  bool going[2] = {true, true};
+  for (std::int32_t i = 1; going[0] || going[1]; ++i) {
+    const std::optional<NewtonPoint> p[2] = {going[0] ? f(x[0]) : std::nullopt, going[1] ? g(x[1]) : std::nullopt};
+    for (std::size_t k = 0; k < 2; ++k) {
+      if (!going[k]) continue;
+      const NewtonOutcome outcome = NewtonStep(p[k], i, control, x[k], errLevel[k]);
+      if (outcome == NewtonOutcome::Going) continue;
+      going[k] = false;
+      if (outcome == NewtonOutcome::Ended) roots[k] = x[k];
+    }
+  }
+  return roots;
 }
 
 /// The four points of the five-point difference at x with step h, in increasing order:
