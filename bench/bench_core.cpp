@@ -1,5 +1,5 @@
 // Speed of the core: number text, test generation against a draws-only baseline, and
-// the analysis of one table with and without the interval.
+// the analysis of one table with and without the interval, and of a study's tests with it.
 //
 //   cmake -S . -B build -DVELTRANO_BUILD_BENCH=ON && cmake --build build --target bench_core
 //   ./build/bench/bench_core
@@ -17,6 +17,7 @@
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/NumStr.h"
 #include "numeric/UniformGenerator.h"
+#include "simulation/ExamSimulator.h"
 #include "simulation/SimulatedExam.h"
 
 namespace veltrano {
@@ -146,6 +147,34 @@ void BM_Execute(benchmark::State& state) {
 BENCHMARK(BM_Execute)
     ->ArgsProduct({{3, 10}, {100, 100000}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
+
+// The analysis of a study's tests with the interval on: n = 100, k = 3, Do 0..100 step
+// 10, 100 tests drawn at each degree as a study draws them, analysed with the study's
+// settings (tolerance 10^-10, 500 iterations), one test per benchmark iteration in turn.
+// The time per iteration is the mean over the grid's degrees.
+void BM_ExecuteStudyGrid(benchmark::State& state) {
+  constexpr int kN = 100, kK = 3, kPerDegree = 100;
+  static const std::vector<tBfMatriz> tables = [] {
+    std::vector<tBfMatriz> t;
+    ExamSimulator sim(kN, kK);
+    UniformGenerator rng(2026);
+    for (int D = 0; D <= 100; D += 10)
+      for (int r = 0; r < kPerDegree; ++r) t.push_back(sim.MakeTable(D, rng));
+    return t;
+  }();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    tAnalisisDeltaMET a;
+    a.Create(tables[i], nullptr, 1, "");
+    ConfigureAnalysis(a, EstimatesAnalysis(10, 500, true));
+    a.Execute();
+    benchmark::DoNotOptimize(a.ICITest.LS);
+    a.Finaliza();
+    if (++i == tables.size()) i = 0;
+  }
+  state.SetLabel("interval on, n = 100, k = 3, Do 0..100 step 10");
+}
+BENCHMARK(BM_ExecuteStudyGrid)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace veltrano

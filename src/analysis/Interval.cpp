@@ -12,14 +12,129 @@
 // is undefined at that d, which ends the search of that limit with no limit found.
 // The other limit is still searched and the analysis goes on.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
+#include <vector>
 
+#include "analysis/LambdaEquation.h"
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/FloatFaults.h"
 #include "numeric/Newton.h"
 
 namespace veltrano {
+namespace {
+
+// G and its slope at λ for the Newton iteration: the five-point difference quotient with
+// step 0.001, reduced by 1. A floating-point fault in G at any of the five points, or a
+// slope that leaves the doubles, leaves λ undefined at this x: no root.
+template <int W>
+struct LambdaNewtonPoint {
+  const LambdaEquation<W>& equation;
+
+  [[gnu::always_inline]] std::optional<NewtonPoint> operator()(double lambda) const {
+    double g;
+    std::array<double, 4> f;
+    if (!equation.Values(lambda, g, f)) return std::nullopt;
+    if (std::any_of(f.begin(), f.end(), IsNodefinido)) return std::nullopt;
+    const double slope = FivePointDifference(f, kLambdaSlopeStep) - 1;
+    if (!std::isfinite(slope) || IsNodefinido(slope)) return std::nullopt;
+    return NewtonPoint{g, slope};
+  }
+};
+
+template <int W>
+[[gnu::always_inline]] inline std::optional<double> SolveLambdaEquationWith(const tBfMatriz& table, double x,
+                                                                            double start, const NewtonControl& control) {
+  const LambdaEquation<W> equation(table, x);
+  return NewtonIterate(LambdaNewtonPoint<W>{equation}, start, control);
+}
+
+template <int W>
+[[gnu::always_inline]] inline std::array<std::optional<double>, 2> SolveLambdaEquationsWith(
+    const tBfMatriz& table, double xA, double startA, double xB, double startB, const NewtonControl& control) {
+  const LambdaEquation<W> equationA(table, xA), equationB(table, xB);
+  return NewtonIterateTogether(LambdaNewtonPoint<W>{equationA}, startA, LambdaNewtonPoint<W>{equationB}, startB,
+                               control);
+}
+
+}  // namespace
+
+// The root of G from start, and the roots of G at two deltas from their starts: where
+// the time of the interval goes. On x86 each iteration is compiled twice, with lanes of
+// four for processors with AVX and with lanes of two for any other, and the program runs
+// the one its processor can; elsewhere, with lanes of two. All take the same steps to
+// the same doubles.
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx")]] std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
+                                                                 const NewtonControl& control) {
+  return SolveLambdaEquationWith<4>(table, x, start, control);
+}
+[[gnu::target("avx")]] std::array<std::optional<double>, 2> SolveLambdaEquations(const tBfMatriz& table, double xA,
+                                                                                 double startA, double xB,
+                                                                                 double startB,
+                                                                                 const NewtonControl& control) {
+  return SolveLambdaEquationsWith<4>(table, xA, startA, xB, startB, control);
+}
+#define VELTRANO_ANY_PROCESSOR gnu::target("default")
+#else
+#define VELTRANO_ANY_PROCESSOR
+#endif
+[[VELTRANO_ANY_PROCESSOR]] std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
+                                                                     const NewtonControl& control) {
+  return SolveLambdaEquationWith<2>(table, x, start, control);
+}
+[[VELTRANO_ANY_PROCESSOR]] std::array<std::optional<double>, 2> SolveLambdaEquations(
+    const tBfMatriz& table, double xA, double startA, double xB, double startB, const NewtonControl& control) {
+  return SolveLambdaEquationsWith<2>(table, xA, startA, xB, startB, control);
+}
+#undef VELTRANO_ANY_PROCESSOR
+
+// One limit's search by the fixed-point iteration d ← d0 + s·z·SE(d).
+struct tAnalisisDeltaMET::LimitSearch {
+  std::int32_t s;     // −1 for the lower limit, +1 for the upper
+  double se;          // the standard error of the next step
+  double prev, prev2; // the deltas fitted one and two steps ago
+  std::int32_t n = 0; // steps made
+  double d = 0;       // the delta of the step: the limit once the search stops
+  bool stop = false;
+
+  /// The step to the next d. True when the search goes on with a restricted fit at d;
+  /// false when it stops there.
+  bool Next(double d0, double z, double lowest, double tolerance, std::int32_t maxIt) {
+    ++n;
+    d = d0 + s * z * se;
+    if (!(d < 1)) {
+      d = 1;  // the upper limit never exceeds 1
+      stop = true;
+    } else if (!(d > lowest)) {
+      d = lowest;  // nor does the lower limit go below the parameter space
+      stop = true;
+    }
+    const double Tol1 = std::fabs(d - prev);
+    const double Tol2 = std::fabs(d - prev2);  // back where it was two steps ago: an alternation
+    if (Tol1 <= tolerance || Tol2 <= tolerance || n >= maxIt) stop = true;
+    return !stop;
+  }
+
+  /// The fit at d gave the variance v of delta under the hypothesis delta = d.
+  void Fitted(double v) {
+    if (v > 0) {
+      se = std::sqrt(v);
+    } else {
+      se = Nodefinido;  // no variance under the hypothesis: d is the limit
+      stop = true;
+    }
+    prev2 = prev;
+    prev = d;
+  }
+
+  /// No fit at d (no multiplier, or a floating-point fault): no limit.
+  void Failed() {
+    d = Nodefinido;
+    stop = true;
+  }
+};
 
 tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
@@ -54,52 +169,67 @@ tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
   // delta cannot lie below −1/(K − 1), where every p_ii is 0 and every pi is 1/K.
   const double lowest = -1.0 / (K - 1);
 
-  for (const int s : {-1, +1}) {
-    double se = se0;
-    std::int32_t n = 0;
-    double prev = d0;
-    double prev2 = d0;
-    bool stop = false;
-    double d;
-    do {
-      ++n;
-      d = d0 + s * z * se;
-      if (!(d < 1)) {
-        d = 1;  // the upper limit never exceeds 1
-        stop = true;
-      } else if (!(d > lowest)) {
-        d = lowest;  // nor does the lower limit go below the parameter space
-        stop = true;
-      }
-      const double Tol1 = std::fabs(d - prev);
-      const double Tol2 = std::fabs(d - prev2);  // back where it was two steps ago: an alternation
-      if (Tol1 <= tolerance || Tol2 <= tolerance || n >= maxIt) stop = true;
-      if (!stop) {
-        try {
-          if (RestrictedPi(t, d)) {
-            const double v = NullVariance(t, Pi0.data() + 1, d);
-            if (v > 0) {
-              se = std::sqrt(v);
-            } else {
-              se = Nodefinido;  // no variance under the hypothesis: d is the limit
-              stop = true;
-            }
-            prev2 = prev;
-            prev = d;
-          } else {
-            d = Nodefinido;
-            stop = true;
-          }
-        } catch (const FloatingPointError&) {
-          d = Nodefinido;
-          stop = true;
-        }
-      }
-    } while (!stop);
-    if (!IsNodefinido(d)) (s < 0 ? result.LI : result.LS) = d;
+  // The two searches are independent. They step together, so that where both need a
+  // restricted fit by iteration, the two iterations run side by side.
+  LimitSearch searches[2] = {{-1, se0, d0, d0}, {+1, se0, d0, d0}};
+  std::vector<double> upperPi(Pi0.size(), 0.0);  // the upper search's pi's when fitted together
+  while (!searches[0].stop || !searches[1].stop) {
+    bool fit[2];
+    for (std::size_t k = 0; k < 2; ++k)
+      fit[k] = !searches[k].stop && searches[k].Next(d0, z, lowest, tolerance, maxIt);
+    if (fit[0] && fit[1] && FitTogether(t, searches[0], searches[1], upperPi)) continue;
+    for (std::size_t k = 0; k < 2; ++k)
+      if (fit[k]) FitAlone(t, searches[k]);
   }
+  if (!IsNodefinido(searches[0].d)) result.LI = searches[0].d;
+  if (!IsNodefinido(searches[1].d)) result.LS = searches[1].d;
   Pi0.clear();
   return result;
+}
+
+void tAnalisisDeltaMET::FitAlone(std::int32_t t, LimitSearch& search) {
+  try {
+    if (RestrictedPi(t, search.d)) {
+      search.Fitted(NullVariance(t, Pi0.data() + 1, search.d));
+    } else {
+      search.Failed();
+    }
+  } catch (const FloatingPointError&) {
+    search.Failed();
+  }
+}
+
+bool tAnalisisDeltaMET::FitTogether(std::int32_t t, LimitSearch& lower, LimitSearch& upper,
+                                    std::vector<double>& upperPi) {
+  // Both fits by iteration, the two iterations side by side. Anything else (a fit in
+  // closed form, a multiplier that cannot start, a fault in either iteration) is left
+  // to fitting each alone, which takes the same steps and meets its own faults.
+  for (const double x : {lower.d, upper.d})
+    if (IsZero(x) || x == 1) return false;
+  std::array<std::optional<double>, 2> lambda;
+  try {
+    const double startLower = LambdaStart(t, lower.d);
+    const double startUpper = LambdaStart(t, upper.d);
+    if (startLower < 0 || startUpper < 0) return false;
+    lambda = SolveLambdaEquations(M[static_cast<std::size_t>(t)], lower.d, startLower, upper.d, startUpper,
+                                  {std::pow(10.0, -Env_RCnf_Tolerancia), Env_RCnf_MaxIteraciones, kZeroTolerance});
+  } catch (const FloatingPointError&) {
+    return false;
+  }
+  const auto finish = [&](LimitSearch& search, const std::optional<double>& l, std::vector<double>& pi) {
+    try {
+      if (RestrictedPiFrom(t, search.d, l ? *l : Nodefinido, pi)) {
+        search.Fitted(NullVariance(t, pi.data() + 1, search.d));
+      } else {
+        search.Failed();
+      }
+    } catch (const FloatingPointError&) {
+      search.Failed();
+    }
+  };
+  finish(lower, lambda[0], Pi0);
+  finish(upper, lambda[1], upperPi);
+  return true;
 }
 
 bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
@@ -119,9 +249,15 @@ bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
       Pi0[static_cast<std::size_t>(j)] = CheckedDiv(X[0][j] - X[j][j], off);
     return true;
   }
-  const double lambda = SolveLambda(t, x);
+  return RestrictedPiFrom(t, x, SolveLambda(t, x), Pi0);
+}
+
+bool tAnalisisDeltaMET::RestrictedPiFrom(std::int32_t t, double x, double lambda, std::vector<double>& pi) const {
+  // pi_j = ((1 − x)c_j − λx + √(b_j² − 4λ·x_jj·x(1 − x))) / (2λ(1 − x)), b_j = (1 − x)c_j + λx.
+  const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
+  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
   if (IsNodefinido(lambda)) {
-    for (std::int32_t j = 1; j <= K; ++j) Pi0[static_cast<std::size_t>(j)] = Nodefinido;
+    for (std::int32_t j = 1; j <= K; ++j) pi[static_cast<std::size_t>(j)] = Nodefinido;
     return false;
   }
   const double q = 1 - x;
@@ -129,32 +265,9 @@ bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
     const double c = X[0][j];
     const double b = q * c + lambda * x;
     const double root = CheckedSqrt(b * b - 4 * lambda * X[j][j] * x * q);
-    Pi0[static_cast<std::size_t>(j)] = CheckedDiv(q * c - lambda * x + root, 2 * lambda * q);
+    pi[static_cast<std::size_t>(j)] = CheckedDiv(q * c - lambda * x + root, 2 * lambda * q);
   }
   return true;
-}
-
-double tAnalisisDeltaMET::LambdaEquation(std::int32_t t, double x, double lambda) const {
-  // 2λ(1 − x)·(Σ_j pi_j(λ) − 1): zero at the multiplier whose pi's sum to 1.
-  const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
-  const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
-  const double N = X[0][0];
-  if (x == 1) return N;
-  const double q = 1 - x;
-  double sum = 0;
-  for (std::int32_t j = 1; j <= K; ++j) {
-    const double b = q * X[0][j] + lambda * x;
-    sum += CheckedSqrt(b * b - 4 * lambda * X[j][j] * x * q);
-  }
-  return CheckedResult(sum - ((K - 2) * x + 2) * lambda + q * N);
-}
-
-double tAnalisisDeltaMET::LambdaSlope(std::int32_t t, double x, double lambda) const {
-  // The five-point difference quotient with step 0.001, reduced by 1.
-  const std::optional<double> slope =
-      FivePointSlope([&](double l) { return Defined(LambdaEquation(t, x, l)); }, lambda, 0.001);
-  if (!slope) return Nodefinido;
-  return CheckedResult(*slope - 1);
 }
 
 double tAnalisisDeltaMET::LambdaStart(std::int32_t t, double x) const {
@@ -174,15 +287,9 @@ double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
   const double tolerance = std::pow(10.0, -Env_RCnf_Tolerancia);
   const double lambda = LambdaStart(t, x);
   if (lambda < 0) return Nodefinido;
-  // The equation is evaluated before its slope; a slope that IsZero is flat.
-  const auto equationAndSlope = [&](double l) -> std::optional<NewtonPoint> {
-    const double g = LambdaEquation(t, x, l);
-    const double slope = LambdaSlope(t, x, l);
-    if (IsNodefinido(slope)) return std::nullopt;
-    return NewtonPoint{g, slope};
-  };
-  const std::optional<double> root =
-      NewtonIterate(equationAndSlope, lambda, {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});
+  // A slope that IsZero is flat.
+  const std::optional<double> root = SolveLambdaEquation(M[static_cast<std::size_t>(t)], x, lambda,
+                                                         {tolerance, Env_RCnf_MaxIteraciones, kZeroTolerance});
   return root ? *root : Nodefinido;
 }
 

@@ -108,12 +108,14 @@ private:
   double VarianceOfDelta(std::int32_t t) const;
   void AssignStandardErrors();
   // Interval.
+  struct LimitSearch;
   tIC TestInversionInterval(std::int32_t code);
+  void FitAlone(std::int32_t t, LimitSearch& search);
+  bool FitTogether(std::int32_t t, LimitSearch& lower, LimitSearch& upper, std::vector<double>& upperPi);
   bool RestrictedPi(std::int32_t t, double x);
+  bool RestrictedPiFrom(std::int32_t t, double x, double lambda, std::vector<double>& pi) const;
   double SolveLambda(std::int32_t t, double x) const;
   double LambdaStart(std::int32_t t, double x) const;
-  double LambdaEquation(std::int32_t t, double x, double lambda) const;
-  double LambdaSlope(std::int32_t t, double x, double lambda) const;
   double NullVariance(std::int32_t t, const double* pi, double x) const;
 
   friend struct tAnalisisDeltaMETProbe;  // tests reach the stages through it

@@ -162,6 +162,44 @@ TEST(Interval, FaultInTheSearchLeavesThatLimitUndefined) {
   }
 }
 
+TEST(Interval, LimitsToTheLastBit) {
+  // Each restricted fit is a Newton iteration of hundreds of steps whose every iterate
+  // depends on the exact doubles of the one before, so a change in the order of any
+  // operation of the fit shows here. The limits were recorded from the fit evaluated
+  // term by term, one value of the equation at a time.
+  struct Case {
+    std::vector<std::vector<double>> rows;
+    int tolerance, maxIts;
+    double LI, LS;
+  };
+  const std::vector<Case> cases = {
+      {{{8, 1, 1}, {2, 7, 1}, {1, 1, 8}}, 10, 500, 0x1.8c2863e8c8c14p-2, 0x1.a550b2998c7c8p-1},
+      {{{8, 1, 1}, {2, 7, 1}, {1, 1, 8}}, 15, 1000, 0x1.8c2863e8c3ecp-2, 0x1.a550b299c6c9cp-1},
+      {{{8, 1, 1}, {2, 7, 1}, {1, 1, 8}}, 2, 3, 0x1.8cbd3c757391cp-2, 0x1.aa341f7697acap-1},
+      {{{31, 2}, {5, 40}}, 10, 500, 0x1.5295cadb9d161p-1, 0x1.d4da3a98883dfp-1},
+      {{{3, 2, 2}, {2, 3, 2}, {2, 2, 3}}, 12, 500, -0x1.104a73f37dcbap-3, 0x1.cea66e1cb3e1fp-2},
+      {{{12, 3, 0, 1}, {2, 9, 4, 0}, {1, 1, 10, 2}, {0, 2, 3, 11}}, 10, 500, 0x1.b4ecb3da61ba8p-2,
+       0x1.735fab2755f59p-1},
+      {{{0, 0, 0, 0, 0}, {0, 0, 0, 1, 0}, {1, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}, 10, 500, -0.25,
+       0x1.50b49f9660072p-1},
+      {{{5, 4, 1}, {2, 3, 2}, {0, 0, 0}}, 10, 100, Nodefinido, 0x1.feaa908fdc118p-2},
+      {{{30, 1, 0}, {0, 33, 1}, {1, 0, 34}}, 10, 500, 0x1.befe8569ae96dp-1, 1},
+      {{{812345, 20345, 10233}, {31022, 790112, 9876}, {15001, 12000, 801234}}, 14, 800, 0x1.e19759c9168d1p-1,
+       0x1.e1f616dcdbcc3p-1},
+      {{{9, 1, 0, 2, 1, 0, 0, 1, 0, 1}, {0, 8, 1, 0, 0, 2, 1, 0, 0, 0}, {1, 0, 10, 1, 0, 0, 0, 1, 1, 0},
+        {0, 1, 0, 7, 2, 0, 1, 0, 0, 1}, {1, 0, 1, 0, 9, 1, 0, 0, 1, 0}, {0, 2, 0, 1, 0, 8, 0, 1, 0, 0},
+        {1, 0, 0, 0, 1, 0, 11, 0, 1, 0}, {0, 0, 1, 1, 0, 0, 0, 9, 0, 2}, {0, 1, 0, 0, 1, 1, 0, 0, 10, 0},
+        {1, 0, 0, 1, 0, 0, 1, 0, 0, 8}},
+       10, 500, 0x1.2033139ca567ap-1, 0x1.79c3061e688afp-1},
+  };
+  for (const Case& c : cases) {
+    WithInterval w(MakeTable(c.rows), true, c.tolerance, c.maxIts);
+    SCOPED_TRACE(w.a.output_record());
+    EXPECT_EQ(w.a.ICITest.LI, c.LI);
+    EXPECT_EQ(w.a.ICITest.LS, c.LS);
+  }
+}
+
 TEST(Interval, UndefinedCentreOrScaleMeansNoSearch) {
   WithInterval w(Regular());
   tAnalisisDeltaMETProbe probe{w.a};

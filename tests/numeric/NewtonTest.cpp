@@ -60,6 +60,38 @@ TEST(Newton, StepOutOfTheDoublesIsAFault) {
   EXPECT_EQ(its, 1);
 }
 
+TEST(Newton, TwoIterationsTogetherTakeTheStepsOfEachAlone) {
+  // Every pair of these, each with its start: the one ending first must not end or
+  // disturb the other, and a pair ends only when both have.
+  using F = std::optional<NewtonPoint> (*)(double);
+  struct Iteration {
+    const char* what;
+    F f;
+    double x0;
+  };
+  const Iteration iterations[] = {
+      {"x² − 2 from 1 (quadratic)", Square, 1.0},
+      {"x³ − 2 from 5 with a slope 10% too steep (linear, slow)",
+       [](double x) { return std::optional(NewtonPoint{x * x * x - 2, 3.3 * x * x}); }, 5.0},
+      {"x − 4, undefined beyond 1 (no root at step 2)",
+       [](double x) { return x > 1 ? std::nullopt : std::optional(NewtonPoint{x - 4, 1}); }, 0.0},
+      {"a flat slope (no root at step 1)", [](double x) { return std::optional(NewtonPoint{x + 1, 0.0}); }, 0.0},
+  };
+  for (const NewtonControl control : {NewtonControl{1e-12, 500, 0}, NewtonControl{1e-12, 4, 0}})
+    for (const Iteration& a : iterations)
+      for (const Iteration& b : iterations) {
+        const auto together = NewtonIterateTogether(a.f, a.x0, b.f, b.x0, control);
+        EXPECT_EQ(together[0], NewtonIterate(a.f, a.x0, control)) << a.what << " with " << b.what;
+        EXPECT_EQ(together[1], NewtonIterate(b.f, b.x0, control)) << b.what << " with " << a.what;
+      }
+}
+
+TEST(Newton, FaultOfEitherIterationTogetherIsThrown) {
+  const auto fault = [](double x) { return std::optional(NewtonPoint{1e300, x == 0 ? 1e-300 : 1.0}); };
+  EXPECT_THROW(NewtonIterateTogether(Square, 1.0, fault, 0.0, {1e-12, 50, 0}), FloatOverflow);
+  EXPECT_THROW(NewtonIterateTogether(fault, 0.0, Square, 1.0, {1e-12, 50, 0}), FloatOverflow);
+}
+
 TEST(FivePointSlope, ExactUpToDegreeFour) {
   // (f(x−2h) − 8f(x−h) + 8f(x+h) − f(x+2h))/(12h) has no error term below f⁽⁵⁾.
   const auto quartic = [](double x) { return std::optional(((3 * x - 2) * x + 1) * x * x - 5); };
