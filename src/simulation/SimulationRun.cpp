@@ -150,9 +150,16 @@ RunEnd RunPipeline::Execute(int jobs) {
   handedRngState_ = rng_.State();
   if (observer_ != nullptr) observer_->RunStarted(n, k, S.CheckBox_CI, handedRngState_);
 
+  // Groups in flight: four per thread, as long as their buffers stay within a budget. A
+  // test holds its items, and with the listing on its listing and its data text, about
+  // this many bytes per item.
+  constexpr std::size_t kBytesInFlight = std::size_t{64} << 20;
+  const std::size_t bytesPerGroup = groupSize * (static_cast<std::size_t>(n) * (listed ? 160 : 16) + 4096);
+  const std::size_t inFlight = std::clamp<std::size_t>(kBytesInFlight / bytesPerGroup, 2,
+                                                       static_cast<std::size_t>(4 * jobs));
   try {
     RunOrdered<TestGroup>(
-        jobs, static_cast<std::size_t>(4 * jobs), [this](TestGroup& g) { return Make(g); },
+        jobs, inFlight, [this](TestGroup& g) { return Make(g); },
         [this](TestGroup& g) { Work(g); }, [this](TestGroup& g) { return Hand(g); });
   } catch (...) {
     // The generator stands where one thread would have left it: after the draws of

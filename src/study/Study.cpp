@@ -1,14 +1,14 @@
 #include "study/Study.h"
 
-#include "simulation/SimulatedExam.h"
-
 #include <algorithm>
+#include <exception>
 #include <charconv>
 #include <optional>
 #include <vector>
 
 #include "parallel/OrderedPipeline.h"
 #include "simulation/ExamSimulator.h"
+#include "simulation/SimulatedExam.h"
 
 namespace veltrano {
 namespace {
@@ -43,6 +43,10 @@ struct Block {
   std::vector<tBfMatriz> tables;
   ConditionSummary summary;
   std::string rows;        // its test rows
+  // An error while making or analysing the block's tests: raised when the block's turn
+  // comes, after every block before it, so a study ends at the same place on any number
+  // of threads.
+  std::exception_ptr error;
 };
 
 }  // namespace
@@ -109,8 +113,10 @@ StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const
   ConditionRecord current;
   UniformGenerator rng;
   std::optional<ExamSimulator> simulator;
+  bool failed = false;
   const auto make = [&](Block& b) {
-    if (position >= planned) return false;
+    if (position >= planned || failed) return false;
+    b.error = nullptr;
     if (next == 1) {
       current = RecordOf(study, plan.shard.Condition(plan.skip + position));
       rng.Seed(current.seed);
@@ -121,7 +127,13 @@ StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const
     b.count = std::min(kSummaryBlock, R - next + 1);
     b.last = next + b.count > R;
     b.tables.resize(static_cast<std::size_t>(b.count));
-    for (tBfMatriz& t : b.tables) t = simulator->MakeTable(current.condition.D, rng);
+    try {
+      for (tBfMatriz& t : b.tables) t = simulator->MakeTable(current.condition.D, rng);
+    } catch (...) {
+      b.error = std::current_exception();
+      failed = true;
+      return true;
+    }
     next += b.count;
     if (b.last) {
       ++position;
@@ -133,18 +145,25 @@ StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const
   const auto work = [&](Block& b) {
     b.summary = ConditionSummary{};
     b.rows.clear();
-    for (std::int64_t i = 0; i < b.count; ++i) {
-      tBfMatriz& table = b.tables[static_cast<std::size_t>(i)];
-      const TestEstimates t = AnalyseTest(table, b.record.condition.n, b.record.doStar, analysis);
-      table.Done();
-      b.summary.Add(t);
-      if (options.tests) AppendTestRow(b.rows, b.record.index, b.first + i, t);
+    if (b.error) return;
+    try {
+      for (std::int64_t i = 0; i < b.count; ++i) {
+        tBfMatriz& table = b.tables[static_cast<std::size_t>(i)];
+        if (options.analysisCheck) options.analysisCheck(b.record.index, b.first + i);
+        const TestEstimates t = AnalyseTest(table, b.record.condition.n, b.record.doStar, analysis);
+        table.Done();
+        b.summary.Add(t);
+        if (options.tests) AppendTestRow(b.rows, b.record.index, b.first + i, t);
+      }
+    } catch (...) {
+      b.error = std::current_exception();
     }
   };
 
   ConditionSummary total;
   std::string rows;
   const auto hand = [&](Block& b) {
+    if (b.error) std::rethrow_exception(b.error);
     total.Merge(b.summary);
     if (options.tests) sink.TestRows(b.rows);
     progress.testsDone += b.count;

@@ -15,6 +15,7 @@
 // At most a few blocks per thread are alive at once: memory does not grow with the
 // replications or the conditions.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -99,12 +100,17 @@ struct StudyRunOptions {
   RowFormat format = RowFormat::Csv;
   bool tests = false;   // write every test's row
   int jobs = 1;         // threads
+  /// Called with the condition and the replication before each test's analysis, on a
+  /// worker thread; an error it raises ends the study there as a failing analysis does
+  /// (lets tests make a chosen test's analysis fail).
+  std::function<void(std::int64_t condition, std::int64_t replication)> analysisCheck;
 };
 
 enum class StudyEnd : std::uint8_t { Completed, Stopped };
 
 /// Runs the plan's conditions and hands their rows to sink. An error of the analysis
-/// ends the study and propagates; the rows handed on before it stand.
+/// ends the study and propagates; the rows handed on before it stand: those of every
+/// condition before the failing one, the same on any number of threads.
 StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
                       StudySink& sink);
 

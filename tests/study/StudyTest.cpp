@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <stdexcept>
 
 #include "StudySupport.h"
 #include "simulation/ExamSimulator.h"
@@ -43,6 +44,25 @@ TEST(Study, SameRowsForEveryNumberOfThreads) {
   EXPECT_EQ(Lines(one.tests).size(), 12u * 300);
   EXPECT_EQ(one.rows, three.rows);
   EXPECT_EQ(one.tests, three.tests);
+}
+
+// A test whose analysis fails ends the study there: the rows of every condition before
+// it are out, the same on one thread and on three, and the error reaches the caller.
+TEST(Study, AnAnalysisErrorEndsTheStudyAtTheSamePlaceOnAnyNumberOfThreads) {
+  std::string rows[2];
+  int run = 0;
+  for (const int jobs : {1, 3}) {
+    StudyRunOptions options{RowFormat::Csv, true, jobs};
+    options.analysisCheck = [](std::int64_t condition, std::int64_t replication) {
+      if (condition == 5 && replication == 200) throw std::runtime_error("Floating point overflow");
+    };
+    CollectingSink sink;
+    const StudyDefinition study = SmallStudy();
+    EXPECT_THROW(ExecuteStudy(study, StudyPlan{}, options, sink), std::runtime_error);
+    EXPECT_EQ(Lines(sink.rows).size(), 4u * 3);
+    rows[run++] = sink.rows;
+  }
+  EXPECT_EQ(rows[0], rows[1]);
 }
 
 // Recomputed from the test rows (which read back as the same doubles) in replication
