@@ -30,13 +30,13 @@ InputSpool::InputSpool() {
     }
   }
   stream_.open(path_, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+  // The open stream keeps the file; its name goes at once, so nothing is left behind
+  // however the program ends.
+  std::remove(path_.c_str());
   if (!stream_) throw InputSpoolError("cannot make a temporary copy of standard input in " + path_);
 }
 
-InputSpool::~InputSpool() {
-  stream_.close();
-  if (!path_.empty()) std::remove(path_.c_str());
-}
+InputSpool::~InputSpool() = default;
 
 void InputSpool::CopyAll(std::istream& in) {
   char block[1 << 16];

@@ -1,7 +1,8 @@
 #pragma once
 // A copy of standard input in a temporary file, for commands that read their input
 // twice (first to check it whole, so that bad input writes nothing, then to work on it)
-// with memory flat however long it is. The file is removed when the spool goes.
+// with memory flat however long it is. The file has no name once opened, so nothing is
+// left behind however the program ends.
 #include <fstream>
 #include <iosfwd>
 #include <stdexcept>

@@ -72,12 +72,12 @@ void Switch(CLI::App& app, const std::string& option, const std::string& negatio
       ->group("");
 }
 
-void SettingOption(CLI::App& app, const SettingSpec& entry, int& value, std::string_view help) {
+void SettingOption(CLI::App& app, const SettingEntry& entry, int& value, std::string_view help) {
   IntOption(app, std::string(entry.option), value, entry.min, entry.max, std::string(help.empty() ? entry.help : help))
       ->group(std::string(entry.group));
 }
 
-void SettingOption(CLI::App& app, const SettingSpec& entry, bool& value, std::string_view help) {
+void SettingOption(CLI::App& app, const SettingEntry& entry, bool& value, std::string_view help) {
   Switch(app, std::string(entry.option), std::string(entry.negation), value,
          std::string(help.empty() ? entry.help : help));
   if (CLI::Option* o = app.get_option_no_throw(std::string(entry.option))) o->group(std::string(entry.group));

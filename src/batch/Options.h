@@ -43,8 +43,8 @@ void Switch(CLI::App& app, const std::string& option, const std::string& negatio
 
 /// The option of a setting of the table: an integer option with the setting's range, or
 /// a switch with its negation; help from the table unless `help` is given.
-void SettingOption(CLI::App& app, const SettingSpec& entry, int& value, std::string_view help = {});
-void SettingOption(CLI::App& app, const SettingSpec& entry, bool& value, std::string_view help = {});
+void SettingOption(CLI::App& app, const SettingEntry& entry, int& value, std::string_view help = {});
+void SettingOption(CLI::App& app, const SettingEntry& entry, bool& value, std::string_view help = {});
 
 /// The analysis options shared by simulate, analyse and study: tolerance, iteration
 /// limit, decimals, interval and alternative measures.

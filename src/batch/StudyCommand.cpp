@@ -41,14 +41,13 @@ std::ifstream OpenForReading(const std::string& path) {
   return in;
 }
 
-// The same file: the same name, or two names of one existing file.
 bool IsNonEmptyFile(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0;
 }
 
 // Help for a list option of a setting of the table.
-std::string ListHelp(const SettingSpec& setting, std::string_view what) {
+std::string ListHelp(const SettingEntry& setting, std::string_view what) {
   return std::string(what) + ": values and ranges lo:hi:step (lo:hi steps by 1) separated by commas (" +
          std::to_string(setting.min) + " to " + std::to_string(setting.max) + ", default " +
          std::to_string(setting.byDefault) + ")";
@@ -59,7 +58,7 @@ StudyConditions Conditions(const StudyOptions& o) {
     std::ifstream in = OpenForReading(o.design);
     return StudyConditions::Listed(ReadDesign(in, o.design));
   }
-  const auto list = [](const std::optional<std::string>& text, const SettingSpec& setting) {
+  const auto list = [](const std::optional<std::string>& text, const SettingEntry& setting) {
     return text ? ParseValueList(*text, setting) : std::vector<std::int32_t>{setting.byDefault};
   };
   return StudyConditions::Grid(list(o.n, setting::n), list(o.k, setting::k), list(o.D, setting::D0));
@@ -238,7 +237,7 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
   const std::string conditions = "Conditions";
   CLI::Option* lists[3];
   const struct {
-    const SettingSpec* setting;
+    const SettingEntry* setting;
     std::string_view what;
     std::optional<std::string>* target;
   } listed[] = {{&setting::n, setting::n.help, &o.n},

@@ -70,7 +70,7 @@ ChartModel StudyChart(const StudyPlot& plot) {
       if (!p.value) {  // an empty cell: no point, and the line breaks there
         series.AddXY(p.D, std::numeric_limits<double>::quiet_NaN());
       } else if (p.mcse) {
-        const double half = kPlotBarZ * *p.mcse;
+        const double half = kWaldZ * *p.mcse;
         double lower = *p.value - half, upper = *p.value + half;
         if (plot.measure == PlotMeasure::Coverage) {  // a proportion's bar ends within 0..1
           lower = std::max(lower, 0.0);

@@ -10,7 +10,7 @@
 namespace veltrano::batch {
 
 /// The chart of a plot: a line with markers per PlotLine (x the Do, y the measure), a
-/// vertical bar of ±kPlotBarZ Monte Carlo SEs on every point that has one (a coverage's
+/// vertical bar of ±kWaldZ Monte Carlo SEs on every point that has one (a coverage's
 /// bar cut to 0..1), a point with no value breaking its line; axes fitted to the data and the reference line; the legend
 /// right of the plot. Lines of one n share a colour; the estimator and interval choose
 /// the marker and the dash: Du circles on a solid line, Dc squares dashed, D Lord &

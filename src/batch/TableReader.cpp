@@ -20,7 +20,7 @@ std::string Entries(int count) { return std::to_string(count) + (count == 1 ? " 
 
 }  // namespace
 
-TableFormatError::TableFormatError(int table, int line, const std::string& what)
+TableFormatError::TableFormatError(std::int64_t table, std::int64_t line, const std::string& what)
     : std::runtime_error(table > 0 ? "table " + std::to_string(table) + ", line " + std::to_string(line) + ": " + what
                                    : what),
       table_(table),
@@ -151,7 +151,7 @@ ObservedTable TableReader::Close() {
   return done;
 }
 
-void TableReader::Fail(int table, int line, const std::string& what) const {
+void TableReader::Fail(std::int64_t table, std::int64_t line, const std::string& what) const {
   throw TableFormatError(table, line, what);
 }
 

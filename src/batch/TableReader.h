@@ -32,20 +32,20 @@ inline constexpr std::size_t kMaxLineLength = 64 * 1024;
 /// and the line (counting from 1); table() is 0 when the input holds no table at all.
 class TableFormatError : public std::runtime_error {
 public:
-  TableFormatError(int table, int line, const std::string& what);
-  int table() const noexcept { return table_; }
-  int line() const noexcept { return line_; }
+  TableFormatError(std::int64_t table, std::int64_t line, const std::string& what);
+  std::int64_t table() const noexcept { return table_; }
+  std::int64_t line() const noexcept { return line_; }
 
 private:
-  int table_;
-  int line_;
+  std::int64_t table_;
+  std::int64_t line_;
 };
 
 /// One table as read: its number, the line of its first row, and its k × k cells
 /// row by row.
 struct ObservedTable {
-  int number = 0;
-  int firstLine = 0;
+  std::int64_t number = 0;
+  std::int64_t firstLine = 0;
   int k = 0;
   std::vector<double> cells;
 
@@ -71,14 +71,14 @@ private:
   void Fields(std::string_view line);
   double Entry(std::string_view field) const;
   ObservedTable Close();
-  [[noreturn]] void Fail(int table, int line, const std::string& what) const;
+  [[noreturn]] void Fail(std::int64_t table, std::int64_t line, const std::string& what) const;
 
   std::istream& in_;
   std::string line_;                    // the buffer of the line read last
   std::vector<std::string_view> fields_;
   std::optional<ObservedTable> open_;   // the table being read
-  int lineNumber_ = 0;
-  int tables_ = 0;                      // tables begun, the open one included
+  std::int64_t lineNumber_ = 0;  // counted in 64 bits: an input may be longer than 2^31 lines
+  std::int64_t tables_ = 0;      // tables begun, the open one included
   int rows_ = 0;                        // rows of the open table
   bool done_ = false;
 };

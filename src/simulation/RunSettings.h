@@ -14,7 +14,7 @@ namespace veltrano {
 
 /// One setting as the window shows it and veltrano-batch takes it. A switch (a check
 /// box) has the range 0..1.
-struct SettingSpec {
+struct SettingEntry {
   std::string_view control;   // the window's control, and the RunSettings field
   std::string_view caption;   // the caption beside it in the window
   std::string_view group;     // the heading it stands under, window and --help alike
@@ -34,49 +34,49 @@ inline constexpr std::string_view kGraphicGroup = "Graphic output";
 namespace setting {
 // Captions are the window's own, misspellings included ("Conifidence" is kept verbatim:
 // users know the box by it).
-inline constexpr SettingSpec n{"SpinEdit_n", "n:", kSimulationGroup, "--n", "", 1, 100000, 100,
+inline constexpr SettingEntry n{"SpinEdit_n", "n:", kSimulationGroup, "--n", "", 1, 100000, 100,
                                "n, items per test"};
-inline constexpr SettingSpec k{"SpinEdit_k", "k:", kSimulationGroup, "--k", "", 2, 10, 3,
+inline constexpr SettingEntry k{"SpinEdit_k", "k:", kSimulationGroup, "--k", "", 2, 10, 3,
                                "k, alternatives per item"};
-inline constexpr SettingSpec D0{"SpinEdit_D0", "Do (%):", kSimulationGroup, "--do", "", 0, 100, 50,
+inline constexpr SettingEntry D0{"SpinEdit_D0", "Do (%):", kSimulationGroup, "--do", "", 0, 100, 50,
                                 "Do, degree of knowledge in percent (the first when iterating)"};
-inline constexpr SettingSpec Iterate{"CheckBox_Iterate", "Iterate from Do% to Dmax%:", kSimulationGroup,
+inline constexpr SettingEntry Iterate{"CheckBox_Iterate", "Iterate from Do% to Dmax%:", kSimulationGroup,
                                      "--iterate", "", 0, 1, 0, "walk the degrees Do, Do + step, ... up to Dmax"};
-inline constexpr SettingSpec Dmax{"SpinEdit_Dmax", "Dmax (%):", kSimulationGroup, "--dmax", "", 0, 99, 99,
+inline constexpr SettingEntry Dmax{"SpinEdit_Dmax", "Dmax (%):", kSimulationGroup, "--dmax", "", 0, 99, 99,
                                   "Dmax, the last degree when iterating, in percent"};
-inline constexpr SettingSpec Step{"SpinEdit_Step", "Step (%):", kSimulationGroup, "--step", "", 1, 10, 10,
+inline constexpr SettingEntry Step{"SpinEdit_Step", "Step (%):", kSimulationGroup, "--step", "", 1, 10, 10,
                                   "step between degrees, in percent"};
-inline constexpr SettingSpec Test{"SpinEdit_Test", "Tests:", kSimulationGroup, "--tests", "", 1, 10000, 50,
+inline constexpr SettingEntry Test{"SpinEdit_Test", "Tests:", kSimulationGroup, "--tests", "", 1, 10000, 50,
                                   "tests per degree"};
-inline constexpr SettingSpec Text{"CheckBox_Text", "Text Output _____________", kTextGroup, "--text", "--no-text",
+inline constexpr SettingEntry Text{"CheckBox_Text", "Text Output _____________", kTextGroup, "--text", "--no-text",
                                   0, 1, 1, "write the data lines at all"};
-inline constexpr SettingSpec full{"CheckBox_full", "Full output:", kTextGroup, "--full", "", 0, 1, 0,
+inline constexpr SettingEntry full{"CheckBox_full", "Full output:", kTextGroup, "--full", "", 0, 1, 0,
                                   "item-by-item listing and observed table for every test"};
-inline constexpr SettingSpec Unsort{"CheckBox_Unsort", "Sort known:", kTextGroup, "--sort-known", "", 0, 1, 0,
+inline constexpr SettingEntry Unsort{"CheckBox_Unsort", "Sort known:", kTextGroup, "--sort-known", "", 0, 1, 0,
                                     "list the items in their own order, known items first"};
-inline constexpr SettingSpec Table{"CheckBox_Table", "Data Table:", kTextGroup, "--table", "--no-table", 0, 1, 1,
+inline constexpr SettingEntry Table{"CheckBox_Table", "Data Table:", kTextGroup, "--table", "--no-table", 0, 1, 1,
                                    "the table's cells in the results lines"};
-inline constexpr SettingSpec CI{"CheckBox_CI", "Conifidence Interval:", kTextGroup, "--ci", "", 0, 1, 0,
+inline constexpr SettingEntry CI{"CheckBox_CI", "Conifidence Interval:", kTextGroup, "--ci", "", 0, 1, 0,
                                 "confidence interval of delta (IC-(D), IC+(D)) in the record"};
-inline constexpr SettingSpec Dka{"CheckBox_Dka", "Alternative measures:", kTextGroup, "--alternative",
+inline constexpr SettingEntry Dka{"CheckBox_Dka", "Alternative measures:", kTextGroup, "--alternative",
                                  "--no-alternative", 0, 1, 1,
                                  "alternative measures: the conditional estimate Dk&a and its SE in the record"};
-inline constexpr SettingSpec Tol{"SpinEdit_Tol", "Tolerance:", kAnalysisGroup, "--tolerance", "", 2, 15, 10,
+inline constexpr SettingEntry Tol{"SpinEdit_Tol", "Tolerance:", kAnalysisGroup, "--tolerance", "", 2, 15, 10,
                                  "tolerance of the iterations, as the exponent T of 10^-T"};
-inline constexpr SettingSpec MaxIts{"SpinEdit_MaxIts", "Max Iterations:", kAnalysisGroup, "--max-iterations", "", 1,
+inline constexpr SettingEntry MaxIts{"SpinEdit_MaxIts", "Max Iterations:", kAnalysisGroup, "--max-iterations", "", 1,
                                     1000, 500, "iteration limit of the analysis"};
-inline constexpr SettingSpec Decs{"SpinEdit_Decs", "Decimal places:", kAnalysisGroup, "--decimals", "", 1, 8, 3,
+inline constexpr SettingEntry Decs{"SpinEdit_Decs", "Decimal places:", kAnalysisGroup, "--decimals", "", 1, 8, 3,
                                   "decimals of Do* and of the analysis record"};
-inline constexpr SettingSpec Duncond{"CheckBox_Duncond", "Du", kGraphicGroup, "--show-du", "--no-show-du", 0, 1, 1,
+inline constexpr SettingEntry Duncond{"CheckBox_Duncond", "Du", kGraphicGroup, "--show-du", "--no-show-du", 0, 1, 1,
                                      "graphs: show Du, the maximum-likelihood estimate"};
-inline constexpr SettingSpec Dcond{"CheckBox_Dcond", "Dc", kGraphicGroup, "--show-dc", "--no-show-dc", 0, 1, 0,
+inline constexpr SettingEntry Dcond{"CheckBox_Dcond", "Dc", kGraphicGroup, "--show-dc", "--no-show-dc", 0, 1, 0,
                                    "graphs: show Dc, the conditioned estimate"};
 // The diagonal's box is the window's and the graphs' only; the run does not read it.
-inline constexpr SettingSpec Dtrue{"cbDtrue", "D", kGraphicGroup, "--show-d", "--no-show-d", 0, 1, 1,
+inline constexpr SettingEntry Dtrue{"cbDtrue", "D", kGraphicGroup, "--show-d", "--no-show-d", 0, 1, 1,
                                    "graphs: show the diagonal D = Do*"};
-inline constexpr SettingSpec DLN{"cbDLN", "D Lord & Novick", kGraphicGroup, "--show-dln", "--no-show-dln", 0, 1, 0,
+inline constexpr SettingEntry DLN{"cbDLN", "D Lord & Novick", kGraphicGroup, "--show-dln", "--no-show-dln", 0, 1, 0,
                                  "graphs: show the Lord & Novick measure"};
-inline constexpr SettingSpec comma{"comma", "Residuals Comma delimited", kGraphicGroup, "--comma", "", 0, 1, 0,
+inline constexpr SettingEntry comma{"comma", "Residuals Comma delimited", kGraphicGroup, "--comma", "", 0, 1, 0,
                                    "decimal comma in the residual lines"};
 }  // namespace setting
 
@@ -117,7 +117,7 @@ static_assert(AnalysisSettings{}.tolerance == setting::Tol.byDefault &&
 
 /// A setting and the RunSettings field it fills: `whole` for a number, `on` for a switch.
 struct SettingField {
-  const SettingSpec* entry;
+  const SettingEntry* entry;
   int RunSettings::*whole = nullptr;
   bool RunSettings::*on = nullptr;
 };

@@ -8,10 +8,10 @@
 // byte. The tests are made on one thread, in order, from the one uniform generator, so
 // its draws come in their one serial order whatever the number of threads; the
 // analyses, the formatting of the lines and the chart points run on worker threads; the
-// host receives every test's output in test order, on one thread at a time. A run that
-// is cancelled, or ended by an error in test t, has handed its host exactly tests
-// 1..t (1..t−1 for an error in the analysis), and leaves the generator where one
-// thread would have left it.
+// host receives every test's output in test order, on one thread at a time. A run
+// cancelled after test t has handed its host exactly tests 1..t; a run ended by an error
+// while test t was made or analysed, exactly tests 1..t−1 (and the Do* field of test t).
+// Either way it leaves the generator where one thread would have left it.
 #include <cstdint>
 #include <functional>
 #include <string>

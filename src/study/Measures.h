@@ -86,7 +86,8 @@ inline constexpr std::array<Estimator, 3> kEstimators = {Estimator::Du, Estimato
 /// "Du", "Dc" or "DLN", as the rows name them.
 const char* EstimatorName(Estimator e) noexcept;
 
-/// The z of the Wald interval θ̂ ± z·SE: the 97.5 % point of the standard normal.
+/// The 97.5 % point of the standard normal: the z of the Wald interval θ̂ ± z·SE, and of
+/// every ± z band or bar drawn about a mean or a measure (95 % of a normal within it).
 inline constexpr double kWaldZ = 1.96;
 
 /// An estimate or limit that takes part in the sums: defined and finite.

@@ -103,7 +103,7 @@ struct StudyRunOptions {
   /// Called with the condition and the replication before each test's analysis, on a
   /// worker thread; an error it raises ends the study there as a failing analysis does
   /// (lets tests make a chosen test's analysis fail).
-  std::function<void(std::int64_t condition, std::int64_t replication)> analysisCheck;
+  std::function<void(std::int64_t condition, std::int64_t replication)> analysisCheck = {};
 };
 
 enum class StudyEnd : std::uint8_t { Completed, Stopped };

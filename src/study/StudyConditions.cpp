@@ -44,11 +44,11 @@ std::int32_t WholeNumberIn(std::string_view text, std::int64_t lo, std::int64_t 
   return static_cast<std::int32_t>(v);
 }
 
-[[noreturn]] void ListError(const SettingSpec& setting, const std::string& what) {
+[[noreturn]] void ListError(const SettingEntry& setting, const std::string& what) {
   throw StudyInputError(std::string(setting.option) + ": " + what);
 }
 
-std::int32_t ListValue(std::string_view text, const SettingSpec& setting) {
+std::int32_t ListValue(std::string_view text, const SettingEntry& setting) {
   std::string problem;
   const std::int32_t v = WholeNumberIn(text, setting.min, setting.max, problem);
   if (!problem.empty()) ListError(setting, problem);
@@ -57,7 +57,7 @@ std::int32_t ListValue(std::string_view text, const SettingSpec& setting) {
 
 }  // namespace
 
-std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingSpec& setting) {
+std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingEntry& setting) {
   if (Trim(text).empty()) ListError(setting, "the list is empty");
   std::vector<std::int32_t> values;
   for (std::string_view entry : Split(text, ',')) {
@@ -89,7 +89,7 @@ std::vector<Condition> ReadDesign(std::istream& in, const std::string& name) {
     throw StudyInputError(name + ", line " + std::to_string(line) + ": " + what);
   };
   static constexpr std::string_view kColumns[] = {"n", "k", "do"};
-  static constexpr const SettingSpec* kSettings[] = {&setting::n, &setting::k, &setting::D0};
+  static constexpr const SettingEntry* kSettings[] = {&setting::n, &setting::k, &setting::D0};
   int position[3] = {-1, -1, -1};  // the field of n, k and do
   std::vector<Condition> conditions;
   std::string text;

@@ -36,7 +36,7 @@ struct Condition {
 /// separated by commas, each a whole number or a range lo:hi:step (lo:hi means step 1)
 /// holding lo, lo + step, ... up to hi. Every value, and both ends of a range, must lie
 /// in the setting's range. Raises StudyInputError naming setting.option.
-std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingSpec& setting);
+std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingEntry& setting);
 
 /// The design file: a header naming the columns n, k and do (in any order), then one
 /// condition per line, its values separated by commas. Blanks around values, blank

@@ -31,10 +31,7 @@ const char* PlotMeasureName(PlotMeasure m) noexcept;
 /// Which interval a coverage line is of; bias and RMSE lines have none.
 enum class PlotInterval : std::uint8_t { None, Wald, Inversion };
 
-/// The half-width of a point's bar in Monte Carlo standard errors: a 95 % band for the
-/// measure's Monte Carlo error.
-inline constexpr double kPlotBarZ = 1.96;
-
+/// A point of a line: its bar is ± kWaldZ (Measures.h) Monte Carlo SEs.
 struct PlotPoint {
   double D = 0;                  // the condition's Do, percent
   std::optional<double> value;   // none: the row's cell is empty (a gap in the line)

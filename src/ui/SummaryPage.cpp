@@ -50,12 +50,12 @@ enum Column : int {
   kColumnCount
 };
 
-struct ColumnSpec {
+struct ColumnInfo {
   const char* header;
   const char* tip;
 };
 
-constexpr ColumnSpec kColumns[kColumnCount] = {
+constexpr ColumnInfo kColumns[kColumnCount] = {
     {"Do*", "The realised degree of knowledge: the truth the estimates are measured against"},
     {"Estimator", "Du: maximum likelihood; Dc: conditioned; D Lord & Novick: the correction for guessing"},
     {"Tests", "Tests of this degree the run finished"},
@@ -74,8 +74,6 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
     {"CI coverage", "Share of the test-inversion intervals of Du that hold Do*"},
     {"CI MCSE", "Monte Carlo standard error of the CI coverage"},
 };
-
-constexpr double kZ = 1.96;
 
 QString EstimatorCaption(Estimator e) {
   switch (e) {
@@ -156,7 +154,7 @@ ChartModel EstimatesChart(const std::vector<SummaryTableModel::Row>& rows, bool 
     const std::optional<double> spread = bias ? m.biasMcse : m.empSe;
     ChartSeries& s = c.Series(series[static_cast<std::size_t>(r.estimator)]);
     if (spread)
-      s.AddXY(r.doStar, *y, *y - kZ * *spread, *y + kZ * *spread);
+      s.AddXY(r.doStar, *y, *y - kWaldZ * *spread, *y + kWaldZ * *spread);
     else
       s.AddXY(r.doStar, *y);
   }
@@ -201,7 +199,7 @@ ChartModel CoverageChartModel(const std::vector<SummaryTableModel::Row>& rows) {
       if (!i || !i->coverage) continue;
       const double p = *i->coverage;
       if (i->coverageMcse)
-        added.AddXY(r.doStar, p, p - kZ * *i->coverageMcse, p + kZ * *i->coverageMcse);
+        added.AddXY(r.doStar, p, p - kWaldZ * *i->coverageMcse, p + kWaldZ * *i->coverageMcse);
       else
         added.AddXY(r.doStar, p);
     }

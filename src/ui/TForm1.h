@@ -219,8 +219,8 @@ private:
   void BuildControls();
   QWidget* BuildLeftColumn(QWidget* parent);
   void BuildPages();
-  TSpinEdit* AddField(QGridLayout* grid, int& row, const SettingSpec& entry);
-  QCheckBox* AddBox(QWidget* parent, const SettingSpec& entry, bool captionLeft);
+  TSpinEdit* AddField(QGridLayout* grid, int& row, const SettingEntry& entry);
+  QCheckBox* AddBox(QWidget* parent, const SettingEntry& entry, bool captionLeft);
   void ConnectRules();
   void ShowSeries(SeriesId series, bool on);
   // The run under way (TForm1Run.cpp).

@@ -102,7 +102,7 @@ void TForm1::BuildControls() {
 
 // A labelled field: the caption at the left (its buddy is the field), the field at the
 // right, as wide as the longest number it takes needs.
-TSpinEdit* TForm1::AddField(QGridLayout* grid, int& row, const SettingSpec& entry) {
+TSpinEdit* TForm1::AddField(QGridLayout* grid, int& row, const SettingEntry& entry) {
   auto* spin = new TSpinEdit(entry.min, entry.max, entry.byDefault, settings_);
   spin->setObjectName(Latin1(entry.control));
   spin->setFixedWidth(kFieldWidth);
@@ -114,7 +114,7 @@ TSpinEdit* TForm1::AddField(QGridLayout* grid, int& row, const SettingSpec& entr
 }
 
 // A check box with its caption at the left or the right, and its default.
-QCheckBox* TForm1::AddBox(QWidget* parent, const SettingSpec& entry, bool captionLeft) {
+QCheckBox* TForm1::AddBox(QWidget* parent, const SettingEntry& entry, bool captionLeft) {
   auto* box = new CaptionCheckBox(Latin1(entry.caption),
                                   captionLeft ? CaptionCheckBox::Side::Left : CaptionCheckBox::Side::Right, parent);
   box->setObjectName(Latin1(entry.control));

@@ -26,7 +26,7 @@ TEST(ValueList, ValuesAndRanges) {
 
 struct BadList {
   const char* text;
-  const SettingSpec* setting;
+  const SettingEntry* setting;
   const char* message;
 };
 void PrintTo(const BadList& c, std::ostream* os) { *os << c.setting->option << " \"" << c.text << "\""; }
