@@ -14,11 +14,11 @@
 #include <streambuf>
 #include <string>
 
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 #include "numeric/UniformGenerator.h"
 #include "parallel/OrderedPipeline.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 constexpr int kExaminees = 1000000;
@@ -134,6 +134,6 @@ BENCHMARK(BM_AnalyseSheet)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSeco
 BENCHMARK(BM_AnalyseSheetFindingK)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
-}  // namespace veltrano::batch
+}  // namespace veltrano
 
 BENCHMARK_MAIN();

@@ -21,7 +21,7 @@
 #include "batch/InputSpool.h"
 #include "batch/Options.h"
 #include "batch/OutputFile.h"
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 #include "batch/StreamHost.h"
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"

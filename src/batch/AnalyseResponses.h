@@ -1,6 +1,6 @@
 #pragma once
 // veltrano-batch analyse --responses: the delta model for every examinee of a real exam's
-// answer sheet (ResponseSheet.h for the sheet, SheetAnalysis.h for the analysis).
+// answer sheet (sheets/ResponseSheet.h for the sheet, sheets/SheetAnalysis.h for the analysis).
 //
 // Output: the CSV header kSheetCsvHeader and one row per examinee in input order, then the
 // pooled row ALL; or, with json, one object per line with the same keys (null where

@@ -1,7 +1,7 @@
 #include "ui/SheetBridge.h"
 
-#include "batch/ResponseSheet.h"
-#include "batch/SheetAnalysis.h"
+#include "sheets/ResponseSheet.h"
+#include "sheets/SheetAnalysis.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,7 +51,7 @@ std::ifstream Open(const QString& path) {
   return in;
 }
 
-batch::AnswerKey ReadKeyFile(const QString& path) {
+AnswerKey ReadKeyFile(const QString& path) {
   std::ifstream in = Open(path);
   std::string content(kMaxKeyFile + 1, '\0');
   in.read(content.data(), static_cast<std::streamsize>(content.size()));
@@ -59,9 +59,9 @@ batch::AnswerKey ReadKeyFile(const QString& path) {
   content.resize(static_cast<std::size_t>(in.gcount()));
   try {
     if (content.size() > kMaxKeyFile)
-      throw batch::SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
-    return batch::ParseKeyFile(content);
-  } catch (const batch::SheetFormatError& e) {
+      throw SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
+    return ParseKeyFile(content);
+  } catch (const SheetFormatError& e) {
     throw SheetJobError(QStringLiteral("The key file \"%1\": %2").arg(Native(path), QString::fromUtf8(e.what()))
                             .toStdString());
   }
@@ -82,13 +82,13 @@ public:
     try {
       result.end = Analyse() ? SheetResult::End::Completed : SheetResult::End::Cancelled;
       HandOver();
-    } catch (const batch::MissingKeyError& e) {
+    } catch (const MissingKeyError& e) {
       result.end = SheetResult::End::MissingKey;
       result.message = name + QStringLiteral(": ") + QString::fromUtf8(e.what());
-    } catch (const batch::SheetFormatError& e) {
+    } catch (const SheetFormatError& e) {
       result.end = SheetResult::End::Failed;
       result.message = name + QStringLiteral(": ") + QString::fromUtf8(e.what());
-    } catch (const batch::SheetReadError& e) {
+    } catch (const SheetReadError& e) {
       result.end = SheetResult::End::Failed;
       result.message = QStringLiteral("Cannot read \"%1\": %2").arg(name, QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
@@ -107,14 +107,14 @@ private:
 
   // Both passes; false when cancelled.
   bool Analyse() {
-    std::optional<batch::AnswerKey> key;
+    std::optional<AnswerKey> key;
     if (!job_.keyFile.isEmpty()) key = ReadKeyFile(job_.keyFile);
-    const batch::AnswerKey* const givenKey = key ? &*key : nullptr;
+    const AnswerKey* const givenKey = key ? &*key : nullptr;
 
     int k = 0;
     {
       std::ifstream in = Open(job_.sheet);
-      batch::SheetReader scan(in, givenKey, 0);
+      SheetReader scan(in, givenKey, 0);
       checking_ = true;
       k = Check(scan);
       checking_ = false;
@@ -122,29 +122,29 @@ private:
     }
 
     std::ifstream in = Open(job_.sheet);
-    batch::SheetReader reader(in, givenKey, k);
+    SheetReader reader(in, givenKey, k);
     bytesRead_ = 0;
-    Append(batch::kSheetCsvHeader);
-    batch::SheetRun run;
+    Append(kSheetCsvHeader);
+    SheetRun run;
     run.analysis = job_.analysis;
     run.k = k;
     run.jobs = job_.jobs;
-    run.format = [this](batch::ExamineeResult& r) { batch::AppendSheetCsvRow(r.text, r, job_.analysis); };
-    run.hand = [this](const batch::ExamineeResult& r) {
+    run.format = [this](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, job_.analysis); };
+    run.hand = [this](const ExamineeResult& r) {
       Append(r.text);
       if (r.line != 0) ++examinees_;
       bytesRead_ = r.offset;
       if (lines_ >= kChunkLines || clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
       return !Cancelled();
     };
-    return batch::AnalyseSheet(reader, run) == batch::SheetEnd::Completed;
+    return AnalyseSheet(reader, run) == SheetEnd::Completed;
   }
 
   // The first pass: ScanSheet's check of every row, with progress and a way out. The
   // number of alternatives (at least 2), or 0 when cancelled.
-  int Check(batch::SheetReader& reader) {
-    batch::SheetRow row;
-    std::vector<batch::Mark> marks;
+  int Check(SheetReader& reader) {
+    SheetRow row;
+    std::vector<Mark> marks;
     std::string scratch;
     int largest = 0;
     int sinceCheck = 0;

@@ -7,7 +7,7 @@
 // The work reads the sheet twice, as `veltrano-batch analyse --responses` does without
 // --k: the first pass checks every row and finds the number of alternatives (the largest
 // in the key and the marks, at least 2), so that a bad sheet is refused before anything is
-// handed on; the second analyses every examinee (batch/SheetAnalysis.h) and hands on the
+// handed on; the second analyses every examinee (sheets/SheetAnalysis.h) and hands on the
 // command's CSV lines: the header, one line per examinee, then ALL for the pooled table.
 // Cancel stops either pass after the examinee at hand; the lines handed on stay.
 #include <QObject>

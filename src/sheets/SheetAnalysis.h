@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "analysis/AnalysisSettings.h"
-#include "batch/ResponseSheet.h"
+#include "sheets/ResponseSheet.h"
 #include "simulation/ExamResults.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 
 /// The id of the pooled row.
 inline constexpr std::string_view kPooledId = "ALL";
@@ -111,4 +111,4 @@ std::vector<FavouredPosition> FavouredPositions(const std::vector<double>& cells
 /// The level of that test: the chance that even guessing makes any position look favoured.
 inline constexpr double kFavouredLevel = 0.001;
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

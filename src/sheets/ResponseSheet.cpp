@@ -1,13 +1,13 @@
-#include "batch/ResponseSheet.h"
+#include "sheets/ResponseSheet.h"
 
 #include <algorithm>
 #include <cstring>
 #include <istream>
 #include <ostream>
 
-#include "batch/QuotedText.h"
+#include "numeric/QuotedText.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xef\xbb\xbf";
@@ -482,4 +482,4 @@ AnswerCounts Tally(const AnswerKey& key, const std::vector<Mark>& marks, int k, 
   return counts;
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

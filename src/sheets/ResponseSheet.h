@@ -35,9 +35,9 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/QuotedText.h"  // Quoted, for messages that show a cell
+#include "numeric/QuotedText.h"  // Quoted, for messages that show a cell
 
-namespace veltrano::batch {
+namespace veltrano {
 
 /// The most alternatives an item may have (A to J).
 inline constexpr int kMaxAlternatives = 10;
@@ -183,4 +183,4 @@ AnswerCounts Tally(const AnswerKey& key, const std::vector<Mark>& marks, int k, 
 /// "A" for position 1, ..., "J" for 10.
 char PositionLetter(int position) noexcept;
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

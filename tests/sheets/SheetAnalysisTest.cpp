@@ -6,9 +6,9 @@
 
 #include <sstream>
 
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 struct Handed {
@@ -151,4 +151,4 @@ INSTANTIATE_TEST_SUITE_P(Tables, Favoured, ::testing::ValuesIn(kFavouredCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace veltrano::batch
+}  // namespace veltrano

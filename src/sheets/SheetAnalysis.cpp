@@ -14,7 +14,7 @@
 // each position, and sums of examinees' tables keep its form. It needs k ≥ 3 (with two
 // positions a wrong answer has only one place to go) and enough wrong answers for the
 // normal approximation: positions whose E_j is below 5 are not judged.
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 
 #include <charconv>
 #include <cmath>
@@ -23,7 +23,7 @@
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 constexpr double kMinExpected = 5;
@@ -274,4 +274,4 @@ std::vector<FavouredPosition> FavouredPositions(const std::vector<double>& cells
   return favoured;
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano
