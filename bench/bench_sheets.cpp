@@ -94,7 +94,7 @@ void AnalyseOnce(int jobs, bool findK) {
     MemoryBuffer buffer(sheet);
     std::istream in(&buffer);
     SheetReader scan(in, nullptr, 0);
-    k = std::max(2, ScanSheet(scan));
+    k = *ScanSheet(scan);
   }
   MemoryBuffer buffer(sheet);
   std::istream in(&buffer);

@@ -31,7 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
 constexpr int kMaxJobs = 256;
 
 std::string ErrnoText(int error) { return error != 0 ? std::string(": ") + std::strerror(error) : ""; }
@@ -139,14 +138,10 @@ AnswerKey ReadKey(const std::string& text) {
     }
   }
   const std::unique_ptr<std::ifstream> file = OpenInput(text);
-  std::string content(kMaxKeyFile + 1, '\0');
-  file->read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (file->bad()) throw InputError("cannot read " + text + ": read error");
-  content.resize(static_cast<std::size_t>(file->gcount()));
-  if (content.size() > kMaxKeyFile)
-    throw UsageError("--key " + text + ": more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
   try {
-    return ParseKeyFile(content);
+    return ReadKeyFile(*file);
+  } catch (const SheetReadError& e) {
+    throw InputError("cannot read " + text + ": " + e.what());
   } catch (const SheetFormatError& e) {
     throw UsageError("--key " + text + ": " + e.what());
   }
@@ -239,7 +234,7 @@ CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
   app.add_option("--k", o.k,
                  "alternatives per item, 2 to 10 (default: the largest alternative in the key and the marks, at "
                  "least 2, for which the sheet is read twice)")
-      ->check(WholeNumberIn(2, 10))
+      ->check(WholeNumberIn(kMinAlternatives, kMaxAlternatives))
       ->needs(responses)
       ->group(group);
   FileOption(app, "--out", o.out, "write the results to FILE (default -, standard output)")
@@ -311,7 +306,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
     if (k == 0) {
       if (fromConsole) spool = std::make_unique<InputSpool>();
       SheetReader scan(fromConsole ? c.in : *file, key ? &*key : nullptr, 0, spool ? &spool->Writer() : nullptr);
-      k = std::max(2, ScanSheet(scan));
+      k = *ScanSheet(scan);
       if (!fromConsole) file = OpenInput(o.responses);
     }
   } catch (...) {

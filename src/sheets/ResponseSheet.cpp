@@ -268,6 +268,16 @@ AnswerKey ParseKeyFile(std::string_view content) {
   return ParseKey(keyLine);
 }
 
+AnswerKey ReadKeyFile(std::istream& in) {
+  std::string content(kMaxKeyFile + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) throw SheetReadError("read error");
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (content.size() > kMaxKeyFile)
+    throw SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
+  return ParseKeyFile(content);
+}
+
 // ---- reading lines -----------------------------------------------------------------------
 
 // Lines of the input out of a buffer refilled in large blocks. A line is handed on as a

@@ -39,6 +39,8 @@
 
 namespace veltrano {
 
+/// The fewest alternatives an item may have: with one there is nothing to guess between.
+inline constexpr int kMinAlternatives = 2;
 /// The most alternatives an item may have (A to J).
 inline constexpr int kMaxAlternatives = 10;
 /// The longest line a sheet may hold: a sheet of thousands of items fits many times
@@ -105,6 +107,14 @@ void CheckKeyWithin(const AnswerKey& key, int k);
 /// Reads the key from the text of a key file: one line (blank lines and a byte-order mark
 /// aside) in the form ParseKey reads.
 AnswerKey ParseKeyFile(std::string_view content);
+
+/// The largest key file read: a key is one line, and a larger file is not a key.
+inline constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
+
+/// Reads a key file from in (opened by the caller, who names it in messages) as
+/// ParseKeyFile does. Raises SheetReadError when the stream fails, and SheetFormatError when
+/// the file holds more than kMaxKeyFile bytes or is not a key.
+AnswerKey ReadKeyFile(std::istream& in);
 
 /// One examinee's row as the reader hands it on: parsed into marks only by Marks(),
 /// which may run on any thread.

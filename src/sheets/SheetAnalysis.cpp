@@ -239,13 +239,19 @@ SheetEnd AnalyseSheet(SheetReader& reader, const SheetRun& run) {
   return SheetEnd::Completed;
 }
 
-int ScanSheet(SheetReader& reader) {
+std::optional<int> ScanSheet(SheetReader& reader, const ScanProgress& progress) {
   SheetRow row;
   std::vector<Mark> marks;
   std::string scratch;
   int largest = 0;
-  while (reader.NextRow(row)) largest = std::max(largest, reader.Marks(row, marks, scratch));
-  return std::max(largest, reader.Key().Largest());
+  int sinceReport = 0;
+  while (reader.NextRow(row)) {
+    largest = std::max(largest, reader.Marks(row, marks, scratch));
+    if (!progress || ++sinceReport < kScanReportRows) continue;
+    sinceReport = 0;
+    if (!progress(row.offset)) return std::nullopt;
+  }
+  return std::max({kMinAlternatives, largest, reader.Key().Largest()});
 }
 
 std::vector<FavouredPosition> FavouredPositions(const std::vector<double>& cells, int k) {

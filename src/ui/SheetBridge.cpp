@@ -26,10 +26,6 @@ namespace {
 constexpr int kChunkLines = 10000;
 constexpr std::int64_t kHandOverIntervalNs = 50'000'000;
 constexpr int kMaxQueuedLines = 4 * kChunkLines;
-// The first pass looks at the clock and the cancel request every this many rows.
-constexpr int kCheckStride = 256;
-// A key file is one line; anything longer is not a key.
-constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -51,16 +47,12 @@ std::ifstream Open(const QString& path) {
   return in;
 }
 
-AnswerKey ReadKeyFile(const QString& path) {
+AnswerKey KeyOfFile(const QString& path) {
   std::ifstream in = Open(path);
-  std::string content(kMaxKeyFile + 1, '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (in.bad()) CannotRead(path, QStringLiteral("read error"));
-  content.resize(static_cast<std::size_t>(in.gcount()));
   try {
-    if (content.size() > kMaxKeyFile)
-      throw SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
-    return ParseKeyFile(content);
+    return ReadKeyFile(in);
+  } catch (const SheetReadError& e) {
+    CannotRead(path, QString::fromUtf8(e.what()));
   } catch (const SheetFormatError& e) {
     throw SheetJobError(QStringLiteral("The key file \"%1\": %2").arg(Native(path), QString::fromUtf8(e.what()))
                             .toStdString());
@@ -108,26 +100,31 @@ private:
   // Both passes; false when cancelled.
   bool Analyse() {
     std::optional<AnswerKey> key;
-    if (!job_.keyFile.isEmpty()) key = ReadKeyFile(job_.keyFile);
+    if (!job_.keyFile.isEmpty()) key = KeyOfFile(job_.keyFile);
     const AnswerKey* const givenKey = key ? &*key : nullptr;
 
-    int k = 0;
+    std::optional<int> k;
     {
       std::ifstream in = Open(job_.sheet);
       SheetReader scan(in, givenKey, 0);
       checking_ = true;
-      k = Check(scan);
+      k = ScanSheet(scan, [this](std::uint64_t bytesRead) {
+        if (Cancelled()) return false;
+        bytesRead_ = bytesRead;
+        if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+        return true;
+      });
       checking_ = false;
-      if (k == 0) return false;
+      if (!k) return false;
     }
 
     std::ifstream in = Open(job_.sheet);
-    SheetReader reader(in, givenKey, k);
+    SheetReader reader(in, givenKey, *k);
     bytesRead_ = 0;
     Append(kSheetCsvHeader);
     SheetRun run;
     run.analysis = job_.analysis;
-    run.k = k;
+    run.k = *k;
     run.jobs = job_.jobs;
     run.format = [this](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, job_.analysis); };
     run.hand = [this](const ExamineeResult& r) {
@@ -138,25 +135,6 @@ private:
       return !Cancelled();
     };
     return AnalyseSheet(reader, run) == SheetEnd::Completed;
-  }
-
-  // The first pass: ScanSheet's check of every row, with progress and a way out. The
-  // number of alternatives (at least 2), or 0 when cancelled.
-  int Check(SheetReader& reader) {
-    SheetRow row;
-    std::vector<Mark> marks;
-    std::string scratch;
-    int largest = 0;
-    int sinceCheck = 0;
-    while (reader.NextRow(row)) {
-      largest = std::max(largest, reader.Marks(row, marks, scratch));
-      if (++sinceCheck < kCheckStride) continue;
-      sinceCheck = 0;
-      if (Cancelled()) return 0;
-      bytesRead_ = row.offset;
-      if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
-    }
-    return std::max({2, largest, reader.Key().Largest()});
   }
 
   void Append(std::string_view line) {
