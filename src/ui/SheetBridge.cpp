@@ -91,11 +91,11 @@ public:
       result.message = QStringLiteral("The analysis of the sheet ended with an unknown error.");
     }
     result.examinees = examinees_;
-    bridge_.Done(result);
+    bridge_.work_.Done([bridge = &bridge_, result] { emit bridge->Finished(result); });
   }
 
 private:
-  bool Cancelled() const noexcept { return bridge_.cancel_.load(std::memory_order_relaxed); }
+  bool Cancelled() const noexcept { return bridge_.work_.Cancelled(); }
 
   // Both passes; false when cancelled.
   bool Analyse() {
@@ -156,16 +156,10 @@ private:
     batch->bytesTotal = total_;
     text_.clear();
     lines_ = 0;
-    {
-      std::unique_lock lock(bridge_.queueMutex_);
-      bridge_.queueSpace_.wait(lock, [this] { return bridge_.queuedLines_ <= kMaxQueuedLines || Cancelled(); });
-      bridge_.queuedLines_ += batch->lineCount;
-    }
-    QMetaObject::invokeMethod(
-        &bridge_, [bridge = &bridge_, batch = std::shared_ptr<const SheetBatch>(std::move(batch))] {
-          bridge->Deliver(batch);
-        },
-        Qt::QueuedConnection);
+    const int lines = batch->lineCount;
+    bridge_.work_.Send(lines, [bridge = &bridge_, batch = std::shared_ptr<const SheetBatch>(std::move(batch))] {
+      emit bridge->Output(batch);
+    });
   }
 
   SheetBridge& bridge_;
@@ -180,56 +174,18 @@ private:
   std::uint64_t total_ = 0;
 };
 
-SheetBridge::SheetBridge(QObject* parent) : QObject(parent) {
+SheetBridge::SheetBridge(QObject* parent)
+    : QObject(parent), work_(*this, QStringLiteral("Sheet"), kMaxQueuedLines) {
   qRegisterMetaType<std::shared_ptr<const SheetBatch>>();
   qRegisterMetaType<SheetResult>();
-  thread_.setObjectName(QStringLiteral("Sheet"));
-  onThread_.moveToThread(&thread_);
-  thread_.start();
 }
 
-SheetBridge::~SheetBridge() {
-  Cancel();
-  thread_.quit();
-  thread_.wait();
-}
+// work_ ends the work and waits for its thread.
+SheetBridge::~SheetBridge() = default;
 
 void SheetBridge::Start(const SheetJob& job) {
-  if (running_) return;
-  running_ = true;
-  cancel_ = false;
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ = 0;
-  }
-  QMetaObject::invokeMethod(
-      &onThread_, [worker = std::make_shared<SheetWorker>(*this, job)] { worker->Execute(); }, Qt::QueuedConnection);
-}
-
-void SheetBridge::Cancel() noexcept {
-  cancel_ = true;
-  queueSpace_.notify_all();
-}
-
-void SheetBridge::Deliver(const std::shared_ptr<const SheetBatch>& batch) {
-  emit Output(batch);
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ -= batch->lineCount;
-  }
-  queueSpace_.notify_all();
-}
-
-// Called on the work's thread after its last batch was sent; reaches the window's thread
-// after that batch.
-void SheetBridge::Done(const SheetResult& result) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, result] {
-        running_ = false;
-        emit Finished(result);
-      },
-      Qt::QueuedConnection);
+  if (work_.Running()) return;
+  work_.Start([worker = std::make_shared<SheetWorker>(*this, job)] { worker->Execute(); });
 }
 
 }  // namespace veltrano

@@ -1,8 +1,9 @@
 #pragma once
-// The bridge between the analysis of an answer sheet and the window, built as RunBridge
-// is: the work runs on a thread of its own (and the analysis' worker threads), the window's
-// thread receives its lines in batches through queued signals, in input order, and the
-// work waits while more than a few batches' lines are on their way and not yet shown.
+// The bridge between the analysis of an answer sheet and the window, on the same
+// BridgeThread as RunBridge: the work runs on a thread of its own (and the analysis' worker
+// threads), the window's thread receives its lines in batches through queued signals, in
+// input order, and the work waits while more than a few batches' lines are on their way and
+// not yet shown.
 //
 // The work reads the sheet twice, as `veltrano-batch analyse --responses` does without
 // --k: the first pass checks every row and finds the number of alternatives (the largest
@@ -12,15 +13,12 @@
 // Cancel stops either pass after the examinee at hand; the lines handed on stay.
 #include <QObject>
 #include <QString>
-#include <QThread>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "analysis/AnalysisSettings.h"
+#include "ui/BridgeThread.h"
 
 namespace veltrano {
 
@@ -66,8 +64,8 @@ public:
   /// Starts the work; returns at once. Nothing when work is under way.
   void Start(const SheetJob& job);
   /// Ends the work under way after the examinee at hand; nothing when none works.
-  void Cancel() noexcept;
-  bool Running() const noexcept { return running_; }
+  void Cancel() noexcept { work_.Cancel(); }
+  bool Running() const noexcept { return work_.Running(); }
 
 signals:
   /// One batch, on the window's thread, in input order.
@@ -77,18 +75,8 @@ signals:
 
 private:
   friend class SheetWorker;
-  void Deliver(const std::shared_ptr<const SheetBatch>& batch);
-  void Done(const SheetResult& result);
 
-  QThread thread_;
-  QObject onThread_;  // lives on thread_: what runs there is queued to it
-  bool running_ = false;
-
-  // Shared with the worker: the cancel request and the lines on their way.
-  std::atomic<bool> cancel_{false};
-  std::mutex queueMutex_;
-  std::condition_variable queueSpace_;
-  int queuedLines_ = 0;
+  BridgeThread work_;
 };
 
 }  // namespace veltrano
