@@ -291,6 +291,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   std::optional<AnswerKey> key;
   std::unique_ptr<std::ifstream> file;
   std::unique_ptr<InputSpool> spool;
+  std::istream* in = nullptr;  // the sheet as the analysis reads it
   int k = o.k;
   try {
     CheckOutputs(o);
@@ -303,11 +304,15 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
       }
     }
     if (!fromConsole) file = OpenInput(o.responses);
+    in = fromConsole ? &c.in : file.get();
     if (k == 0) {
-      if (fromConsole) spool = std::make_unique<InputSpool>();
-      SheetReader scan(fromConsole ? c.in : *file, key ? &*key : nullptr, 0, spool ? &spool->Writer() : nullptr);
+      // A regular file is read again from its start; what gives its bytes only once
+      // (standard input, a pipe named as a file) is copied while it is checked.
+      if (fromConsole || !CanReadAgain(o.responses)) spool = std::make_unique<InputSpool>();
+      SheetReader scan(*in, key ? &*key : nullptr, 0, spool ? &spool->Writer() : nullptr);
       k = *ScanSheet(scan);
-      if (!fromConsole) file = OpenInput(o.responses);
+      if (spool) in = &spool->Reader();
+      Rewind(*in);
     }
   } catch (...) {
     return ReportSheetError(c, inputName);
@@ -316,8 +321,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   int status = kExitOk;
   std::vector<std::string> notes;  // lines for standard error once the work is done
   try {
-    std::istream& in = fromConsole ? (spool ? spool->Reader() : c.in) : *file;
-    SheetReader reader(in, key ? &*key : nullptr, k);
+    SheetReader reader(*in, key ? &*key : nullptr, k);
     StagedOutput out(o.out, c.out);
     std::unique_ptr<StagedOutput> tables;
     if (!o.tables.empty()) tables = std::make_unique<StagedOutput>(o.tables, c.out);

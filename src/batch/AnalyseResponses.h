@@ -9,8 +9,9 @@
 // test of FavouredPositions, on the pooled table).
 //
 // k. Without k the sheet is read twice: once to check it and find the largest
-// alternative in the key and the marks (standard input is copied to a temporary file
-// meanwhile), then to analyse it. Any bad row is then found before anything is written.
+// alternative in the key and the marks (standard input, or a file that cannot be read
+// again such as a pipe, is copied to a temporary file meanwhile), then to analyse it. Any
+// bad row is then found before anything is written.
 // With k the sheet is read once, as a stream: output begins before the end of the sheet.
 //
 // Outputs and bad input. A file given to out or tables is written beside its name and

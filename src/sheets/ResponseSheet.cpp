@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <istream>
 #include <ostream>
 
@@ -266,6 +267,16 @@ AnswerKey ParseKeyFile(std::string_view content) {
   if (keyLines > 1)
     throw SheetFormatError(0, 0, "the key file holds " + std::to_string(keyLines) + " lines; the key is one line");
   return ParseKey(keyLine);
+}
+
+bool CanReadAgain(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+void Rewind(std::istream& in) {
+  in.clear();
+  if (!in.seekg(0)) throw SheetReadError("cannot go back to its start to read it again");
 }
 
 AnswerKey ReadKeyFile(std::istream& in) {

@@ -83,6 +83,14 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+/// Whether the file at path gives the same bytes when read again from its start: a
+/// regular file does; a pipe (such as a shell's <(...)), a terminal or another device does
+/// not, and a sheet read twice must then be copied the first time.
+bool CanReadAgain(const std::string& path);
+
+/// Takes in back to its start to read it again; raises SheetReadError when it cannot.
+void Rewind(std::istream& in);
+
 /// The position a mark names, 1..10; 0 is an omission.
 using Mark = std::uint8_t;
 

@@ -7,12 +7,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,10 +63,62 @@ AnswerKey KeyOfFile(const QString& path) {
 
 }  // namespace
 
+// A copy of a sheet that cannot be read twice, in a temporary file that goes with it.
+class SheetCopy {
+public:
+  SheetCopy() {
+    if (!file_.open())
+      throw SheetJobError(
+          QStringLiteral("Cannot make a temporary copy of the sheet: %1").arg(file_.errorString()).toStdString());
+    // The name stays taken, and the file is removed, until file_ goes.
+    file_.close();
+    stream_.open(QFile::encodeName(file_.fileName()).toStdString(),
+                 std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!stream_)
+      throw SheetJobError(QStringLiteral("Cannot make a temporary copy of the sheet in \"%1\"")
+                              .arg(Native(file_.fileName()))
+                              .toStdString());
+  }
+
+  /// Where the copy is written while the sheet is checked.
+  std::ostream& Writer() { return stream_; }
+  /// The copy, once written whole.
+  std::istream& Reader() {
+    if (!stream_.flush())
+      throw SheetJobError(QStringLiteral("Cannot write the temporary copy of the sheet \"%1\"")
+                              .arg(Native(file_.fileName()))
+                              .toStdString());
+    return stream_;
+  }
+  /// The bytes copied so far and written out.
+  std::uint64_t Size() const {
+    return static_cast<std::uint64_t>(std::max<qint64>(0, QFileInfo(file_.fileName()).size()));
+  }
+  /// Copies what is left of in; false when cancelled first.
+  bool CopyRest(std::istream& in, const std::function<bool()>& cancelled) {
+    char block[1 << 16];
+    while (!cancelled()) {
+      in.read(block, sizeof block);
+      if (in.gcount() > 0 && !stream_.write(block, in.gcount()))
+        throw SheetReadError("cannot keep a copy of the input");
+      if (in.bad()) throw SheetReadError("read error");
+      if (!in) return true;
+    }
+    return false;
+  }
+
+private:
+  QTemporaryFile file_;
+  std::fstream stream_;
+};
+
 // The work, on the bridge's thread: reads, analyses and hands over in batches.
 class SheetWorker {
 public:
-  SheetWorker(SheetBridge& bridge, SheetJob job) : bridge_(bridge), job_(std::move(job)) {}
+  /// copy: the whole sheet, copied by an earlier reading of a sheet that cannot be read
+  /// again; null to open the sheet.
+  SheetWorker(SheetBridge& bridge, SheetJob job, std::shared_ptr<SheetCopy> copy)
+      : bridge_(bridge), job_(std::move(job)), copy_(std::move(copy)) {}
 
   void Execute() {
     SheetResult result;
@@ -91,7 +145,13 @@ public:
       result.message = QStringLiteral("The analysis of the sheet ended with an unknown error.");
     }
     result.examinees = examinees_;
-    bridge_.work_.Done([bridge = &bridge_, result] { emit bridge->Finished(result); });
+    // A sheet read once and without a key is kept for the reading with a key file.
+    std::shared_ptr<SheetCopy> keep = result.end == SheetResult::End::MissingKey && copied_ ? copy_ : nullptr;
+    bridge_.work_.Done([bridge = &bridge_, result, sheet = job_.sheet, keep = std::move(keep)] {
+      bridge->keptCopy_ = keep;
+      bridge->keptSheet_ = keep ? sheet : QString();
+      emit bridge->Finished(result);
+    });
   }
 
 private:
@@ -103,23 +163,50 @@ private:
     if (!job_.keyFile.isEmpty()) key = KeyOfFile(job_.keyFile);
     const AnswerKey* const givenKey = key ? &*key : nullptr;
 
+    // A regular file is read again from its start; what gives its bytes only once (a pipe)
+    // is copied while it is checked, and the copy is read again.
+    std::ifstream file;
+    std::istream* in = nullptr;
+    bool copying = false;
+    if (copy_) {
+      in = &copy_->Reader();
+      Rewind(*in);
+      total_ = copy_->Size();
+    } else {
+      file = Open(job_.sheet);
+      in = &file;
+      if (!CanReadAgain(QFile::encodeName(job_.sheet).toStdString())) {
+        copy_ = std::make_shared<SheetCopy>();
+        copying = true;
+      }
+    }
     std::optional<int> k;
     {
-      std::ifstream in = Open(job_.sheet);
-      SheetReader scan(in, givenKey, 0);
+      SheetReader scan(*in, givenKey, 0, copying ? &copy_->Writer() : nullptr);
       checking_ = true;
-      k = ScanSheet(scan, [this](std::uint64_t bytesRead) {
-        if (Cancelled()) return false;
-        bytesRead_ = bytesRead;
-        if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
-        return true;
-      });
+      try {
+        k = ScanSheet(scan, [this](std::uint64_t bytesRead) {
+          if (Cancelled()) return false;
+          bytesRead_ = bytesRead;
+          if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+          return true;
+        });
+      } catch (const MissingKeyError&) {
+        // The window asks for a key file and reads the sheet again: then from the copy,
+        // made whole now.
+        if (copying && !(copied_ = copy_->CopyRest(*in, [this] { return Cancelled(); }))) return false;
+        throw;
+      }
       checking_ = false;
       if (!k) return false;
     }
+    if (copying) {
+      in = &copy_->Reader();
+      total_ = copy_->Size();
+    }
+    Rewind(*in);
 
-    std::ifstream in = Open(job_.sheet);
-    SheetReader reader(in, givenKey, *k);
+    SheetReader reader(*in, givenKey, *k);
     bytesRead_ = 0;
     Append(kSheetCsvHeader);
     SheetRun run;
@@ -172,6 +259,8 @@ private:
   std::int64_t examinees_ = 0;
   std::uint64_t bytesRead_ = 0;
   std::uint64_t total_ = 0;
+  std::shared_ptr<SheetCopy> copy_;  // the sheet's copy, when it cannot be read again
+  bool copied_ = false;              // copy_ holds the whole sheet
 };
 
 SheetBridge::SheetBridge(QObject* parent)
@@ -185,7 +274,10 @@ SheetBridge::~SheetBridge() = default;
 
 void SheetBridge::Start(const SheetJob& job) {
   if (work_.Running()) return;
-  work_.Start([worker = std::make_shared<SheetWorker>(*this, job)] { worker->Execute(); });
+  std::shared_ptr<SheetCopy> copy = keptSheet_ == job.sheet ? std::move(keptCopy_) : nullptr;
+  keptCopy_.reset();
+  keptSheet_.clear();
+  work_.Start([worker = std::make_shared<SheetWorker>(*this, job, std::move(copy))] { worker->Execute(); });
 }
 
 }  // namespace veltrano

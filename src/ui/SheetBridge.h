@@ -10,6 +10,9 @@
 // in the key and the marks, at least 2), so that a bad sheet is refused before anything is
 // handed on; the second analyses every examinee (sheets/SheetAnalysis.h) and hands on the
 // command's CSV lines: the header, one line per examinee, then ALL for the pooled table.
+// A sheet that gives its bytes only once (a pipe) is copied to a temporary file during the
+// first pass, and the second reads the copy; so does a reading with a key file after one
+// that found no key.
 // Cancel stops either pass after the examinee at hand; the lines handed on stay.
 #include <QObject>
 #include <QString>
@@ -52,6 +55,7 @@ struct SheetResult {
 };
 
 class SheetWorker;
+class SheetCopy;
 
 class SheetBridge : public QObject {
   Q_OBJECT
@@ -76,6 +80,11 @@ signals:
 private:
   friend class SheetWorker;
 
+  // A sheet that cannot be read again, copied whole by work that found no key: the next
+  // work on the same sheet (with a key file) reads the copy.
+  std::shared_ptr<SheetCopy> keptCopy_;
+  QString keptSheet_;
+  // The last member: it is destroyed first, ending the work and waiting for its thread.
   BridgeThread work_;
 };
 

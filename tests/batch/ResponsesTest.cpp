@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
@@ -346,6 +348,37 @@ TEST(Responses, StandardOutputStopsAtABadRowOnlyWhenReadInOnePass) {
   EXPECT_EQ(twice.status, kExitUsage);
   EXPECT_EQ(twice.out, "");
   EXPECT_EQ(twice.err, once.err);
+}
+
+// A sheet named by a file that gives its bytes once (a pipe, as a shell's <(...) names it)
+// is copied while it is checked, as standard input is: a good sheet gives what standard
+// input gives, and a bad one is refused for its bad row with nothing written.
+TEST(Responses, APipeNamedAsAFileIsReadOnce) {
+  const struct {
+    std::string sheet;
+    int status;
+    std::string err;  // %s stands for the pipe's name
+  } kCases[] = {
+      {kSheet, kExitOk, ""},
+      {std::string(kKey) + "S1,A,B,C\nS2,A,Q,C\n", kExitUsage,
+       "veltrano-batch: %s: line 3, column 3: \"Q\" is not an alternative (A to J or 1 to 10; empty, *, - or . for "
+       "an omission)\n"},
+  };
+  for (const auto& c : kCases) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_LT(c.sheet.size(), 4096u);  // the pipe holds it whole: no writer needs to wait
+    ASSERT_EQ(::write(ends[1], c.sheet.data(), c.sheet.size()), static_cast<ssize_t>(c.sheet.size()));
+    ::close(ends[1]);
+    const std::string name = "/dev/fd/" + std::to_string(ends[0]);
+    const Outcome o = RunCommand({"analyse", "--responses", name});
+    ::close(ends[0]);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    std::string err = c.err;
+    if (const std::size_t at = err.find("%s"); at != std::string::npos) err.replace(at, 2, name);
+    EXPECT_EQ(o.err, err);
+    EXPECT_EQ(o.out, c.status == kExitOk ? RunCommand({"analyse", "--responses", "-"}, c.sheet).out : "");
+  }
 }
 
 TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
