@@ -1,6 +1,7 @@
 #include "batch/AnalyseResponses.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,11 +48,26 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// Gives the new file that is to replace `old` the old file's owner and group where this
+// process may (only root gives a file another owner; others may give it a group they belong
+// to), then its permissions, so that results kept private stay private. The group's
+// permissions come only with the group: given to another group they would open the file to
+// people the old one was closed to. Set-id bits are not carried over. What fails leaves the
+// new file as it was made, 0600.
+void TakeOwnerAndMode(int fd, const struct stat& old) {
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  mode_t mode = old.st_mode & 0777;
+  struct stat now {};
+  if (::fstat(fd, &now) != 0 || now.st_gid != old.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
+  (void)::fchmod(fd, mode);
+}
+
 // An output that appears under its name only when it is complete: it is written to a new
 // file beside it and renamed over it at the end, so a sheet refused half-way leaves the
-// old file, or none, in place. Through a symbolic link, the file linked to is the one
-// replaced (the link stays). What is not a regular file (a device such as /dev/null, a
-// pipe) cannot be replaced and is written at once, like "-", the console.
+// old file, or none, in place. The new file takes the old one's owner and permissions from
+// its creation, before anything is written to it. Through a symbolic link, the file linked
+// to is the one replaced (the link stays). What is not a regular file (a device such as
+// /dev/null, a pipe) cannot be replaced and is written at once, like "-", the console.
 class StagedOutput {
 public:
   StagedOutput(const std::string& path, std::ostream& console) : path_(path) {
@@ -66,13 +82,16 @@ public:
       const fs::path target = fs::canonical(path, ec);
       if (!ec) path_ = target.string();
     }
+    struct stat old {};
+    const bool replacing = ::stat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     for (int attempt = 0;; ++attempt) {
       staged_ = path_ + "." + std::to_string(::getpid());
       if (attempt > 0) staged_.append("-").append(std::to_string(attempt));
       staged_ += ".partial";
       errno = 0;
-      const int fd = ::open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      const int fd = ::open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
       if (fd >= 0) {
+        if (replacing) TakeOwnerAndMode(fd, old);
         ::close(fd);
         break;
       }

@@ -16,7 +16,8 @@
 //
 // Outputs and bad input. A file given to out or tables is written beside its name and
 // renamed to it only at the end, so a sheet refused half-way (status 2) leaves nothing
-// written (and an existing file untouched). Standard output cannot be taken back: with k
+// written (and an existing file untouched). A file replaced so keeps its permissions and,
+// where the process may give them, its owner and group. Standard output cannot be taken back: with k
 // given, a bad row ends it early, after the rows before it.
 //
 // Status: 0 done; 1 some examinee's analysis failed (its error cell says why; the others

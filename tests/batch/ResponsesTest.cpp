@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -414,6 +415,35 @@ TEST(Responses, AnOutputThroughALinkReplacesTheFileLinkedTo) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.csv"));
   EXPECT_THAT(ReadFile(dir / "results.csv"), ::testing::StartsWith(std::string(kHeader) + "\nana,"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / ""), std::filesystem::directory_iterator()), 2);
+}
+
+// A results file replaced keeps its permissions, tighter or looser than the usual umask
+// 022 would make a new file (0644), and, where the process may give them (as root), its
+// owner and group.
+TEST(Responses, AReplacedOutputKeepsItsModeAndOwner) {
+  ScratchDir dir;
+  const std::string results = dir / "results.csv";
+  const bool root = ::geteuid() == 0;
+  const struct UsualUmask {
+    mode_t before = ::umask(022);
+    ~UsualUmask() { ::umask(before); }
+  } usual;
+  for (const mode_t mode : {0600, 0640, 0664}) {
+    WriteFile(results, "earlier results\n");
+    ASSERT_EQ(::chmod(results.c_str(), mode), 0);
+    if (root) {
+      ASSERT_EQ(::chown(results.c_str(), 1, 1), 0);
+    }
+    const Outcome o = RunCommand({"analyse", "--responses", "-", "--out", results}, kSheet);
+    EXPECT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_THAT(ReadFile(results), ::testing::StartsWith(std::string(kHeader) + "\n"));
+    struct stat st {};
+    ASSERT_EQ(::stat(results.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+    if (root) {
+      EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(uid_t{1}, gid_t{1}));
+    }
+  }
 }
 
 // The example sheet of the README: its tables read back by plain `analyse` give the same
