@@ -22,10 +22,10 @@
 #include "batch/InputSpool.h"
 #include "batch/Options.h"
 #include "batch/OutputFile.h"
-#include "sheets/SheetAnalysis.h"
 #include "batch/StreamHost.h"
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"
+#include "sheets/SheetAnalysis.h"
 
 namespace veltrano::batch {
 namespace {
@@ -50,24 +50,26 @@ public:
 
 // Gives the new file that is to replace `old` the old file's owner and group where this
 // process may (only root gives a file another owner; others may give it a group they belong
-// to), then its permissions, so that results kept private stay private. The group's
-// permissions come only with the group: given to another group they would open the file to
-// people the old one was closed to. Set-id bits are not carried over. What fails leaves the
-// new file as it was made, 0600.
-void TakeOwnerAndMode(int fd, const struct stat& old) {
+// to), and returns the permissions it is to have once written: the old file's, so that
+// results kept private stay private. The group's permissions come only with the group:
+// given to another group they would open the file to people the old one was closed to.
+// Set-id bits are not carried over.
+mode_t TakeOwner(int fd, const struct stat& old) {
   if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
   mode_t mode = old.st_mode & 0777;
   struct stat now {};
   if (::fstat(fd, &now) != 0 || now.st_gid != old.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
-  (void)::fchmod(fd, mode);
+  return mode;
 }
 
 // An output that appears under its name only when it is complete: it is written to a new
 // file beside it and renamed over it at the end, so a sheet refused half-way leaves the
-// old file, or none, in place. The new file takes the old one's owner and permissions from
-// its creation, before anything is written to it. Through a symbolic link, the file linked
-// to is the one replaced (the link stays). What is not a regular file (a device such as
-// /dev/null, a pipe) cannot be replaced and is written at once, like "-", the console.
+// old file, or none, in place. A file that replaces another is written private (0600),
+// under the old one's owner where possible, and given the old one's permissions just
+// before it takes its name (so a read-only file is replaced as before, not refused).
+// Through a symbolic link, the file linked to is the one replaced (the link stays). What is
+// not a regular file (a device such as /dev/null, a pipe) cannot be replaced and is written
+// at once, like "-", the console.
 class StagedOutput {
 public:
   StagedOutput(const std::string& path, std::ostream& console) : path_(path) {
@@ -91,7 +93,7 @@ public:
       errno = 0;
       const int fd = ::open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
       if (fd >= 0) {
-        if (replacing) TakeOwnerAndMode(fd, old);
+        if (replacing) mode_ = TakeOwner(fd, old);
         ::close(fd);
         break;
       }
@@ -114,6 +116,8 @@ public:
   void Commit() {
     file_->Close();
     if (staged_.empty()) return;
+    // Left 0600 should this fail: private rather than open.
+    if (mode_) (void)::chmod(staged_.c_str(), *mode_);
     errno = 0;
     if (std::rename(staged_.c_str(), path_.c_str()) != 0)
       throw OutputError("cannot write " + path_ + ErrnoText(errno));
@@ -131,6 +135,7 @@ public:
 private:
   std::string path_;
   std::string staged_;  // the file being written, until it is renamed
+  std::optional<mode_t> mode_;  // its permissions once written, when it replaces a file
   std::unique_ptr<OutputFile> file_;
 };
 

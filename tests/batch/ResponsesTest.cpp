@@ -418,8 +418,8 @@ TEST(Responses, AnOutputThroughALinkReplacesTheFileLinkedTo) {
 }
 
 // A results file replaced keeps its permissions, tighter or looser than the usual umask
-// 022 would make a new file (0644), and, where the process may give them (as root), its
-// owner and group.
+// 022 would make a new file (0644), read-only included, and, where the process may give
+// them (as root), its owner and group.
 TEST(Responses, AReplacedOutputKeepsItsModeAndOwner) {
   ScratchDir dir;
   const std::string results = dir / "results.csv";
@@ -428,7 +428,7 @@ TEST(Responses, AReplacedOutputKeepsItsModeAndOwner) {
     mode_t before = ::umask(022);
     ~UsualUmask() { ::umask(before); }
   } usual;
-  for (const mode_t mode : {0600, 0640, 0664}) {
+  for (const mode_t mode : {0600, 0640, 0664, 0444}) {
     WriteFile(results, "earlier results\n");
     ASSERT_EQ(::chmod(results.c_str(), mode), 0);
     if (root) {
