@@ -14,11 +14,11 @@
 #include <streambuf>
 #include <string>
 
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 #include "numeric/UniformGenerator.h"
 #include "parallel/OrderedPipeline.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 constexpr int kExaminees = 1000000;
@@ -94,7 +94,7 @@ void AnalyseOnce(int jobs, bool findK) {
     MemoryBuffer buffer(sheet);
     std::istream in(&buffer);
     SheetReader scan(in, nullptr, 0);
-    k = std::max(2, ScanSheet(scan));
+    k = *ScanSheet(scan);
   }
   MemoryBuffer buffer(sheet);
   std::istream in(&buffer);
@@ -134,6 +134,6 @@ BENCHMARK(BM_AnalyseSheet)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSeco
 BENCHMARK(BM_AnalyseSheetFindingK)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
-}  // namespace veltrano::batch
+}  // namespace veltrano
 
 BENCHMARK_MAIN();

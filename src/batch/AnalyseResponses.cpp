@@ -1,6 +1,7 @@
 #include "batch/AnalyseResponses.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,17 +22,16 @@
 #include "batch/InputSpool.h"
 #include "batch/Options.h"
 #include "batch/OutputFile.h"
-#include "batch/SheetAnalysis.h"
 #include "batch/StreamHost.h"
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"
+#include "sheets/SheetAnalysis.h"
 
 namespace veltrano::batch {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
 constexpr int kMaxJobs = 256;
 
 std::string ErrnoText(int error) { return error != 0 ? std::string(": ") + std::strerror(error) : ""; }
@@ -48,11 +48,28 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// Gives the new file that is to replace `old` the old file's owner and group where this
+// process may (only root gives a file another owner; others may give it a group they belong
+// to), and returns the permissions it is to have once written: the old file's, so that
+// results kept private stay private. The group's permissions come only with the group:
+// given to another group they would open the file to people the old one was closed to.
+// Set-id bits are not carried over.
+mode_t TakeOwner(int fd, const struct stat& old) {
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  mode_t mode = old.st_mode & 0777;
+  struct stat now {};
+  if (::fstat(fd, &now) != 0 || now.st_gid != old.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
+  return mode;
+}
+
 // An output that appears under its name only when it is complete: it is written to a new
 // file beside it and renamed over it at the end, so a sheet refused half-way leaves the
-// old file, or none, in place. Through a symbolic link, the file linked to is the one
-// replaced (the link stays). What is not a regular file (a device such as /dev/null, a
-// pipe) cannot be replaced and is written at once, like "-", the console.
+// old file, or none, in place. A file that replaces another is written private (0600),
+// under the old one's owner where possible, and given the old one's permissions just
+// before it takes its name (so a read-only file is replaced as before, not refused).
+// Through a symbolic link, the file linked to is the one replaced (the link stays). What is
+// not a regular file (a device such as /dev/null, a pipe) cannot be replaced and is written
+// at once, like "-", the console.
 class StagedOutput {
 public:
   StagedOutput(const std::string& path, std::ostream& console) : path_(path) {
@@ -67,13 +84,16 @@ public:
       const fs::path target = fs::canonical(path, ec);
       if (!ec) path_ = target.string();
     }
+    struct stat old {};
+    const bool replacing = ::stat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     for (int attempt = 0;; ++attempt) {
       staged_ = path_ + "." + std::to_string(::getpid());
       if (attempt > 0) staged_.append("-").append(std::to_string(attempt));
       staged_ += ".partial";
       errno = 0;
-      const int fd = ::open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      const int fd = ::open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
       if (fd >= 0) {
+        if (replacing) mode_ = TakeOwner(fd, old);
         ::close(fd);
         break;
       }
@@ -96,6 +116,8 @@ public:
   void Commit() {
     file_->Close();
     if (staged_.empty()) return;
+    // Left 0600 should this fail: private rather than open.
+    if (mode_) (void)::chmod(staged_.c_str(), *mode_);
     errno = 0;
     if (std::rename(staged_.c_str(), path_.c_str()) != 0)
       throw OutputError("cannot write " + path_ + ErrnoText(errno));
@@ -113,6 +135,7 @@ public:
 private:
   std::string path_;
   std::string staged_;  // the file being written, until it is renamed
+  std::optional<mode_t> mode_;  // its permissions once written, when it replaces a file
   std::unique_ptr<OutputFile> file_;
 };
 
@@ -139,14 +162,10 @@ AnswerKey ReadKey(const std::string& text) {
     }
   }
   const std::unique_ptr<std::ifstream> file = OpenInput(text);
-  std::string content(kMaxKeyFile + 1, '\0');
-  file->read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (file->bad()) throw InputError("cannot read " + text + ": read error");
-  content.resize(static_cast<std::size_t>(file->gcount()));
-  if (content.size() > kMaxKeyFile)
-    throw UsageError("--key " + text + ": more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
   try {
-    return ParseKeyFile(content);
+    return ReadKeyFile(*file);
+  } catch (const SheetReadError& e) {
+    throw InputError("cannot read " + text + ": " + e.what());
   } catch (const SheetFormatError& e) {
     throw UsageError("--key " + text + ": " + e.what());
   }
@@ -239,7 +258,7 @@ CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
   app.add_option("--k", o.k,
                  "alternatives per item, 2 to 10 (default: the largest alternative in the key and the marks, at "
                  "least 2, for which the sheet is read twice)")
-      ->check(WholeNumberIn(2, 10))
+      ->check(WholeNumberIn(kMinAlternatives, kMaxAlternatives))
       ->needs(responses)
       ->group(group);
   FileOption(app, "--out", o.out, "write the results to FILE (default -, standard output)")
@@ -296,6 +315,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   std::optional<AnswerKey> key;
   std::unique_ptr<std::ifstream> file;
   std::unique_ptr<InputSpool> spool;
+  std::istream* in = nullptr;  // the sheet as the analysis reads it
   int k = o.k;
   try {
     CheckOutputs(o);
@@ -308,11 +328,15 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
       }
     }
     if (!fromConsole) file = OpenInput(o.responses);
+    in = fromConsole ? &c.in : file.get();
     if (k == 0) {
-      if (fromConsole) spool = std::make_unique<InputSpool>();
-      SheetReader scan(fromConsole ? c.in : *file, key ? &*key : nullptr, 0, spool ? &spool->Writer() : nullptr);
-      k = std::max(2, ScanSheet(scan));
-      if (!fromConsole) file = OpenInput(o.responses);
+      // A regular file is read again from its start; what gives its bytes only once
+      // (standard input, a pipe named as a file) is copied while it is checked.
+      if (fromConsole || !CanReadAgain(o.responses)) spool = std::make_unique<InputSpool>();
+      SheetReader scan(*in, key ? &*key : nullptr, 0, spool ? &spool->Writer() : nullptr);
+      k = *ScanSheet(scan);
+      if (spool) in = &spool->Reader();
+      Rewind(*in);
     }
   } catch (...) {
     return ReportSheetError(c, inputName);
@@ -321,8 +345,7 @@ int AnalyseResponses(const ResponsesOptions& o, Console& c) {
   int status = kExitOk;
   std::vector<std::string> notes;  // lines for standard error once the work is done
   try {
-    std::istream& in = fromConsole ? (spool ? spool->Reader() : c.in) : *file;
-    SheetReader reader(in, key ? &*key : nullptr, k);
+    SheetReader reader(*in, key ? &*key : nullptr, k);
     StagedOutput out(o.out, c.out);
     std::unique_ptr<StagedOutput> tables;
     if (!o.tables.empty()) tables = std::make_unique<StagedOutput>(o.tables, c.out);

@@ -1,6 +1,6 @@
 #pragma once
 // veltrano-batch analyse --responses: the delta model for every examinee of a real exam's
-// answer sheet (ResponseSheet.h for the sheet, SheetAnalysis.h for the analysis).
+// answer sheet (sheets/ResponseSheet.h for the sheet, sheets/SheetAnalysis.h for the analysis).
 //
 // Output: the CSV header kSheetCsvHeader and one row per examinee in input order, then the
 // pooled row ALL; or, with json, one object per line with the same keys (null where
@@ -9,13 +9,15 @@
 // test of FavouredPositions, on the pooled table).
 //
 // k. Without k the sheet is read twice: once to check it and find the largest
-// alternative in the key and the marks (standard input is copied to a temporary file
-// meanwhile), then to analyse it. Any bad row is then found before anything is written.
+// alternative in the key and the marks (standard input, or a file that cannot be read
+// again such as a pipe, is copied to a temporary file meanwhile), then to analyse it. Any
+// bad row is then found before anything is written.
 // With k the sheet is read once, as a stream: output begins before the end of the sheet.
 //
 // Outputs and bad input. A file given to out or tables is written beside its name and
 // renamed to it only at the end, so a sheet refused half-way (status 2) leaves nothing
-// written (and an existing file untouched). Standard output cannot be taken back: with k
+// written (and an existing file untouched). A file replaced so keeps its permissions and,
+// where the process may give them, its owner and group. Standard output cannot be taken back: with k
 // given, a bad row ends it early, after the rows before it.
 //
 // Status: 0 done; 1 some examinee's analysis failed (its error cell says why; the others

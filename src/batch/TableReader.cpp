@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "analysis/tAnalisisDeltaMET.h"
-#include "batch/QuotedText.h"
+#include "numeric/QuotedText.h"
 
 namespace veltrano::batch {
 namespace {

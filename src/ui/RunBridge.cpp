@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace veltrano {
@@ -61,7 +62,7 @@ public:
       } catch (...) {
       }
     }
-    bridge_.Done(end, error);
+    bridge_.work_.Done([bridge = &bridge_, end, error] { emit bridge->Finished(end, error); });
   }
 
   void SelectGraphPage() override { Operation(RunBatch::Operation::SelectGraphPage); }
@@ -118,7 +119,7 @@ public:
         clockStride_ /= 2;
       if (now - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
     }
-    return !bridge_.cancel_.load(std::memory_order_relaxed);
+    return !bridge_.work_.Cancelled();
   }
 
 private:
@@ -138,14 +139,8 @@ private:
     lines_ = 0;
     doStarChanged_ = false;
     progressChanged_ = false;
-    {
-      std::unique_lock lock(bridge_.queueMutex_);
-      bridge_.queueSpace_.wait(lock, [this] {
-        return bridge_.queuedLines_ <= kMaxQueuedLines || bridge_.cancel_.load(std::memory_order_relaxed);
-      });
-      bridge_.queuedLines_ += batch->lines;
-    }
-    Send(std::move(batch));
+    const int lines = batch->lines;
+    bridge_.work_.Send(lines, Show(std::move(batch)));
   }
 
   void Operation(RunBatch::Operation op, const std::function<void(RunBatch&)>& fill = {}) {
@@ -153,12 +148,12 @@ private:
     auto batch = std::make_shared<RunBatch>();
     batch->operation = op;
     if (fill) fill(*batch);
-    Send(std::move(batch));
+    bridge_.work_.Post(Show(std::move(batch)));
   }
 
-  void Send(std::shared_ptr<const RunBatch> batch) {
-    QMetaObject::invokeMethod(
-        &bridge_, [bridge = &bridge_, batch = std::move(batch)] { bridge->Deliver(batch); }, Qt::QueuedConnection);
+  // What shows the batch on the window's thread.
+  std::function<void()> Show(std::shared_ptr<const RunBatch> batch) {
+    return [bridge = &bridge_, batch = std::move(batch)] { emit bridge->Output(batch); };
   }
 
   RunBridge& bridge_;
@@ -177,58 +172,19 @@ private:
   std::int64_t lastHandOverNs_ = 0;
 };
 
-RunBridge::RunBridge(SimulationRun& run, QObject* parent) : QObject(parent), run_(run) {
+RunBridge::RunBridge(SimulationRun& run, QObject* parent)
+    : QObject(parent), run_(run), work_(*this, QStringLiteral("Run"), kMaxQueuedLines) {
   qRegisterMetaType<std::shared_ptr<const RunBatch>>();
   qRegisterMetaType<RunEnd>();
-  thread_.setObjectName(QStringLiteral("Run"));
-  onThread_.moveToThread(&thread_);
-  thread_.start();
 }
 
-RunBridge::~RunBridge() {
-  Cancel();
-  thread_.quit();
-  thread_.wait();
-}
+// work_ ends the run and waits for its thread.
+RunBridge::~RunBridge() = default;
 
 void RunBridge::Start(const RunSettings& settings, std::unique_ptr<LineFile> dataFile) {
-  if (running_) return;
-  running_ = true;
-  cancel_ = false;
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ = 0;
-  }
+  if (work_.Running()) return;
   // The worker lives as long as the call on the run's thread that holds it.
-  QMetaObject::invokeMethod(
-      &onThread_, [worker = std::make_shared<RunWorker>(*this, settings, std::move(dataFile))] { worker->Execute(); },
-      Qt::QueuedConnection);
-}
-
-void RunBridge::Cancel() noexcept {
-  cancel_ = true;
-  queueSpace_.notify_all();
-}
-
-void RunBridge::Deliver(const std::shared_ptr<const RunBatch>& batch) {
-  emit Output(batch);
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ -= batch->lines;
-  }
-  queueSpace_.notify_all();
-}
-
-// Called on the run's thread after its last batch was sent; reaches the window's thread
-// after that batch.
-void RunBridge::Done(RunEnd end, const QString& error) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, end, error] {
-        running_ = false;
-        emit Finished(end, error);
-      },
-      Qt::QueuedConnection);
+  work_.Start([worker = std::make_shared<RunWorker>(*this, settings, std::move(dataFile))] { worker->Execute(); });
 }
 
 }  // namespace veltrano

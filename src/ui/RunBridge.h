@@ -13,25 +13,21 @@
 // The data lines may go to a file instead (LineFile), written on the run's thread as they
 // come: a run of millions of long lines then never holds them in the window.
 //
-// The window shows text more slowly than a run makes it (the text document's cost per
-// line is about that of a whole test), so the run waits while more than a few batches'
-// lines are on their way and not yet shown: memory stays flat however long the run.
+// The window shows text more slowly than a run makes it, so the run waits while more than
+// a few batches' lines are on their way and not yet shown (BridgeThread): memory stays flat
+// however long the run.
 #include <QObject>
 #include <QString>
-#include <QThread>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulationRun.h"
+#include "ui/BridgeThread.h"
 #include "ui/LineFile.h"
 
 namespace veltrano {
@@ -74,8 +70,8 @@ public:
   /// or closing it ends the run as an error of the run does.
   void Start(const RunSettings& settings, std::unique_ptr<LineFile> dataFile = nullptr);
   /// Ends the run under way after its current test; nothing when none works.
-  void Cancel() noexcept;
-  bool Running() const noexcept { return running_; }
+  void Cancel() noexcept { work_.Cancel(); }
+  bool Running() const noexcept { return work_.Running(); }
 
   /// The range Dmax's field keeps: a write of value holds the value clamped into it.
   void SetDmaxRange(int min, int max) noexcept {
@@ -92,21 +88,13 @@ signals:
 
 private:
   friend class RunWorker;
-  void Deliver(const std::shared_ptr<const RunBatch>& batch);
-  void Done(RunEnd end, const QString& error);
 
   SimulationRun& run_;
-  QThread thread_;
-  QObject onThread_;  // lives on thread_: what runs there is queued to it
-  bool running_ = false;
   int dmaxMin_ = 0;
   int dmaxMax_ = 99;
-
-  // Shared with the worker: the cancel request and the lines on their way.
-  std::atomic<bool> cancel_{false};
-  std::mutex queueMutex_;
-  std::condition_variable queueSpace_;
-  int queuedLines_ = 0;
+  // The last member: it is destroyed first, ending the run and waiting for its thread
+  // before anything the run uses goes.
+  BridgeThread work_;
 };
 
 }  // namespace veltrano

@@ -1,18 +1,20 @@
 #include "ui/SheetBridge.h"
 
-#include "batch/ResponseSheet.h"
-#include "batch/SheetAnalysis.h"
+#include "sheets/ResponseSheet.h"
+#include "sheets/SheetAnalysis.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,10 +28,6 @@ namespace {
 constexpr int kChunkLines = 10000;
 constexpr std::int64_t kHandOverIntervalNs = 50'000'000;
 constexpr int kMaxQueuedLines = 4 * kChunkLines;
-// The first pass looks at the clock and the cancel request every this many rows.
-constexpr int kCheckStride = 256;
-// A key file is one line; anything longer is not a key.
-constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -51,17 +49,13 @@ std::ifstream Open(const QString& path) {
   return in;
 }
 
-batch::AnswerKey ReadKeyFile(const QString& path) {
+AnswerKey KeyOfFile(const QString& path) {
   std::ifstream in = Open(path);
-  std::string content(kMaxKeyFile + 1, '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (in.bad()) CannotRead(path, QStringLiteral("read error"));
-  content.resize(static_cast<std::size_t>(in.gcount()));
   try {
-    if (content.size() > kMaxKeyFile)
-      throw batch::SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
-    return batch::ParseKeyFile(content);
-  } catch (const batch::SheetFormatError& e) {
+    return ReadKeyFile(in);
+  } catch (const SheetReadError& e) {
+    CannotRead(path, QString::fromUtf8(e.what()));
+  } catch (const SheetFormatError& e) {
     throw SheetJobError(QStringLiteral("The key file \"%1\": %2").arg(Native(path), QString::fromUtf8(e.what()))
                             .toStdString());
   }
@@ -69,10 +63,62 @@ batch::AnswerKey ReadKeyFile(const QString& path) {
 
 }  // namespace
 
+// A copy of a sheet that cannot be read twice, in a temporary file that goes with it.
+class SheetCopy {
+public:
+  SheetCopy() {
+    if (!file_.open())
+      throw SheetJobError(
+          QStringLiteral("Cannot make a temporary copy of the sheet: %1").arg(file_.errorString()).toStdString());
+    // The name stays taken, and the file is removed, until file_ goes.
+    file_.close();
+    stream_.open(QFile::encodeName(file_.fileName()).toStdString(),
+                 std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!stream_)
+      throw SheetJobError(QStringLiteral("Cannot make a temporary copy of the sheet in \"%1\"")
+                              .arg(Native(file_.fileName()))
+                              .toStdString());
+  }
+
+  /// Where the copy is written while the sheet is checked.
+  std::ostream& Writer() { return stream_; }
+  /// The copy, once written whole.
+  std::istream& Reader() {
+    if (!stream_.flush())
+      throw SheetJobError(QStringLiteral("Cannot write the temporary copy of the sheet \"%1\"")
+                              .arg(Native(file_.fileName()))
+                              .toStdString());
+    return stream_;
+  }
+  /// The bytes copied so far and written out.
+  std::uint64_t Size() const {
+    return static_cast<std::uint64_t>(std::max<qint64>(0, QFileInfo(file_.fileName()).size()));
+  }
+  /// Copies what is left of in; false when cancelled first.
+  bool CopyRest(std::istream& in, const std::function<bool()>& cancelled) {
+    char block[1 << 16];
+    while (!cancelled()) {
+      in.read(block, sizeof block);
+      if (in.gcount() > 0 && !stream_.write(block, in.gcount()))
+        throw SheetReadError("cannot keep a copy of the input");
+      if (in.bad()) throw SheetReadError("read error");
+      if (!in) return true;
+    }
+    return false;
+  }
+
+private:
+  QTemporaryFile file_;
+  std::fstream stream_;
+};
+
 // The work, on the bridge's thread: reads, analyses and hands over in batches.
 class SheetWorker {
 public:
-  SheetWorker(SheetBridge& bridge, SheetJob job) : bridge_(bridge), job_(std::move(job)) {}
+  /// copy: the whole sheet, copied by an earlier reading of a sheet that cannot be read
+  /// again; null to open the sheet.
+  SheetWorker(SheetBridge& bridge, SheetJob job, std::shared_ptr<SheetCopy> copy)
+      : bridge_(bridge), job_(std::move(job)), copy_(std::move(copy)) {}
 
   void Execute() {
     SheetResult result;
@@ -82,13 +128,13 @@ public:
     try {
       result.end = Analyse() ? SheetResult::End::Completed : SheetResult::End::Cancelled;
       HandOver();
-    } catch (const batch::MissingKeyError& e) {
+    } catch (const MissingKeyError& e) {
       result.end = SheetResult::End::MissingKey;
       result.message = name + QStringLiteral(": ") + QString::fromUtf8(e.what());
-    } catch (const batch::SheetFormatError& e) {
+    } catch (const SheetFormatError& e) {
       result.end = SheetResult::End::Failed;
       result.message = name + QStringLiteral(": ") + QString::fromUtf8(e.what());
-    } catch (const batch::SheetReadError& e) {
+    } catch (const SheetReadError& e) {
       result.end = SheetResult::End::Failed;
       result.message = QStringLiteral("Cannot read \"%1\": %2").arg(name, QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
@@ -99,64 +145,83 @@ public:
       result.message = QStringLiteral("The analysis of the sheet ended with an unknown error.");
     }
     result.examinees = examinees_;
-    bridge_.Done(result);
+    // A sheet read once and without a key is kept for the reading with a key file.
+    std::shared_ptr<SheetCopy> keep = result.end == SheetResult::End::MissingKey && copied_ ? copy_ : nullptr;
+    bridge_.work_.Done([bridge = &bridge_, result, sheet = job_.sheet, keep = std::move(keep)] {
+      bridge->keptCopy_ = keep;
+      bridge->keptSheet_ = keep ? sheet : QString();
+      emit bridge->Finished(result);
+    });
   }
 
 private:
-  bool Cancelled() const noexcept { return bridge_.cancel_.load(std::memory_order_relaxed); }
+  bool Cancelled() const noexcept { return bridge_.work_.Cancelled(); }
 
   // Both passes; false when cancelled.
   bool Analyse() {
-    std::optional<batch::AnswerKey> key;
-    if (!job_.keyFile.isEmpty()) key = ReadKeyFile(job_.keyFile);
-    const batch::AnswerKey* const givenKey = key ? &*key : nullptr;
+    std::optional<AnswerKey> key;
+    if (!job_.keyFile.isEmpty()) key = KeyOfFile(job_.keyFile);
+    const AnswerKey* const givenKey = key ? &*key : nullptr;
 
-    int k = 0;
-    {
-      std::ifstream in = Open(job_.sheet);
-      batch::SheetReader scan(in, givenKey, 0);
-      checking_ = true;
-      k = Check(scan);
-      checking_ = false;
-      if (k == 0) return false;
+    // A regular file is read again from its start; what gives its bytes only once (a pipe)
+    // is copied while it is checked, and the copy is read again.
+    std::ifstream file;
+    std::istream* in = nullptr;
+    bool copying = false;
+    if (copy_) {
+      in = &copy_->Reader();
+      Rewind(*in);
+      total_ = copy_->Size();
+    } else {
+      file = Open(job_.sheet);
+      in = &file;
+      if (!CanReadAgain(QFile::encodeName(job_.sheet).toStdString())) {
+        copy_ = std::make_shared<SheetCopy>();
+        copying = true;
+      }
     }
+    std::optional<int> k;
+    {
+      SheetReader scan(*in, givenKey, 0, copying ? &copy_->Writer() : nullptr);
+      checking_ = true;
+      try {
+        k = ScanSheet(scan, [this](std::uint64_t bytesRead) {
+          if (Cancelled()) return false;
+          bytesRead_ = bytesRead;
+          if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+          return true;
+        });
+      } catch (const MissingKeyError&) {
+        // The window asks for a key file and reads the sheet again: then from the copy,
+        // made whole now.
+        if (copying && !(copied_ = copy_->CopyRest(*in, [this] { return Cancelled(); }))) return false;
+        throw;
+      }
+      checking_ = false;
+      if (!k) return false;
+    }
+    if (copying) {
+      in = &copy_->Reader();
+      total_ = copy_->Size();
+    }
+    Rewind(*in);
 
-    std::ifstream in = Open(job_.sheet);
-    batch::SheetReader reader(in, givenKey, k);
+    SheetReader reader(*in, givenKey, *k);
     bytesRead_ = 0;
-    Append(batch::kSheetCsvHeader);
-    batch::SheetRun run;
+    Append(kSheetCsvHeader);
+    SheetRun run;
     run.analysis = job_.analysis;
-    run.k = k;
+    run.k = *k;
     run.jobs = job_.jobs;
-    run.format = [this](batch::ExamineeResult& r) { batch::AppendSheetCsvRow(r.text, r, job_.analysis); };
-    run.hand = [this](const batch::ExamineeResult& r) {
+    run.format = [this](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, job_.analysis); };
+    run.hand = [this](const ExamineeResult& r) {
       Append(r.text);
       if (r.line != 0) ++examinees_;
       bytesRead_ = r.offset;
       if (lines_ >= kChunkLines || clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
       return !Cancelled();
     };
-    return batch::AnalyseSheet(reader, run) == batch::SheetEnd::Completed;
-  }
-
-  // The first pass: ScanSheet's check of every row, with progress and a way out. The
-  // number of alternatives (at least 2), or 0 when cancelled.
-  int Check(batch::SheetReader& reader) {
-    batch::SheetRow row;
-    std::vector<batch::Mark> marks;
-    std::string scratch;
-    int largest = 0;
-    int sinceCheck = 0;
-    while (reader.NextRow(row)) {
-      largest = std::max(largest, reader.Marks(row, marks, scratch));
-      if (++sinceCheck < kCheckStride) continue;
-      sinceCheck = 0;
-      if (Cancelled()) return 0;
-      bytesRead_ = row.offset;
-      if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
-    }
-    return std::max({2, largest, reader.Key().Largest()});
+    return AnalyseSheet(reader, run) == SheetEnd::Completed;
   }
 
   void Append(std::string_view line) {
@@ -178,16 +243,10 @@ private:
     batch->bytesTotal = total_;
     text_.clear();
     lines_ = 0;
-    {
-      std::unique_lock lock(bridge_.queueMutex_);
-      bridge_.queueSpace_.wait(lock, [this] { return bridge_.queuedLines_ <= kMaxQueuedLines || Cancelled(); });
-      bridge_.queuedLines_ += batch->lineCount;
-    }
-    QMetaObject::invokeMethod(
-        &bridge_, [bridge = &bridge_, batch = std::shared_ptr<const SheetBatch>(std::move(batch))] {
-          bridge->Deliver(batch);
-        },
-        Qt::QueuedConnection);
+    const int lines = batch->lineCount;
+    bridge_.work_.Send(lines, [bridge = &bridge_, batch = std::shared_ptr<const SheetBatch>(std::move(batch))] {
+      emit bridge->Output(batch);
+    });
   }
 
   SheetBridge& bridge_;
@@ -200,58 +259,25 @@ private:
   std::int64_t examinees_ = 0;
   std::uint64_t bytesRead_ = 0;
   std::uint64_t total_ = 0;
+  std::shared_ptr<SheetCopy> copy_;  // the sheet's copy, when it cannot be read again
+  bool copied_ = false;              // copy_ holds the whole sheet
 };
 
-SheetBridge::SheetBridge(QObject* parent) : QObject(parent) {
+SheetBridge::SheetBridge(QObject* parent)
+    : QObject(parent), work_(*this, QStringLiteral("Sheet"), kMaxQueuedLines) {
   qRegisterMetaType<std::shared_ptr<const SheetBatch>>();
   qRegisterMetaType<SheetResult>();
-  thread_.setObjectName(QStringLiteral("Sheet"));
-  onThread_.moveToThread(&thread_);
-  thread_.start();
 }
 
-SheetBridge::~SheetBridge() {
-  Cancel();
-  thread_.quit();
-  thread_.wait();
-}
+// work_ ends the work and waits for its thread.
+SheetBridge::~SheetBridge() = default;
 
 void SheetBridge::Start(const SheetJob& job) {
-  if (running_) return;
-  running_ = true;
-  cancel_ = false;
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ = 0;
-  }
-  QMetaObject::invokeMethod(
-      &onThread_, [worker = std::make_shared<SheetWorker>(*this, job)] { worker->Execute(); }, Qt::QueuedConnection);
-}
-
-void SheetBridge::Cancel() noexcept {
-  cancel_ = true;
-  queueSpace_.notify_all();
-}
-
-void SheetBridge::Deliver(const std::shared_ptr<const SheetBatch>& batch) {
-  emit Output(batch);
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ -= batch->lineCount;
-  }
-  queueSpace_.notify_all();
-}
-
-// Called on the work's thread after its last batch was sent; reaches the window's thread
-// after that batch.
-void SheetBridge::Done(const SheetResult& result) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, result] {
-        running_ = false;
-        emit Finished(result);
-      },
-      Qt::QueuedConnection);
+  if (work_.Running()) return;
+  std::shared_ptr<SheetCopy> copy = keptSheet_ == job.sheet ? std::move(keptCopy_) : nullptr;
+  keptCopy_.reset();
+  keptSheet_.clear();
+  work_.Start([worker = std::make_shared<SheetWorker>(*this, job, std::move(copy))] { worker->Execute(); });
 }
 
 }  // namespace veltrano

@@ -1,26 +1,27 @@
 #pragma once
-// The bridge between the analysis of an answer sheet and the window, built as RunBridge
-// is: the work runs on a thread of its own (and the analysis' worker threads), the window's
-// thread receives its lines in batches through queued signals, in input order, and the
-// work waits while more than a few batches' lines are on their way and not yet shown.
+// The bridge between the analysis of an answer sheet and the window, on the same
+// BridgeThread as RunBridge: the work runs on a thread of its own (and the analysis' worker
+// threads), the window's thread receives its lines in batches through queued signals, in
+// input order, and the work waits while more than a few batches' lines are on their way and
+// not yet shown.
 //
 // The work reads the sheet twice, as `veltrano-batch analyse --responses` does without
 // --k: the first pass checks every row and finds the number of alternatives (the largest
 // in the key and the marks, at least 2), so that a bad sheet is refused before anything is
-// handed on; the second analyses every examinee (batch/SheetAnalysis.h) and hands on the
+// handed on; the second analyses every examinee (sheets/SheetAnalysis.h) and hands on the
 // command's CSV lines: the header, one line per examinee, then ALL for the pooled table.
+// A sheet that gives its bytes only once (a pipe) is copied to a temporary file during the
+// first pass, and the second reads the copy; so does a reading with a key file after one
+// that found no key.
 // Cancel stops either pass after the examinee at hand; the lines handed on stay.
 #include <QObject>
 #include <QString>
-#include <QThread>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "analysis/AnalysisSettings.h"
+#include "ui/BridgeThread.h"
 
 namespace veltrano {
 
@@ -54,6 +55,7 @@ struct SheetResult {
 };
 
 class SheetWorker;
+class SheetCopy;
 
 class SheetBridge : public QObject {
   Q_OBJECT
@@ -66,8 +68,8 @@ public:
   /// Starts the work; returns at once. Nothing when work is under way.
   void Start(const SheetJob& job);
   /// Ends the work under way after the examinee at hand; nothing when none works.
-  void Cancel() noexcept;
-  bool Running() const noexcept { return running_; }
+  void Cancel() noexcept { work_.Cancel(); }
+  bool Running() const noexcept { return work_.Running(); }
 
 signals:
   /// One batch, on the window's thread, in input order.
@@ -77,18 +79,13 @@ signals:
 
 private:
   friend class SheetWorker;
-  void Deliver(const std::shared_ptr<const SheetBatch>& batch);
-  void Done(const SheetResult& result);
 
-  QThread thread_;
-  QObject onThread_;  // lives on thread_: what runs there is queued to it
-  bool running_ = false;
-
-  // Shared with the worker: the cancel request and the lines on their way.
-  std::atomic<bool> cancel_{false};
-  std::mutex queueMutex_;
-  std::condition_variable queueSpace_;
-  int queuedLines_ = 0;
+  // A sheet that cannot be read again, copied whole by work that found no key: the next
+  // work on the same sheet (with a key file) reads the copy.
+  std::shared_ptr<SheetCopy> keptCopy_;
+  QString keptSheet_;
+  // The last member: it is destroyed first, ending the work and waiting for its thread.
+  BridgeThread work_;
 };
 
 }  // namespace veltrano

@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
@@ -348,6 +351,37 @@ TEST(Responses, StandardOutputStopsAtABadRowOnlyWhenReadInOnePass) {
   EXPECT_EQ(twice.err, once.err);
 }
 
+// A sheet named by a file that gives its bytes once (a pipe, as a shell's <(...) names it)
+// is copied while it is checked, as standard input is: a good sheet gives what standard
+// input gives, and a bad one is refused for its bad row with nothing written.
+TEST(Responses, APipeNamedAsAFileIsReadOnce) {
+  const struct {
+    std::string sheet;
+    int status;
+    std::string err;  // %s stands for the pipe's name
+  } kCases[] = {
+      {kSheet, kExitOk, ""},
+      {std::string(kKey) + "S1,A,B,C\nS2,A,Q,C\n", kExitUsage,
+       "veltrano-batch: %s: line 3, column 3: \"Q\" is not an alternative (A to J or 1 to 10; empty, *, - or . for "
+       "an omission)\n"},
+  };
+  for (const auto& c : kCases) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_LT(c.sheet.size(), 4096u);  // the pipe holds it whole: no writer needs to wait
+    ASSERT_EQ(::write(ends[1], c.sheet.data(), c.sheet.size()), static_cast<ssize_t>(c.sheet.size()));
+    ::close(ends[1]);
+    const std::string name = "/dev/fd/" + std::to_string(ends[0]);
+    const Outcome o = RunCommand({"analyse", "--responses", name});
+    ::close(ends[0]);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    std::string err = c.err;
+    if (const std::size_t at = err.find("%s"); at != std::string::npos) err.replace(at, 2, name);
+    EXPECT_EQ(o.err, err);
+    EXPECT_EQ(o.out, c.status == kExitOk ? RunCommand({"analyse", "--responses", "-"}, c.sheet).out : "");
+  }
+}
+
 TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
   ScratchDir dir;
   const std::string sheet = dir / "sheet.csv", key = dir / "key.txt";
@@ -381,6 +415,35 @@ TEST(Responses, AnOutputThroughALinkReplacesTheFileLinkedTo) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.csv"));
   EXPECT_THAT(ReadFile(dir / "results.csv"), ::testing::StartsWith(std::string(kHeader) + "\nana,"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / ""), std::filesystem::directory_iterator()), 2);
+}
+
+// A results file replaced keeps its permissions, tighter or looser than the usual umask
+// 022 would make a new file (0644), read-only included, and, where the process may give
+// them (as root), its owner and group.
+TEST(Responses, AReplacedOutputKeepsItsModeAndOwner) {
+  ScratchDir dir;
+  const std::string results = dir / "results.csv";
+  const bool root = ::geteuid() == 0;
+  const struct UsualUmask {
+    mode_t before = ::umask(022);
+    ~UsualUmask() { ::umask(before); }
+  } usual;
+  for (const mode_t mode : {0600, 0640, 0664, 0444}) {
+    WriteFile(results, "earlier results\n");
+    ASSERT_EQ(::chmod(results.c_str(), mode), 0);
+    if (root) {
+      ASSERT_EQ(::chown(results.c_str(), 1, 1), 0);
+    }
+    const Outcome o = RunCommand({"analyse", "--responses", "-", "--out", results}, kSheet);
+    EXPECT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_THAT(ReadFile(results), ::testing::StartsWith(std::string(kHeader) + "\n"));
+    struct stat st {};
+    ASSERT_EQ(::stat(results.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+    if (root) {
+      EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(uid_t{1}, gid_t{1}));
+    }
+  }
 }
 
 // The example sheet of the README: its tables read back by plain `analyse` give the same

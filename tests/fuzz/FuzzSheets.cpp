@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "batch/ResponseSheet.h"
+#include "sheets/ResponseSheet.h"
 
-using namespace veltrano::batch;
+using namespace veltrano;
 
 namespace {
 

@@ -1,13 +1,14 @@
-#include "batch/ResponseSheet.h"
+#include "sheets/ResponseSheet.h"
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <istream>
 #include <ostream>
 
-#include "batch/QuotedText.h"
+#include "numeric/QuotedText.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xef\xbb\xbf";
@@ -268,6 +269,26 @@ AnswerKey ParseKeyFile(std::string_view content) {
   return ParseKey(keyLine);
 }
 
+bool CanReadAgain(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+void Rewind(std::istream& in) {
+  in.clear();
+  if (!in.seekg(0)) throw SheetReadError("cannot go back to its start to read it again");
+}
+
+AnswerKey ReadKeyFile(std::istream& in) {
+  std::string content(kMaxKeyFile + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) throw SheetReadError("read error");
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (content.size() > kMaxKeyFile)
+    throw SheetFormatError(0, 0, "more than " + std::to_string(kMaxKeyFile) + " bytes; this is not a key");
+  return ParseKeyFile(content);
+}
+
 // ---- reading lines -----------------------------------------------------------------------
 
 // Lines of the input out of a buffer refilled in large blocks. A line is handed on as a
@@ -482,4 +503,4 @@ AnswerCounts Tally(const AnswerKey& key, const std::vector<Mark>& marks, int k, 
   return counts;
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

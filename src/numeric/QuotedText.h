@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace veltrano::batch {
+namespace veltrano {
 
 inline std::string Quoted(std::string_view field) {
   constexpr std::size_t kShown = 24;
@@ -26,4 +26,4 @@ inline std::string Quoted(std::string_view field) {
   return q + "\"";
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "analysis/AnalysisSettings.h"
-#include "batch/ResponseSheet.h"
+#include "sheets/ResponseSheet.h"
 #include "simulation/ExamResults.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 
 /// The id of the pooled row.
 inline constexpr std::string_view kPooledId = "ALL";
@@ -92,9 +92,18 @@ enum class SheetEnd { Completed, Stopped };
 /// the caller.
 SheetEnd AnalyseSheet(SheetReader& reader, const SheetRun& run);
 
+/// How often ScanSheet reports its progress: once every this many rows.
+inline constexpr int kScanReportRows = 256;
+
+/// Where a scan stands: called with the bytes of the sheet read so far; returning false
+/// stops the scan.
+using ScanProgress = std::function<bool(std::uint64_t bytesRead)>;
+
 /// Reads every row of the sheet and checks it without analysing anything; returns the
-/// largest alternative in the key and the marks.
-int ScanSheet(SheetReader& reader);
+/// number of alternatives the sheet calls for: the largest alternative in the key and the
+/// marks, at least kMinAlternatives. progress, when given, is called every kScanReportRows
+/// rows; when it returns false the scan stops and the result is empty.
+std::optional<int> ScanSheet(SheetReader& reader, const ScanProgress& progress = {});
 
 /// A position that the examinees' guesses favour far above 1/k.
 struct FavouredPosition {
@@ -111,4 +120,4 @@ std::vector<FavouredPosition> FavouredPositions(const std::vector<double>& cells
 /// The level of that test: the chance that even guessing makes any position look favoured.
 inline constexpr double kFavouredLevel = 0.001;
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

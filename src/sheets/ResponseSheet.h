@@ -35,10 +35,12 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/QuotedText.h"  // Quoted, for messages that show a cell
+#include "numeric/QuotedText.h"  // Quoted, for messages that show a cell
 
-namespace veltrano::batch {
+namespace veltrano {
 
+/// The fewest alternatives an item may have: with one there is nothing to guess between.
+inline constexpr int kMinAlternatives = 2;
 /// The most alternatives an item may have (A to J).
 inline constexpr int kMaxAlternatives = 10;
 /// The longest line a sheet may hold: a sheet of thousands of items fits many times
@@ -81,6 +83,14 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+/// Whether the file at path gives the same bytes when read again from its start: a
+/// regular file does; a pipe (such as a shell's <(...)), a terminal or another device does
+/// not, and a sheet read twice must then be copied the first time.
+bool CanReadAgain(const std::string& path);
+
+/// Takes in back to its start to read it again; raises SheetReadError when it cannot.
+void Rewind(std::istream& in);
+
 /// The position a mark names, 1..10; 0 is an omission.
 using Mark = std::uint8_t;
 
@@ -105,6 +115,14 @@ void CheckKeyWithin(const AnswerKey& key, int k);
 /// Reads the key from the text of a key file: one line (blank lines and a byte-order mark
 /// aside) in the form ParseKey reads.
 AnswerKey ParseKeyFile(std::string_view content);
+
+/// The largest key file read: a key is one line, and a larger file is not a key.
+inline constexpr std::size_t kMaxKeyFile = std::size_t{1} << 20;
+
+/// Reads a key file from in (opened by the caller, who names it in messages) as
+/// ParseKeyFile does. Raises SheetReadError when the stream fails, and SheetFormatError when
+/// the file holds more than kMaxKeyFile bytes or is not a key.
+AnswerKey ReadKeyFile(std::istream& in);
 
 /// One examinee's row as the reader hands it on: parsed into marks only by Marks(),
 /// which may run on any thread.
@@ -183,4 +201,4 @@ AnswerCounts Tally(const AnswerKey& key, const std::vector<Mark>& marks, int k, 
 /// "A" for position 1, ..., "J" for 10.
 char PositionLetter(int position) noexcept;
 
-}  // namespace veltrano::batch
+}  // namespace veltrano

@@ -1,14 +1,14 @@
-// The core of the answer sheets as a window calls it: results in input order whatever the
-// number of threads, a stop after any result, the first bad row in input order, a failing
-// analysis that leaves its counts, and the test of favoured positions on tables worked by
-// hand.
+// The core of the answer sheets as a window calls it: the first reading that finds k,
+// results in input order whatever the number of threads, a stop after any result, the first
+// bad row in input order, a failing analysis that leaves its counts, and the test of
+// favoured positions on tables worked by hand.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 struct Handed {
@@ -73,6 +73,45 @@ TEST(AnalyseSheet, RaisesTheFirstBadRowAfterTheRowsBeforeIt) {
       EXPECT_EQ(e.column(), 5);
     }
     EXPECT_EQ(handed, 29) << jobs << " threads";
+  }
+}
+
+// The first reading of a sheet: k is the largest alternative in the key and the marks,
+// never below 2; the progress hook sees the bytes read up to every 256th row's end, and
+// stops the scan when it says so.
+TEST(ScanSheet, FindsKAndReportsProgressUntilStopped) {
+  const struct {
+    const char* sheet;
+    int k;
+  } kCases[] = {{"KEY,A,A\nS1,A,*\n", 2}, {"KEY,A,C\nS1,A,B\n", 3}, {"KEY,A,B\nS1,j,B\nS2,1,2\n", 10}};
+  for (const auto& c : kCases) {
+    std::istringstream in(c.sheet);
+    SheetReader reader(in, nullptr, 0);
+    EXPECT_EQ(ScanSheet(reader), c.k) << c.sheet;
+  }
+
+  std::string sheet = "KEY,A,B,C\n";
+  std::vector<std::uint64_t> ends;  // the offset of each row's end
+  for (int i = 0; i < 3 * kScanReportRows; ++i) {
+    sheet.append("S").append(std::to_string(i)).append(",A,B,D\n");
+    ends.push_back(sheet.size());
+  }
+  for (const bool stop : {false, true}) {
+    std::istringstream in(sheet);
+    SheetReader reader(in, nullptr, 0);
+    std::vector<std::uint64_t> reported;
+    const std::optional<int> k = ScanSheet(reader, [&](std::uint64_t bytes) {
+      reported.push_back(bytes);
+      return !stop;
+    });
+    if (stop) {
+      EXPECT_EQ(k, std::nullopt);
+      EXPECT_EQ(reported, std::vector<std::uint64_t>{ends[kScanReportRows - 1]});
+    } else {
+      EXPECT_EQ(k, 4);
+      EXPECT_EQ(reported, (std::vector<std::uint64_t>{ends[kScanReportRows - 1], ends[2 * kScanReportRows - 1],
+                                                      ends[3 * kScanReportRows - 1]}));
+    }
   }
 }
 
@@ -151,4 +190,4 @@ INSTANTIATE_TEST_SUITE_P(Tables, Favoured, ::testing::ValuesIn(kFavouredCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace veltrano::batch
+}  // namespace veltrano

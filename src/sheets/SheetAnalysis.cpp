@@ -14,7 +14,7 @@
 // each position, and sums of examinees' tables keep its form. It needs k ≥ 3 (with two
 // positions a wrong answer has only one place to go) and enough wrong answers for the
 // normal approximation: positions whose E_j is below 5 are not judged.
-#include "batch/SheetAnalysis.h"
+#include "sheets/SheetAnalysis.h"
 
 #include <charconv>
 #include <cmath>
@@ -23,7 +23,7 @@
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"
 
-namespace veltrano::batch {
+namespace veltrano {
 namespace {
 
 constexpr double kMinExpected = 5;
@@ -239,13 +239,19 @@ SheetEnd AnalyseSheet(SheetReader& reader, const SheetRun& run) {
   return SheetEnd::Completed;
 }
 
-int ScanSheet(SheetReader& reader) {
+std::optional<int> ScanSheet(SheetReader& reader, const ScanProgress& progress) {
   SheetRow row;
   std::vector<Mark> marks;
   std::string scratch;
   int largest = 0;
-  while (reader.NextRow(row)) largest = std::max(largest, reader.Marks(row, marks, scratch));
-  return std::max(largest, reader.Key().Largest());
+  int sinceReport = 0;
+  while (reader.NextRow(row)) {
+    largest = std::max(largest, reader.Marks(row, marks, scratch));
+    if (!progress || ++sinceReport < kScanReportRows) continue;
+    sinceReport = 0;
+    if (!progress(row.offset)) return std::nullopt;
+  }
+  return std::max({kMinAlternatives, largest, reader.Key().Largest()});
 }
 
 std::vector<FavouredPosition> FavouredPositions(const std::vector<double>& cells, int k) {
@@ -274,4 +280,4 @@ std::vector<FavouredPosition> FavouredPositions(const std::vector<double>& cells
   return favoured;
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano
