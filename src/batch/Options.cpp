@@ -1,10 +1,10 @@
 #include "batch/Options.h"
 
-#include <charconv>
 #include <ostream>
 
 #include "batch/Commands.h"
 #include "batch/OutputFile.h"
+#include "numeric/WholeNumber.h"
 
 namespace veltrano::batch {
 
@@ -25,15 +25,8 @@ int OutputStep(Console& c, const std::function<void()>& step) {
 CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi) {
   return CLI::Validator(
       [lo, hi](std::string& text) -> std::string {
-        std::int64_t v = 0;
-        const char* end = text.data() + text.size();
-        const auto r = std::from_chars(text.data(), end, v);
-        if (text.empty() || r.ptr != end || r.ec == std::errc::invalid_argument)
-          return "\"" + text + "\" is not a whole number";
-        if (r.ec == std::errc::result_out_of_range || v < lo || v > hi)
-          return text + " is out of range; the value must be from " + std::to_string(lo) + " to " +
-                 std::to_string(hi);
-        return "";
+        std::int64_t value = 0;
+        return WholeNumberProblem(text, lo, hi, value);
       },
       "");
 }

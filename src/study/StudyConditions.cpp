@@ -1,7 +1,8 @@
 #include "study/StudyConditions.h"
 
-#include <charconv>
 #include <istream>
+
+#include "numeric/WholeNumber.h"
 
 namespace veltrano {
 namespace {
@@ -22,25 +23,9 @@ std::vector<std::string_view> Split(std::string_view s, char separator) {
   }
 }
 
-std::string Quoted(std::string_view s) {
-  std::string q(1, '"');
-  q.append(s);
-  q.push_back('"');
-  return q;
-}
-
-// A whole number in decimal digits with an optional minus sign, from lo to hi;
-// otherwise the reason, worded as for every other option.
 std::int32_t WholeNumberIn(std::string_view text, std::int64_t lo, std::int64_t hi, std::string& problem) {
   std::int64_t v = 0;
-  const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, v);
-  if (text.empty() || r.ptr != end || r.ec == std::errc::invalid_argument) {
-    problem = Quoted(text) + " is not a whole number";
-  } else if (r.ec == std::errc::result_out_of_range || v < lo || v > hi) {
-    problem = std::string(text) + " is out of range; the value must be from " + std::to_string(lo) + " to " +
-              std::to_string(hi);
-  }
+  problem = WholeNumberProblem(text, lo, hi, v);
   return static_cast<std::int32_t>(v);
 }
 
