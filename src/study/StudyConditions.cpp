@@ -13,16 +13,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::vector<std::string_view> Split(std::string_view s, char separator) {
-  std::vector<std::string_view> parts;
-  for (;;) {
-    const std::size_t at = s.find(separator);
-    parts.push_back(s.substr(0, at));
-    if (at == std::string_view::npos) return parts;
-    s.remove_prefix(at + 1);
-  }
-}
-
 std::int32_t WholeNumberIn(std::string_view text, std::int64_t lo, std::int64_t hi, std::string& problem) {
   std::int64_t v = 0;
   problem = WholeNumberProblem(text, lo, hi, v);
@@ -42,13 +32,23 @@ std::int32_t ListValue(std::string_view text, const SettingEntry& setting) {
 
 }  // namespace
 
+std::vector<std::string_view> SplitAt(std::string_view s, char separator) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const std::size_t at = s.find(separator);
+    parts.push_back(s.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    s.remove_prefix(at + 1);
+  }
+}
+
 std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingEntry& setting) {
   if (Trim(text).empty()) ListError(setting, "the list is empty");
   std::vector<std::int32_t> values;
-  for (std::string_view entry : Split(text, ',')) {
+  for (std::string_view entry : SplitAt(text, ',')) {
     entry = Trim(entry);
     if (entry.empty()) ListError(setting, Quoted(text) + " has an empty entry");
-    const std::vector<std::string_view> parts = Split(entry, ':');
+    const std::vector<std::string_view> parts = SplitAt(entry, ':');
     if (parts.size() == 1) {
       values.push_back(ListValue(entry, setting));
       continue;
@@ -86,7 +86,7 @@ std::vector<Condition> ReadDesign(std::istream& in, const std::string& name) {
     if (line == 1 && l.substr(0, 3) == "\xEF\xBB\xBF") l.remove_prefix(3);  // a byte-order mark
     l = Trim(l);
     if (l.empty() || l.front() == '#') continue;
-    const std::vector<std::string_view> fields = Split(l, ',');
+    const std::vector<std::string_view> fields = SplitAt(l, ',');
     if (!header) {
       header = true;
       bool ok = fields.size() == 3;

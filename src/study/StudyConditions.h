@@ -25,6 +25,9 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+/// The parts of s between separators ("a,,b" gives "a", "", "b"; "" gives one empty part).
+std::vector<std::string_view> SplitAt(std::string_view s, char separator);
+
 struct Condition {
   std::int32_t n = 0;  // items per test
   std::int32_t k = 0;  // alternatives per item

@@ -40,20 +40,10 @@ const ColumnUse kColumns[] = {
     {"ci_coverage_mcse", Column::Real, &PlotRow::ciCoverageMcse},
 };
 
-std::vector<std::string_view> SplitCommas(std::string_view s) {
-  std::vector<std::string_view> parts;
-  for (;;) {
-    const std::size_t at = s.find(',');
-    parts.push_back(s.substr(0, at));
-    if (at == std::string_view::npos) return parts;
-    s.remove_prefix(at + 1);
-  }
-}
-
 // Where each column of kColumns stands in a CSV summary row.
 const std::vector<std::size_t>& CsvPositions() {
   static const std::vector<std::size_t> positions = [] {
-    const std::vector<std::string_view> header = SplitCommas(SummaryHeader());
+    const std::vector<std::string_view> header = SplitAt(SummaryHeader(), ',');
     std::vector<std::size_t> at;
     for (const ColumnUse& c : kColumns)
       at.push_back(static_cast<std::size_t>(std::find(header.begin(), header.end(), c.name) - header.begin()));
@@ -99,7 +89,7 @@ void Store(PlotRow& row, const ColumnUse& c, std::string_view text) {
 }
 
 PlotRow CsvRow(std::string_view line) {
-  const std::vector<std::string_view> cells = SplitCommas(line);
+  const std::vector<std::string_view> cells = SplitAt(line, ',');
   if (cells.size() != SummaryColumnCount())
     throw StudyInputError(std::to_string(cells.size()) + " cells where a study row has " +
                           std::to_string(SummaryColumnCount()));

@@ -19,18 +19,8 @@ constexpr std::string_view kSummaryHeader =
     "ci_width,study,conditions,study_seed";
 constexpr std::string_view kTestsHeader = "condition,replication,do_star,du,se_du,ci_lower,ci_upper,dc,se_dc,dln,code,code2";
 
-std::vector<std::string_view> SplitCommas(std::string_view s) {
-  std::vector<std::string_view> parts;
-  for (;;) {
-    const std::size_t at = s.find(',');
-    parts.push_back(s.substr(0, at));
-    if (at == std::string_view::npos) return parts;
-    s.remove_prefix(at + 1);
-  }
-}
-
 const std::vector<std::string_view>& SummaryColumns() {
-  static const std::vector<std::string_view> columns = SplitCommas(kSummaryHeader);
+  static const std::vector<std::string_view> columns = SplitAt(kSummaryHeader, ',');
   return columns;
 }
 
@@ -157,7 +147,7 @@ SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format) {
   constexpr std::size_t kCondition = 0, kEstimator = 6, kStudy = 32, kConditions = 33, kStudySeed = 34;
   std::int64_t seed = -1;
   if (format == RowFormat::Csv) {
-    const std::vector<std::string_view> cells = SplitCommas(line);
+    const std::vector<std::string_view> cells = SplitAt(line, ',');
     if (cells.size() != SummaryColumnCount())
       throw StudyInputError(std::to_string(cells.size()) + " cells where a study row has " +
                             std::to_string(SummaryColumnCount()));
@@ -210,7 +200,7 @@ void AppendTestRow(std::string& out, std::int64_t condition, std::int64_t replic
 }
 
 TestRow ParseTestRow(std::string_view line) {
-  const std::vector<std::string_view> cells = SplitCommas(line);
+  const std::vector<std::string_view> cells = SplitAt(line, ',');
   constexpr std::size_t kCells = 12;
   if (cells.size() != kCells)
     throw StudyInputError(std::to_string(cells.size()) + " cells where a test row has " + std::to_string(kCells));
