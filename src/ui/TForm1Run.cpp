@@ -26,6 +26,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <array>
 
 namespace veltrano {
 namespace {
@@ -160,9 +161,13 @@ void TForm1::ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch) {
   try {
     if (!b.data.isEmpty()) TTextEditor1->AppendText(b.data);
     if (!b.residuals.isEmpty()) TextEditor1->AppendText(b.residuals);
-    for (const RunBatch::Point& p : b.points) {
-      const auto& [chart, handle] = series_[static_cast<std::size_t>(p.series)];
-      chart->AddXY(handle, p.x, p.y);
+    // Straight into the series, each chart repainted once for the whole batch.
+    std::array<ChartSeries*, kSeriesCount> target{};
+    for (int i = 0; i < kSeriesCount; ++i) target[static_cast<std::size_t>(i)] = &Series(static_cast<SeriesId>(i));
+    for (const RunBatch::Point& p : b.points) target[static_cast<std::size_t>(p.series)]->AddXY(p.x, p.y);
+    if (!b.points.empty()) {
+      Chart1->update();
+      Chart2->update();
     }
   } catch (const std::exception& e) {
     CancelRun();

@@ -14,6 +14,7 @@
 #include "ui/TForm1.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
@@ -27,6 +28,15 @@
 #include <functional>
 
 namespace {
+
+// Presses Ok and waits for the run's end in an event loop, which sleeps while there is
+// nothing to do (polling would keep a core busy and slow the run it measures).
+void RunToEnd(veltrano::TForm1& w) {
+  QEventLoop loop;
+  QObject::connect(&w, &veltrano::TForm1::RunFinished, &loop, &QEventLoop::quit);
+  w.Button1->click();
+  if (w.Running()) loop.exec();
+}
 
 int failures = 0;
 constexpr std::uint32_t kSeed = 2014;
@@ -66,8 +76,7 @@ void Shoot(const QDir& dir, const QString& prefix, const std::function<void(velt
   }
   settings(w);
   veltrano::ProcessUniform().Seed(kSeed);
-  w.Button1->click();  // the run works on threads of its own: wait for its end
-  while (w.Running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  RunToEnd(w);
   const char* pages[] = {"data", "graph", "residual", "residuals"};
   for (int i = 0; i < 4; ++i) {
     w.PageControl1->setCurrentIndex(i);
