@@ -64,8 +64,10 @@ template <int W>
 // the time of the interval goes. On x86 each iteration is compiled twice, with lanes of
 // four for processors with AVX and with lanes of two for any other, and the program runs
 // the one its processor can; elsewhere, with lanes of two. All take the same steps to
-// the same doubles.
-#if defined(__x86_64__) || defined(__i386__)
+// the same doubles. A ThreadSanitizer build keeps the one for any processor: the choice
+// between the two is made while the program is being loaded, before that sanitizer's
+// runtime is ready, and its instrumented chooser would crash there.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__SANITIZE_THREAD__)
 [[gnu::target("avx")]] std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
                                                                  const NewtonControl& control) {
   return SolveLambdaEquationWith<4>(table, x, start, control);
