@@ -1,5 +1,6 @@
 // Tests of the main window TForm1 on the offscreen platform. Controls are found by their
 // object names; error messages go to a recorder instead of a message box.
+#include "FileSizeLimit.h"
 #include "RecordingHost.h"
 
 #include "numeric/UniformGenerator.h"
@@ -23,10 +24,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <csignal>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -182,30 +180,7 @@ veltrano::testing::RecordingHost RecordedRun(const veltrano::RunSettings& settin
   return host;
 }
 
-// Lowers the soft limit on file size so that writing past it fails with EFBIG, as on a
-// full disk; SIGXFSZ is ignored meanwhile so the write just fails.
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool active() const { return active_; }
-
-private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
-  bool active_ = false;
-};
+using veltrano::testing::FileSizeLimit;
 
 // A full listing of a few tests: far below the real limit, above a lowered one.
 void SmallFullRun(TForm1& w) {

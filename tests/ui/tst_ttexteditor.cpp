@@ -2,6 +2,8 @@
 // a scripted stand-in that records what the pane asked, in order.
 #include "ui/TTextEditor.h"
 
+#include "FileSizeLimit.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -15,9 +17,6 @@
 #include <QToolBar>
 #include <QtTest>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -86,30 +85,7 @@ QByteArray ReadFile(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// Lowers the soft limit on file size so that writing past it fails with EFBIG, as on a
-// full disk; it binds root too. SIGXFSZ is ignored meanwhile so the write just fails.
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool active() const { return active_; }
-
-private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
-  bool active_ = false;
-};
+using veltrano::testing::FileSizeLimit;
 
 QStringList Expand(QStringList calls, const QString& start, const QString& saved) {
   for (QString& call : calls) call.replace("START", start).replace("SAVED", saved);
