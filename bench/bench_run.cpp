@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "NullHost.h"
 #include "batch/Simulate.h"
 #include "numeric/UniformGenerator.h"
 #include "simulation/SimulationRun.h"
@@ -94,16 +95,7 @@ void BM_SimulateSpeedup(benchmark::State& state) {
 }
 BENCHMARK(BM_SimulateSpeedup)->ArgName("interval")->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-struct NullHost final : RunHost {
-  void SelectGraphPage() override {}
-  void SetDoStarText(std::string_view) override {}
-  void AppendDataLine(std::string_view) override {}
-  void AppendResidualsLine(std::string_view) override {}
-  void AddXY(SeriesId, double, double) override {}
-  void SetSeriesActive(SeriesId, bool) override {}
-  void ProcessMessages() override {}
-  void RefreshChart1() override {}
-};
+using veltrano::testing::NullHost;
 
 double RunSeconds(bool summarised) {
   RunSettings s;

@@ -14,6 +14,7 @@
 #include <map>
 #include <string_view>
 
+#include "NullHost.h"
 #include "simulation/ExamSimulator.h"
 #include "simulation/SimulationRun.h"
 #include "study/Study.h"
@@ -109,16 +110,7 @@ BENCHMARK(BM_StudyInterval)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMil
 // files: every line is made and handed to a host that drops it), the same tests.
 constexpr int kOneN = 100, kOneK = 3, kOneDo = 50, kOneTests = 10000;
 
-struct NullHost final : RunHost {
-  void SelectGraphPage() override {}
-  void SetDoStarText(std::string_view) override {}
-  void AppendDataLine(std::string_view) override {}
-  void AppendResidualsLine(std::string_view) override {}
-  void AddXY(SeriesId, double, double) override {}
-  void SetSeriesActive(SeriesId, bool) override {}
-  void ProcessMessages() override {}
-  void RefreshChart1() override {}
-};
+using veltrano::testing::NullHost;
 
 double simulateNsPerTest = 0;
 

@@ -26,6 +26,7 @@
 // default) and no data lines, seed 1; then the time the run's end took to fill the
 // Summary page, and the time to show the page with its table and chart drawn, and to
 // draw the chart again as bias and back.
+#include "NullHost.h"
 #include "batch/Console.h"
 #include "batch/Simulate.h"
 #include "numeric/UniformGenerator.h"
@@ -69,16 +70,7 @@ void RunToEnd(veltrano::TForm1& w) {
   if (w.Running()) loop.exec();
 }
 
-struct NullHost final : veltrano::RunHost {
-  void SelectGraphPage() override {}
-  void SetDoStarText(std::string_view) override {}
-  void AppendDataLine(std::string_view) override {}
-  void AppendResidualsLine(std::string_view) override {}
-  void AddXY(veltrano::SeriesId, double, double) override {}
-  void SetSeriesActive(veltrano::SeriesId, bool) override {}
-  void ProcessMessages() override {}
-  void RefreshChart1() override {}
-};
+using veltrano::testing::NullHost;
 
 // Keeps the data lines of a run, up to a number.
 struct DataLines final : veltrano::RunHost {
