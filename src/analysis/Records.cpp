@@ -9,10 +9,9 @@ void tAnalisisDeltaMET::output_Config(bool Dmv_SE, bool Dmv_ICIT, bool Dka, bool
   oDmv_SE = Dmv_SE;
   oDmv_ICIT = Dmv_ICIT;
   oDka_E = Dka;
-  // Process-wide: the last configuration before an Execute decides the interval,
-  // whichever object it was made on.
-  Cnf_IC.store(Dmv_ICIT, std::memory_order_relaxed);
-  Cnf_NivelConfianza.store(95, std::memory_order_relaxed);
+  // The interval switch and its level, for this analysis alone.
+  Cnf_IC = Dmv_ICIT;
+  Cnf_NivelConfianza = 95;
 }
 
 void tAnalisisDeltaMET::Analysis_AssignParams(std::int32_t Tolerancia, std::int32_t MaxIteraciones,
@@ -22,13 +21,15 @@ void tAnalisisDeltaMET::Analysis_AssignParams(std::int32_t Tolerancia, std::int3
   Env_RCnf_Decimales = Decimales;
 }
 
-std::string tAnalisisDeltaMET::output_Header() const {
+std::string RecordHeader(bool Dmv_SE, bool Dmv_ICIT, bool Dka) {
   std::string h = "D";
-  if (oDmv_SE) h += "\tSE(D)";
-  if (oDmv_ICIT) h += "\tIC-(D)\tIC+(D)";
-  if (oDka_E) h += "\tDk&a\tSE(Dk&a)";
+  if (Dmv_SE) h += "\tSE(D)";
+  if (Dmv_ICIT) h += "\tIC-(D)\tIC+(D)";
+  if (Dka) h += "\tDk&a\tSE(Dk&a)";
   return h;
 }
+
+std::string tAnalisisDeltaMET::output_Header() const { return RecordHeader(oDmv_SE, oDmv_ICIT, oDka_E); }
 
 void tAnalisisDeltaMET::AppendRecord(std::string& out) const {
   const int d = Env_RCnf_Decimales;

@@ -2,9 +2,6 @@
 
 namespace veltrano {
 
-std::atomic<bool> Cnf_IC{false};
-std::atomic<std::int32_t> Cnf_NivelConfianza{0};
-
 tTipoProblema DecodeProblemType(std::int32_t code) noexcept {
   return {code / 100, code / 10 % 10, code % 10};
 }

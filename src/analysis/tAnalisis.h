@@ -12,7 +12,6 @@
 // error, LI / LS = lower / upper limit, Codigo = problem code, FilaCero / ColCero =
 // some row / column total is zero, Finaliza = teardown, Nodefinido = undefined,
 // Cnf_IC / Cnf_NivelConfianza = interval on / confidence level, Clases = classes.
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -64,15 +63,6 @@ struct tTipoProblema {
 };
 tTipoProblema DecodeProblemType(std::int32_t code) noexcept;
 
-// The two analysis settings shared by every analysis object of the process; set by
-// output_Config on any object. The interval is computed when Cnf_IC is on, at the
-// confidence level Cnf_NivelConfianza (percent). Analyses on several threads may set
-// and read them at once: each is atomic on its own, read and written with relaxed
-// order, since no other data is published through them (every thread of a run writes
-// the same values).
-extern std::atomic<bool> Cnf_IC;
-extern std::atomic<std::int32_t> Cnf_NivelConfianza;
-
 /// A generic analysis of a data table: a shared handle on the data and a small array
 /// of working tables, some owned (Finalizable) and freed by Finaliza.
 class tAnalisis {
@@ -94,6 +84,13 @@ public:
   std::int32_t NumMatrices = 0;
   std::vector<tBfMatriz> M;
   std::vector<bool> Finalizable;
+
+  // The two analysis settings, set by output_Config: the interval is computed when Cnf_IC
+  // is on, at the confidence level Cnf_NivelConfianza (percent). Every analysis holds its
+  // own, so analyses with different settings may run side by side in one process (two
+  // jobs, two threads) and each gets the results of its own settings.
+  bool Cnf_IC = false;
+  std::int32_t Cnf_NivelConfianza = 0;
 
 private:
   void ReleaseTables() noexcept;

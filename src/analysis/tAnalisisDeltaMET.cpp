@@ -68,7 +68,7 @@ std::uint16_t tAnalisisDeltaMET::Execute(const void* /*Sender*/) {
       VarDelta[1] = VarDelta[2];
     }
     AssignStandardErrors();
-    if (Cnf_IC.load(std::memory_order_relaxed) && !IsNodefinido(Delta_MV.SE)) ICITest = TestInversionInterval(Problem[1].Codigo);
+    if (Cnf_IC && !IsNodefinido(Delta_MV.SE)) ICITest = TestInversionInterval(Problem[1].Codigo);
   }
 
   // Every stage decides its faults before operating; this is the last guard that no

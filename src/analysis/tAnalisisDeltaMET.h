@@ -30,6 +30,9 @@ namespace veltrano {
 /// and the most lopsided tables five.
 inline constexpr double kMaxTableTotal = 1e9;
 
+/// The record's column names joined by tabs, for the record switches of output_Config.
+std::string RecordHeader(bool Dmv_SE, bool Dmv_ICIT, bool Dka);
+
 class tAnalisisDeltaMET : public tAnalisis {
 public:
   tAnalisisDeltaMET() = default;
@@ -50,7 +53,7 @@ public:
   double GetDeltaCondE() const noexcept { return Delta_KA.Estimador; }
 
   /// Record switches (standard error of D, interval of D, the Dk&a estimate); also
-  /// sets the process-wide Cnf_IC := Dmv_ICIT and Cnf_NivelConfianza := 95.
+  /// sets this analysis's Cnf_IC := Dmv_ICIT and Cnf_NivelConfianza := 95.
   /// Dka_SE is accepted and not used.
   void output_Config(bool Dmv_SE, bool Dmv_ICIT, bool Dka, bool Dka_SE);
   /// Tolerance exponent, iteration limit and record decimals.

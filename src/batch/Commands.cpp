@@ -56,10 +56,6 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
 
   if (simulate->parsed()) {
     if (seed >= 0) sim.seed = static_cast<std::uint32_t>(seed);
-    if (const std::string problem = CheckSimulateOptions(sim); !problem.empty()) {
-      Report(c, problem);
-      return kExitUsage;
-    }
     return Simulate(sim, c, services);
   }
   if (analyse->parsed()) return Analyse(an, c);

@@ -2,25 +2,10 @@
 
 #include <ostream>
 
-#include "batch/Commands.h"
-#include "batch/OutputFile.h"
 #include "numeric/WholeNumber.h"
+#include "parallel/Jobs.h"
 
 namespace veltrano::batch {
-
-void Report(Console& c, const std::string& message) { c.err << kProgram << ": " << message << '\n'; }
-
-int OutputStep(Console& c, const std::function<void()>& step) {
-  try {
-    step();
-    return kExitOk;
-  } catch (const BrokenPipe&) {
-    return kExitBrokenPipe;
-  } catch (const OutputError& e) {
-    Report(c, e.what());
-    return kExitFailure;
-  }
-}
 
 CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi) {
   return CLI::Validator(
@@ -74,6 +59,14 @@ void SettingOption(CLI::App& app, const SettingEntry& entry, bool& value, std::s
   Switch(app, std::string(entry.option), std::string(entry.negation), value,
          std::string(help.empty() ? entry.help : help));
   if (CLI::Option* o = app.get_option_no_throw(std::string(entry.option))) o->group(std::string(entry.group));
+}
+
+void JobsOption(CLI::App& app, int& value, const std::string& what, const std::string& more) {
+  app.add_option("--jobs", value,
+                 what + " (1 to " + std::to_string(kMaxJobs) +
+                     "; default: every core). The output is the same for any number" + more)
+      ->check(WholeNumberIn(1, kMaxJobs))
+      ->type_name("N");
 }
 
 void AnalysisOptions(CLI::App& app, AnalysisSettings& s, std::string_view decimalsHelp) {

@@ -1,30 +1,18 @@
 #pragma once
 // What every command of veltrano-batch shares in reading its options: the validators
-// whose messages say which rule a value breaks, options made from the settings table
-// (range, default and help written once, in RunSettings.h), and one line per message
-// on standard error.
+// whose messages say which rule a value breaks, and options made from the settings table
+// (range, default and help written once, in RunSettings.h).
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "analysis/AnalysisSettings.h"
-#include "batch/Console.h"
+#include "batch/BatchJob.h"
 #include "simulation/RunSettings.h"
 
 namespace veltrano::batch {
-
-inline constexpr const char* kProgram = "veltrano-batch";
-
-/// Writes "veltrano-batch: message" as one line on standard error.
-void Report(Console& c, const std::string& message);
-
-/// Runs one step of writing a command's outputs (a last write, closing a file) and says
-/// what it means for the exit status: 0 when it went through; 141 (quietly) when the
-/// reader of the output has gone; 1, with the message reported, when it failed.
-int OutputStep(Console& c, const std::function<void()>& step);
 
 /// Accepts a whole number written in decimal digits with an optional minus sign, from
 /// lo to hi; the message says which of the two rules the text breaks.
@@ -45,6 +33,11 @@ void Switch(CLI::App& app, const std::string& option, const std::string& negatio
 /// a switch with its negation; help from the table unless `help` is given.
 void SettingOption(CLI::App& app, const SettingEntry& entry, int& value, std::string_view help = {});
 void SettingOption(CLI::App& app, const SettingEntry& entry, bool& value, std::string_view help = {});
+
+/// --jobs: the threads a command works on, 1 to kMaxJobs; 0 (not given) is every core.
+/// The help is "<what> (1 to 256; default: every core). The output is the same for any
+/// number" and then `more`.
+void JobsOption(CLI::App& app, int& value, const std::string& what, const std::string& more = {});
 
 /// The analysis options shared by simulate, analyse and study: tolerance, iteration
 /// limit, decimals, interval and alternative measures.

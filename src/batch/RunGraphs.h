@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "batch/GraphOutput.h"
+#include "jobs/Drawing.h"
 
 namespace veltrano::batch {
 
-class RunGraphs final : public GraphOutput {
+class RunGraphs final : public jobs::GraphOutput {
 public:
   /// Charts with sLine shown when showD.
   explicit RunGraphs(bool showD);

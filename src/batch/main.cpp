@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "batch/Commands.h"
-#include "batch/StreamHost.h"
 
 #ifdef VELTRANO_BATCH_GRAPHS
 #include <QGuiApplication>
@@ -28,10 +27,7 @@ namespace {
 // first one ends the program at once.
 extern "C" void OnStopSignal(int signal) {
   std::signal(signal, SIG_DFL);
-  if (veltrano::batch::StopRequestsAreHonoured())
-    veltrano::batch::RequestStop(signal);
-  else
-    std::raise(signal);
+  if (!veltrano::batch::RequestStopFromSignal(signal)) std::raise(signal);
 }
 
 #ifdef VELTRANO_BATCH_GRAPHS
@@ -75,7 +71,7 @@ int main(int argc, char** argv) {
       app = std::make_unique<QGuiApplication>(appArgc, appArgv);
     }
   };
-  services.graphs = [needApp](bool showD) -> std::unique_ptr<veltrano::batch::GraphOutput> {
+  services.graphs = [needApp](bool showD) -> std::unique_ptr<veltrano::jobs::GraphOutput> {
     needApp();
     return std::make_unique<veltrano::batch::RunGraphs>(showD);
   };

@@ -6,4 +6,7 @@ namespace veltrano {
 /// The number of threads "every core" means on this machine (at least 1).
 int HardwareJobs() noexcept;
 
+/// The most threads a job may be asked to use.
+inline constexpr int kMaxJobs = 256;
+
 }  // namespace veltrano

@@ -6,13 +6,13 @@
 // every line in test order.
 //
 // The pool is oneTBB's: parallel_pipeline with a serial-in-order first and last stage
-// and a parallel middle stage, run in a task arena of the requested size. At most
+// and a parallel middle stage, run in a task arena of the requested size (the call's own:
+// no process-wide thread limit is set). At most
 // `inFlight` items are alive at once, so memory stays flat however many items pass.
 // Items live in a ring of `inFlight` reusable objects: item s occupies slot s mod inFlight,
 // and since the last stage frees items in order, slot s is free again by the time item
 // s + inFlight is made. A slot keeps its buffers between items, so a steady run allocates
 // nothing per item.
-#include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/parallel_pipeline.h>
 #include <oneapi/tbb/task_arena.h>
 
@@ -84,10 +84,10 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
     const char* mark;
     ~EndOfPipeline() { detail::HappensAfter(mark); }
   } endOfPipeline{&pipeline};
-  // The pool is sized for this run: more threads than cores is allowed (and gives the
-  // same result, only slower).
-  oneapi::tbb::global_control threads(oneapi::tbb::global_control::max_allowed_parallelism,
-                                      static_cast<std::size_t>(jobs));
+  // The pipeline runs in an arena of its own, sized for this call: two pipelines in one
+  // process (two jobs) each keep their own limit, and nothing process-wide is changed.
+  // The arena takes at most `jobs` threads and at most what oneTBB's pool has (one per
+  // core); the result is the same for any number.
   oneapi::tbb::task_arena arena(jobs);
   arena.execute([&] {
     namespace tbb = oneapi::tbb;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <istream>
 #include <ostream>
 
@@ -267,11 +266,6 @@ AnswerKey ParseKeyFile(std::string_view content) {
   if (keyLines > 1)
     throw SheetFormatError(0, 0, "the key file holds " + std::to_string(keyLines) + " lines; the key is one line");
   return ParseKey(keyLine);
-}
-
-bool CanReadAgain(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(path, ec);
 }
 
 void Rewind(std::istream& in) {

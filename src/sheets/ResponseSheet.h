@@ -35,14 +35,11 @@
 #include <string_view>
 #include <vector>
 
-#include "numeric/QuotedText.h"  // Quoted, for messages that show a cell
+#include "analysis/AnalysisSettings.h"  // kMinAlternatives, kMaxAlternatives
+#include "numeric/QuotedText.h"        // Quoted, for messages that show a cell
 
 namespace veltrano {
 
-/// The fewest alternatives an item may have: with one there is nothing to guess between.
-inline constexpr int kMinAlternatives = 2;
-/// The most alternatives an item may have (A to J).
-inline constexpr int kMaxAlternatives = 10;
 /// The longest line a sheet may hold: a sheet of thousands of items fits many times
 /// over, and a file without line ends (not a sheet at all) is refused before it can
 /// fill the memory.
@@ -82,11 +79,6 @@ class SheetReadError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
-
-/// Whether the file at path gives the same bytes when read again from its start: a
-/// regular file does; a pipe (such as a shell's <(...)), a terminal or another device does
-/// not, and a sheet read twice must then be copied the first time.
-bool CanReadAgain(const std::string& path);
 
 /// Takes in back to its start to read it again; raises SheetReadError when it cannot.
 void Rewind(std::istream& in);

@@ -96,9 +96,7 @@ void AnalyseTable(ExamineeResult& r, const AnalysisSettings& settings) {
   }
   try {
     tAnalisisDeltaMET& a = r.analysis.emplace();
-    a.Create(table, nullptr, 1, "");
-    ConfigureAnalysis(a, settings);
-    a.Execute(nullptr);
+    RunAnalysis(a, table, settings);
     r.estimates = EstimatesOf(a, 0, dln);
     r.analysed = true;
   } catch (const std::exception& e) {

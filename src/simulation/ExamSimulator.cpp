@@ -31,9 +31,7 @@ tBfMatriz ExamSimulator::MakeTable(std::int32_t D, UniformGenerator& rng) {
 
 TestEstimates AnalyseTest(const tBfMatriz& table, std::int32_t n, double doStar, const AnalysisSettings& settings) {
   tAnalisisDeltaMET a;
-  a.Create(table, nullptr, 1, "");
-  ConfigureAnalysis(a, settings);
-  a.Execute(nullptr);
+  RunAnalysis(a, table, settings);
   return EstimatesOf(a, doStar, LordNovick(table.Dim.F, n, CorrectAnswers(table)));
 }
 

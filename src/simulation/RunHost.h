@@ -1,8 +1,11 @@
 #pragma once
 // What a simulation run needs of its window, and nothing more. The Qt window, the
 // command-line twin and the tests' recorder implement it.
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
+
+#include "simulation/RunSettings.h"
 
 namespace veltrano {
 
@@ -49,10 +52,8 @@ public:
   /// Selects the "Graph" page (page 1 of the page control).
   virtual void SelectGraphPage() = 0;
   /// Writes Dmax's control and returns the value it now holds. The control keeps
-  /// its range 0..99, so writing 100 leaves 99.
-  virtual int WriteDmax(int value) {
-    return value < 0 ? 0 : value > 99 ? 99 : value;
-  }
+  /// its range (0..99), so writing 100 leaves 99.
+  virtual int WriteDmax(int value) { return std::clamp(value, setting::Dmax.min, setting::Dmax.max); }
   /// Sets the text of the Do* field (Edit_D0).
   virtual void SetDoStarText(std::string_view text) = 0;
   /// Appends one line to the data pane.
@@ -63,8 +64,10 @@ public:
   virtual void AddXY(SeriesId series, double x, double y) = 0;
   /// Shows or hides a series.
   virtual void SetSeriesActive(SeriesId series, bool active) = 0;
-  /// Lets the window process its pending events once.
-  virtual void ProcessMessages() = 0;
+  /// Lets the window process its pending events once. A host whose window never waits
+  /// for a run (every host here: the window's run works on threads of its own) has
+  /// nothing to do.
+  virtual void ProcessMessages() {}
   /// Repaints the estimates chart (Chart1).
   virtual void RefreshChart1() = 0;
 

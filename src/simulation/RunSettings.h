@@ -36,7 +36,7 @@ namespace setting {
 // users know the box by it).
 inline constexpr SettingEntry n{"SpinEdit_n", "n:", kSimulationGroup, "--n", "", 1, 100000, 100,
                                "n, items per test"};
-inline constexpr SettingEntry k{"SpinEdit_k", "k:", kSimulationGroup, "--k", "", 2, 10, 3,
+inline constexpr SettingEntry k{"SpinEdit_k", "k:", kSimulationGroup, "--k", "", kMinAlternatives, kMaxAlternatives, 3,
                                "k, alternatives per item"};
 inline constexpr SettingEntry D0{"SpinEdit_D0", "Do (%):", kSimulationGroup, "--do", "", 0, 100, 50,
                                 "Do, degree of knowledge in percent (the first when iterating)"};

@@ -19,8 +19,6 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
   });
 }
 
-int DegreeCount(int d0, int dlast, int step) { return d0 > dlast ? 1 : (dlast - d0) / step + 1; }
-
 // One test on its way through the run: made (generated) in order, worked (analysed and
 // formatted) on any thread, handed to the host in order. Buffers keep their capacity
 // from test to test.
@@ -87,7 +85,7 @@ private:
   int Dlast = 0;
   std::size_t groupSize = 1;
   TestGeneration generation_;
-  std::string tableCaption_;  // "X[1,1]\t…" when the results lines carry the cells
+  std::string resultsHeading_;
   // Where making stands.
   int D = 0;
   int M = 0;
@@ -109,7 +107,8 @@ RunEnd RunPipeline::Execute(int jobs) {
   run_.tests = S.SpinEdit_Test;
   int dmax = S.SpinEdit_Dmax;
   if (dmax < S.SpinEdit_D0) dmax = host_.WriteDmax(S.SpinEdit_D0);  // iterating or not
-  Dlast = S.CheckBox_Iterate ? dmax : S.SpinEdit_D0;
+  const DegreeWalk walk = WalkOf(S, dmax);
+  Dlast = walk.last;
   // The diagonal on which estimate equals true knowledge, and the zero line of the
   // residual chart.
   host_.AddXY(SeriesId::sLine, 0, 0);
@@ -121,26 +120,21 @@ RunEnd RunPipeline::Execute(int jobs) {
   host_.SetSeriesActive(SeriesId::sPoint_Dcond, S.CheckBox_Dcond);
   host_.SetSeriesActive(SeriesId::sDLN, S.cbDLN);
   host_.ProcessMessages();
-  host_.AppendResidualsLine("Do\trDu\trDc\trDLN");
+  host_.AppendResidualsLine(kResidualsHeading);
 
   generation_.n = n;
   generation_.k = k;
   generation_.sortKnown = S.CheckBox_Unsort;
   generation_.listing = nullptr;  // each test lists into its own buffer
   generation_.placeholder = KnownPlaceholder(k);
-  if (S.CheckBox_Table && !S.CheckBox_full)
-    for (int i = 1; i <= k; ++i)
-      for (int j = 1; j <= k; ++j) {
-        tableCaption_.append("X[");
-        tableCaption_.append(std::to_string(i));
-        tableCaption_.push_back(',');
-        tableCaption_.append(std::to_string(j));
-        tableCaption_.append("]\t");
-      }
+  if (S.CheckBox_Text) {
+    resultsHeading_ = ResultsHeading(S);
+    resultsHeading_.push_back('\n');
+  }
 
   D = S.SpinEdit_D0;
   M = 0;
-  progress_.degreeCount = DegreeCount(S.SpinEdit_D0, Dlast, S.SpinEdit_Step);
+  progress_.degreeCount = walk.Count();
   progress_.testsTotal = static_cast<std::int64_t>(progress_.degreeCount) * S.SpinEdit_Test;
   progress_.degreeIndex = 1;
   progress_.degree = D;
@@ -260,11 +254,7 @@ void RunPipeline::WorkTest(TestWork& t) {
   // The analysis step.
   if (analysisCheck_) analysisCheck_(t.L);
   tAnalisisDeltaMET a;
-  a.Create(t.table, &t.listing, 1, "");
-  ConfigureAnalysis(a, S.Analysis());
-  std::string analysisHeader;
-  if (S.CheckBox_Text) analysisHeader = a.output_Header();
-  a.Execute(nullptr);
+  RunAnalysis(a, t.table, S.Analysis(), &t.listing);
   const double Du = a.GetDeltaMLE();
   const double Dc = a.GetDeltaCondE();
   t.dLN = LordNovick(k, n, CorrectAnswers(t.table));
@@ -280,10 +270,10 @@ void RunPipeline::WorkTest(TestWork& t) {
     // The full listing and the observed table, or the cells for the results line.
     std::string cells;
     if (S.CheckBox_full) {
-      AppendData(t, "i\tCorrect\tChoice\t-- Selection procedure ---------");
+      AppendData(t, kListingHeading);
       for (const std::string& l : t.listing) AppendData(t, l);
-      AppendData(t, "---------------");
-      AppendData(t, "Observed Table: ");
+      AppendData(t, kListingEnd);
+      AppendData(t, kObservedTableCaption);
       AppendData(t, "");
       for (int i = 1; i <= k; ++i) {
         for (int j = 1; j <= k; ++j) {
@@ -293,7 +283,7 @@ void RunPipeline::WorkTest(TestWork& t) {
         t.data.push_back('\n');
       }
       AppendData(t, "");
-      AppendData(t, "Results: ");
+      AppendData(t, kResultsCaption);
       AppendData(t, "");
     } else if (S.CheckBox_Table) {
       for (int i = 1; i <= k; ++i)
@@ -304,13 +294,7 @@ void RunPipeline::WorkTest(TestWork& t) {
     }
     // The results lines: the header at the run's first test (and with every full
     // listing), then the test's record.
-    if (t.L == 1 || S.CheckBox_full) {
-      t.data.append("Test\t");
-      t.data.append(tableCaption_);
-      t.data.append("\tDo*\t");
-      t.data.append(analysisHeader);
-      t.data.append("\tDL&N\n");
-    }
+    if (t.L == 1 || S.CheckBox_full) t.data.append(resultsHeading_);
     t.data.append(std::to_string(t.L));
     t.data.push_back('\t');
     t.data.append(cells);
@@ -377,6 +361,34 @@ bool RunPipeline::HandTest(TestWork& t) {
 }
 
 }  // namespace
+
+DegreeWalk WalkOf(const RunSettings& s, int dmaxHeld) {
+  return {s.SpinEdit_D0, s.CheckBox_Iterate ? dmaxHeld : s.SpinEdit_D0, s.SpinEdit_Step};
+}
+
+DegreeWalk WalkOf(const RunSettings& s) {
+  const int dmax = s.SpinEdit_Dmax < s.SpinEdit_D0 ? std::clamp(s.SpinEdit_D0, setting::Dmax.min, setting::Dmax.max)
+                                                   : s.SpinEdit_Dmax;
+  return WalkOf(s, dmax);
+}
+
+std::string ResultsHeading(const RunSettings& s) {
+  std::string h = "Test\t";
+  // The cells of the table, row by row, when the results lines carry them.
+  if (s.CheckBox_Table && !s.CheckBox_full)
+    for (int i = 1; i <= s.SpinEdit_k; ++i)
+      for (int j = 1; j <= s.SpinEdit_k; ++j) {
+        h.append("X[");
+        h.append(std::to_string(i));
+        h.push_back(',');
+        h.append(std::to_string(j));
+        h.append("]\t");
+      }
+  h.append("\tDo*\t");
+  h.append(RecordHeader(true, s.CheckBox_CI, s.CheckBox_Dka));
+  h.append("\tDL&N");
+  return h;
+}
 
 void SimulationRun::SortAndRenumber(std::vector<std::string>& listing) {
   std::sort(listing.begin(), listing.end(), LessIgnoringCase);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "numeric/UniformGenerator.h"
@@ -27,6 +28,35 @@
 namespace veltrano {
 
 enum class RunEnd { Completed, Cancelled };
+
+/// The degrees of knowledge a run walks: first, first + step, ... while they do not pass
+/// last; the first degree always runs.
+struct DegreeWalk {
+  int first = 0;
+  int last = 0;
+  int step = 1;
+  int Count() const noexcept { return first > last ? 1 : (last - first) / step + 1; }
+  int At(int index) const noexcept { return first + index * step; }  // index from 0
+};
+
+/// The walk of a run with these settings: from Do to Dmax when iterating, Do alone
+/// otherwise. A Dmax below Do is first raised to Do, which Dmax's field holds as dmaxHeld
+/// (RunHost::WriteDmax; by default the value kept within the field's range).
+DegreeWalk WalkOf(const RunSettings& s, int dmaxHeld);
+DegreeWalk WalkOf(const RunSettings& s);
+
+/// The fixed lines of a run's text: the residuals pane's heading, and the parts of a full
+/// output's listing of a test around its items and its observed table.
+inline constexpr std::string_view kResidualsHeading = "Do\trDu\trDc\trDLN";
+inline constexpr std::string_view kListingHeading = "i\tCorrect\tChoice\t-- Selection procedure ---------";
+inline constexpr std::string_view kListingEnd = "---------------";
+inline constexpr std::string_view kObservedTableCaption = "Observed Table: ";
+inline constexpr std::string_view kResultsCaption = "Results: ";
+
+/// The heading of the results lines for a run with these settings: "Test", the table's
+/// cells "X[1,1]" ... when the lines carry them, "Do*", the record's columns and "DL&N",
+/// separated by tabs.
+std::string ResultsHeading(const RunSettings& s);
 
 /// What a run hands on about each finished test besides its lines and points: its
 /// degree of knowledge in whole percent, its estimates, and the generator's state after

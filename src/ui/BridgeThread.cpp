@@ -22,7 +22,7 @@ bool BridgeThread::Start(std::function<void()> work) {
   running_ = true;
   {
     std::lock_guard lock(queueMutex_);
-    cancel_ = false;
+    stop_.Clear();
     queuedLines_ = 0;
   }
   QMetaObject::invokeMethod(&onThread_, std::move(work), Qt::QueuedConnection);
@@ -32,7 +32,7 @@ bool BridgeThread::Start(std::function<void()> work) {
 void BridgeThread::Cancel() noexcept {
   {
     std::lock_guard lock(queueMutex_);
-    cancel_ = true;
+    stop_.Request();
   }
   queueSpace_.notify_all();
 }

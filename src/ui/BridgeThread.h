@@ -15,10 +15,11 @@
 #include <QString>
 #include <QThread>
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+
+#include "jobs/JobControl.h"
 
 namespace veltrano {
 
@@ -45,7 +46,9 @@ public:
 
   // ---- on the work's thread
 
-  bool Cancelled() const noexcept { return cancel_.load(std::memory_order_relaxed); }
+  bool Cancelled() const noexcept { return stop_.Requested(); }
+  /// The stop token of the work under way, which Cancel sets: the job's own.
+  jobs::StopToken& Token() noexcept { return stop_; }
   /// Sends a batch of `lines` lines: first waits while more than maxQueuedLines are on their
   /// way and not yet shown (not once cancelled); then show runs on the window's thread, in
   /// the order sent, after which the lines count as shown.
@@ -67,7 +70,7 @@ private:
   bool running_ = false;
 
   // Shared with the work: the cancel request and the lines on their way.
-  std::atomic<bool> cancel_{false};
+  jobs::StopToken stop_;
   std::mutex queueMutex_;
   std::condition_variable queueSpace_;
   int queuedLines_ = 0;

@@ -2,6 +2,9 @@
 
 #include <QElapsedTimer>
 
+#include "jobs/SimulateJob.h"
+#include "ui/JobDialogs.h"
+
 #include <algorithm>
 #include <exception>
 #include <functional>
@@ -32,7 +35,7 @@ QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 // The run's host, on the run's thread: collects, and hands over in batches.
 class RunWorker final : public RunHost {
 public:
-  RunWorker(RunBridge& bridge, RunSettings settings, std::unique_ptr<LineFile> dataFile)
+  RunWorker(RunBridge& bridge, RunSettings settings, std::unique_ptr<jobs::OutputFile> dataFile)
       : bridge_(bridge), settings_(std::move(settings)), dataFile_(std::move(dataFile)) {}
 
   void Execute() {
@@ -40,19 +43,17 @@ public:
     QString error;
     clock_.start();
     try {
-      end = bridge_.run_.Execute(settings_, *this);
+      end = jobs::RunSimulation(bridge_.run_, settings_, *this, {&bridge_.work_.Token(), nullptr});
       HandOver();
-    } catch (const std::exception& e) {
-      error = QString::fromUtf8(e.what());
     } catch (...) {
-      error = QStringLiteral("The run ended with an unknown error.");
+      error = DialogTextOfCurrentError();
     }
     // The data file holds every test handed on, after a cancel or an error too.
     if (dataFile_) {
       try {
         dataFile_->Close();
-      } catch (const std::exception& e) {
-        if (error.isEmpty()) error = QString::fromUtf8(e.what());
+      } catch (...) {
+        if (error.isEmpty()) error = DialogTextOfCurrentError();
       }
     }
     if (!error.isEmpty()) {
@@ -67,8 +68,8 @@ public:
 
   void SelectGraphPage() override { Operation(RunBatch::Operation::SelectGraphPage); }
   int WriteDmax(int value) override {
-    // The field's range never changes during a run, so the value it will hold is known.
-    const int held = std::clamp(value, bridge_.dmaxMin_, bridge_.dmaxMax_);
+    // The field keeps the setting's range, so the value it will hold is known.
+    const int held = RunHost::WriteDmax(value);
     Operation(RunBatch::Operation::WriteDmax, [held](RunBatch& b) { b.value = held; });
     return held;
   }
@@ -100,11 +101,9 @@ public:
       b.active = active;
     });
   }
-  // The window's event loop is never held up by a run, so its pending events are
-  // processed as they come: the run's request needs nothing more.
-  void ProcessMessages() override {}
   void RefreshChart1() override { Operation(RunBatch::Operation::RefreshChart1); }
 
+  // Cancel reaches the run through the job's stop token.
   bool ContinueRun(const RunProgress& progress) override {
     progress_ = progress;
     progressChanged_ = true;
@@ -119,7 +118,7 @@ public:
         clockStride_ /= 2;
       if (now - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
     }
-    return !bridge_.work_.Cancelled();
+    return true;
   }
 
 private:
@@ -158,7 +157,7 @@ private:
 
   RunBridge& bridge_;
   const RunSettings settings_;
-  const std::unique_ptr<LineFile> dataFile_;  // the data lines go here when given
+  const std::unique_ptr<jobs::OutputFile> dataFile_;  // the data lines go here when given
   QElapsedTimer clock_;
   std::string data_, residuals_, doStar_;
   int lines_ = 0;
@@ -181,7 +180,7 @@ RunBridge::RunBridge(SimulationRun& run, QObject* parent)
 // work_ ends the run and waits for its thread.
 RunBridge::~RunBridge() = default;
 
-void RunBridge::Start(const RunSettings& settings, std::unique_ptr<LineFile> dataFile) {
+void RunBridge::Start(const RunSettings& settings, std::unique_ptr<jobs::OutputFile> dataFile) {
   if (work_.Running()) return;
   // The worker lives as long as the call on the run's thread that holds it.
   work_.Start([worker = std::make_shared<RunWorker>(*this, settings, std::move(dataFile))] { worker->Execute(); });

@@ -10,8 +10,10 @@
 // Dmax, showing a series, repainting) travels as a batch of its own, after everything
 // made before it. The run's end arrives as Finished, after its last batch.
 //
-// The data lines may go to a file instead (LineFile), written on the run's thread as they
-// come: a run of millions of long lines then never holds them in the window.
+// The run is the simulation job of the in-memory level (jobs/SimulateJob.h), with the
+// bridge's stop token: Cancel ends it after the test under way. The data lines may go to a
+// file instead (the jobs' OutputFile), written on the run's thread as they come: a run of
+// millions of long lines then never holds them in the window.
 //
 // The window shows text more slowly than a run makes it, so the run waits while more than
 // a few batches' lines are on their way and not yet shown (BridgeThread): memory stays flat
@@ -24,11 +26,11 @@
 #include <optional>
 #include <vector>
 
+#include "jobs/OutputFile.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulationRun.h"
 #include "ui/BridgeThread.h"
-#include "ui/LineFile.h"
 
 namespace veltrano {
 
@@ -68,30 +70,23 @@ public:
   /// data file, the run's data lines are written to it, on the run's thread, instead of
   /// going to the window; the file is closed when the run ends, and an error in writing
   /// or closing it ends the run as an error of the run does.
-  void Start(const RunSettings& settings, std::unique_ptr<LineFile> dataFile = nullptr);
+  void Start(const RunSettings& settings, std::unique_ptr<jobs::OutputFile> dataFile = nullptr);
   /// Ends the run under way after its current test; nothing when none works.
   void Cancel() noexcept { work_.Cancel(); }
   bool Running() const noexcept { return work_.Running(); }
 
-  /// The range Dmax's field keeps: a write of value holds the value clamped into it.
-  void SetDmaxRange(int min, int max) noexcept {
-    dmaxMin_ = min;
-    dmaxMax_ = max;
-  }
 
 signals:
   /// One batch of the run's output, on the window's thread, in the run's order.
   void Output(const std::shared_ptr<const RunBatch>& batch);
   /// The run has ended and every batch has been sent: completed, cancelled, or ended by
-  /// an error (its message; empty otherwise).
+  /// an error (its message for the window's message box; empty otherwise).
   void Finished(veltrano::RunEnd end, const QString& error);
 
 private:
   friend class RunWorker;
 
   SimulationRun& run_;
-  int dmaxMin_ = 0;
-  int dmaxMax_ = 99;
   // The last member: it is destroyed first, ending the run and waiting for its thread
   // before anything the run uses goes.
   BridgeThread work_;

@@ -5,22 +5,24 @@
 // input order, and the work waits while more than a few batches' lines are on their way and
 // not yet shown.
 //
-// The work reads the sheet twice, as `veltrano-batch analyse --responses` does without
-// --k: the first pass checks every row and finds the number of alternatives (the largest
-// in the key and the marks, at least 2), so that a bad sheet is refused before anything is
-// handed on; the second analyses every examinee (sheets/SheetAnalysis.h) and hands on the
-// command's CSV lines: the header, one line per examinee, then ALL for the pooled table.
-// A sheet that gives its bytes only once (a pipe) is copied to a temporary file during the
-// first pass, and the second reads the copy; so does a reading with a key file after one
-// that found no key.
-// Cancel stops either pass after the examinee at hand; the lines handed on stay.
+// The work is the jobs' answer-sheet job (jobs/SheetFileJob.h), as `veltrano-batch analyse
+// --responses` runs it without --k: the first reading checks every row and finds the
+// number of alternatives (the largest in the key and the marks, at least 2), so that a bad
+// sheet is refused before anything is handed on; the second analyses every examinee and
+// hands on the command's CSV lines: the header, one line per examinee, then ALL for the
+// pooled table. A sheet that gives its bytes only once (a pipe) is copied during the first
+// reading, and the second reads the copy; so does a reading with a key file after one that
+// found no key. Cancel stops either reading after the examinee at hand; the lines handed on
+// stay.
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <sstream>
 
 #include "analysis/AnalysisSettings.h"
+#include "jobs/SheetFileJob.h"
 #include "ui/BridgeThread.h"
 
 namespace veltrano {
@@ -47,15 +49,14 @@ struct SheetBatch {
 struct SheetResult {
   enum class End { Completed, Cancelled, Failed, MissingKey };
   End end = End::Completed;
-  /// Failed: the message, naming the file and, for a bad row, its line and column.
-  /// MissingKey: the sheet's file, the line of its first examinee and, when that is the
-  /// first row, the hint that a header's first cell must be id.
+  /// Failed: the message (JobDialogs.h), naming the file and, for a bad row, its line and
+  /// column. MissingKey: the sheet's file, the line of its first examinee and, when that is
+  /// the first row, the hint that a header's first cell must be id.
   QString message;
   std::int64_t examinees = 0;  // examinees handed on
 };
 
 class SheetWorker;
-class SheetCopy;
 
 class SheetBridge : public QObject {
   Q_OBJECT
@@ -80,10 +81,11 @@ signals:
 private:
   friend class SheetWorker;
 
-  // A sheet that cannot be read again, copied whole by work that found no key: the next
-  // work on the same sheet (with a key file) reads the copy.
-  std::shared_ptr<SheetCopy> keptCopy_;
+  // The sheet of work that found no key: the next work on the same sheet (with a key
+  // file) reads it again through the same source (its copy, when it cannot be read again).
+  std::shared_ptr<jobs::SheetSource> keptSource_;
   QString keptSheet_;
+  std::istringstream noConsole_;  // the window reads files only, never standard input
   // The last member: it is destroyed first, ending the work and waiting for its thread.
   BridgeThread work_;
 };

@@ -5,7 +5,7 @@
 #include "parallel/Jobs.h"
 #include "ui/ChartWidget.h"
 #include "ui/RunBridge.h"
-#include "ui/RunTextSize.h"
+#include "simulation/RunTextSize.h"
 #include "ui/SheetBridge.h"
 #include "ui/SpinEdit.h"
 #include "ui/SummaryPage.h"
@@ -32,7 +32,6 @@ TForm1::TForm1(QWidget* parent)
       }),
       paneTextLimit_(kPaneTextLimit) {
   BuildControls();
-  bridge_->SetDmaxRange(SpinEdit_Dmax->MinValue(), SpinEdit_Dmax->MaxValue());
   connect(bridge_.get(), &RunBridge::Output, this, &TForm1::ApplyRunOutput);
   connect(bridge_.get(), &RunBridge::Finished, this, &TForm1::EndRun);
   connect(sheets_.get(), &SheetBridge::Output, this, &TForm1::ApplySheetOutput);

@@ -18,10 +18,9 @@
 // While a run works the settings and Ok are disabled; a few times a second the window
 // shows where the run stands and the charts so far; "Cancel" (or Esc, or closing the
 // window) ends the run after its current test, keeping everything written so far. A run
-// whose text would be too much for the panes (RunTextSize.h) asks first whether its data
-// lines should go to a file instead, streamed there as they come. The
-// run's end (RunFinished) re-enables the window and shows an error's message, if one
-// ended it. Below Ok, "Seed: S" gives the generator's state when the last run started:
+// whose text would be too much for the panes (simulation/RunTextSize.h) asks first whether
+// its data lines should go to a file instead, streamed there as they come. The run's end
+// (RunFinished) re-enables the window and shows an error's message, if one ended it. Below Ok, "Seed: S" gives the generator's state when the last run started:
 // seeding the generator with S and running the same settings repeats the run
 // (veltrano-batch simulate --seed S does the same).
 //
@@ -65,8 +64,15 @@ class QTimer;
 
 namespace veltrano {
 
+namespace jobs {
+class OutputFile;
+}
+
+/// Above this much text (simulation/RunTextSize.h) a run asks first whether its data lines
+/// should go to a file: a pane of 200 MB of results lines takes about 700 MB of memory.
+inline constexpr std::int64_t kPaneTextLimit = 200'000'000;
+
 class ChartWidget;
-class LineFile;
 class RunBridge;
 struct RunBatch;
 class SheetBridge;
@@ -182,8 +188,8 @@ public:
   /// error it raises ends the run there as a failing analysis does (for tests).
   void SetAnalysisCheck(std::function<void(std::int32_t L)> check);
 
-  /// The amount of text (bytes of the panes' lines, RunTextSize.h) above which Ok asks
-  /// first whether the data lines should go to a file; kPaneTextLimit unless a test
+  /// The amount of text (bytes of the panes' lines, simulation/RunTextSize.h) above which
+  /// Ok asks first whether the data lines should go to a file; kPaneTextLimit unless a test
   /// lowers it.
   void SetPaneTextLimit(std::int64_t bytes) noexcept { paneTextLimit_ = bytes; }
 
@@ -224,7 +230,7 @@ private:
   void ConnectRules();
   void ShowSeries(SeriesId series, bool on);
   // The run under way (TForm1Run.cpp).
-  bool ChooseDataOutput(const RunSettings& settings, std::unique_ptr<LineFile>& dataFile);
+  bool ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs::OutputFile>& dataFile);
   void LayOutPages();
   void ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch);
   void EndRun(RunEnd end, const QString& error);

@@ -4,9 +4,10 @@
 
 #include "numeric/UniformGenerator.h"
 #include "ui/ChartWidget.h"
-#include "ui/LineFile.h"
+#include "jobs/OutputFile.h"
+#include "ui/JobDialogs.h"
 #include "ui/RunBridge.h"
-#include "ui/RunTextSize.h"
+#include "simulation/RunTextSize.h"
 #include "ui/SheetBridge.h"
 #include "ui/SpinEdit.h"
 #include "ui/SummaryPage.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,7 +55,7 @@ void TForm1::Execute() {
   if (TSpinEdit* spin = FocusedSpinEdit()) spin->LeaveField();
 
   const RunSettings settings = Snapshot();
-  std::unique_ptr<LineFile> dataFile;
+  std::unique_ptr<jobs::OutputFile> dataFile;
   if (!ChooseDataOutput(settings, dataFile)) return;
   // Every pane gets its size before the run's text arrives (see LayOutPages).
   LayOutPages();
@@ -77,7 +79,7 @@ void TForm1::Execute() {
   progressTimer_->start();
   if (dataFile)
     TTextEditor1->AppendLine(QStringLiteral("The data lines of this run go to \"%1\"")
-                                 .arg(QDir::toNativeSeparators(dataFile->Path())));
+                                 .arg(QDir::toNativeSeparators(QFile::decodeName(dataFile->Path().c_str()))));
   bridge_->Start(settings, std::move(dataFile));
 }
 
@@ -85,7 +87,7 @@ void TForm1::Execute() {
 // first whether its data lines should go to a file (Yes: a save dialog picks it; the
 // run then streams them there), stay in the pane (No), or not run at all (Cancel, or
 // the save dialog cancelled). False when the run is not to start.
-bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<LineFile>& dataFile) {
+bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs::OutputFile>& dataFile) {
   const RunTextSize text = EstimateRunText(settings);
   if (text.Bytes() <= paneTextLimit_ || text.dataLines == 0) return true;
   const QLocale c = QLocale::c();
@@ -104,9 +106,9 @@ bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<LineF
   const std::optional<QString> path = dialogs.SaveFileName(this, QString(), TTextEditor1->SaveDialog1);
   if (!path) return false;
   try {
-    dataFile = std::make_unique<LineFile>(*path);
-  } catch (const std::exception& e) {
-    ReportError(QString::fromUtf8(e.what()));
+    dataFile = std::make_unique<jobs::OutputFile>(QFile::encodeName(*path).toStdString());
+  } catch (...) {
+    ReportError(DialogTextOfCurrentError());
     return false;
   }
   return true;

@@ -28,7 +28,7 @@ tBfMatriz Regular() { return MakeTable({{8, 1, 1}, {2, 7, 1}, {1, 1, 8}}); }
 
 TEST(Interval, RegularTableAtLevel95) {
   WithInterval w(Regular());
-  EXPECT_EQ(Cnf_NivelConfianza.load(), 95);
+  EXPECT_EQ(w.a.Cnf_NivelConfianza, 95);
   EXPECT_NEAR(w.a.ICITest.LI, 0.386873, 5e-7);
   EXPECT_NEAR(w.a.ICITest.LS, 0.822881, 5e-7);
   EXPECT_TRUE(w.a.Pi0.empty());
@@ -97,25 +97,25 @@ TEST(Interval, OffLeavesBothLimitsUndefined) {
   EXPECT_EQ(w.a.ICITest.LS, Nodefinido);
 }
 
-TEST(Interval, ConfigurationIsSharedByEveryAnalysis) {
+// Each analysis follows its own configuration, whatever another analysis was configured
+// with in between: two jobs with different settings never see each other's.
+TEST(Interval, ConfigurationBelongsToEachAnalysis) {
   tBfMatriz t = Regular();
-  tAnalisisDeltaMET first, second;
-  first.Create(t, nullptr, 1, "");
-  second.Create(t, nullptr, 1, "");
-  second.output_Config(true, true, true, true);
-  first.output_Config(true, false, true, true);  // the last call decides for both
-  second.Execute();
-  EXPECT_EQ(second.ICITest.LI, Nodefinido);
-  first.output_Config(true, true, true, true);
-  tAnalisisDeltaMET third;
-  third.Create(t, nullptr, 1, "");
-  third.Execute();
-  EXPECT_NEAR(third.ICITest.LI, 0.386873, 5e-7);
+  tAnalisisDeltaMET with, without, unconfigured;
+  for (tAnalisisDeltaMET* a : {&with, &without, &unconfigured}) a->Create(t, nullptr, 1, "");
+  with.output_Config(true, true, true, true);
+  without.output_Config(true, false, true, true);
+  with.Execute();
+  without.Execute();
+  unconfigured.Execute();
+  EXPECT_NEAR(with.ICITest.LI, 0.386873, 5e-7);
+  EXPECT_EQ(without.ICITest.LI, Nodefinido);
+  EXPECT_EQ(unconfigured.ICITest.LI, Nodefinido);
 }
 
 TEST(Interval, AnalysesOnSeveralThreadsAgreeWithOneThread) {
-  // Each thread configures its own analyses, so all write the shared settings at once
-  // with the same values; every record must be the one a single thread writes.
+  // Analyses on several threads at once: every record must be the one a single thread
+  // writes.
   const std::vector<std::vector<std::vector<double>>> tables = {
       {{8, 1, 1}, {2, 7, 1}, {1, 1, 8}},
       {{3, 2, 2}, {2, 3, 2}, {2, 2, 3}},

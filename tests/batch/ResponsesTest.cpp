@@ -400,7 +400,7 @@ TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
 TEST(Responses, HelpNamesTheOptionsAndEmptyCells) {
   const Outcome o = RunCommand({"analyse", "--help"});
   EXPECT_EQ(o.status, kExitOk);
-  for (const char* text : {"--responses FILE", "--key FILE|KEY", "--k INT", "--out FILE", "--tables FILE", "--jobs INT",
+  for (const char* text : {"--responses FILE", "--key FILE|KEY", "--k INT", "--out FILE", "--tables FILE", "--jobs N",
                            kHeader, "undefined values as empty cells", "standard output may stop early"})
     EXPECT_THAT(o.out, ::testing::HasSubstr(text));
 }

@@ -7,7 +7,7 @@
 
 #include "BatchTestSupport.h"
 #include "batch/Simulate.h"
-#include "batch/StreamHost.h"
+#include "batch/BatchJob.h"
 #include "numeric/FloatFaults.h"
 
 namespace veltrano::batch::testing {

@@ -7,7 +7,7 @@
 
 #include "BatchTestSupport.h"
 #include "batch/Simulate.h"
-#include "batch/StreamHost.h"
+#include "batch/BatchJob.h"
 
 namespace veltrano::batch::testing {
 namespace {
@@ -50,7 +50,6 @@ TEST(Summary, OfAnInterruptedRunCoversTheFinishedTests) {
     void AppendResidualsLine(std::string_view l) override { inner_.AppendResidualsLine(l); }
     void AddXY(SeriesId s, double x, double y) override { inner_.AddXY(s, x, y); }
     void SetSeriesActive(SeriesId s, bool a) override { inner_.SetSeriesActive(s, a); }
-    void ProcessMessages() override {}
     void RefreshChart1() override {}
     bool ContinueRun(const RunProgress& p) override {
       if (p.testsDone == 2) RequestStop(SIGINT);

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "analysis/tAnalisisDeltaMET.h"
-#include "batch/TableReader.h"
+#include "jobs/TableReader.h"
 #include "numeric/FloatFaults.h"
 
 using namespace veltrano;
@@ -30,13 +30,13 @@ void Require(bool ok, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  batch::TableReader reader(in);
+  jobs::TableReader reader(in);
   int count = 0;
   for (;;) {
-    std::optional<batch::ObservedTable> t;
+    std::optional<jobs::ObservedTable> t;
     try {
       t = reader.Next();
-    } catch (const batch::TableFormatError& e) {
+    } catch (const jobs::TableFormatError& e) {
       Require(std::string(e.what()).size() > 0, "empty message");
       Require(e.line() >= 0 && e.table() >= 0, "negative table or line");
       Require(e.table() == 0 || e.table() == count + 1, "error names another table than the one read");
@@ -46,17 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!t) break;
     ++count;
     Require(t->number == count, "tables out of order");
-    Require(t->k >= batch::kMinClasses && t->k <= batch::kMaxClasses, "class count out of range");
+    Require(t->k >= kMinAlternatives && t->k <= kMaxAlternatives, "class count out of range");
     Require(t->cells.size() == static_cast<std::size_t>(t->k * t->k), "not square");
     double total = 0;
     for (double c : t->cells) {
-      Require(std::isfinite(c) && c >= 0 && c <= batch::kMaxEntry && c == std::floor(c), "bad count accepted");
+      Require(std::isfinite(c) && c >= 0 && c <= jobs::kMaxEntry && c == std::floor(c), "bad count accepted");
       total += c;
     }
     Require(total > 0 && total <= kMaxTableTotal, "bad total accepted");
     if (count > 1) continue;
     // The first table goes through the whole analysis.
-    tBfMatriz m = batch::ToMatriz(*t);
+    tBfMatriz m = jobs::ToMatriz(*t);
     tAnalisisDeltaMET a;
     a.Create(m, nullptr, 1, "");
     a.output_Config(true, true, true, true);

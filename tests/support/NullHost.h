@@ -14,7 +14,6 @@ struct NullHost final : RunHost {
   void AppendResidualsLine(std::string_view) override {}
   void AddXY(SeriesId, double, double) override {}
   void SetSeriesActive(SeriesId, bool) override {}
-  void ProcessMessages() override {}
   void RefreshChart1() override {}
 };
 

@@ -221,7 +221,7 @@ void AnswerSheetsTest::badSheetAppendsNothing_data() {
   QTest::newRow("a key file of two lines") << QByteArray(kRows) << QByteArray("ACBDABCD\nABCDABCD\n") << true
                                            << "The key file \"%2\": the key file holds 2 lines; the key is one line";
   QTest::newRow("no key, the question declined") << QByteArray(kRows) << QByteArray() << false << "";
-  QTest::newRow("not a file") << QByteArray("-") << QByteArray() << true << "Cannot read \"%1\": Is a directory";
+  QTest::newRow("not a file") << QByteArray("-") << QByteArray() << true << "Cannot read \"%1\": it is a directory";
 }
 
 // A bad sheet or key is reported, with its line and column where it has them, and the

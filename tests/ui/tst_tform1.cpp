@@ -9,7 +9,7 @@
 #include "ui/ChartWidget.h"
 #include "ui/SpinEdit.h"
 #include "ui/TForm1.h"
-#include "ui/RunTextSize.h"
+#include "simulation/RunTextSize.h"
 #include "ui/TTextEditor.h"
 
 #include <QCheckBox>

@@ -84,7 +84,6 @@ struct DataLines final : veltrano::RunHost {
   void AppendResidualsLine(std::string_view) override {}
   void AddXY(veltrano::SeriesId, double, double) override {}
   void SetSeriesActive(veltrano::SeriesId, bool) override {}
-  void ProcessMessages() override {}
   void RefreshChart1() override {}
 };
 

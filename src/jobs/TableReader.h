@@ -1,5 +1,5 @@
 #pragma once
-// Observed tables given as text, for `veltrano-batch analyse`.
+// Observed tables given as text, as `veltrano-batch analyse` reads them.
 //
 // Each table is k × k counts (2 ≤ k ≤ 10), one row per line, the numbers separated by
 // blanks or tabs; a line holding only blanks ends a table; lines whose first non-blank
@@ -17,12 +17,11 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/AnalysisSettings.h"  // kMinAlternatives, kMaxAlternatives
 #include "table/tBfMatriz.h"
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 
-inline constexpr int kMinClasses = 2;
-inline constexpr int kMaxClasses = 10;
 inline constexpr double kMaxEntry = 1e15;
 /// Ten numbers of any sensible spelling fit many times over; a longer line is refused as
 /// soon as it is seen to be longer, without reading the rest of it.
@@ -90,4 +89,4 @@ std::vector<ObservedTable> ReadTables(std::istream& in);
 /// analysis.
 tBfMatriz ToMatriz(const ObservedTable& table);
 
-}  // namespace veltrano::batch
+}  // namespace veltrano::jobs

@@ -1,4 +1,4 @@
-#include "batch/TableReader.h"
+#include "jobs/TableReader.h"
 
 #include <charconv>
 #include <cmath>
@@ -8,13 +8,12 @@
 #include "analysis/tAnalisisDeltaMET.h"
 #include "numeric/QuotedText.h"
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
-
 
 std::string Entries(int count) { return std::to_string(count) + (count == 1 ? " entry" : " entries"); }
 
@@ -56,7 +55,7 @@ bool TableReader::ReadLine() {
     // The table this line belongs to, or would begin.
     Fail(open_ ? tables_ : tables_ + 1, lineNumber_,
          "the line is longer than " + std::to_string(kMaxLineLength) + " characters; a row has at most " +
-             std::to_string(kMaxClasses) + " entries");
+             std::to_string(kMaxAlternatives) + " entries");
   }
   Fields(text);
   return true;
@@ -89,10 +88,10 @@ std::optional<ObservedTable> TableReader::Next() {
         open_.emplace();
         open_->number = tables_;
         open_->firstLine = lineNumber_;
-        if (count < kMinClasses || count > kMaxClasses)
+        if (count < kMinAlternatives || count > kMaxAlternatives)
           Fail(tables_, lineNumber_,
-               Entries(count) + " in the first row; a table has " + std::to_string(kMinClasses) + " to " +
-                   std::to_string(kMaxClasses) + " classes");
+               Entries(count) + " in the first row; a table has " + std::to_string(kMinAlternatives) + " to " +
+                   std::to_string(kMaxAlternatives) + " classes");
         open_->k = count;
         open_->cells.reserve(static_cast<std::size_t>(count * count));
       }
@@ -170,4 +169,4 @@ tBfMatriz ToMatriz(const ObservedTable& table) {
   return m;
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano::jobs

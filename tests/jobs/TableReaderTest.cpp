@@ -8,9 +8,9 @@
 #include <streambuf>
 
 #include "analysis/tAnalisisDeltaMET.h"
-#include "batch/TableReader.h"
+#include "jobs/TableReader.h"
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 namespace {
 
 std::vector<ObservedTable> Read(const std::string& text) {
@@ -175,4 +175,4 @@ TEST(ReadTables, ToMatrizComputesTheMargins) {
 }
 
 }  // namespace
-}  // namespace veltrano::batch
+}  // namespace veltrano::jobs

@@ -1,24 +1,41 @@
-#include "batch/OutputFile.h"
+#include "jobs/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "jobs/Platform.h"
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
+
+namespace fs = std::filesystem;
+
+std::string OutputName(const std::string& path) { return path == "-" ? "standard output" : path; }
+
+namespace {
+
+// The name a message gives the output this object writes.
+std::string ShownName(const std::string& path, bool console) { return console ? "standard output" : path; }
+
+}  // namespace
 
 OutputFile::OutputFile(const std::string& path, std::ostream& console, Mode mode)
     : path_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
-  if (path == "-") {
+  if (path == "-")
     console_ = &console;
-    return;
-  }
+  else
+    Open(mode);
+}
+
+OutputFile::OutputFile(const std::string& path, Mode mode)
+    : path_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+  Open(mode);
+}
+
+void OutputFile::Open(Mode mode) {
   errno = 0;
-  file_ = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
+  file_ = std::fopen(path_.c_str(), mode == Mode::Append ? "ab" : "wb");
   if (file_ == nullptr) Fail("cannot open", errno);
   // Our own buffer already gathers the lines; a second copy in stdio would only cost.
   std::setvbuf(file_, nullptr, _IONBF, 0);
@@ -39,10 +56,10 @@ OutputFile::~OutputFile() {
 
 void OutputFile::Fail(const char* what, int error) {
   failed_ = true;
-  std::string message = std::string(what) + " " + (path_ == "-" ? "standard output" : path_);
-  if (error != 0) message += std::string(": ") + std::strerror(error);
-  if (error == EPIPE) throw BrokenPipe(message);
-  throw OutputError(message);
+  const std::string reason = error != 0 ? platform::ErrorText(error) : std::string();
+  const std::string name = ShownName(path_, console_ != nullptr);
+  if (error == EPIPE) throw BrokenPipe(what, name, reason);
+  throw OutputError(what, name, reason);
 }
 
 void OutputFile::WriteBlock(std::string_view text) {
@@ -104,42 +121,25 @@ void OutputFile::Close() {
   if (rc != 0 && !failed_) Fail("cannot close", errno);
 }
 
-namespace {
-
-std::string Reason(int error) { return std::strerror(error); }
-
-}  // namespace
-
 std::vector<std::unique_ptr<OutputFile>> OpenOutputs(const std::vector<std::string>& paths,
                                                      std::ostream& console) {
-  struct Opened {
-    int fd = -1;
-    bool created = false;
-  };
-  std::vector<Opened> opened(paths.size());
+  std::vector<platform::WritableFile> opened(paths.size());
   const auto undo = [&] {
     for (std::size_t i = 0; i < paths.size(); ++i) {
-      if (opened[i].fd < 0) continue;
-      ::close(opened[i].fd);
-      if (opened[i].created) ::unlink(paths[i].c_str());
+      if (opened[i].file == nullptr) continue;
+      std::fclose(opened[i].file);
+      if (opened[i].created) std::remove(paths[i].c_str());
     }
   };
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const std::string& path = paths[i];
     if (path.empty() || path == "-") continue;
-    struct stat st {};
-    const bool existed = ::stat(path.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) {
+    opened[i] = platform::OpenWithoutEmptying(path);
+    if (opened[i].file == nullptr) {
+      const int error = opened[i].error;
       undo();
-      throw OutputError("cannot open " + path + ": " + Reason(EISDIR));
+      throw OutputError("cannot open", path, platform::ErrorText(error));
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      const int error = errno;
-      undo();
-      throw OutputError("cannot open " + path + ": " + Reason(error));
-    }
-    opened[i] = {fd, !existed};
   }
   // Every output could be opened: now the existing files are emptied.
   std::vector<std::unique_ptr<OutputFile>> files(paths.size());
@@ -150,39 +150,50 @@ std::vector<std::unique_ptr<OutputFile>> OpenOutputs(const std::vector<std::stri
       files[i] = std::make_unique<OutputFile>(path, console);
       continue;
     }
-    struct stat st {};
-    if (::fstat(opened[i].fd, &st) == 0 && S_ISREG(st.st_mode)) (void)::ftruncate(opened[i].fd, 0);
-    std::FILE* f = ::fdopen(opened[i].fd, "wb");
+    std::FILE* f = platform::EmptyIfRegular(path, opened[i].file);
+    opened[i].file = nullptr;
     if (f == nullptr) {
       const int error = errno;
-      for (std::size_t j = i; j < paths.size(); ++j)
-        if (opened[j].fd >= 0) ::close(opened[j].fd);
-      throw OutputError("cannot open " + path + ": " + Reason(error));
+      for (std::size_t j = i + 1; j < paths.size(); ++j)
+        if (opened[j].file != nullptr) std::fclose(opened[j].file);
+      throw OutputError("cannot open", path, platform::ErrorText(error));
     }
-    opened[i].fd = -1;
     files[i] = std::make_unique<OutputFile>(path, f);
   }
   return files;
 }
 
 void CheckWritableLater(const std::string& path) {
-  namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path p(path);
   const fs::file_status status = fs::status(p, ec);
   if (fs::exists(status)) {
-    if (fs::is_directory(status)) throw OutputError("cannot open " + path + ": " + Reason(EISDIR));
-    if (::access(path.c_str(), W_OK) != 0) throw OutputError("cannot open " + path + ": " + Reason(errno));
+    if (fs::is_directory(status)) throw OutputError("cannot open", path, platform::ErrorText(EISDIR));
+    if (const int error = platform::WriteAccess(path); error != 0)
+      throw OutputError("cannot open", path, platform::ErrorText(error));
   }
   // The file is replaced in one step once written, which needs a writable folder.
   fs::path folder = p.parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, ec)) throw OutputError("cannot open " + path + ": " + Reason(ENOENT));
-  if (::access(folder.c_str(), W_OK) != 0) throw OutputError("cannot open " + path + ": " + Reason(errno));
+  if (!fs::is_directory(folder, ec)) throw OutputError("cannot open", path, platform::ErrorText(ENOENT));
+  if (const int error = platform::WriteAccess(folder.string()); error != 0)
+    throw OutputError("cannot open", path, platform::ErrorText(error));
+}
+
+void CheckWritableFolder(const std::string& folder, const std::string& what) {
+  std::error_code ec;
+  int error = 0;
+  if (!fs::is_directory(folder, ec))
+    error = ENOENT;
+  else
+    error = platform::WriteAccess(folder);
+  if (error != 0) {
+    const std::string reason = platform::ErrorText(error);
+    throw OutputError::Described(what + ": cannot write plots into " + folder + ": " + reason, folder, reason);
+  }
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
   if (a == b) return true;
   if (a == "-" || b == "-") return false;
   std::error_code ec;
@@ -201,4 +212,53 @@ bool SameFile(const std::string& a, const std::string& b) {
   return !ec && ca == cb;
 }
 
-}  // namespace veltrano::batch
+StagedOutput::StagedOutput(const std::string& path, std::ostream& console) : path_(path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (path == "-" || (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))) {
+    file_ = std::make_unique<OutputFile>(path, console);
+    return;
+  }
+  if (fs::is_directory(status)) throw OutputError("cannot open", path, "it is a directory");
+  if (fs::is_symlink(fs::symlink_status(path, ec))) {
+    const fs::path target = fs::canonical(path, ec);
+    if (!ec) path_ = target.string();
+  }
+  for (int attempt = 0;; ++attempt) {
+    staged_ = path_ + "." + std::to_string(platform::ProcessId());
+    if (attempt > 0) staged_.append("-").append(std::to_string(attempt));
+    staged_ += ".partial";
+    const int error = platform::CreateReplacement(staged_, path_, mode_);
+    if (error == 0) break;
+    if (error != EEXIST || attempt > 100) {
+      staged_.clear();
+      throw OutputError("cannot open", path, platform::ErrorText(error));
+    }
+  }
+  try {
+    file_ = std::make_unique<OutputFile>(staged_, console);
+  } catch (...) {
+    Discard();
+    throw;
+  }
+}
+
+void StagedOutput::Commit() {
+  file_->Close();
+  if (staged_.empty()) return;
+  // Left private should this fail: private rather than open.
+  if (mode_) platform::SetMode(staged_, *mode_);
+  errno = 0;
+  if (std::rename(staged_.c_str(), path_.c_str()) != 0)
+    throw OutputError("cannot write", path_, platform::ErrorText(errno));
+  staged_.clear();
+}
+
+void StagedOutput::Discard() noexcept {
+  if (staged_.empty()) return;
+  file_.reset();  // closes it, swallowing errors
+  std::remove(staged_.c_str());
+  staged_.clear();
+}
+
+}  // namespace veltrano::jobs

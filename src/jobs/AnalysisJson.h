@@ -1,6 +1,6 @@
 #pragma once
 // One table's analysis as a JSON object, the form `analyse --json` writes and the
-// answer sheets reuse. Keys, in this order:
+// answer sheets reuse, and one examinee's result. Keys of a table's object, in this order:
 //   code, code2        problem codes of the data table and of table 2 (the table + 0.5)
 //   active             the table (1 or 2) delta was estimated on
 //   model_ok           whether the fitted model passed its check (no SE or interval if not)
@@ -15,9 +15,11 @@
 // A value the analysis could not compute is null, never the undefined marker.
 #include <nlohmann/json.hpp>
 
+#include "analysis/AnalysisSettings.h"
 #include "analysis/tAnalisisDeltaMET.h"
+#include "sheets/SheetAnalysis.h"
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 
 /// A number, or null when it is undefined or not finite.
 nlohmann::ordered_json JsonNumber(double x);
@@ -25,4 +27,9 @@ nlohmann::ordered_json JsonNumber(double x);
 /// The object above for an executed analysis whose Lord & Novick value is dln.
 nlohmann::ordered_json AnalysisJson(const tAnalisisDeltaMET& a, double dln);
 
-}  // namespace veltrano::batch
+/// One examinee's result (or the pooled row) as a JSON object: the keys of the CSV row
+/// (kSheetCsvHeader), null where the CSV cell is empty, then for an analysed table every
+/// key of AnalysisJson.
+nlohmann::ordered_json ResultJson(const ExamineeResult& r, const AnalysisSettings& s);
+
+}  // namespace veltrano::jobs

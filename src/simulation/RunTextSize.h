@@ -16,10 +16,6 @@
 
 namespace veltrano {
 
-/// Above this much text a run asks first whether its data lines should go to a file:
-/// a pane of 200 MB of results lines takes about 700 MB of memory.
-inline constexpr std::int64_t kPaneTextLimit = 200'000'000;
-
 struct RunTextSize {
   std::int64_t tests = 0;          // tests the run makes
   std::int64_t dataLines = 0;      // lines for the data pane

@@ -1,18 +1,16 @@
 #pragma once
-// The graphs of a run, as veltrano-batch sees them: a sink for the run's points that
-// draws the window's two charts into files at the end. Drawing needs Qt, which the
-// rest of veltrano-batch does not: the drawing lives in its own library (RunGraphs),
-// and main() hands its maker to the commands. A build without Qt has no maker, and a
-// graph asked of it is refused with a message that says so. The plots of a study come
-// the same way: a Qt-free description (study/StudyPlots.h) handed to a drawer of plots.
+// What a job that draws needs from its front end. Drawing needs Qt, which the jobs do not:
+// the front end hands over makers of the run's charts and a drawer of a study's plots
+// (veltrano-batch's, built on the chart library). A build without Qt has none, and a graph
+// or plot asked of it is refused with a message that says so.
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "batch/StreamHost.h"
+#include "simulation/RunHost.h"  // SeriesId
 #include "study/StudyPlots.h"
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 
 /// The window's default chart size: its page area, 1073 − 177 pixels wide.
 inline constexpr int kGraphWidth = 896;
@@ -22,6 +20,15 @@ inline constexpr int kGraphHeight = 660;
 inline constexpr int kStudyPlotWidth = 1000;
 inline constexpr int kStudyPlotHeight = 640;
 
+/// Where the chart points go when charts are drawn at the end of the run.
+class ChartSink {
+public:
+  virtual ~ChartSink() = default;
+  virtual void AddXY(SeriesId series, double x, double y) = 0;
+  virtual void SetSeriesActive(SeriesId series, bool active) = 0;
+};
+
+/// The run's two charts, filled while it works and drawn into files at its end.
 class GraphOutput : public ChartSink {
 public:
   /// Draws the estimates chart (Chart1) and the residual chart (Chart2) into their
@@ -37,13 +44,13 @@ using GraphMaker = std::function<std::unique_ptr<GraphOutput>(bool showD)>;
 /// pixels; raises an error naming the file when it cannot be written.
 using StudyPlotDrawer = std::function<void(const StudyPlot& plot, const std::string& path, int width, int height)>;
 
-/// What the program around the commands provides them.
-struct BatchServices {
-  GraphMaker graphs;            // empty in a build without Qt
-  StudyPlotDrawer studyPlots;   // empty in a build without Qt
+/// The drawing a front end provides; empty members in a build without Qt.
+struct Drawing {
+  GraphMaker graphs;
+  StudyPlotDrawer studyPlots;
 };
 
 /// True when path ends in ".png" or ".svg", in any letter case.
 bool IsGraphPath(const std::string& path);
 
-}  // namespace veltrano::batch
+}  // namespace veltrano::jobs

@@ -1,9 +1,11 @@
-#include "batch/AnalysisJson.h"
+#include "jobs/AnalysisJson.h"
 
 #include <cmath>
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 namespace {
+
+nlohmann::ordered_json NumberOrNull(bool given, double x) { return given ? JsonNumber(x) : nullptr; }
 
 nlohmann::ordered_json Estimates(const std::vector<tParametro>& params) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -41,4 +43,27 @@ nlohmann::ordered_json AnalysisJson(const tAnalisisDeltaMET& a, double dln) {
   return o;
 }
 
-}  // namespace veltrano::batch
+nlohmann::ordered_json ResultJson(const ExamineeResult& r, const AnalysisSettings& s) {
+  const TestEstimates& e = r.estimates;
+  const bool a = r.analysed;
+  nlohmann::ordered_json o;
+  o["id"] = r.id;
+  o["items"] = r.counts.items;
+  o["answered"] = r.counts.answered;
+  o["omitted"] = r.counts.omitted;
+  o["right"] = r.counts.right;
+  o["dln"] = JsonNumber(e.dln);
+  o["du"] = NumberOrNull(a, e.du);
+  o["se_du"] = NumberOrNull(a && HasStandardError(e.seDu), e.seDu);
+  o["ci_lower"] = NumberOrNull(a && s.ci, e.ciLower);
+  o["ci_upper"] = NumberOrNull(a && s.ci, e.ciUpper);
+  o["dc"] = NumberOrNull(a && s.alternative, e.dc);
+  o["se_dc"] = NumberOrNull(a && s.alternative, e.seDc);
+  o["code"] = a ? nlohmann::ordered_json(e.code) : nullptr;
+  o["code2"] = a ? nlohmann::ordered_json(e.code2) : nullptr;
+  o["error"] = r.error.empty() ? nullptr : nlohmann::ordered_json(r.error);
+  if (a) o.update(AnalysisJson(*r.analysis, e.dln));
+  return o;
+}
+
+}  // namespace veltrano::jobs

@@ -1,10 +1,10 @@
-#include "batch/Progress.h"
+#include "jobs/ProgressMeter.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
 
-namespace veltrano::batch {
+namespace veltrano::jobs {
 namespace {
 
 constexpr auto kRedraw = std::chrono::milliseconds(250);
@@ -36,6 +36,17 @@ std::string ProgressMeter::Line(const RunProgress& p, double elapsed) {
   return line;
 }
 
+std::string ProgressMeter::Line(const StudyProgress& p, double elapsed) {
+  const double rate = elapsed > 0 ? static_cast<double>(p.testsDone) / elapsed : 0;
+  char text[200];
+  std::snprintf(text, sizeof text, "%lld of %lld conditions done, %.0f tests/s, elapsed %s",
+                static_cast<long long>(p.conditionsDone), static_cast<long long>(p.conditionsTotal), rate,
+                Duration(elapsed).c_str());
+  std::string line = text;
+  if (rate > 0) line += ", left " + Duration(static_cast<double>(p.testsTotal - p.testsDone) / rate);
+  return line;
+}
+
 void ProgressMeter::Tick(const RunProgress& p) {
   const Clock::time_point now = Clock::now();
   // Aim at one clock reading per kReadingTarget whatever a test costs.
@@ -48,7 +59,18 @@ void ProgressMeter::Tick(const RunProgress& p) {
   lastReading_ = now;
   if (now - lastDrawn_ < kRedraw) return;
   lastDrawn_ = now;
-  const std::string line = Line(p, std::chrono::duration<double>(now - start_).count());
+  Draw(Line(p, std::chrono::duration<double>(now - start_).count()));
+}
+
+void ProgressMeter::Study(const StudyProgress& p) {
+  if (!enabled_) return;
+  const Clock::time_point now = Clock::now();
+  if (now - lastDrawn_ < kRedraw) return;
+  lastDrawn_ = now;
+  Draw(Line(p, std::chrono::duration<double>(now - start_).count()));
+}
+
+void ProgressMeter::Draw(const std::string& line) {
   // Blanks cover what is left of a longer line drawn before.
   err_ << '\r' << line << std::string(drawnWidth_ > line.size() ? drawnWidth_ - line.size() : 0, ' ');
   err_.flush();
@@ -62,4 +84,4 @@ void ProgressMeter::Finish() {
   drawnWidth_ = 0;
 }
 
-}  // namespace veltrano::batch
+}  // namespace veltrano::jobs

@@ -1,0 +1,37 @@
+#include "jobs/SheetJob.h"
+
+namespace veltrano::jobs {
+
+JobEnd AnalyseSheetRows(SheetReader& reader, const SheetJobRun& run, const JobContext& job,
+                        std::uint64_t bytesTotal) {
+  const StopToken::Listen listening(job.stop);
+  SheetRun sheet;
+  sheet.analysis = run.analysis;
+  sheet.k = run.k;
+  sheet.jobs = run.jobs;
+  sheet.format = run.format;
+  SheetProgress progress;
+  progress.bytesTotal = bytesTotal;
+  sheet.hand = [&](const ExamineeResult& r) {
+    run.hand(r);
+    if (r.line != 0) ++progress.examinees;
+    progress.bytesRead = r.offset;
+    if (job.progress != nullptr) job.progress->Sheet(progress);
+    return !job.StopRequested();  // the work ends after the examinee handed on
+  };
+  return AnalyseSheet(reader, sheet) == SheetEnd::Completed ? JobEnd::Completed : JobEnd::Stopped;
+}
+
+std::optional<int> CheckSheetRows(SheetReader& reader, const JobContext& job, std::uint64_t bytesTotal) {
+  SheetProgress progress;
+  progress.checking = true;
+  progress.bytesTotal = bytesTotal;
+  return ScanSheet(reader, [&](std::uint64_t bytesRead) {
+    if (job.StopRequested()) return false;
+    progress.bytesRead = bytesRead;
+    if (job.progress != nullptr) job.progress->Sheet(progress);
+    return true;
+  });
+}
+
+}  // namespace veltrano::jobs

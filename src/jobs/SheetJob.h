@@ -1,0 +1,36 @@
+#pragma once
+// The analysis of an answer sheet, in memory: the sheet's rows in (a SheetReader over any
+// stream), one result per examinee out, in input order, then the pooled row. The
+// examinees are analysed on the job's threads; a stop request ends the work after the
+// examinee handed on, and progress goes to the job's sink as the results are handed on.
+#include <cstdint>
+#include <functional>
+
+#include "jobs/AnalyseJob.h"  // JobEnd
+#include "jobs/JobControl.h"
+#include "sheets/SheetAnalysis.h"
+
+namespace veltrano::jobs {
+
+struct SheetJobRun {
+  AnalysisSettings analysis;
+  int k = 0;     // alternatives per item, 2..10; the reader's marks must lie within it
+  int jobs = 1;  // threads (the caller's among them)
+  /// Called for every result on the thread that analysed it, before hand; may be empty.
+  std::function<void(ExamineeResult&)> format;
+  /// Called for every result in input order, one at a time, the pooled row (line 0) last.
+  std::function<void(const ExamineeResult&)> hand;
+};
+
+/// Reads, analyses and hands on every examinee of the reader's sheet, then the pooled row
+/// (sheets/SheetAnalysis.h: errors as AnalyseSheet raises them). bytesTotal, the sheet's
+/// size when known (0 otherwise), goes into the progress reports.
+JobEnd AnalyseSheetRows(SheetReader& reader, const SheetJobRun& run, const JobContext& job,
+                        std::uint64_t bytesTotal = 0);
+
+/// Reads every row of the sheet and checks it without analysing anything; returns the
+/// number of alternatives the sheet calls for (ScanSheet), or nothing when a stop request
+/// ended the reading. Progress goes to the job's sink every few hundred rows.
+std::optional<int> CheckSheetRows(SheetReader& reader, const JobContext& job, std::uint64_t bytesTotal = 0);
+
+}  // namespace veltrano::jobs

@@ -1,0 +1,50 @@
+#pragma once
+// The run host of the file level: what the window would show goes to files instead.
+//
+// Data-pane lines go to one file, residual lines to another, and every chart point, in
+// the order the run adds it, to a CSV file "series,x,y" whose numbers read back as the
+// same doubles. Any of the three may be left out. When charts are to be drawn, the
+// points and the series' visibility also go to a ChartSink. The window-only operations
+// (selecting a page, repainting, the Do* field) do nothing.
+#include <string>
+#include <string_view>
+
+#include "jobs/Drawing.h"
+#include "jobs/OutputFile.h"
+#include "simulation/RunHost.h"
+
+namespace veltrano::jobs {
+
+class StreamHost final : public RunHost {
+public:
+  /// Every pointer may be null: that output is not written. None is owned.
+  StreamHost(OutputFile* data, OutputFile* residuals, OutputFile* points, ChartSink* charts);
+
+  void SelectGraphPage() override {}
+  void SetDoStarText(std::string_view) override {}
+  void AppendDataLine(std::string_view line) override {
+    if (data_ != nullptr) data_->WriteLine(line);
+  }
+  void AppendResidualsLine(std::string_view line) override {
+    if (residuals_ != nullptr) residuals_->WriteLine(line);
+  }
+  void AddXY(SeriesId series, double x, double y) override;
+  void SetSeriesActive(SeriesId series, bool active) override {
+    if (charts_ != nullptr) charts_->SetSeriesActive(series, active);
+  }
+  void RefreshChart1() override {}
+
+  /// The header line of the points file.
+  static constexpr std::string_view kPointsHeader = "series,x,y";
+
+private:
+  OutputFile* data_;
+  OutputFile* residuals_;
+  OutputFile* points_;
+  ChartSink* charts_;
+  std::string row_;
+  double lastX_ = 0;
+  std::string xText_;
+};
+
+}  // namespace veltrano::jobs

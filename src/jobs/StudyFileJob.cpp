@@ -1,0 +1,304 @@
+#include "jobs/StudyFileJob.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "jobs/InputFile.h"
+#include "jobs/OutputFile.h"
+#include "jobs/StudyJob.h"
+#include "numeric/UniformGenerator.h"
+#include "parallel/Jobs.h"
+#include "study/StudyFiles.h"
+#include "study/StudyPlots.h"
+
+namespace veltrano::jobs {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsNonEmptyFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0;
+}
+
+std::string Plural(std::int64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+StudyConditions Conditions(const StudyRequest& o) {
+  if (!o.design.empty()) {
+    std::ifstream in = OpenInput(o.design);
+    return StudyConditions::Listed(ReadDesign(in, o.design));
+  }
+  const auto list = [](const std::optional<std::string>& text, const SettingEntry& setting) {
+    return text ? ParseValueList(*text, setting) : std::vector<std::int32_t>{setting.byDefault};
+  };
+  return StudyConditions::Grid(list(o.n, setting::n), list(o.k, setting::k), list(o.D, setting::D0));
+}
+
+// Rules that involve more than one field.
+void CheckOutputs(const StudyRequest& o) {
+  if (o.out.empty()) throw UsageError("--out: the file name is empty");
+  if (!o.testsOut.empty() && SameFile(o.testsOut, o.out))
+    throw UsageError("--tests-out: " + o.testsOut + " is already the output of --out");
+  if (o.resume && o.out == "-")
+    throw UsageError("--resume: give the study's output file with --out (standard output cannot be resumed)");
+  if (o.resume && o.testsOut == "-")
+    throw UsageError("--resume: give the test rows' file with --tests-out (standard output cannot be resumed)");
+}
+
+// A build without Qt draws no plots: asking for them is then bad input.
+void CheckPlotsCanBeDrawn(const StudyPlotOptions& p, const Drawing& drawing) {
+  if (!p.prefix.empty() && !drawing.studyPlots)
+    throw UsageError("--plot: this build of veltrano-batch draws no plots (it was built without Qt)");
+}
+
+// The plots are written after the work, each at once; their folder is checked before the
+// work starts, so that a mistyped folder does not cost a whole study.
+void CheckPlotFolder(const StudyPlotOptions& p) {
+  if (p.prefix.empty()) return;
+  fs::path folder = p.prefix.back() == '/' ? fs::path(p.prefix) : fs::path(p.prefix).parent_path();
+  if (folder.empty()) folder = ".";
+  CheckWritableFolder(folder.string(), "--plot");
+}
+
+void DrawPlots(const StudyPlotData& data, const StudyPlotOptions& p, FileJob& job) {
+  ReportedStep(job.report, [&] {
+    for (const StudyPlot& plot : data.Plots())
+      job.drawing.studyPlots(plot, StudyPlotPath(p.prefix, plot.measure, plot.k, p.format), p.width, p.height);
+  });
+}
+
+// The study's rows into its files. A condition's test rows are on disk before its summary
+// rows, and both are flushed the moment the condition is complete.
+class FileSink final : public StudySink {
+public:
+  FileSink(OutputFile& out, OutputFile* tests, std::uint64_t testsBytes, StudyPlotData* plots)
+      : out_(out), tests_(tests), written_(testsBytes), committed_(testsBytes), plots_(plots) {}
+
+  void TestRows(std::string_view rows) override {
+    tests_->Write(rows);
+    written_ += rows.size();
+  }
+  void ConditionRows(std::string_view rows) override {
+    if (tests_ != nullptr) tests_->Flush();
+    out_.Write(rows);
+    out_.Flush();
+    committed_ = written_;
+    ++conditions_;
+    if (plots_ != nullptr) plots_->AddRows(rows);
+  }
+
+  /// The length of the test rows of the complete conditions.
+  std::uint64_t CommittedTestBytes() const noexcept { return committed_; }
+  std::int64_t Conditions() const noexcept { return conditions_; }
+
+private:
+  OutputFile& out_;
+  OutputFile* tests_;
+  std::uint64_t written_;
+  std::uint64_t committed_;
+  StudyPlotData* plots_;
+  std::int64_t conditions_ = 0;
+};
+
+// Where a study starts: its definition, the part its files already hold, and its plots'
+// values so far.
+struct StudyStart {
+  StudyDefinition study;
+  Shard shard;
+  ResumePoint resume;
+  std::uint64_t keepTests = 0;
+  bool clockSeed = false;
+};
+
+StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotData>& plots) {
+  StudyStart s;
+  CheckPlotsCanBeDrawn(o.plot, job.drawing);
+  StudyDefinition& study = s.study;
+  study.conditions = Conditions(o);
+  study.replications = o.replications;
+  study.tolerance = o.tolerance;
+  study.maxIterations = o.maxIterations;
+  study.ci = o.ci;
+  if (!o.shard.empty()) s.shard = ParseShard(o.shard);
+  CheckOutputs(o);
+  const bool resuming = o.resume && IsNonEmptyFile(o.out);
+  std::optional<std::uint32_t> resumedSeed;
+  if (resuming && !o.seed) {
+    std::ifstream in = OpenInput(o.out);
+    resumedSeed = ReadStudySeed(in, o.out);
+  }
+  if (o.seed) {
+    study.seed = *o.seed;
+  } else if (resumedSeed) {
+    study.seed = *resumedSeed;
+  } else {
+    study.seed = ClockSeed();
+    s.clockSeed = true;
+  }
+  if (resuming) {
+    std::ifstream in = OpenInput(o.out);
+    s.resume = ScanForResume(in, o.out, study, s.shard);
+    const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
+    if (!s.resume.fresh && s.resume.format != wanted)
+      throw UsageError("--resume: " + o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
+                       (o.json ? "without" : "with") + " --json");
+    if (plots && !s.resume.fresh) {
+      std::ifstream kept = OpenInput(o.out);
+      std::string text(s.resume.keepBytes, '\0');
+      kept.read(text.data(), static_cast<std::streamsize>(text.size()));
+      if (kept.gcount() != static_cast<std::streamsize>(text.size()))
+        throw ReadError(o.out, "it ended while its rows were read again");
+      try {
+        plots->AddRows(text);
+      } catch (const StudyInputError& e) {
+        throw StudyInputError("--plot: " + o.out + ": " + e.what());
+      }
+    }
+  }
+  if (!s.resume.fresh && !o.testsOut.empty()) {
+    std::error_code ec;
+    if (fs::exists(o.testsOut, ec)) {
+      std::ifstream in = OpenInput(o.testsOut);
+      s.keepTests = ScanTestsForResume(in, o.testsOut, study, s.shard, s.resume.complete);
+    } else if (s.resume.complete > 0) {
+      throw StudyInputError("--tests-out: " + o.testsOut + " does not exist, but " + o.out + " holds " +
+                            Plural(s.resume.complete, "complete condition", "complete conditions") +
+                            "; resume with the test rows' file of the same study, or without --tests-out");
+    }
+  }
+  CheckPlotFolder(o.plot);
+  return s;
+}
+
+// The note of a study some of whose conditions draw more numbers than the generator has.
+void NotePeriod(const StudyDefinition& study, JobReport& report) {
+  const PeriodExcess excess = ConditionsBeyondThePeriod(study);
+  if (excess.conditions == 0) return;
+  const Condition worst = study.conditions.At(excess.worst);
+  const auto most = static_cast<std::int64_t>(kGeneratorPeriod / ExpectedDrawsPerTest(worst.n, worst.k, worst.D));
+  report.Note("note: " + Plural(excess.conditions, "condition takes", "conditions take") +
+              " more random draws than the generator gives before it repeats (2^32), condition " +
+              std::to_string(excess.worst) + " (n " + std::to_string(worst.n) + ", k " + std::to_string(worst.k) +
+              ", Do " + std::to_string(worst.D) + ") the most; beyond about " + std::to_string(most) +
+              " replications its tests repeat and its Monte Carlo errors look smaller than they are");
+}
+
+}  // namespace
+
+void StudyToFiles(const StudyRequest& o, FileJob& job) {
+  // The plots' values: from the rows a resumed output keeps, then from every new row.
+  std::optional<StudyPlotData> plots;
+  if (!o.plot.prefix.empty()) plots.emplace();
+  StudyStart start = Prepare(o, job, plots);
+  const StudyDefinition& study = start.study;
+  const ResumePoint& resume = start.resume;
+  if (start.clockSeed)
+    job.report.Note("seed " + std::to_string(study.seed) + " (repeat this study with --seed " +
+                    std::to_string(study.seed) + ")");
+  NotePeriod(study, job.report);
+
+  // The outputs: fresh ones from the header on, resumed ones cut back to their complete
+  // conditions and continued. Every output is checked before any is touched: fresh files
+  // are opened together (an existing one is emptied only once all could be opened), and a
+  // file to be continued must be writable before anything else is opened.
+  std::unique_ptr<OutputFile> out, tests;
+  const bool freshTests = !o.testsOut.empty() && (resume.fresh || !fs::exists(o.testsOut));
+  if (!resume.fresh && o.out != "-") CheckWritableLater(o.out);
+  if (!o.testsOut.empty() && !freshTests && o.testsOut != "-") CheckWritableLater(o.testsOut);
+  std::vector<std::unique_ptr<OutputFile>> fresh =
+      OpenOutputs({resume.fresh ? o.out : std::string(), freshTests ? o.testsOut : std::string()}, job.out);
+  const auto continued = [&job](const std::string& path, std::uint64_t keep) {
+    fs::resize_file(path, keep);
+    return std::make_unique<OutputFile>(path, job.out, OutputFile::Mode::Append);
+  };
+  out = resume.fresh ? std::move(fresh[0]) : continued(o.out, resume.keepBytes);
+  if (resume.fresh && !o.json) {
+    out->WriteLine(SummaryHeader());
+    out->Flush();
+  }
+  if (!o.testsOut.empty()) {
+    tests = freshTests ? std::move(fresh[1]) : continued(o.testsOut, start.keepTests);
+    if (freshTests) {
+      tests->WriteLine(TestsHeader());
+      start.keepTests = TestsHeader().size() + 1;
+    }
+  }
+
+  FileSink sink(*out, tests.get(), start.keepTests, plots ? &*plots : nullptr);
+  StudyRunOptions run;
+  run.format = o.json ? RowFormat::Json : RowFormat::Csv;
+  run.tests = tests != nullptr;
+  run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
+  // Any problem leaves the study unfinished in its files.
+  bool whole = true, pipeClosed = false;
+  const auto step = [&](auto&& work) {
+    const std::optional<ErrorKind> problem = ReportedStep(job.report, work);
+    if (!problem) return;
+    whole = false;
+    pipeClosed |= problem == ErrorKind::BrokenPipe;
+  };
+  step([&] {
+    if (RunStudy(study, {start.shard, resume.complete}, run, sink, job.context) == StudyEnd::Completed) return;
+    whole = false;
+    const bool console = o.out == "-";
+    job.report.Problem(StoppedProblem(
+        job.context.StopSignal(),
+        (console ? std::string("the output") : o.out) + " holds " +
+            Plural(resume.complete + sink.Conditions(), "complete condition", "complete conditions") +
+            (console ? "" : " (go on with --resume)")));
+  });
+  for (OutputFile* f : {out.get(), tests.get()})
+    if (f != nullptr) step([f] { f->Close(); });
+  // The test rows of a condition left unfinished go, so that the two files hold the same
+  // conditions.
+  if (!whole && tests && o.testsOut != "-") {
+    std::error_code ec;
+    fs::resize_file(o.testsOut, sink.CommittedTestBytes(), ec);
+  }
+  if (whole && !resume.fresh && sink.Conditions() == 0)
+    job.report.Note(o.out + " already held every condition of the study" +
+                    (start.shard.count > 1 ? " (shard " + o.shard + ")" : std::string()));
+  // The plots show whole studies (or whole shards) only.
+  if (plots && whole)
+    DrawPlots(*plots, o.plot, job);
+  else if (plots && !pipeClosed)
+    job.report.Note("--plot: no plots drawn, as the study is not complete");
+}
+
+void MergeStudyFiles(const MergeRequest& m, FileJob& job) {
+  CheckPlotsCanBeDrawn(m.plot, job.drawing);
+  std::vector<std::ifstream> streams;
+  streams.reserve(m.files.size());
+  std::vector<StudyInput> inputs;
+  for (const std::string& file : m.files) {
+    if (SameFile(file, m.out)) throw UsageError("--out: " + file + " is also one of the files to merge");
+    streams.push_back(OpenInput(file));
+    inputs.push_back({file, &streams.back()});
+  }
+  CheckPlotFolder(m.plot);
+  // The output is opened when the first text is ready, which is after every check. The
+  // plots read the merged rows as they are written; a row they cannot read (a cell edited
+  // by hand) leaves the merged output whole and draws no plots.
+  std::unique_ptr<OutputFile> out;
+  std::optional<StudyPlotData> plots;
+  if (!m.plot.prefix.empty()) plots.emplace();
+  std::string plotError;
+  MergeStudyOutputs(inputs, [&](std::string_view text) {
+    if (!out) out = std::make_unique<OutputFile>(m.out, job.out);
+    out->Write(text);
+    if (!plots || !plotError.empty()) return;
+    try {
+      plots->AddRows(text);
+    } catch (const StudyInputError& e) {
+      plotError = e.what();
+    }
+  });
+  if (out) out->Close();
+  if (!plotError.empty()) throw JobError(ErrorKind::Failed, "--plot: no plots drawn: " + plotError);
+  if (plots) DrawPlots(*plots, m.plot, job);
+}
+
+}  // namespace veltrano::jobs

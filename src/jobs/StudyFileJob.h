@@ -1,0 +1,61 @@
+#pragma once
+// A simulation study to files, and the merge of its shards' files.
+//
+// Rows and measures are those of src/study. Every condition's rows are written and flushed
+// as soon as it and the conditions before it are complete, so a stopped study keeps each
+// completed condition, and resuming goes on from there. The plots (study/StudyPlots.h) are
+// drawn once the study is complete, from its summary rows (a resumed study's kept rows
+// included); a merge draws them from the merged rows.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/Drawing.h"
+#include "jobs/FileJob.h"
+#include "simulation/RunSettings.h"
+
+namespace veltrano::jobs {
+
+struct StudyPlotOptions {
+  std::string prefix;            // the start of the plots' file names; "" no plots
+  std::string format = "png";    // "png" or "svg"
+  int width = kStudyPlotWidth;
+  int height = kStudyPlotHeight;
+};
+
+struct StudyRequest {
+  std::optional<std::string> n, k, D;     // lists and ranges; none: the setting's default value
+  std::string design;                     // a design file instead of the lists; "" none
+  std::int64_t replications = 1000;
+  std::optional<std::uint32_t> seed;      // none: from the resumed output, or from the clock (reported)
+  int tolerance = setting::Tol.byDefault;
+  int maxIterations = setting::MaxIts.byDefault;
+  bool ci = setting::CI.byDefault;        // the test-inversion interval of Du
+  std::string out = "-";                  // summary rows; "-" standard output
+  bool json = false;                      // summary rows as JSON objects, one per line
+  std::string testsOut;                   // one row per test; "" none
+  int jobs = 0;                           // worker threads; 0: every core
+  std::string shard;                      // "I/N"; "" the whole study
+  bool resume = false;                    // continue the study in `out`
+  StudyPlotOptions plot;
+};
+
+struct MergeRequest {
+  std::vector<std::string> files;  // the shards' outputs
+  std::string out = "-";           // the merged output; "-" standard output
+  StudyPlotOptions plot;
+};
+
+/// Runs the study into its files. Bad input (lists, ranges, design lines, shard, a resumed
+/// output of other settings, plots in a build that draws none) raises an error before
+/// anything is written; a stop or an error once the study runs is reported, the files
+/// holding every complete condition.
+void StudyToFiles(const StudyRequest& request, FileJob& job);
+
+/// Merges the outputs of a study's shards into the output of the whole study, byte for
+/// byte; files of different studies or formats, missing, repeated or unfinished conditions
+/// raise an error and nothing is written.
+void MergeStudyFiles(const MergeRequest& request, FileJob& job);
+
+}  // namespace veltrano::jobs

@@ -1,0 +1,33 @@
+#include "jobs/StudyJob.h"
+
+namespace veltrano::jobs {
+namespace {
+
+// The sink the study writes to, with the job's progress and stop request added after every
+// block of tests.
+class ControlledSink final : public StudySink {
+public:
+  ControlledSink(StudySink& sink, const JobContext& job) : sink_(sink), job_(job) {}
+  void TestRows(std::string_view rows) override { sink_.TestRows(rows); }
+  void ConditionRows(std::string_view rows) override { sink_.ConditionRows(rows); }
+  bool Continue(const StudyProgress& progress) override {
+    const bool go = sink_.Continue(progress);
+    if (job_.progress != nullptr) job_.progress->Study(progress);
+    return go && !job_.StopRequested();
+  }
+
+private:
+  StudySink& sink_;
+  const JobContext& job_;
+};
+
+}  // namespace
+
+StudyEnd RunStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
+                  StudySink& sink, const JobContext& job) {
+  const StopToken::Listen listening(job.stop);
+  ControlledSink controlled(sink, job);
+  return ExecuteStudy(study, plan, options, controlled);
+}
+
+}  // namespace veltrano::jobs
