@@ -28,13 +28,8 @@ const QColor kRed{255, 0, 0};
 
 ChartAxis Axis(double min, double max, double increment, const char* title, int pointSize,
                int tickLength) {
-  ChartAxis a;
-  a.min = min;
-  a.max = max;
-  a.increment = increment;
-  a.title = QString::fromLatin1(title);
+  ChartAxis a = MakeAxis(min, max, increment, QString::fromLatin1(title));
   a.titlePointSize = pointSize;
-  a.titleBold = true;
   a.tickLength = tickLength;
   return a;
 }
@@ -103,6 +98,15 @@ void Take(double v, double& lo, double& hi) noexcept {
 }
 
 }  // namespace
+
+ChartAxis MakeAxis(double min, double max, double increment, const QString& title) {
+  ChartAxis a;
+  a.min = min;
+  a.max = max;
+  a.increment = increment;
+  a.title = title;
+  return a;
+}
 
 std::optional<AxisRange> NiceRange(double low, double high, int maxSteps) {
   if (!std::isfinite(low) || !std::isfinite(high) || low > high) return std::nullopt;

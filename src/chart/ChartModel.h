@@ -29,6 +29,10 @@ struct ChartAxis {
   int tickLength = 4;  ///< pixels outside the plot area
 };
 
+/// An axis from min to max with a tick every increment and its title; the rest as
+/// ChartAxis's defaults. Every chart's axes are made with it.
+ChartAxis MakeAxis(double min, double max, double increment, const QString& title);
+
 /// What the chart as a whole looks like. The defaults are the look of both charts of the
 /// window: white background, silver dotted grid, bold 10 pt title in RGB(128, 64, 64).
 struct ChartStyle {

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "study/RunSummary.h"
 #include "study/StudyRows.h"
 
 namespace veltrano {
@@ -174,6 +175,7 @@ StudyPlot EmptyPlot(PlotMeasure m, std::int32_t k) {
       p.reference = 0.95;
       p.referenceLabel = "0.95";
       break;
+    case PlotMeasure::Mean: break;  // a run's summary only
   }
   return p;
 }
@@ -185,6 +187,7 @@ const char* PlotMeasureName(PlotMeasure m) noexcept {
     case PlotMeasure::Bias: return "bias";
     case PlotMeasure::Rmse: return "rmse";
     case PlotMeasure::Coverage: return "coverage";
+    case PlotMeasure::Mean: return "mean";
   }
   return "";
 }
@@ -239,10 +242,103 @@ std::vector<StudyPlot> StudyPlotData::Plots() const {
     const LineKind kind = KindOf(measure, order);
     PlotLine line{n, kind.estimator, kind.interval, LineLabel(n, kind), points};
     std::stable_sort(line.points.begin(), line.points.end(),
-                     [](const PlotPoint& a, const PlotPoint& b) { return a.D < b.D; });
+                     [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; });
     plots.back().lines.push_back(std::move(line));
   }
   return plots;
+}
+
+namespace {
+
+// A run's degrees as plot points of one estimator: x = Do*, the value and its bar's SE
+// taken from the degree's measures.
+template <class Take>
+std::vector<PlotPoint> DegreePoints(const RunSummary& summary, Estimator e, Take take) {
+  std::vector<PlotPoint> points;
+  for (const RunSummary::Degree& d : summary.Degrees()) {
+    const EstimatorMeasures m = MeasuresOf(d.builder.Summary(), e, d.record.doStar, summary.Interval());
+    const auto [value, se] = take(m);
+    points.push_back({d.record.doStar, value, value ? se : std::nullopt});
+  }
+  return points;
+}
+
+StudyPlot SummaryPlot(PlotMeasure measure, const RunSummary& summary) {
+  StudyPlot p;
+  p.measure = measure;
+  p.k = summary.Degrees().empty() ? 0 : summary.Degrees().front().record.condition.k;
+  p.xTitle = "True Knowledge (Do*)";
+  p.xSpan = {0, 1, 0.1};
+  p.ySpan = {0, 1, 0.1};
+  p.legendInside = true;
+  return p;
+}
+
+// A plot keeps the lines that have a value somewhere.
+void AddLine(StudyPlot& p, PlotLine line) {
+  if (std::any_of(line.points.begin(), line.points.end(), [](const PlotPoint& q) { return q.value.has_value(); }))
+    p.lines.push_back(std::move(line));
+}
+
+}  // namespace
+
+StudyPlot SummaryEstimatesPlot(const RunSummary& summary, bool bias) {
+  StudyPlot p = SummaryPlot(bias ? PlotMeasure::Bias : PlotMeasure::Mean, summary);
+  if (bias) {
+    p.title = "Bias \u00b1 1.96 Monte Carlo SE vs True Knowledge (Do*)";
+    p.yTitle = "Bias (mean - Do*)";
+    p.ySpan = {-0.1, 0.1, 0.05};
+    p.reference = 0.0;
+    p.referenceLabel = "No bias";
+  } else {
+    p.title = "Mean estimate \u00b1 1.96 empirical SE vs True Knowledge (Do*)";
+    p.yTitle = "Mean estimate";
+    p.reference = 0.0;
+    p.referenceSlope = 1.0;
+    p.referenceLabel = "D = Do*";
+    // A band needs two degrees to span; one degree shows its interval as a bar.
+    p.bands = summary.Degrees().size() > 1;
+  }
+  const std::int32_t n = summary.Degrees().empty() ? 0 : summary.Degrees().front().record.condition.n;
+  for (const Estimator e : kEstimators) {
+    PlotLine line{n, e, PlotInterval::None, LegendName(e),
+                  DegreePoints(summary, e, [bias](const EstimatorMeasures& m) {
+                    return bias ? std::pair(m.bias, m.biasMcse) : std::pair(m.mean, m.empSe);
+                  }),
+                  EstimatorName(e)};
+    AddLine(p, std::move(line));
+  }
+  return p;
+}
+
+StudyPlot SummaryCoveragePlot(const RunSummary& summary) {
+  StudyPlot p = SummaryPlot(PlotMeasure::Coverage, summary);
+  p.title = "Coverage \u00b1 1.96 Monte Carlo SE vs True Knowledge (Do*)";
+  p.yTitle = "Coverage";
+  p.reference = 0.95;
+  p.referenceLabel = "Nominal 0.95";
+  const std::int32_t n = summary.Degrees().empty() ? 0 : summary.Degrees().front().record.condition.n;
+  struct Kind {
+    const char* name;
+    const char* label;
+    Estimator estimator;
+    PlotInterval interval;
+  };
+  constexpr Kind kinds[] = {{"DuCI", "Du, test inversion", Estimator::Du, PlotInterval::Inversion},
+                            {"DuWald", "Du, Wald", Estimator::Du, PlotInterval::Wald},
+                            {"DcWald", "Dc, Wald", Estimator::Dc, PlotInterval::Wald}};
+  for (const Kind& k : kinds) {
+    PlotLine line{n, k.estimator, k.interval, k.label,
+                  DegreePoints(summary, k.estimator, [&k](const EstimatorMeasures& m) {
+                    const std::optional<IntervalMeasures>& i = k.interval == PlotInterval::Inversion ? m.inversion
+                                                                                                      : m.wald;
+                    return i ? std::pair(i->coverage, i->coverageMcse)
+                             : std::pair(std::optional<double>(), std::optional<double>());
+                  }),
+                  k.name};
+    AddLine(p, std::move(line));
+  }
+  return p;
 }
 
 std::string StudyPlotPath(std::string_view prefix, PlotMeasure measure, std::int32_t k, std::string_view extension) {

@@ -1,5 +1,6 @@
 #include "ui/SummaryPage.h"
 
+#include "chart/StudyChart.h"
 #include "numeric/NumStr.h"
 #include "ui/ChartWidget.h"
 #include "ui/TTextEditor.h"
@@ -109,102 +110,6 @@ std::optional<double> Measure(const SummaryTableModel::Row& r, int column) {
     case kCiMcse: return coverage(m.inversion, true);
     default: return std::nullopt;
   }
-}
-
-ChartAxis Axis(double min, double max, double increment, const QString& title) {
-  ChartAxis a;
-  a.min = min;
-  a.max = max;
-  a.increment = increment;
-  a.title = title;
-  return a;
-}
-
-// The estimates chart: per estimator, the mean (or the bias) at each Do* with its
-// interval: ±1.96 empirical SE about the mean shows where 95 % of the estimates fall;
-// ±1.96 Monte Carlo SE about the bias shows how precisely the run measured it.
-ChartModel EstimatesChart(const std::vector<SummaryTableModel::Row>& rows, bool bias, int degrees) {
-  ChartModel c;
-  c.SetTitle(bias ? QStringLiteral("Bias \u00b1 1.96 Monte Carlo SE vs True Knowledge (Do*)")
-                  : QStringLiteral("Mean estimate \u00b1 1.96 empirical SE vs True Knowledge (Do*)"));
-  c.SetBottomAxis(Axis(0.0, 1.0, 0.1, QStringLiteral("True Knowledge (Do*)")));
-  c.SetLeftAxis(bias ? Axis(-0.1, 0.1, 0.05, QStringLiteral("Bias (mean - Do*)"))
-                     : Axis(0.0, 1.0, 0.1, QStringLiteral("Mean estimate")));
-  c.SetFitAxesToData(true);
-  c.SetLegend(LegendPosition::BestInside);
-  ChartReferenceLine reference;
-  reference.color = QColor(0, 0, 128);
-  reference.slope = bias ? 0.0 : 1.0;
-  reference.label = bias ? QStringLiteral("No bias") : QStringLiteral("D = Do*");
-  c.AddReferenceLine(reference);
-
-  std::array<SeriesHandle, kEstimators.size()> series{};
-  for (std::size_t i = 0; i < kEstimators.size(); ++i) {
-    SeriesLook look = PaletteLook(i);
-    // A band needs two degrees to span; one degree shows its interval as a bar.
-    look.intervals = !bias && degrees > 1 ? IntervalStyle::Band : IntervalStyle::ErrorBars;
-    ChartSeries s(EstimatorName(kEstimators[i]), SeriesKind::LineWithMarkers, look);
-    s.SetLabel(EstimatorCaption(kEstimators[i]));
-    series[i] = c.AddSeries(std::move(s));
-  }
-  for (const SummaryTableModel::Row& r : rows) {
-    const EstimatorMeasures& m = r.measures;
-    const std::optional<double> y = bias ? m.bias : m.mean;
-    if (!y) continue;
-    const std::optional<double> spread = bias ? m.biasMcse : m.empSe;
-    ChartSeries& s = c.Series(series[static_cast<std::size_t>(r.estimator)]);
-    if (spread)
-      s.AddXY(r.doStar, *y, *y - kWaldZ * *spread, *y + kWaldZ * *spread);
-    else
-      s.AddXY(r.doStar, *y);
-  }
-  return c;
-}
-
-// The coverage chart: per interval, the share that held Do* at each Do*, ±1.96 Monte
-// Carlo SE, against the nominal 0.95.
-ChartModel CoverageChartModel(const std::vector<SummaryTableModel::Row>& rows) {
-  ChartModel c;
-  c.SetTitle(QStringLiteral("Coverage \u00b1 1.96 Monte Carlo SE vs True Knowledge (Do*)"));
-  c.SetBottomAxis(Axis(0.0, 1.0, 0.1, QStringLiteral("True Knowledge (Do*)")));
-  c.SetLeftAxis(Axis(0.0, 1.0, 0.1, QStringLiteral("Coverage")));
-  c.SetFitAxesToData(true);
-  c.SetLegend(LegendPosition::BestInside);
-  ChartReferenceLine nominal;
-  nominal.intercept = 0.95;
-  nominal.color = QColor(0, 0, 128);
-  nominal.label = QStringLiteral("Nominal 0.95");
-  c.AddReferenceLine(nominal);
-
-  struct Kind {
-    const char* name;
-    const char* label;
-    Estimator estimator;
-    bool inversion;
-    std::size_t colour, marker;
-  };
-  // Du's two intervals in the blues, Dc in its colour of the estimates chart.
-  constexpr Kind kinds[] = {{"DuCI", "Du, test inversion", Estimator::Du, true, 0, 0},
-                            {"DuWald", "Du, Wald", Estimator::Du, false, 5, 1},
-                            {"DcWald", "Dc, Wald", Estimator::Dc, false, 1, 2}};
-  for (const Kind& k : kinds) {
-    SeriesLook look = PaletteLook(k.colour, k.marker);
-    look.intervals = IntervalStyle::ErrorBars;
-    ChartSeries s(k.name, SeriesKind::LineWithMarkers, look);
-    s.SetLabel(QString::fromLatin1(k.label));
-    ChartSeries& added = c.Series(c.AddSeries(std::move(s)));
-    for (const SummaryTableModel::Row& r : rows) {
-      if (r.estimator != k.estimator) continue;
-      const std::optional<IntervalMeasures>& i = k.inversion ? r.measures.inversion : r.measures.wald;
-      if (!i || !i->coverage) continue;
-      const double p = *i->coverage;
-      if (i->coverageMcse)
-        added.AddXY(r.doStar, p, p - kWaldZ * *i->coverageMcse, p + kWaldZ * *i->coverageMcse);
-      else
-        added.AddXY(r.doStar, p);
-    }
-  }
-  return c;
 }
 
 const QString kLastRunOnly =
@@ -401,12 +306,12 @@ void SummaryPage::ShowSummary(const RunSummary& summary, int decimals, const QSt
   DrawCharts();
 }
 
+// The charts are the plots of the run's summary, drawn as the study's plots are.
 void SummaryPage::DrawCharts() {
   const bool bias = SummaryChartChoice->currentIndex() == 1;
-  const int degrees = hasSummary_ ? static_cast<int>(summary_.Degrees().size()) : 0;
-  SummaryChart->SetModel(EstimatesChart(model_->Rows(), bias, degrees));
+  SummaryChart->SetModel(StudyChart(SummaryEstimatesPlot(summary_, bias)));
   const bool coverage = hasSummary_ && summary_.Interval();
-  if (coverage) CoverageChart->SetModel(CoverageChartModel(model_->Rows()));
+  if (coverage) CoverageChart->SetModel(StudyChart(SummaryCoveragePlot(summary_)));
   CoverageChart->setVisible(coverage);
 }
 

@@ -80,7 +80,7 @@ TEST(StudyPlots, PointsAreTheRowsValues) {
       const PlotLine* line = FindLine(plots, std::stoi(row.at("k")), s.measure, std::stoi(row.at("n")), e, s.interval);
       ASSERT_NE(line, nullptr) << row.at("condition") << " " << row.at("estimator") << " " << s.value;
       const double D = std::stod(row.at("do"));
-      const auto at = std::find_if(line->points.begin(), line->points.end(), [&](const PlotPoint& p) { return p.D == D; });
+      const auto at = std::find_if(line->points.begin(), line->points.end(), [&](const PlotPoint& p) { return p.x == D; });
       ASSERT_NE(at, line->points.end());
       EXPECT_EQ(*at, (PlotPoint{D, Cell(row, s.value), Cell(row, s.mcse)}))
           << "condition " << row.at("condition") << " " << row.at("estimator") << " " << s.value;
@@ -140,7 +140,7 @@ TEST(StudyPlots, LinesInOrderWithTheirLabels) {
     EXPECT_NE(p.title.find(", k = 3"), std::string::npos) << p.title;
     for (const PlotLine& l : p.lines) {
       std::vector<double> D;
-      for (const PlotPoint& pt : l.points) D.push_back(pt.D);
+      for (const PlotPoint& pt : l.points) D.push_back(pt.x);
       EXPECT_EQ(D, l.n == 10 ? std::vector<double>{50} : (std::vector<double>{20, 50, 80})) << l.label;
     }
   }
