@@ -86,7 +86,7 @@ std::optional<int> SheetSource::Check(const AnswerKey* key, const JobContext& jo
   }
 }
 
-JobEnd SheetSource::Analyse(const AnswerKey* key, const SheetJobRun& run, const JobContext& job) {
+JobEnd SheetSource::Analyse(const AnswerKey* key, const SheetRun& run, const JobContext& job) {
   try {
     SheetReader reader(Start(false), key, run.k);
     return AnalyseSheetRows(reader, run, job, Size());
@@ -175,7 +175,7 @@ void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
   if (!o.json) out.File().WriteLine(kSheetCsvHeader);
   bool failed = false;
   std::vector<std::string> notes;  // for the end, once the work is done
-  SheetJobRun run;
+  SheetRun run;
   run.analysis = o.analysis;
   run.k = k;
   run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
@@ -193,6 +193,7 @@ void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
     failed |= r.failed;
     if (r.line == 0)
       for (const FavouredPosition& f : FavouredPositions(r.cells, r.k)) notes.push_back(FavouredLine(f, r));
+    return true;
   };
   const JobEnd end = source.Analyse(givenKey, run, job.context);
   out.Commit();

@@ -54,7 +54,7 @@ public:
 
   /// Analyses every examinee from the sheet's start (after Check) or, when the sheet is not
   /// to be checked first (k given), as it is read. Errors as Check's.
-  JobEnd Analyse(const AnswerKey* key, const SheetJobRun& run, const JobContext& job);
+  JobEnd Analyse(const AnswerKey* key, const SheetRun& run, const JobContext& job);
 
 private:
   std::istream& Start(bool secondReadingFollows);

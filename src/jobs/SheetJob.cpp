@@ -2,22 +2,18 @@
 
 namespace veltrano::jobs {
 
-JobEnd AnalyseSheetRows(SheetReader& reader, const SheetJobRun& run, const JobContext& job,
+JobEnd AnalyseSheetRows(SheetReader& reader, const SheetRun& run, const JobContext& job,
                         std::uint64_t bytesTotal) {
   const StopToken::Listen listening(job.stop);
-  SheetRun sheet;
-  sheet.analysis = run.analysis;
-  sheet.k = run.k;
-  sheet.jobs = run.jobs;
-  sheet.format = run.format;
+  SheetRun sheet = run;
   SheetProgress progress;
   progress.bytesTotal = bytesTotal;
   sheet.hand = [&](const ExamineeResult& r) {
-    run.hand(r);
+    const bool go = run.hand(r);
     if (r.line != 0) ++progress.examinees;
     progress.bytesRead = r.offset;
     if (job.progress != nullptr) job.progress->Sheet(progress);
-    return !job.StopRequested();  // the work ends after the examinee handed on
+    return go && !job.StopRequested();  // the work ends after the examinee handed on
   };
   return AnalyseSheet(reader, sheet) == SheetEnd::Completed ? JobEnd::Completed : JobEnd::Stopped;
 }

@@ -4,7 +4,7 @@
 // examinees are analysed on the job's threads; a stop request ends the work after the
 // examinee handed on, and progress goes to the job's sink as the results are handed on.
 #include <cstdint>
-#include <functional>
+#include <optional>
 
 #include "jobs/AnalyseJob.h"  // JobEnd
 #include "jobs/JobControl.h"
@@ -12,20 +12,11 @@
 
 namespace veltrano::jobs {
 
-struct SheetJobRun {
-  AnalysisSettings analysis;
-  int k = 0;     // alternatives per item, 2..10; the reader's marks must lie within it
-  int jobs = 1;  // threads (the caller's among them)
-  /// Called for every result on the thread that analysed it, before hand; may be empty.
-  std::function<void(ExamineeResult&)> format;
-  /// Called for every result in input order, one at a time, the pooled row (line 0) last.
-  std::function<void(const ExamineeResult&)> hand;
-};
-
-/// Reads, analyses and hands on every examinee of the reader's sheet, then the pooled row
-/// (sheets/SheetAnalysis.h: errors as AnalyseSheet raises them). bytesTotal, the sheet's
-/// size when known (0 otherwise), goes into the progress reports.
-JobEnd AnalyseSheetRows(SheetReader& reader, const SheetJobRun& run, const JobContext& job,
+/// Reads, analyses and hands on every examinee of the reader's sheet, then the pooled row,
+/// as AnalyseSheet does (sheets/SheetAnalysis.h: run's hooks, errors), and ends after the
+/// examinee handed on when the job's stop token asks. bytesTotal, the sheet's size when
+/// known (0 otherwise), goes into the progress reports.
+JobEnd AnalyseSheetRows(SheetReader& reader, const SheetRun& run, const JobContext& job,
                         std::uint64_t bytesTotal = 0);
 
 /// Reads every row of the sheet and checks it without analysing anything; returns the

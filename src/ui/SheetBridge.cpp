@@ -74,7 +74,7 @@ private:
     progress_ = jobs::SheetProgress{};  // the second reading, from its start
 
     Append(kSheetCsvHeader);
-    jobs::SheetJobRun run;
+    SheetRun run;
     run.analysis = job_.analysis;
     run.k = *k;
     run.jobs = job_.jobs;
@@ -82,6 +82,7 @@ private:
     run.hand = [this](const ExamineeResult& r) {
       Append(r.text);
       if (lines_ >= kChunkLines) HandOver();
+      return true;
     };
     return source_->Analyse(givenKey, run, context) == jobs::JobEnd::Completed;
   }
