@@ -20,8 +20,9 @@ std::string Entries(int count) { return std::to_string(count) + (count == 1 ? " 
 }  // namespace
 
 TableFormatError::TableFormatError(std::int64_t table, std::int64_t line, const std::string& what)
-    : std::runtime_error(table > 0 ? "table " + std::to_string(table) + ", line " + std::to_string(line) + ": " + what
-                                   : what),
+    : std::runtime_error(table <= 0 ? what
+                         : line > 0 ? "table " + std::to_string(table) + ", line " + std::to_string(line) + ": " + what
+                                    : "table " + std::to_string(table) + ": " + what),
       table_(table),
       line_(line) {}
 
@@ -152,6 +153,35 @@ ObservedTable TableReader::Close() {
 
 void TableReader::Fail(std::int64_t table, std::int64_t line, const std::string& what) const {
   throw TableFormatError(table, line, what);
+}
+
+void CheckObservedTable(const ObservedTable& t) {
+  const auto fail = [&t](const std::string& what) { throw TableFormatError(t.number, 0, what); };
+  if (t.k < kMinAlternatives || t.k > kMaxAlternatives)
+    fail(std::to_string(t.k) + " classes; a table has " + std::to_string(kMinAlternatives) + " to " +
+         std::to_string(kMaxAlternatives));
+  if (t.cells.size() != static_cast<std::size_t>(t.k) * static_cast<std::size_t>(t.k))
+    fail(std::to_string(t.cells.size()) + " entries where a " + std::to_string(t.k) + " x " + std::to_string(t.k) +
+         " table has " + std::to_string(t.k * t.k));
+  double total = 0;
+  for (int i = 1; i <= t.k; ++i)
+    for (int j = 1; j <= t.k; ++j) {
+      const double v = t.At(i, j);
+      char text[32];
+      const auto shortest = std::to_chars(text, text + sizeof text, v);
+      const std::string entry = "entry (" + std::to_string(i) + ", " + std::to_string(j) + ") = " +
+                                std::string(text, shortest.ptr);
+      if (!std::isfinite(v)) fail("entry (" + std::to_string(i) + ", " + std::to_string(j) + ") is not a finite number");
+      if (std::fabs(v) > kMaxEntry) fail(entry + " is out of range; an entry must be a number from 0 to 1e15");
+      if (v < 0) fail(entry + " is negative; an entry must be a count, 0 or more");
+      if (v != std::floor(v)) fail(entry + " is not a whole number; an entry must be a count");
+      total += v;
+    }
+  if (total == 0) fail("every entry is 0; a table needs a positive total");
+  if (total > kMaxTableTotal)
+    fail("the entries add up to " + std::to_string(static_cast<long long>(total)) +
+         "; a table's total may be at most " + std::to_string(static_cast<long long>(kMaxTableTotal)) +
+         " (the analysis loses precision beyond it)");
 }
 
 std::vector<ObservedTable> ReadTables(std::istream& in) {

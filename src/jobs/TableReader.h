@@ -28,7 +28,8 @@ inline constexpr double kMaxEntry = 1e15;
 inline constexpr std::size_t kMaxLineLength = 64 * 1024;
 
 /// A table that breaks the rules above. The message names the table (counting from 1)
-/// and the line (counting from 1); table() is 0 when the input holds no table at all.
+/// and the line (counting from 1; 0 for a table not read from text); table() is 0 when
+/// the input holds no table at all.
 class TableFormatError : public std::runtime_error {
 public:
   TableFormatError(std::int64_t table, std::int64_t line, const std::string& what);
@@ -81,6 +82,12 @@ private:
   int rows_ = 0;                        // rows of the open table
   bool done_ = false;
 };
+
+/// Checks a table given as numbers rather than text (a binding's array) by the same rules:
+/// k from 2 to 10, k × k entries, each a whole number from 0 to 1e15, a positive total of at
+/// most kMaxTableTotal. Raises TableFormatError naming the table ("table 3: entry (2, 1)
+/// = 2.5 is not a whole number; an entry must be a count").
+void CheckObservedTable(const ObservedTable& table);
 
 /// Reads every table of the input (see TableReader::Next for the errors).
 std::vector<ObservedTable> ReadTables(std::istream& in);

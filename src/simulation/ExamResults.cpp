@@ -56,6 +56,7 @@ TestEstimates EstimatesOf(const tAnalisisDeltaMET& a, double doStar, double dln)
   e.dln = dln;
   e.code = a.Problem[1].Codigo;
   e.code2 = a.Problem[2].Codigo;
+  for (std::size_t j = 1; j < a.Pi.size() && j <= e.pi.size(); ++j) e.pi[j - 1] = a.Pi[j].Estimador;  // entry 0 unused
   return e;
 }
 

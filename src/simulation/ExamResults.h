@@ -1,8 +1,10 @@
 #pragma once
 // The measures and text of one test's results, apart from the run that uses them.
+#include <array>
 #include <cstdint>
 #include <string>
 
+#include "analysis/AnalysisSettings.h"  // kMaxAlternatives
 #include "analysis/tAnalisisDeltaMET.h"
 
 namespace veltrano {
@@ -22,6 +24,15 @@ struct TestEstimates {
   double dln = Nodefinido;        // D Lord & Novick
   std::uint16_t code = 999;       // problem code of the data table
   std::uint16_t code2 = 999;      // problem code of table 2
+  /// The guessing probabilities pi_1..pi_k of the table Du was estimated on, in pi[0] to
+  /// pi[k − 1] (Nodefinido where undefined, and beyond k).
+  std::array<double, kMaxAlternatives> pi = UndefinedPi();
+
+  static constexpr std::array<double, kMaxAlternatives> UndefinedPi() noexcept {
+    std::array<double, kMaxAlternatives> p{};
+    p.fill(Nodefinido);
+    return p;
+  }
 };
 
 constexpr bool HasStandardError(double se) noexcept { return !IsNodefinido(se) && se > 0; }

@@ -352,7 +352,10 @@ bool RunPipeline::HandTest(TestWork& t) {
     from = end + 1;
   }
   for (int p = 0; p < t.pointCount; ++p) host_.AddXY(t.points[p].series, t.points[p].x, t.points[p].y);
-  if (observer_ != nullptr) observer_->TestDone(t.progress.degree, t.estimates, t.rngAfter);
+  if (observer_ != nullptr) {
+    observer_->TestTable(t.table);
+    observer_->TestDone(t.progress.degree, t.estimates, t.rngAfter);
+  }
   if (!host_.ContinueRun(t.progress)) {
     end_ = RunEnd::Cancelled;
     return false;

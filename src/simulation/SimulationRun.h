@@ -68,6 +68,8 @@ public:
   /// draw.
   virtual void RunStarted(std::int32_t n, std::int32_t k, bool interval, std::uint32_t seed) = 0;
   virtual void TestDone(int degree, const TestEstimates& estimates, std::uint32_t stateAfter) = 0;
+  /// The test's observed table (its margins computed), told just before TestDone.
+  virtual void TestTable(const tBfMatriz& /*table*/) {}
 };
 
 class SimulationRun {

@@ -110,9 +110,10 @@ struct Process {
 
 std::string Batch() { return VELTRANO_BATCH_PROGRAM; }
 
-// Waits until the file holds at least `bytes` bytes.
+// Waits until the file holds at least `bytes` bytes: up to a minute, as a sanitizer's
+// build on a machine busy with other tests may take many seconds to fill its first block.
 void WaitForGrowth(const std::string& path, std::uintmax_t bytes) {
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 12000; ++i) {
     std::error_code ec;
     if (std::filesystem::file_size(path, ec) >= bytes && !ec) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

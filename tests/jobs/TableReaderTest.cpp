@@ -1,5 +1,6 @@
 // The reader of observed tables: what layouts it accepts, where and how it says a table
 // breaks a rule, and that it reads a stream one table at a time.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -173,6 +174,50 @@ TEST(ReadTables, ToMatrizComputesTheMargins) {
   EXPECT_EQ(m.X[0][1], 9);   // column total
   EXPECT_EQ(m.X[0][0], 20);  // grand total
 }
+
+// Tables given as numbers (a binding's arrays) follow the text's rules, with messages that
+// name the table and the entry.
+struct ArrayCase {
+  const char* name;
+  int k;
+  std::vector<double> cells;
+  const char* message;  // "" for a good table
+};
+
+void PrintTo(const ArrayCase& c, std::ostream* os) { *os << c.name; }
+
+const ArrayCase kArrayCases[] = {
+    {"Good", 2, {3, 1, 0, 4}, ""},
+    {"OneClass", 1, {5}, "table 7: 1 classes; a table has 2 to 10"},
+    {"NotSquare", 2, {1, 2, 3}, "table 7: 3 entries where a 2 x 2 table has 4"},
+    {"Fraction", 2, {3, 1, 2.5, 4}, "table 7: entry (2, 1) = 2.5 is not a whole number; an entry must be a count"},
+    {"Negative", 2, {3, -1, 0, 4}, "table 7: entry (1, 2) = -1 is negative; an entry must be a count, 0 or more"},
+    {"NotANumber", 2, {3, 1, 0, std::nan("")}, "table 7: entry (2, 2) is not a finite number"},
+    {"Huge", 2, {2e15, 0, 0, 1}, "table 7: entry (1, 1) = 2e+15 is out of range; an entry must be a number from 0 to 1e15"},
+    {"Empty", 2, {0, 0, 0, 0}, "table 7: every entry is 0; a table needs a positive total"},
+    {"TooLarge", 2, {6e8, 0, 0, 6e8},
+     "table 7: the entries add up to 1200000000; a table's total may be at most 1000000000 (the analysis loses "
+     "precision beyond it)"},
+};
+
+class ArrayTables : public ::testing::TestWithParam<ArrayCase> {};
+
+TEST_P(ArrayTables, FollowTheRulesOfText) {
+  const ArrayCase& c = GetParam();
+  ObservedTable t;
+  t.number = 7;
+  t.k = c.k;
+  t.cells = c.cells;
+  if (std::string(c.message).empty()) {
+    EXPECT_NO_THROW(CheckObservedTable(t));
+  } else {
+    EXPECT_THAT([&] { CheckObservedTable(t); },
+                ::testing::ThrowsMessage<TableFormatError>(::testing::StrEq(c.message)));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ArrayTables, ::testing::ValuesIn(kArrayCases),
+                         [](const ::testing::TestParamInfo<ArrayCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
 }  // namespace veltrano::jobs
