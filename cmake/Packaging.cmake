@@ -1,5 +1,6 @@
 # Installation and the Debian package (cpack -G DEB): both programs, the desktop entry,
-# the AppStream metadata and the icon.
+# the AppStream metadata, the icon, and the Python package (src/python installs it where
+# Debian's python3 finds it).
 include(GNUInstallDirs)
 
 foreach(program veltrano veltrano-batch)
@@ -27,6 +28,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The Qt libraries and the offscreen/xcb platform plugins come from Debian.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+if(TARGET _veltrano)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-pandas, python3-tqdm")
+endif()
 include(CPack)
 
 if(VELTRANO_BUILD_TESTS)

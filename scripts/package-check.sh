@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/, installs it with apt (as root) and checks that
 # both programs start from the installed files: veltrano-batch runs a small seeded
-# simulation, and the window stays up on the offscreen platform until it is stopped.
+# simulation, the window stays up on the offscreen platform until it is stopped, and
+# Debian's python3 imports the Python package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 as_root=()
@@ -14,6 +15,10 @@ echo "installed $deb"
 
 /usr/bin/veltrano-batch simulate --seed 1 --tests 3 --data - > /dev/null
 echo "veltrano-batch runs"
+
+if [ -n "$(ls build/python/veltrano/_veltrano*.so 2>/dev/null)" ]; then
+  (cd / && env -u PYTHONPATH /usr/bin/python3 -c "import veltrano; print('python3 imports veltrano', veltrano.__version__)")
+fi
 
 set +e
 QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/veltrano

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libqt6svg6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtbb-dev nlohmann-json3-dev
   parallel
+  python3 python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-pytest python3-tqdm
   xvfb xauth
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev

@@ -1,9 +1,10 @@
 #include "jobs/AnalyseJob.h"
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "parallel/OrderedPipeline.h"
-#include "simulation/ExamResults.h"
 
 namespace veltrano::jobs {
 
@@ -12,10 +13,12 @@ void AnalyseObservedTable(TableResult& r, const AnalysisSettings& settings) {
   r.failed = false;
   r.error.clear();
   r.dln = Nodefinido;
+  r.estimates = TestEstimates{};
   try {
     const tBfMatriz table = ToMatriz(r.table);
     r.dln = LordNovick(r.table.k, table.X[0][0], CorrectAnswers(table));
     RunAnalysis(r.analysis.emplace(), table, settings);
+    r.estimates = EstimatesOf(*r.analysis, 0, r.dln);
   } catch (const std::exception& e) {
     r.analysis.reset();
     r.failed = true;
@@ -23,19 +26,50 @@ void AnalyseObservedTable(TableResult& r, const AnalysisSettings& settings) {
   }
 }
 
+namespace {
+
+// Tables travel through the pipeline in groups, so that its cost per hand-over is shared
+// by many tables.
+constexpr std::size_t kGroupTables = 64;
+
+struct TableGroup {
+  std::vector<TableResult> results = std::vector<TableResult>(kGroupTables);
+  std::size_t count = 0;
+};
+
+}  // namespace
+
 JobEnd AnalyseTables(const AnalyseTablesRun& run, const JobContext& job) {
   const StopToken::Listen listening(job.stop);
   bool stopped = false;
-  RunOrdered<TableResult>(
-      run.jobs, 64, [&](TableResult& r) { return run.next(r.table); },
-      [&](TableResult& r) {
-        AnalyseObservedTable(r, run.analysis);
-        if (run.format) run.format(r);
+  bool exhausted = false;
+  const int jobs = std::max(run.jobs, 1);
+  RunOrdered<TableGroup>(
+      jobs, static_cast<std::size_t>(4 * jobs),
+      [&](TableGroup& g) {
+        g.count = 0;
+        while (!exhausted && g.count < g.results.size()) {
+          if (!run.next(g.results[g.count].table)) {
+            exhausted = true;
+            break;
+          }
+          ++g.count;
+        }
+        return g.count > 0;
       },
-      [&](TableResult& r) {
-        run.hand(r);
-        stopped = job.StopRequested();  // the work ends after the table handed on
-        return !stopped;
+      [&](TableGroup& g) {
+        for (std::size_t i = 0; i < g.count; ++i) {
+          AnalyseObservedTable(g.results[i], run.analysis);
+          if (run.format) run.format(g.results[i]);
+        }
+      },
+      [&](TableGroup& g) {
+        for (std::size_t i = 0; i < g.count; ++i) {
+          run.hand(g.results[i]);
+          // The work ends after the table handed on.
+          if ((stopped = job.StopRequested())) return false;
+        }
+        return true;
       });
   return stopped ? JobEnd::Stopped : JobEnd::Completed;
 }

@@ -10,6 +10,7 @@
 #include "analysis/AnalysisSettings.h"
 #include "jobs/JobControl.h"
 #include "jobs/TableReader.h"
+#include "simulation/ExamResults.h"
 
 namespace veltrano::jobs {
 
@@ -18,6 +19,7 @@ struct TableResult {
   ObservedTable table;
   std::optional<tAnalisisDeltaMET> analysis;  // executed, when it ran to its end
   double dln = Nodefinido;  // D Lord & Novick, given whatever became of the analysis
+  TestEstimates estimates;  // the analysis's estimates (Do* 0), when it ran to its end
   bool failed = false;      // the analysis raised an error, whose message is in error
   std::string error;
   std::string text;         // what the format hook made of it

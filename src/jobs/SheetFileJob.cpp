@@ -41,7 +41,17 @@ SheetSource::SheetSource(const std::string& path, std::istream& console, std::st
   in_ = &file_;
 }
 
+std::unique_ptr<SheetSource> SheetSource::OfText(std::string text, const std::string& name) {
+  auto in = std::make_unique<std::istringstream>(std::move(text));
+  auto source = std::make_unique<SheetSource>("-", *in);
+  source->path_.clear();  // read again from the text itself
+  source->name_ = name;
+  source->text_ = std::move(in);
+  return source;
+}
+
 std::uint64_t SheetSource::Size() {
+  if (text_) return static_cast<std::uint64_t>(text_->view().size());
   if (spool_ && copied_) return spool_->Size();
   std::error_code ec;
   if (path_ == "-" || !fs::is_regular_file(path_, ec)) return 0;
@@ -56,7 +66,7 @@ std::istream& SheetSource::Start(bool secondReadingFollows) {
   copying_ = false;
   if (!read_) {
     read_ = true;
-    if (secondReadingFollows && (path_ == "-" || !CanReadAgain(path_))) {
+    if (secondReadingFollows && !text_ && (path_ == "-" || !CanReadAgain(path_))) {
       spool_ = std::make_unique<InputSpool>(name_);
       copying_ = true;
     }

@@ -13,6 +13,7 @@
 // early, after the rows before it).
 #include <cstdint>
 #include <fstream>
+#include <sstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,10 @@ public:
   /// apart, named in the message of a sheet without a key ("--key"); empty: "the key apart".
   /// Raises ReadError when the sheet cannot be opened.
   SheetSource(const std::string& path, std::istream& console, std::string keyOption = {});
+  /// A sheet given as its text (a binding's table of marks), named `name` in messages.
+  static std::unique_ptr<SheetSource> OfText(std::string text, const std::string& name);
+  SheetSource(const SheetSource&) = delete;
+  SheetSource& operator=(const SheetSource&) = delete;
 
   /// The name messages give the sheet: its path, or "standard input".
   const std::string& Name() const noexcept { return name_; }
@@ -64,6 +69,7 @@ private:
   std::string name_;
   std::string keyOption_;
   std::ifstream file_;
+  std::unique_ptr<std::istringstream> text_;  // a sheet given as text
   std::istream* in_ = nullptr;
   std::unique_ptr<InputSpool> spool_;
   bool copying_ = false;  // the first reading copies the sheet into spool_

@@ -27,14 +27,9 @@ std::string Plural(std::int64_t count, const char* one, const char* many) {
 }
 
 StudyConditions Conditions(const StudyRequest& o) {
-  if (!o.design.empty()) {
-    std::ifstream in = OpenInput(o.design);
-    return StudyConditions::Listed(ReadDesign(in, o.design));
-  }
-  const auto list = [](const std::optional<std::string>& text, const SettingEntry& setting) {
-    return text ? ParseValueList(*text, setting) : std::vector<std::int32_t>{setting.byDefault};
-  };
-  return StudyConditions::Grid(list(o.n, setting::n), list(o.k, setting::k), list(o.D, setting::D0));
+  std::ifstream design;
+  if (!o.design.empty()) design = OpenInput(o.design);
+  return StudyConditionsOf(o.n, o.k, o.D, o.design.empty() ? nullptr : &design, o.design);
 }
 
 // Rules that involve more than one field.

@@ -23,6 +23,16 @@ private:
 
 }  // namespace
 
+StudyConditions StudyConditionsOf(const std::optional<std::string>& n, const std::optional<std::string>& k,
+                                  const std::optional<std::string>& D, std::istream* design,
+                                  const std::string& designName) {
+  if (design != nullptr) return StudyConditions::Listed(ReadDesign(*design, designName));
+  const auto list = [](const std::optional<std::string>& text, const SettingEntry& setting) {
+    return text ? ParseValueList(*text, setting) : std::vector<std::int32_t>{setting.byDefault};
+  };
+  return StudyConditions::Grid(list(n, setting::n), list(k, setting::k), list(D, setting::D0));
+}
+
 StudyEnd RunStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
                   StudySink& sink, const JobContext& job) {
   const StopToken::Listen listening(job.stop);

@@ -167,15 +167,20 @@ void CheckObservedTable(const ObservedTable& t) {
   for (int i = 1; i <= t.k; ++i)
     for (int j = 1; j <= t.k; ++j) {
       const double v = t.At(i, j);
+      const bool count = std::isfinite(v) && v >= 0 && v <= kMaxEntry && v == std::floor(v);
+      if (count) {
+        total += v;
+        continue;
+      }
+      // The message is made only for the entry at fault.
+      const std::string at = "entry (" + std::to_string(i) + ", " + std::to_string(j) + ")";
+      if (!std::isfinite(v)) fail(at + " is not a finite number");
       char text[32];
       const auto shortest = std::to_chars(text, text + sizeof text, v);
-      const std::string entry = "entry (" + std::to_string(i) + ", " + std::to_string(j) + ") = " +
-                                std::string(text, shortest.ptr);
-      if (!std::isfinite(v)) fail("entry (" + std::to_string(i) + ", " + std::to_string(j) + ") is not a finite number");
+      const std::string entry = at + " = " + std::string(text, shortest.ptr);
       if (std::fabs(v) > kMaxEntry) fail(entry + " is out of range; an entry must be a number from 0 to 1e15");
       if (v < 0) fail(entry + " is negative; an entry must be a count, 0 or more");
-      if (v != std::floor(v)) fail(entry + " is not a whole number; an entry must be a count");
-      total += v;
+      fail(entry + " is not a whole number; an entry must be a count");
     }
   if (total == 0) fail("every entry is 0; a table needs a positive total");
   if (total > kMaxTableTotal)
