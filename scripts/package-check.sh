@@ -10,7 +10,8 @@ as_root=()
 
 (cd build && cpack -G DEB > /dev/null)
 deb=$(ls build/veltrano_*.deb | head -n 1)
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --reinstall "./$deb" > /dev/null
+# Another apt or dpkg may hold the lock on a fresh machine (its own updates): wait for it.
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --reinstall "./$deb" > /dev/null
 echo "installed $deb"
 
 /usr/bin/veltrano-batch simulate --seed 1 --tests 3 --data - > /dev/null

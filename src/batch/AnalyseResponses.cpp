@@ -20,16 +20,23 @@ CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
                      "work with status 2; files are written only when the whole sheet is good, standard output "
                      "may stop early when --k is given")
           ->group(group);
-  FileOption(app, "--key", o.key,
-             "the key, when the sheet has no KEY row: a file holding it, or the key itself (ABDCA, or "
-             "A,B,D,C,A, or 1 2 10 3)")
-      ->type_name("FILE|KEY")
+  CLI::Option* key = FileOption(app, "--key", o.key,
+                                "the key, when the sheet has no KEY row: the key's alternatives in item order "
+                                "(ABDCA, or A,B,D,C,A, or 1 2 10 3)")
+                         ->type_name("KEY")
+                         ->needs(responses)
+                         ->group(group);
+  FileOption(app, "--key-file", o.keyFile,
+             "the key, when the sheet has no KEY row, from FILE: one line in the form --key takes")
       ->needs(responses)
+      ->excludes(key)
       ->group(group);
   app.add_option("--k", o.k,
                  "alternatives per item, " + std::to_string(kMinAlternatives) + " to " +
-                     std::to_string(kMaxAlternatives) + " (default: the largest alternative in the key and the marks, "
-                     "at least " + std::to_string(kMinAlternatives) + ", for which the sheet is read twice)")
+                     std::to_string(kMaxAlternatives) + " (default: the largest alternative in the key, at least " +
+                     std::to_string(kMinAlternatives) +
+                     "; a mark beyond it is refused; the sheet is then read twice, checked before anything is "
+                     "written)")
       ->check(WholeNumberIn(kMinAlternatives, kMaxAlternatives))
       ->needs(responses)
       ->group(group);

@@ -1,5 +1,6 @@
 #include "batch/BatchJob.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <exception>
@@ -56,6 +57,14 @@ private:
 
 void Report(Console& c, const std::string& message) { c.err << kProgram << ": " << message << '\n'; }
 
+bool ShowProgress(const Console& c, bool quiet, std::initializer_list<std::string_view> outputs) {
+  if (quiet || !c.errIsTerminal) return false;
+  // The line is redrawn in place: not among rows written to the same terminal.
+  const bool rowsOnTheTerminal =
+      c.outIsTerminal && std::any_of(outputs.begin(), outputs.end(), [](std::string_view o) { return o == "-"; });
+  return !rowsOnTheTerminal;
+}
+
 int ExitStatus(const jobs::JobProblem& p) {
   switch (p.kind) {
     case jobs::ErrorKind::Usage:
@@ -80,6 +89,7 @@ int RunJob(Console& c, bool progress, const BatchServices& services,
   jobs::ProgressMeter meter(c.err, progress && c.errIsTerminal);
   BatchReport report(c, meter);
   jobs::FileJob job{c.in, c.out, report, {&token, &meter}, services};
+  if (c.outIsProcessOutput) job.console = jobs::platform::StandardOutputFile();
   try {
     work(job);
   } catch (...) {

@@ -13,7 +13,9 @@
 // closed), each is reported and the last decides the status, except that a reader gone
 // away always gives 141.
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "batch/Console.h"
 #include "jobs/FileJob.h"
@@ -41,9 +43,13 @@ int ExitStatus(const jobs::JobProblem& problem);
 /// (SIGTERM) or "hung up" (SIGHUP).
 const char* StoppedBy(int signal) noexcept;
 
+/// Whether a command shows its progress line: on a terminal, unless quiet, and not when its
+/// rows go to standard output on the same terminal (outputs named "-" among `outputs`).
+bool ShowProgress(const Console& console, bool quiet, std::initializer_list<std::string_view> outputs);
+
 /// Runs a job with the console's streams and the services, a stop token that the program's
-/// signal handler reaches while the job runs (RequestStop), and, when progress is on and
-/// standard error is a terminal, a progress line. Reports every note and problem on
+/// signal handler reaches while the job runs (RequestStop), and, when progress is on (and
+/// standard error is a terminal), a progress line. Reports every note and problem on
 /// standard error and returns the exit status.
 int RunJob(Console& console, bool progress, const BatchServices& services,
            const std::function<void(jobs::FileJob&)>& work);

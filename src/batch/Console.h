@@ -10,6 +10,8 @@ struct Console {
   std::ostream& out;      // every output named "-"
   std::ostream& err;      // messages, the clock seed and the progress line
   bool errIsTerminal = false;  // show the progress line (standard error is a terminal)
+  bool outIsProcessOutput = false;  // out is the process's standard output (main())
+  bool outIsTerminal = false;       // ... and a terminal: no progress line among its rows
 };
 
 }  // namespace veltrano::batch

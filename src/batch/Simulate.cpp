@@ -44,7 +44,9 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t&
 }
 
 int Simulate(const SimulateOptions& o, Console& c, const BatchServices& services, const HostDecorator& decorate) {
-  return RunJob(c, !o.quiet, services, [&](jobs::FileJob& job) { jobs::SimulateToFiles(o, job, decorate); });
+  const jobs::SimulateRequest run = jobs::WithAnOutput(o);
+  const bool progress = ShowProgress(c, o.quiet, {run.data, run.residuals, run.points, run.summary});
+  return RunJob(c, progress, services, [&](jobs::FileJob& job) { jobs::SimulateToFiles(o, job, decorate); });
 }
 
 }  // namespace veltrano::batch

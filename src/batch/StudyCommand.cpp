@@ -131,7 +131,8 @@ bool MergeRequested(const CLI::App& study) {
 }
 
 int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
-  return RunJob(c, !o.quiet, services, [&o](jobs::FileJob& job) { jobs::StudyToFiles(o, job); });
+  return RunJob(c, ShowProgress(c, o.quiet, {o.out, o.testsOut}), services,
+                [&o](jobs::FileJob& job) { jobs::StudyToFiles(o, job); });
 }
 
 int RunStudyMerge(const StudyMergeOptions& m, Console& c, const BatchServices& services) {

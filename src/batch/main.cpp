@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
   // A reader that goes away (| head) makes the next write fail with EPIPE, which the
   // commands handle, instead of ending the program before it saves its other files.
   std::signal(SIGPIPE, SIG_IGN);
-  veltrano::batch::Console console{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0};
+  veltrano::batch::Console console{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, true,
+                                   isatty(STDOUT_FILENO) != 0};
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
   veltrano::batch::BatchServices services;

@@ -2,6 +2,7 @@
 
 #include "chart/ChartRenderer.h"
 
+#include <QBuffer>
 #include <QSaveFile>
 #include <QFileInfo>
 #include <QImage>
@@ -33,25 +34,35 @@ ChartFileFormat ChartFormatFromPath(const QString& path) {
   Fail(path, QStringLiteral("the name must end in .png or .svg"));
 }
 
-// Charts are written through QSaveFile: into a temporary file beside the target, which
-// replaces the target only once the whole chart is written. A failure halfway leaves an
-// existing file as it was.
+// Charts are made in memory and written through QSaveFile: into a temporary file beside
+// the target, which replaces the target only once the whole chart is written. A failure
+// halfway leaves an existing file as it was, and is reported with the system's reason (a
+// full disk says so), which only the file itself knows.
+void Write(const QString& path, const QByteArray& bytes) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) Fail(path, file.errorString());
+  if (file.write(bytes) != bytes.size()) Fail(path, file.errorString());
+  if (!file.commit()) Fail(path, file.errorString());
+}
+
 void SavePng(const ChartModel& chart, const QString& path, QSize size) {
   CheckSize(path, size);
   const QImage image = RenderChart(chart, size);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) Fail(path, file.errorString());
-  QImageWriter writer(&file, "png");
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
   if (!writer.write(image)) Fail(path, writer.errorString());
-  if (!file.commit()) Fail(path, file.errorString());
+  Write(path, bytes);
 }
 
 void SaveSvg(const ChartModel& chart, const QString& path, QSize size) {
   CheckSize(path, size);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) Fail(path, file.errorString());
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
   QSvgGenerator svg;
-  svg.setOutputDevice(&file);
+  svg.setOutputDevice(&buffer);
   svg.setSize(size);
   svg.setViewBox(QRect(QPoint(0, 0), size));
   // Lay the text out as in a PNG of the same size: fonts are given in points, and
@@ -63,7 +74,7 @@ void SaveSvg(const ChartModel& chart, const QString& path, QSize size) {
     if (!painter.begin(&svg)) Fail(path, QStringLiteral("the SVG writer could not start"));
     DrawChart(painter, chart, size);
   }
-  if (file.error() != QFileDevice::NoError || !file.commit()) Fail(path, file.errorString());
+  Write(path, bytes);
 }
 
 void SaveChart(const ChartModel& chart, const QString& path, QSize size) {

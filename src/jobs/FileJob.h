@@ -12,6 +12,7 @@
 #include "jobs/Drawing.h"
 #include "jobs/JobControl.h"
 #include "jobs/JobError.h"
+#include "jobs/Platform.h"
 
 namespace veltrano::jobs {
 
@@ -32,6 +33,9 @@ struct FileJob {
   JobReport& report;
   JobContext context;
   Drawing drawing;
+  /// The file `out` goes to, when it is the process's standard output: an output named as a
+  /// file must not be that file while another is written to "-".
+  std::optional<platform::FileId> console = std::nullopt;
 };
 
 /// Runs one step of a job's ending (a last write, closing a file, drawing a graph): an

@@ -1,5 +1,7 @@
 #include "jobs/OutputFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +16,17 @@ namespace fs = std::filesystem;
 std::string OutputName(const std::string& path) { return path == "-" ? "standard output" : path; }
 
 namespace {
+
+// The folder a new file at path would go into.
+fs::path FolderOf(const std::string& path) {
+  fs::path folder = fs::path(path).parent_path();
+  return folder.empty() ? fs::path(".") : folder;
+}
+
+// Why a file could not be made or replaced, saying so when the folder is the cause.
+std::string FolderReason(const std::string& path, int error) {
+  return platform::ErrorText(error) + " (the folder " + FolderOf(path).string() + " cannot be written)";
+}
 
 // The name a message gives the output this object writes.
 std::string ShownName(const std::string& path, bool console) { return console ? "standard output" : path; }
@@ -121,6 +134,18 @@ void OutputFile::Close() {
   if (rc != 0 && !failed_) Fail("cannot close", errno);
 }
 
+void OutputFile::CutBackTo(std::uint64_t mark) noexcept {
+  if (console_ != nullptr || mark >= written_) return;
+  try {
+    Flush();
+    if (file_ != nullptr) std::fflush(file_);
+  } catch (...) {
+    // The file failed already; what reached it is cut back all the same.
+  }
+  std::error_code ec;
+  if (fs::is_regular_file(path_, ec)) fs::resize_file(path_, mark, ec);
+}
+
 std::vector<std::unique_ptr<OutputFile>> OpenOutputs(const std::vector<std::string>& paths,
                                                      std::ostream& console) {
   std::vector<platform::WritableFile> opened(paths.size());
@@ -138,7 +163,11 @@ std::vector<std::unique_ptr<OutputFile>> OpenOutputs(const std::vector<std::stri
     if (opened[i].file == nullptr) {
       const int error = opened[i].error;
       undo();
-      throw OutputError("cannot open", path, platform::ErrorText(error));
+      std::error_code ec;
+      const bool newFile = !fs::exists(path, ec);
+      throw OutputError("cannot open", path,
+                        newFile && (error == EACCES || error == EROFS) ? FolderReason(path, error)
+                                                                       : platform::ErrorText(error));
     }
   }
   // Every output could be opened: now the existing files are emptied.
@@ -173,11 +202,10 @@ void CheckWritableLater(const std::string& path) {
       throw OutputError("cannot open", path, platform::ErrorText(error));
   }
   // The file is replaced in one step once written, which needs a writable folder.
-  fs::path folder = p.parent_path();
-  if (folder.empty()) folder = ".";
+  const fs::path folder = FolderOf(path);
   if (!fs::is_directory(folder, ec)) throw OutputError("cannot open", path, platform::ErrorText(ENOENT));
   if (const int error = platform::WriteAccess(folder.string()); error != 0)
-    throw OutputError("cannot open", path, platform::ErrorText(error));
+    throw OutputError("cannot open", path, FolderReason(path, error));
 }
 
 void CheckWritableFolder(const std::string& folder, const std::string& what) {
@@ -212,6 +240,64 @@ bool SameFile(const std::string& a, const std::string& b) {
   return !ec && ca == cb;
 }
 
+void CheckOutputs(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
+                  const std::optional<platform::FileId>& console) {
+  const NamedFile* toConsole = nullptr;  // an output written to standard output
+  for (const NamedFile& o : outputs)
+    if (o.path == "-" && toConsole == nullptr) toConsole = &o;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const NamedFile& o = outputs[i];
+    if (o.path.empty()) continue;
+    for (std::size_t j = 0; j < i; ++j) {
+      const NamedFile& earlier = outputs[j];
+      if (!earlier.path.empty() && SameFile(earlier.path, o.path))
+        throw UsageError(o.name + ": " + OutputName(o.path) + " is already the output of " + earlier.name +
+                         (earlier.path == o.path ? "" : " (" + earlier.path + ")"));
+    }
+    if (o.path == "-") continue;
+    for (const NamedFile& in : inputs)
+      if (!in.path.empty() && in.path != "-" && SameFile(o.path, in.path))
+        throw UsageError(o.name + ": " + o.path + " is " + in.name);
+    if (toConsole != nullptr && console && console->keeps)
+      if (const std::optional<platform::FileId> file = platform::FileAt(o.path); file && *file == *console)
+        throw UsageError(o.name + ": " + o.path + " is where standard output goes, and " + toConsole->name +
+                         " - writes there too");
+  }
+}
+
+OutputLocks::OutputLocks(const std::vector<std::string>& paths) {
+  try {
+    for (const std::string& path : paths) {
+      if (path.empty() || path == "-") continue;
+      std::error_code ec;
+      const fs::file_status status = fs::status(path, ec);
+      if (fs::exists(status) && !fs::is_regular_file(status)) continue;  // a device, a pipe, a folder
+      // One lock per file, however it is named.
+      const fs::path canonical = fs::weakly_canonical(fs::absolute(path, ec), ec);
+      const std::string lockPath = (ec ? path : canonical.string()) + ".lock";
+      if (std::any_of(held_.begin(), held_.end(), [&](const platform::HeldLock& h) { return h.path == lockPath; }))
+        continue;
+      platform::HeldLock lock;
+      long holder = 0;
+      const int error = platform::LockFile(lockPath, lock, holder);
+      if (error == EWOULDBLOCK)
+        throw UsageError(path + " is being written by another veltrano-batch" +
+                         (holder > 0 ? " (pid " + std::to_string(holder) + ")" : std::string(" (") + lockPath + ")"));
+      // A folder where no lock file can be made cannot take the output either: opening it
+      // says why.
+      if (error != 0) continue;
+      held_.push_back(lock);
+    }
+  } catch (...) {
+    for (platform::HeldLock& h : held_) platform::UnlockFile(h);
+    throw;
+  }
+}
+
+OutputLocks::~OutputLocks() {
+  for (platform::HeldLock& h : held_) platform::UnlockFile(h);
+}
+
 StagedOutput::StagedOutput(const std::string& path, std::ostream& console) : path_(path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
@@ -224,6 +310,9 @@ StagedOutput::StagedOutput(const std::string& path, std::ostream& console) : pat
     const fs::path target = fs::canonical(path, ec);
     if (!ec) path_ = target.string();
   }
+  // A file the user may not write is not replaced, and the folder must take the new one.
+  CheckWritableLater(path_);
+  RemoveLeftovers();
   for (int attempt = 0;; ++attempt) {
     staged_ = path_ + "." + std::to_string(platform::ProcessId());
     if (attempt > 0) staged_.append("-").append(std::to_string(attempt));
@@ -243,6 +332,29 @@ StagedOutput::StagedOutput(const std::string& path, std::ostream& console) : pat
   }
 }
 
+// The "<file>.<pid>.partial" (or "<file>.<pid>-<n>.partial") files of runs that were killed
+// while they wrote this output.
+void StagedOutput::RemoveLeftovers() const noexcept {
+  std::error_code ec;
+  const fs::path target(path_);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  const std::string stem = target.filename().string() + ".";
+  constexpr std::string_view kSuffix = ".partial";
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= stem.size() + kSuffix.size() || name.compare(0, stem.size(), stem) != 0 ||
+        name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+      continue;
+    const std::string_view middle =
+        std::string_view(name).substr(stem.size(), name.size() - stem.size() - kSuffix.size());
+    if (middle.find_first_not_of("0123456789-") == std::string_view::npos && std::isdigit(middle.front()) != 0) {
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
+  }
+}
+
 void StagedOutput::Commit() {
   file_->Close();
   if (staged_.empty()) return;
@@ -252,6 +364,20 @@ void StagedOutput::Commit() {
   if (std::rename(staged_.c_str(), path_.c_str()) != 0)
     throw OutputError("cannot write", path_, platform::ErrorText(errno));
   staged_.clear();
+  std::error_code ec;
+  fs::remove(path_ + ".partial", ec);
+}
+
+std::string StagedOutput::Keep() {
+  file_->Close();
+  if (staged_.empty()) return {};
+  const std::string kept = path_ + ".partial";
+  if (mode_) platform::SetMode(staged_, *mode_);
+  errno = 0;
+  if (std::rename(staged_.c_str(), kept.c_str()) != 0)
+    throw OutputError("cannot write", kept, platform::ErrorText(errno));
+  staged_.clear();
+  return kept;
 }
 
 void StagedOutput::Discard() noexcept {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "jobs/JobError.h"
+#include "jobs/Platform.h"
 #include "numeric/NumStr.h"  // AppendG17, the form of every number in the files
 
 namespace veltrano::jobs {
@@ -50,6 +51,7 @@ public:
 
   /// Appends text as it stands.
   void Write(std::string_view text) {
+    written_ += text.size();
     if (text.size() > kBufferSize - used_) {
       WriteBlock(text);
       return;
@@ -67,6 +69,13 @@ public:
   /// Flushes and closes; idempotent. Raises OutputError when anything failed.
   void Close();
 
+  /// The bytes written so far (buffered ones included).
+  std::uint64_t Written() const noexcept { return written_; }
+  /// Makes a file end where it stood when Written() was `mark`: what is buffered is written
+  /// and a regular file is cut back there (the console, a pipe or a device cannot be).
+  /// Best effort: errors are swallowed, as this mends outputs after an error already met.
+  void CutBackTo(std::uint64_t mark) noexcept;
+
 private:
   void Open(Mode mode);
   void WriteBlock(std::string_view text);
@@ -77,6 +86,7 @@ private:
   std::ostream* console_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
+  std::uint64_t written_ = 0;
   bool closed_ = false;
   bool failed_ = false;
 };
@@ -102,14 +112,51 @@ void CheckWritableFolder(const std::string& folder, const std::string& what);
 /// (links and "./" spellings included), otherwise the same normalised path.
 bool SameFile(const std::string& a, const std::string& b);
 
+/// A file a job writes or reads: as its option names it ("--out"), or as messages describe
+/// an input ("the sheet being read").
+struct NamedFile {
+  std::string name;
+  std::string path;
+};
+
+/// Checks a job's outputs before anything is touched: no two are one file (also when named
+/// two ways), none is one of its inputs, and none is the file standard output goes to
+/// (`console`) while another output is written there ("-"): two writers of one file lose
+/// one's lines. Empty paths are no output. Raises UsageError naming the output, such as
+/// "--tests-out: t.csv is already the output of --out" or "--out: d.csv is the design file".
+void CheckOutputs(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
+                  const std::optional<platform::FileId>& console);
+
+/// The locks of a job's outputs: while it lives, no other veltrano-batch (or other job of
+/// this program) writes them. Each output file (not "-", not a device or a pipe) is locked
+/// through a lock file beside it, "<file>.lock", holding the writer's process id; the
+/// system releases the lock when the process ends however it ends, and a later job takes
+/// over a lock file a killed one left behind. An output another writer holds raises
+/// UsageError: "out.csv is being written by another veltrano-batch (pid 4242)".
+class OutputLocks {
+public:
+  explicit OutputLocks(const std::vector<std::string>& paths);
+  ~OutputLocks();
+  OutputLocks(const OutputLocks&) = delete;
+  OutputLocks& operator=(const OutputLocks&) = delete;
+
+private:
+  std::vector<platform::HeldLock> held_;
+};
+
 /// An output that appears under its name only when it is complete: it is written to a new
-/// file beside it and renamed over it at the end, so work refused half-way leaves the old
-/// file, or none, in place. A file that replaces another is written private, under the old
-/// one's owner where possible, and given the old one's permissions just before it takes its
-/// name (so a read-only file is replaced as before, not refused). Through a symbolic link,
+/// file beside it, "<file>.<pid>.partial", and renamed over it at the end, so work refused
+/// half-way leaves the old file, or none, in place. One rule for every output: a file the
+/// user may not write is not replaced (OutputError, as opening it would say). A file that
+/// replaces another is written private, under the old one's owner where possible, and
+/// given the old one's permissions just before it takes its name. Through a symbolic link,
 /// the file linked to is the one replaced (the link stays). What is not a regular file (a
 /// device such as /dev/null, a pipe) cannot be replaced and is written at once, like "-",
 /// the console.
+///
+/// Work that is stopped keeps the old file too: what it wrote is kept apart under
+/// "<file>.partial" (Keep). A killed run leaves its "<file>.<pid>.partial" behind: the next
+/// output staged at that name, which holds the file's lock (OutputLocks), removes them.
 class StagedOutput {
 public:
   StagedOutput(const std::string& path, std::ostream& console);
@@ -118,13 +165,23 @@ public:
   ~StagedOutput() { Discard(); }
 
   OutputFile& File() { return *file_; }
+  /// Whether the output is staged (a file), rather than written at once.
+  bool Staged() const noexcept { return !staged_.empty(); }
+  /// The file's name.
+  const std::string& Path() const noexcept { return path_; }
 
-  /// Closes the file and gives it its name.
+  /// Closes the file and gives it its name; a "<file>.partial" of an earlier stopped run
+  /// goes, the whole result replacing it.
   void Commit();
+  /// Closes the file and keeps it as "<file>.partial", leaving the file itself as it was;
+  /// returns that name ("" for an output written at once).
+  std::string Keep();
   /// Drops what was written to a file; idempotent.
   void Discard() noexcept;
 
 private:
+  void RemoveLeftovers() const noexcept;
+
   std::string path_;
   std::string staged_;          // the file being written, until it is renamed
   std::optional<unsigned> mode_;  // its permissions once written, when it replaces a file

@@ -1,6 +1,7 @@
 #include "jobs/Platform.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -8,6 +9,7 @@
 #if defined(__unix__) || defined(__APPLE__)
 #define VELTRANO_POSIX 1
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
@@ -86,6 +88,66 @@ int CreateReplacement(const std::string& staged, const std::string& target, std:
 
 void SetMode(const std::string& path, unsigned mode) noexcept { (void)::chmod(path.c_str(), static_cast<mode_t>(mode)); }
 
+int LockFile(const std::string& lockPath, HeldLock& lock, long& holder) {
+  holder = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return errno != 0 ? errno : EIO;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      if (error == EWOULDBLOCK) {
+        char text[32] = {};
+        if (::pread(fd, text, sizeof text - 1, 0) > 0) holder = std::strtol(text, nullptr, 10);
+      }
+      ::close(fd);
+      return error;
+    }
+    // The file locked must still be the one at the path: a holder that ended may have
+    // removed it in between, and another process made a new one.
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) != 0 || ::stat(lockPath.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
+        held.st_dev != named.st_dev) {
+      ::close(fd);
+      continue;
+    }
+    const std::string id = std::to_string(ProcessId()) + "\n";
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, id.data(), id.size(), 0) != static_cast<ssize_t>(id.size())) {
+      // The lock holds without the id; a refused writer is then told no id.
+    }
+    lock = {lockPath, fd};
+    return 0;
+  }
+  return EAGAIN;
+}
+
+void UnlockFile(HeldLock& lock) noexcept {
+  if (lock.handle < 0) return;
+  ::unlink(lock.path.c_str());
+  ::close(lock.handle);
+  lock.handle = -1;
+}
+
+namespace {
+
+FileId IdOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)};
+}
+
+}  // namespace
+
+std::optional<FileId> StandardOutputFile() noexcept {
+  struct stat st {};
+  if (::fstat(STDOUT_FILENO, &st) != 0) return std::nullopt;
+  return IdOf(st);
+}
+
+std::optional<FileId> FileAt(const std::string& path) noexcept {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdOf(st);
+}
+
 #else  // a system without POSIX calls: the C and C++ libraries alone
 
 long ProcessId() noexcept { return static_cast<long>(::_getpid()); }
@@ -144,6 +206,29 @@ void SetMode(const std::string& path, unsigned mode) noexcept {
   std::error_code ec;
   std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode), ec);
 }
+
+// Without the system's locks, a lock file is made exclusively; one that a killed process
+// left behind must be removed by hand (the message names it).
+int LockFile(const std::string& lockPath, HeldLock& lock, long& holder) {
+  holder = 0;
+  errno = 0;
+  std::FILE* f = std::fopen(lockPath.c_str(), "wbx");
+  if (f == nullptr) return errno == EEXIST ? EWOULDBLOCK : (errno != 0 ? errno : EIO);
+  std::fprintf(f, "%ld\n", ProcessId());
+  std::fclose(f);
+  lock = {lockPath, 0};
+  return 0;
+}
+
+void UnlockFile(HeldLock& lock) noexcept {
+  if (lock.handle < 0) return;
+  std::remove(lock.path.c_str());
+  lock.handle = -1;
+}
+
+// Without the system's file identities, outputs are told apart by their names alone.
+std::optional<FileId> StandardOutputFile() noexcept { return std::nullopt; }
+std::optional<FileId> FileAt(const std::string&) noexcept { return std::nullopt; }
 
 #endif
 

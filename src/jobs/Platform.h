@@ -6,6 +6,7 @@
 // elsewhere a portable fallback built on <cstdio> and <filesystem> does what it can (no
 // owners, permissions as the library sees them). This is the one file of the jobs that
 // includes a system header; everything above and below it stays portable.
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -56,5 +57,36 @@ void SetMode(const std::string& path, unsigned mode) noexcept;
 
 /// Whether path names an existing regular file.
 bool IsRegularFile(const std::string& path) noexcept;
+
+/// A lock held on a lock file; see LockFile.
+struct HeldLock {
+  std::string path;
+  int handle = -1;
+};
+
+/// Takes the lock of lockPath for this process alone: creates or opens the file, locks it
+/// (the system releases the lock when the process ends, however it ends, so a lock file a
+/// killed process left behind is taken over) and writes the process's id into it. Returns
+/// 0 with `lock` set; or EWOULDBLOCK when another process holds it, with `holder` its id
+/// as the file says (0 when unknown); or another errno value.
+int LockFile(const std::string& lockPath, HeldLock& lock, long& holder);
+
+/// Removes the lock file and releases its lock.
+void UnlockFile(HeldLock& lock) noexcept;
+
+/// Which file a path or the standard output stands for: its device and inode, and whether
+/// it keeps or passes on what is written (a regular file, a pipe or a socket, as against a
+/// terminal or /dev/null).
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool keeps = false;
+  friend bool operator==(const FileId& a, const FileId& b) { return a.device == b.device && a.inode == b.inode; }
+};
+
+/// The file standard output goes to; none where the system cannot say.
+std::optional<FileId> StandardOutputFile() noexcept;
+/// The file at path; none when it does not exist (or the system cannot say).
+std::optional<FileId> FileAt(const std::string& path) noexcept;
 
 }  // namespace veltrano::jobs::platform

@@ -11,28 +11,34 @@ namespace veltrano::jobs {
 
 namespace fs = std::filesystem;
 
-AnswerKey ReadAnswerKey(const std::string& text, bool keyMayBeText) {
-  std::error_code ec;
-  const bool isFile = fs::exists(text, ec) && !fs::is_directory(text, ec);
-  if (keyMayBeText && !isFile && text.find_first_of("/.") == std::string::npos) {
-    try {
-      return ParseKey(text);
-    } catch (const SheetFormatError& e) {
-      throw UsageError(std::string("--key: ") + e.what());
-    }
-  }
-  std::ifstream file = OpenInput(text);
+AnswerKey ParseAnswerKey(const std::string& text, const std::string& option, const std::string& fileOption) {
   try {
-    return ReadKeyFile(file);
-  } catch (const SheetReadError& e) {
-    throw ReadError(text, e.what());
+    return ParseKey(text);
   } catch (const SheetFormatError& e) {
-    throw InputError("--key " + text + ": " + e.what(), text, e.what(), e.line(), e.column(), InputRole::Key);
+    std::error_code ec;
+    const bool file = fs::is_regular_file(text, ec);
+    throw UsageError(option + ": " + e.what() +
+                     (file ? " (" + text + " is a file: give it with " + fileOption + ")" : std::string()));
   }
 }
 
-SheetSource::SheetSource(const std::string& path, std::istream& console, std::string keyOption)
-    : path_(path), name_(path == "-" ? "standard input" : path), keyOption_(std::move(keyOption)) {
+AnswerKey ReadAnswerKeyFile(const std::string& path, const std::string& option) {
+  std::ifstream file = OpenInput(path);
+  try {
+    return ReadKeyFile(file);
+  } catch (const SheetReadError& e) {
+    throw ReadError(path, e.what());
+  } catch (const SheetFormatError& e) {
+    throw InputError(option + " " + path + ": " + e.what(), path, e.what(), e.line(), e.column(), InputRole::Key);
+  }
+}
+
+SheetSource::SheetSource(const std::string& path, std::istream& console, std::string keyOption,
+                         std::string kOption)
+    : path_(path),
+      name_(path == "-" ? "standard input" : path),
+      keyOption_(std::move(keyOption)),
+      kOption_(std::move(kOption)) {
   if (path == "-") {
     in_ = &console;
     return;
@@ -41,9 +47,10 @@ SheetSource::SheetSource(const std::string& path, std::istream& console, std::st
   in_ = &file_;
 }
 
-std::unique_ptr<SheetSource> SheetSource::OfText(std::string text, const std::string& name) {
+std::unique_ptr<SheetSource> SheetSource::OfText(std::string text, const std::string& name, std::string keyOption,
+                                                 std::string kOption) {
   auto in = std::make_unique<std::istringstream>(std::move(text));
-  auto source = std::make_unique<SheetSource>("-", *in);
+  auto source = std::make_unique<SheetSource>("-", *in, std::move(keyOption), std::move(kOption));
   source->path_.clear();  // read again from the text itself
   source->name_ = name;
   source->text_ = std::move(in);
@@ -117,6 +124,14 @@ void SheetSource::RethrowAsJobError() const {
                ": no key before the first examinee; put a KEY row before it or give " + keyOption_ +
                (e.firstRow() ? std::string(kHeaderHint) : "");
     throw NoKeyError(name_ + ": " + reason, name_, reason, e.line());
+  } catch (const MarkBeyondKeyError& e) {
+    std::string reason = e.what();
+    if (!kOption_.empty()) {
+      const std::string k = std::to_string(e.mark());
+      const bool keyword = kOption_.back() == '=';  // "k=5" rather than "--k 5"
+      reason += "; give " + kOption_ + (keyword ? "" : " ") + k + " if the items have " + k + " alternatives";
+    }
+    throw InputError(name_ + ": " + reason, name_, reason, e.line(), e.column());
   } catch (const SheetFormatError& e) {
     throw InputError(name_ + ": " + e.what(), name_, e.what(), e.line(), e.column());
   } catch (const SheetReadError& e) {
@@ -127,16 +142,9 @@ void SheetSource::RethrowAsJobError() const {
 namespace {
 
 // The outputs must not be the files read, nor each other.
-void CheckSheetOutputs(const SheetRequest& o) {
-  const std::pair<const char*, const std::string*> outputs[] = {{"--out", &o.out}, {"--tables", &o.tables}};
-  for (const auto& [name, path] : outputs) {
-    if (path->empty() || *path == "-") continue;
-    if (o.responses != "-" && SameFile(*path, o.responses))
-      throw UsageError(std::string(name) + ": " + *path + " is the sheet being read");
-    if (!o.key.empty() && SameFile(*path, o.key)) throw UsageError(std::string(name) + ": " + *path + " is the key file");
-  }
-  if (!o.tables.empty() && SameFile(o.tables, o.out))
-    throw UsageError("--tables: " + OutputName(o.out) + " is already the output of --out");
+void CheckSheetOutputs(const SheetRequest& o, const std::optional<platform::FileId>& console) {
+  CheckOutputs({{"--out", o.out}, {"--tables", o.tables}},
+               {{"the sheet being read", o.responses}, {"the key file", o.keyFile}}, console);
 }
 
 }  // namespace
@@ -157,9 +165,11 @@ std::string FavouredLine(const FavouredPosition& f, const ExamineeResult& pooled
 
 void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
   // The key, the outputs' names and the sheet are checked before anything is written.
-  CheckSheetOutputs(o);
+  CheckSheetOutputs(o, job.console);
+  const OutputLocks locks({o.out, o.tables});
   std::optional<AnswerKey> key;
-  if (!o.key.empty()) key = ReadAnswerKey(o.key, true);
+  if (!o.key.empty()) key = ParseAnswerKey(o.key, "--key", "--key-file");
+  if (!o.keyFile.empty()) key = ReadAnswerKeyFile(o.keyFile, "--key-file");
   if (key && o.k > 0) {
     try {
       CheckKeyWithin(*key, o.k);
@@ -168,7 +178,7 @@ void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
     }
   }
   const AnswerKey* const givenKey = key ? &*key : nullptr;
-  SheetSource source(o.responses, job.in, "--key");
+  SheetSource source(o.responses, job.in, "--key", "--k");
   int k = o.k;
   if (k == 0) {
     const std::optional<int> found = source.Check(givenKey, job.context);
@@ -206,12 +216,22 @@ void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
     return true;
   };
   const JobEnd end = source.Analyse(givenKey, run, job.context);
-  out.Commit();
-  if (tables) tables->Commit();
   if (end == JobEnd::Stopped) {
-    job.report.Problem(StoppedProblem(job.context.StopSignal(), "the outputs hold the examinees analysed so far"));
+    // A stopped analysis leaves the old results as they were: what it wrote is kept apart.
+    std::string kept;
+    for (StagedOutput* staged : {&out, tables.get()}) {
+      if (staged == nullptr) continue;
+      const std::string partial = staged->Keep();
+      if (!partial.empty())
+        kept += (kept.empty() ? "" : "; ") + partial + " (" + staged->Path() + " is unchanged)";
+    }
+    job.report.Problem(StoppedProblem(job.context.StopSignal(),
+                                      kept.empty() ? "the outputs hold the examinees analysed so far"
+                                                   : "the examinees analysed so far are in " + kept));
     return;
   }
+  out.Commit();
+  if (tables) tables->Commit();
   for (const std::string& line : notes) job.report.Note(line);
   if (failed) job.report.Problem(JobProblem{});
 }

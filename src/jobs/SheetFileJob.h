@@ -24,12 +24,15 @@
 
 namespace veltrano::jobs {
 
-/// The key given apart: a key file, or (when keyMayBeText and no such file exists) the key
-/// itself ("ABDCA", "A,B,D,C,A", "1 2 10 3"). A key never holds '/' or '.' (it has no
-/// omissions), so such a text names a file that is not there. Raises UsageError for a key
-/// given as text that is not one ("--key: ..."), ReadError for a file that cannot be read,
-/// and InputError (of role Key) for a file that holds no key ("--key FILE: ...").
-AnswerKey ReadAnswerKey(const std::string& key, bool keyMayBeText);
+/// The key given apart as text ("ABDCA", "A,B,D,C,A", "1 2 10 3"), as `option` names it.
+/// Raises UsageError ("--key: item 3: ...") for a text that is not a key, with a hint when a
+/// file of that name exists ("give it with <fileOption>").
+AnswerKey ParseAnswerKey(const std::string& text, const std::string& option, const std::string& fileOption);
+
+/// The key given apart in a file, as `option` names it. Raises ReadError for a file that
+/// cannot be read, and InputError (of role Key) for a file that holds no key ("--key-file
+/// key.txt: ...").
+AnswerKey ReadAnswerKeyFile(const std::string& path, const std::string& option);
 
 /// A sheet to be read twice: opened at once, checked by the first reading (which copies
 /// what cannot be read again), then read again from its start. After a reading that found
@@ -38,10 +41,14 @@ class SheetSource {
 public:
   /// path: the sheet's file, or "-" for console. keyOption: how the front end gives a key
   /// apart, named in the message of a sheet without a key ("--key"); empty: "the key apart".
-  /// Raises ReadError when the sheet cannot be opened.
-  SheetSource(const std::string& path, std::istream& console, std::string keyOption = {});
+  /// kOption: how it gives k, named in the message of a mark beyond the key's alternatives
+  /// ("--k": "give --k 5 if the items have 5 alternatives"); empty: no such hint. Raises
+  /// ReadError when the sheet cannot be opened.
+  SheetSource(const std::string& path, std::istream& console, std::string keyOption = {},
+              std::string kOption = {});
   /// A sheet given as its text (a binding's table of marks), named `name` in messages.
-  static std::unique_ptr<SheetSource> OfText(std::string text, const std::string& name);
+  static std::unique_ptr<SheetSource> OfText(std::string text, const std::string& name, std::string keyOption = {},
+                                             std::string kOption = {});
   SheetSource(const SheetSource&) = delete;
   SheetSource& operator=(const SheetSource&) = delete;
 
@@ -68,6 +75,7 @@ private:
   std::string path_;
   std::string name_;
   std::string keyOption_;
+  std::string kOption_;
   std::ifstream file_;
   std::unique_ptr<std::istringstream> text_;  // a sheet given as text
   std::istream* in_ = nullptr;
@@ -79,7 +87,8 @@ private:
 
 struct SheetRequest {
   std::string responses = "-";  // the sheet, or "-" for standard input
-  std::string key;              // "": the sheet's KEY row; else a key file, or the key itself
+  std::string key;              // the key itself; "" none
+  std::string keyFile;          // a file holding the key; "" none (neither: the sheet's KEY row)
   int k = 0;                    // alternatives per item, 2..10; 0: from the key and the marks
   std::string out = "-";        // the results; "-" standard output
   std::string tables;           // each examinee's table in analyse's format; "" none, "-" standard output

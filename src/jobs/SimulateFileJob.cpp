@@ -21,29 +21,34 @@ bool IsGraphPath(const std::string& path) {
   return endsWith(".png") || endsWith(".svg");
 }
 
-void CheckSimulateRequest(const SimulateRequest& o) {
-  const std::pair<const char*, const std::string*> outputs[] = {
-      {"--data", &o.data},   {"--residuals", &o.residuals},          {"--points", &o.points},
-      {"--graph", &o.graph}, {"--residual-graph", &o.residualGraph}, {"--summary", &o.summary}};
-  for (std::size_t i = 0; i < std::size(outputs); ++i) {
-    const std::string& path = *outputs[i].second;
-    if (path.empty()) continue;
-    for (std::size_t j = 0; j < i; ++j)
-      if (!outputs[j].second->empty() && SameFile(*outputs[j].second, path))
-        throw UsageError(std::string(outputs[i].first) + ": " + path + " is already the output of " +
-                         outputs[j].first + (*outputs[j].second == path ? "" : " (" + *outputs[j].second + ")"));
-  }
-  for (const auto& [name, path] : {outputs[3], outputs[4]})
+void CheckSimulateRequest(const SimulateRequest& o, const std::optional<platform::FileId>& console) {
+  CheckOutputs({{"--data", o.data},
+                {"--residuals", o.residuals},
+                {"--points", o.points},
+                {"--graph", o.graph},
+                {"--residual-graph", o.residualGraph},
+                {"--summary", o.summary}},
+               {}, console);
+  for (const auto& [name, path] : {std::pair("--graph", &o.graph), std::pair("--residual-graph", &o.residualGraph)})
     if (!path->empty() && !IsGraphPath(*path))
       throw UsageError(std::string(name) + ": " + *path + " must end in .png or .svg");
 }
 
-void SimulateToFiles(const SimulateRequest& o, FileJob& job, const HostDecorator& decorate) {
-  CheckSimulateRequest(o);
+SimulateRequest WithAnOutput(SimulateRequest o) {
+  if (o.data.empty() && o.residuals.empty() && o.points.empty() && o.summary.empty() && o.graph.empty() &&
+      o.residualGraph.empty())
+    o.data = "-";
+  return o;
+}
+
+void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDecorator& decorate) {
+  const SimulateRequest o = WithAnOutput(request);
+  CheckSimulateRequest(o, job.console);
   const bool wantsGraphs = !o.graph.empty() || !o.residualGraph.empty();
   if (wantsGraphs && !job.drawing.graphs)
     throw UsageError(std::string(o.graph.empty() ? "--residual-graph" : "--graph") +
                      ": this build of veltrano-batch draws no graphs (it was built without Qt)");
+  const OutputLocks locks({o.data, o.residuals, o.points, o.summary, o.graph, o.residualGraph});
   // Every output is checked before any is touched: a run that cannot start leaves every
   // existing file as it was. The graphs are written after the run, each at once.
   if (!o.graph.empty()) CheckWritableLater(o.graph);
@@ -81,8 +86,16 @@ void SimulateToFiles(const SimulateRequest& o, FileJob& job, const HostDecorator
     pipeClosed |= ReportedStep(job.report, work) == ErrorKind::BrokenPipe;
   };
   step([&] {
-    if (RunSimulation(run, S, decorated ? *decorated : static_cast<RunHost&>(host), job.context) == RunEnd::Cancelled)
-      job.report.Problem(StoppedProblem(job.context.StopSignal(), "the outputs hold the tests finished so far"));
+    try {
+      if (RunSimulation(run, S, decorated ? *decorated : static_cast<RunHost&>(host), job.context) ==
+          RunEnd::Cancelled)
+        job.report.Problem(StoppedProblem(job.context.StopSignal(), "the outputs hold the tests finished so far"));
+    } catch (const OutputError&) {
+      // An output that failed in the middle of a test's lines: every file ends at the test
+      // before it, as the summary does.
+      host.CutBackToLastTest();
+      throw;
+    }
   });
   // The summary covers the tests the run finished, after a stop or an error too; whatever
   // the run produced stays, as it does in the window.

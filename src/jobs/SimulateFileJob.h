@@ -32,12 +32,17 @@ struct SimulateRequest {
 /// host, returns the host the run is to write to.
 using HostDecorator = std::function<std::unique_ptr<RunHost>(RunHost& filesHost)>;
 
-/// The rules that involve more than one field of the request: no output named twice,
-/// graphs named .png or .svg. Raises UsageError.
-void CheckSimulateRequest(const SimulateRequest& request);
+/// The request as it runs: one that asks for no output at all writes its data lines to
+/// standard output rather than nothing.
+SimulateRequest WithAnOutput(SimulateRequest request);
 
-/// Runs the simulation into its files. Raises UsageError or OutputError before anything is
-/// touched when it cannot start; once it runs, every output holds the tests finished, after
+/// The rules that involve more than one field of the request: no output named twice (nor
+/// the file standard output goes to, console, while another output is written there),
+/// graphs named .png or .svg. Raises UsageError.
+void CheckSimulateRequest(const SimulateRequest& request, const std::optional<platform::FileId>& console = {});
+
+/// Runs the simulation into its files (with none asked for, its data lines to standard
+/// output). Raises UsageError or OutputError before anything is touched when it cannot start; once it runs, every output holds the tests finished, after
 /// a stop or an error too (reported as problems), and the summary covers them.
 void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDecorator& decorate = {});
 

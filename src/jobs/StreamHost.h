@@ -3,7 +3,7 @@
 //
 // Data-pane lines go to one file, residual lines to another, and every chart point, in
 // the order the run adds it, to a CSV file "series,x,y" whose numbers read back as the
-// same doubles. Any of the three may be left out. When charts are to be drawn, the
+// same doubles (an estimate the analysis could not compute is an empty cell). Any of the three may be left out. When charts are to be drawn, the
 // points and the series' visibility also go to a ChartSink. The window-only operations
 // (selecting a page, repainting, the Do* field) do nothing.
 #include <string>
@@ -33,6 +33,13 @@ public:
     if (charts_ != nullptr) charts_->SetSeriesActive(series, active);
   }
   void RefreshChart1() override {}
+  /// A test is complete in every output: where each stands is kept (CutBackToLastTest).
+  bool ContinueRun(const RunProgress& progress) override;
+
+  /// Makes every file end after the last complete test, after an output failed in the
+  /// middle of a test's lines (a reader gone away, a full disk): every file then ends at
+  /// the same test.
+  void CutBackToLastTest() noexcept;
 
   /// The header line of the points file.
   static constexpr std::string_view kPointsHeader = "series,x,y";
@@ -42,6 +49,7 @@ private:
   OutputFile* residuals_;
   OutputFile* points_;
   ChartSink* charts_;
+  std::uint64_t marks_[3] = {0, 0, 0};  // data, residuals, points after the last complete test
   std::string row_;
   double lastX_ = 0;
   std::string xText_;

@@ -32,11 +32,21 @@ StudyConditions Conditions(const StudyRequest& o) {
   return StudyConditionsOf(o.n, o.k, o.D, o.design.empty() ? nullptr : &design, o.design);
 }
 
+// Every file a study or a merge writes: its outputs and the plots it may draw (the plots
+// of every k a study may have, as the k are known only once the rows are).
+std::vector<NamedFile> Outputs(std::vector<NamedFile> outputs, const StudyPlotOptions& plot) {
+  if (plot.prefix.empty()) return outputs;
+  for (const PlotMeasure m : kPlotMeasures)
+    for (int k = kMinAlternatives; k <= kMaxAlternatives; ++k)
+      outputs.push_back({"--plot", StudyPlotPath(plot.prefix, m, k, plot.format)});
+  return outputs;
+}
+
 // Rules that involve more than one field.
-void CheckOutputs(const StudyRequest& o) {
+void CheckStudyOutputs(const StudyRequest& o, const std::optional<platform::FileId>& console) {
   if (o.out.empty()) throw UsageError("--out: the file name is empty");
-  if (!o.testsOut.empty() && SameFile(o.testsOut, o.out))
-    throw UsageError("--tests-out: " + o.testsOut + " is already the output of --out");
+  CheckOutputs(Outputs({{"--out", o.out}, {"--tests-out", o.testsOut}}, o.plot), {{"the design file", o.design}},
+               console);
   if (o.resume && o.out == "-")
     throw UsageError("--resume: give the study's output file with --out (standard output cannot be resumed)");
   if (o.resume && o.testsOut == "-")
@@ -108,7 +118,8 @@ struct StudyStart {
   bool clockSeed = false;
 };
 
-StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotData>& plots) {
+StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotData>& plots,
+                   std::optional<OutputLocks>& locks) {
   StudyStart s;
   CheckPlotsCanBeDrawn(o.plot, job.drawing);
   StudyDefinition& study = s.study;
@@ -118,7 +129,9 @@ StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotD
   study.maxIterations = o.maxIterations;
   study.ci = o.ci;
   if (!o.shard.empty()) s.shard = ParseShard(o.shard);
-  CheckOutputs(o);
+  CheckStudyOutputs(o, job.console);
+  // Taken before a resumed output is read: no other writer may change it meanwhile.
+  locks.emplace(std::vector<std::string>{o.out, o.testsOut});
   const bool resuming = o.resume && IsNonEmptyFile(o.out);
   std::optional<std::uint32_t> resumedSeed;
   if (resuming && !o.seed) {
@@ -187,7 +200,8 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
   // The plots' values: from the rows a resumed output keeps, then from every new row.
   std::optional<StudyPlotData> plots;
   if (!o.plot.prefix.empty()) plots.emplace();
-  StudyStart start = Prepare(o, job, plots);
+  std::optional<OutputLocks> locks;
+  StudyStart start = Prepare(o, job, plots, locks);
   const StudyDefinition& study = start.study;
   const ResumePoint& resume = start.resume;
   if (start.clockSeed)
@@ -268,22 +282,25 @@ void MergeStudyFiles(const MergeRequest& m, FileJob& job) {
   std::vector<std::ifstream> streams;
   streams.reserve(m.files.size());
   std::vector<StudyInput> inputs;
+  std::vector<NamedFile> read;
+  for (const std::string& file : m.files) read.push_back({"also one of the files to merge", file});
+  CheckOutputs(Outputs({{"--out", m.out}}, m.plot), read, job.console);
+  const OutputLocks locks({m.out});
   for (const std::string& file : m.files) {
-    if (SameFile(file, m.out)) throw UsageError("--out: " + file + " is also one of the files to merge");
     streams.push_back(OpenInput(file));
     inputs.push_back({file, &streams.back()});
   }
   CheckPlotFolder(m.plot);
-  // The output is opened when the first text is ready, which is after every check. The
-  // plots read the merged rows as they are written; a row they cannot read (a cell edited
-  // by hand) leaves the merged output whole and draws no plots.
-  std::unique_ptr<OutputFile> out;
+  // The output is staged when the first text is ready, which is after every check, and takes
+  // its name once whole. The plots read the merged rows as they are written; a row they
+  // cannot read (a cell edited by hand) leaves the merged output whole and draws no plots.
+  std::unique_ptr<StagedOutput> out;
   std::optional<StudyPlotData> plots;
   if (!m.plot.prefix.empty()) plots.emplace();
   std::string plotError;
   MergeStudyOutputs(inputs, [&](std::string_view text) {
-    if (!out) out = std::make_unique<OutputFile>(m.out, job.out);
-    out->Write(text);
+    if (!out) out = std::make_unique<StagedOutput>(m.out, job.out);
+    out->File().Write(text);
     if (!plots || !plotError.empty()) return;
     try {
       plots->AddRows(text);
@@ -291,7 +308,7 @@ void MergeStudyFiles(const MergeRequest& m, FileJob& job) {
       plotError = e.what();
     }
   });
-  if (out) out->Close();
+  if (out) out->Commit();
   if (!plotError.empty()) throw JobError(ErrorKind::Failed, "--plot: no plots drawn: " + plotError);
   if (plots) DrawPlots(*plots, m.plot, job);
 }

@@ -368,13 +368,15 @@ std::string FrameCsv(const std::vector<std::string>& names, const std::vector<py
 }
 
 py::tuple Responses(std::optional<std::string> path, std::optional<std::string> text, const std::string& name,
-                    std::optional<std::string> key, long long k, bool ci, std::optional<int> jobCount) {
+                    std::optional<std::string> key, std::optional<std::string> keyFile, long long k, bool ci,
+                    std::optional<int> jobCount) {
   const AnalysisSettings settings = Analysis(ci, setting::Tol.byDefault, setting::MaxIts.byDefault);
   if (k != 0) Setting(setting::k, "k", k);
   const int threads = Jobs(jobCount);
   const jobs::SheetFrame sheet = Run([&](const JobContext& context) {
     std::optional<AnswerKey> given;
-    if (key) given = jobs::ReadAnswerKey(*key, true);
+    if (key) given = jobs::ParseAnswerKey(*key, "key", "key=pathlib.Path(...)");
+    if (keyFile) given = jobs::ReadAnswerKeyFile(*keyFile, "key");
     if (given && k > 0) {
       try {
         CheckKeyWithin(*given, static_cast<int>(k));
@@ -384,7 +386,8 @@ py::tuple Responses(std::optional<std::string> path, std::optional<std::string> 
     }
     std::istringstream none;
     std::unique_ptr<jobs::SheetSource> source =
-        path ? std::make_unique<jobs::SheetSource>(*path, none, "key=...") : jobs::SheetSource::OfText(*text, name);
+        path ? std::make_unique<jobs::SheetSource>(*path, none, "key=...", "k=")
+             : jobs::SheetSource::OfText(*text, name, "key=...", "k=");
     return jobs::AnalyseSheetData(*source, given ? &*given : nullptr, static_cast<int>(k), settings, threads,
                                   context);
   });
@@ -439,7 +442,7 @@ PYBIND11_MODULE(_veltrano, m) {
         py::arg("jobs"), py::arg("shard"), py::arg("tests"), py::arg("progress"));
   m.def("merge", &Merge, py::arg("shards"));
   m.def("frame_csv", &FrameCsv, py::arg("names"), py::arg("values"), py::arg("present"));
-  m.def("responses", &Responses, py::arg("path"), py::arg("text"), py::arg("name"), py::arg("key=..."), py::arg("k"),
-        py::arg("ci"), py::arg("jobs"));
+  m.def("responses", &Responses, py::arg("path"), py::arg("text"), py::arg("name"), py::arg("key"),
+        py::arg("key_file"), py::arg("k"), py::arg("ci"), py::arg("jobs"));
   m.def("analyse_loop_seconds", &AnalyseLoopSeconds, py::arg("cells"), py::arg("ci") = false);
 }

@@ -48,6 +48,11 @@ int ParseMark(std::string_view cell) {
   return cell == "10" ? 10 : -1;
 }
 
+std::string BeyondKey(std::string_view cell, int mark, int k) {
+  return Quoted(cell) + " is alternative " + std::to_string(mark) + ", beyond the " + std::to_string(k) +
+         " alternatives of the key (A to " + std::string(1, static_cast<char>('A' + k - 1)) + ")";
+}
+
 std::string BeyondK(std::string_view cell, int mark, int k) {
   return Quoted(cell) + " is alternative " + std::to_string(mark) + ", beyond the k = " + std::to_string(k) +
          " alternatives of an item";
@@ -67,7 +72,9 @@ void ForEachCell(std::string_view line, char separator, std::int64_t lineNo, std
       const std::size_t start = ++i;
       bool doubled = false;
       for (;; ++i) {
-        if (i >= n) throw SheetFormatError(lineNo, column, "a quoted cell without its closing quote");
+        if (i >= n)
+          throw SheetFormatError(lineNo, column,
+                                 "a quoted cell without its closing quote on its line (a cell cannot hold a line end)");
         if (line[i] != '"') continue;
         if (i + 1 < n && line[i + 1] == '"') {
           doubled = true;
@@ -299,6 +306,20 @@ public:
       const char* begin = buffer_.get() + pos_;
       const std::size_t available = end_ - pos_;
       const auto* nl = static_cast<const char*>(std::memchr(begin, '\n', available));
+      // A CR that no LF follows ends a line too (the line ends of old spreadsheets); one at
+      // the end of what is read so far waits for the next byte.
+      const auto* cr = static_cast<const char*>(
+          std::memchr(begin, '\r', nl != nullptr ? static_cast<std::size_t>(nl - begin) : available));
+      if (cr != nullptr && cr + 1 != nl && (cr + 1 < begin + available || eof_)) {
+        const auto length = static_cast<std::size_t>(cr - begin);
+        ++number_;
+        if (length > kMaxSheetLine) TooLong();
+        line = std::string_view(begin, length);
+        pos_ += length + 1;
+        offset_ += length + 1;
+        if (number_ == 1) FirstLine(line);
+        return true;
+      }
       if (nl != nullptr || (eof_ && available > 0)) {
         const std::size_t length = nl != nullptr ? static_cast<std::size_t>(nl - begin) : available;
         ++number_;
@@ -432,7 +453,12 @@ void SheetReader::TakeKeyRow(std::string_view line) {
   key_ = std::move(key);
   haveKey_ = true;
   keyLine_ = n;
-  if (headerItems_ >= 0) CheckItemCount(headerLine_, headerItems_);
+  // The two rows disagree; the examinees to come may say which is wrong, the message names
+  // both.
+  if (headerItems_ >= 0 && headerItems_ != key_.Items())
+    throw SheetFormatError(n, 0,
+                           "the KEY row has " + Items(key_.Items()) + " where the header (line " +
+                               std::to_string(headerLine_) + ") has " + Items(headerItems_));
 }
 
 void SheetReader::TakeHeaderRow(std::string_view line) {
@@ -454,11 +480,13 @@ void SheetReader::CheckItemCount(std::int64_t line, int items) const {
 
 int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::string& scratch) const {
   marks.clear();
-  const int limit = k_ > 0 ? k_ : kMaxAlternatives;
+  // Without k, the key says how many alternatives an item has.
+  const int limit = k_ > 0 ? k_ : std::max(kMinAlternatives, key_.Largest());
   int largest = 0;
   // The first bad cell is reported only when the row has the right length: a row that is
   // too long or too short is named as such, whatever its cells hold.
   int badColumn = 0;
+  int beyondKey = 0;  // the mark, when the first bad cell is beyond the key's alternatives
   std::string badWhat;
   int items = 0;
   ForEachCell(row.text, separator_, row.line, scratch, [&](int column, std::string_view cell) {
@@ -467,7 +495,12 @@ int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::strin
     const int m = ParseMark(cell);
     if (badColumn == 0 && (m < 0 || m > limit)) {
       badColumn = column;
-      badWhat = m < 0 ? Quoted(cell) + kNotAMark : BeyondK(cell, m, limit);
+      if (m < 0)
+        badWhat = Quoted(cell) + kNotAMark;
+      else if (k_ > 0)
+        badWhat = BeyondK(cell, m, limit);
+      else
+        badWhat = BeyondKey(cell, m, limit), beyondKey = m;
     }
     largest = std::max(largest, m);
     marks.push_back(static_cast<Mark>(std::max(m, 0)));
@@ -476,6 +509,7 @@ int SheetReader::Marks(const SheetRow& row, std::vector<Mark>& marks, std::strin
   if (items != key_.Items()) CheckItemCount(row.line, items);
   if (badColumn == 0) return largest;
   if (row.line == firstRowLine_) badWhat += kHeaderHint;
+  if (beyondKey > 0) throw MarkBeyondKeyError(row.line, badColumn, badWhat, beyondKey);
   throw SheetFormatError(row.line, badColumn, badWhat);
 }
 

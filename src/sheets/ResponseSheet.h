@@ -74,6 +74,19 @@ private:
   bool firstRow_;
 };
 
+/// A mark beyond the alternatives the key uses, when k is not given: k is then the key's
+/// largest alternative, and a mark beyond it is more likely a slip than items with more
+/// alternatives (the front end says how to give k). mark(): the alternative marked.
+class MarkBeyondKeyError : public SheetFormatError {
+public:
+  MarkBeyondKeyError(std::int64_t line, int column, const std::string& what, int mark)
+      : SheetFormatError(line, column, what), mark_(mark) {}
+  int mark() const noexcept { return mark_; }
+
+private:
+  int mark_;
+};
+
 /// The input stream itself failed.
 class SheetReadError : public std::runtime_error {
 public:
@@ -131,8 +144,8 @@ struct SheetRow {
 class SheetReader {
 public:
   /// key: a key given apart (null: the sheet's KEY row gives it). k: the number of
-  /// alternatives, 2..10, or 0 when not known yet (marks are then checked against 10 and
-  /// the largest is kept, see Largest()). copy: when not null, every byte read is also
+  /// alternatives, 2..10, or 0 when not given: it is then the key's largest alternative (at
+  /// least 2), and a mark beyond it raises MarkBeyondKeyError. copy: when not null, every byte read is also
   /// written there (to read standard input a second time).
   SheetReader(std::istream& in, const AnswerKey* key, int k, std::ostream* copy = nullptr);
   ~SheetReader();

@@ -100,8 +100,8 @@ inline constexpr int kScanReportRows = 256;
 using ScanProgress = std::function<bool(std::uint64_t bytesRead)>;
 
 /// Reads every row of the sheet and checks it without analysing anything; returns the
-/// number of alternatives the sheet calls for: the largest alternative in the key and the
-/// marks, at least kMinAlternatives. progress, when given, is called every kScanReportRows
+/// number of alternatives the sheet calls for: the reader's k, or without one the largest
+/// alternative in the key (at least kMinAlternatives), beyond which no mark may lie. progress, when given, is called every kScanReportRows
 /// rows; when it returns false the scan stops and the result is empty.
 std::optional<int> ScanSheet(SheetReader& reader, const ScanProgress& progress = {});
 

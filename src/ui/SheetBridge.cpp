@@ -65,7 +65,7 @@ private:
   // Both readings; false when cancelled.
   bool Analyse() {
     std::optional<AnswerKey> key;
-    if (!job_.keyFile.isEmpty()) key = jobs::ReadAnswerKey(Path(job_.keyFile), false);
+    if (!job_.keyFile.isEmpty()) key = jobs::ReadAnswerKeyFile(Path(job_.keyFile), "--key-file");
     const AnswerKey* const givenKey = key ? &*key : nullptr;
     if (!source_) source_ = std::make_shared<jobs::SheetSource>(Path(job_.sheet), bridge_.noConsole_);
     const jobs::JobContext context{&bridge_.work_.Token(), this};

@@ -65,7 +65,7 @@ TEST(Outputs, NewFilesNamedTwoWaysAreOneFile) {
        "--residuals: ./same.txt is already the output of --data (same.txt)"},
       {{"study", "--n", "10", "--k", "2", "--do", "50", "--replications", "5", "--seed", "1", "--out", "o.csv",
         "--tests-out", "./o.csv"},
-       "--tests-out: ./o.csv is already the output of --out"},
+       "--tests-out: ./o.csv is already the output of --out (o.csv)"},
   };
   for (const Case& c : cases) {
     const Outcome o = RunCommand(c.args);

@@ -207,7 +207,7 @@ const SheetForm kSheetForms[] = {
     {"KeyFileWithHeaderAndKeyRow",
      "ana,A,C,B,D,A,B,C,D\n\"Díaz, Bo\",A,B,B,*,C,B,,D\n"
      "carl,B,C,A,D,A,D,C,A\ndee,-,.,*,,\"\",-,.,*\neve,a,c,2,4,2,b,1,d\n",
-     {"--key", "KEYFILE"},
+     {"--key-file", "KEYFILE"},
      "\xef\xbb\xbfid,q1,q2,q3,q4,q5,q6,q7,q8\r\nKEY,a,c,b,d,a,b,c,d\r\n\r\n"},
     {"KGivenReadsOnce", kSheet, {"--k", "4"}},
     {"ThreeThreads", kSheet, {"--jobs", "3"}},
@@ -269,7 +269,7 @@ const BadSheet kBadSheets[] = {
     {"LongRowWithABadExtraCell", std::string(kKey) + "S1,A,B,C,total 3\n", {},
      "standard input: line 2: 4 items where the key has 3 items"},
     {"HeaderOfAnotherLength", "id,q1,q2\nKEY,A,B,C\nS1,A,B,C\n", {},
-     "standard input: line 1: 2 items where the key has 3 items"},
+     "standard input: line 2: the KEY row has 3 items where the header (line 1) has 2 items"},
     {"UnknownLetter", std::string(kKey) + "S1,A,B,C\nS2,A,x,C\n", {"--k", "4"},
      "standard input: line 3, column 3: \"x\" is not an alternative (A to J or 1 to 10; empty, *, - or . for an "
      "omission)"},
@@ -290,7 +290,8 @@ const BadSheet kBadSheets[] = {
     {"PooledRowName", std::string(kKey) + "S1,A,B,C\nAll,A,B,C\n", {},
      "standard input: line 3, column 1: the id \"All\" is the name of the pooled row; rename this examinee"},
     {"UnclosedQuote", std::string(kKey) + "\"S1,A,B,C\n", {},
-     "standard input: line 2, column 1: a quoted cell without its closing quote"},
+     "standard input: line 2, column 1: a quoted cell without its closing quote on its line (a cell cannot hold a "
+     "line end)"},
     {"TextAfterQuote", std::string(kKey) + "\"S1\"x,A,B,C\n", {},
      "standard input: line 2, column 1: text after the closing quote of a quoted cell"},
     {"Latin1Id", std::string(kKey) + "Mu\xf1oz,A,B,C\n", {},
@@ -387,10 +388,10 @@ TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
   const std::string sheet = dir / "sheet.csv", key = dir / "key.txt";
   WriteFile(sheet, "S1,A,B,C\n");
   WriteFile(key, "ABC\n");
-  const Outcome o = RunCommand({"analyse", "--responses", sheet, "--key", key, "--out", sheet});
+  const Outcome o = RunCommand({"analyse", "--responses", sheet, "--key-file", key, "--out", sheet});
   EXPECT_EQ(o.status, kExitUsage);
   EXPECT_EQ(o.err, "veltrano-batch: --out: " + sheet + " is the sheet being read\n");
-  const Outcome t = RunCommand({"analyse", "--responses", sheet, "--key", key, "--tables", key});
+  const Outcome t = RunCommand({"analyse", "--responses", sheet, "--key-file", key, "--tables", key});
   EXPECT_EQ(t.status, kExitUsage);
   EXPECT_EQ(t.err, "veltrano-batch: --tables: " + key + " is the key file\n");
   EXPECT_EQ(ReadFile(sheet), "S1,A,B,C\n");
@@ -400,7 +401,7 @@ TEST(Responses, OutputMustNotReplaceTheSheetOrTheKey) {
 TEST(Responses, HelpNamesTheOptionsAndEmptyCells) {
   const Outcome o = RunCommand({"analyse", "--help"});
   EXPECT_EQ(o.status, kExitOk);
-  for (const char* text : {"--responses FILE", "--key FILE|KEY", "--k INT", "--out FILE", "--tables FILE", "--jobs N",
+  for (const char* text : {"--responses FILE", "--key KEY", "--key-file FILE", "--k INT", "--out FILE", "--tables FILE", "--jobs N",
                            kHeader, "undefined values as empty cells", "standard output may stop early"})
     EXPECT_THAT(o.out, ::testing::HasSubstr(text));
 }

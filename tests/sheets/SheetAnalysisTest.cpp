@@ -2,6 +2,7 @@
 // results in input order whatever the number of threads, a stop after any result, the first
 // bad row in input order, a failing analysis that leaves its counts, and the test of
 // favoured positions on tables worked by hand.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -83,14 +84,19 @@ TEST(ScanSheet, FindsKAndReportsProgressUntilStopped) {
   const struct {
     const char* sheet;
     int k;
-  } kCases[] = {{"KEY,A,A\nS1,A,*\n", 2}, {"KEY,A,C\nS1,A,B\n", 3}, {"KEY,A,B\nS1,j,B\nS2,1,2\n", 10}};
+  } kCases[] = {{"KEY,A,A\nS1,A,*\n", 2}, {"KEY,A,C\nS1,A,B\n", 3}, {"KEY,A,J\nS1,j,B\nS2,1,2\n", 10}};
   for (const auto& c : kCases) {
     std::istringstream in(c.sheet);
     SheetReader reader(in, nullptr, 0);
     EXPECT_EQ(ScanSheet(reader), c.k) << c.sheet;
   }
+  // Without k, a mark beyond the key's alternatives is a slip, not a larger k.
+  std::istringstream slip("KEY,A,C\nS1,A,B\nS2,D,C\n");
+  SheetReader slipped(slip, nullptr, 0);
+  EXPECT_THAT([&] { ScanSheet(slipped); },
+              ::testing::Throws<MarkBeyondKeyError>(::testing::Property(&MarkBeyondKeyError::mark, 4)));
 
-  std::string sheet = "KEY,A,B,C\n";
+  std::string sheet = "KEY,A,B,D\n";
   std::vector<std::uint64_t> ends;  // the offset of each row's end
   for (int i = 0; i < 3 * kScanReportRows; ++i) {
     sheet.append("S").append(std::to_string(i)).append(",A,B,D\n");

@@ -90,7 +90,7 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 QStringList CommandLines(const QString& sheet, const QString& key, const veltrano::AnalysisSettings& settings) {
   veltrano::batch::ResponsesOptions o;
   o.responses = sheet.toStdString();
-  o.key = key.toStdString();
+  o.keyFile = key.toStdString();
   o.analysis = settings;
   o.jobs = 2;
   std::istringstream in;

@@ -338,8 +338,9 @@ def analyse_responses(sheet: Any, *, key: Any = None, k: Optional[int] = None, c
         holds the key), or the marks themselves: a data frame (ids in the first column, or
         in its index), a 2-D list or array with the ids first.
     key: the key, when the sheet has no KEY row: a text ("ABDCA", "A,B,D,C,A"), a list of
-        alternatives, or the path of a key file.
-    k: alternatives per item (default: the largest in the key and the marks, at least 2).
+        alternatives, or a key file as a pathlib.Path.
+    k: alternatives per item (default: the largest alternative in the key, at least 2; a mark
+        beyond it raises ValueError, as a slip is likelier than items with more alternatives).
     ci, jobs: as for :func:`analyse`.
 
     Returns a data frame with the columns of ``analyse --responses --out``: one row per
@@ -347,14 +348,15 @@ def analyse_responses(sheet: Any, *, key: Any = None, k: Optional[int] = None, c
     names the positions the examinees' guesses favour far above 1/k (a list of sentences),
     or is None. A sheet that breaks a rule raises ValueError naming its line and column.
     """
+    key_file = None
     if isinstance(key, (list, tuple, _np.ndarray)):
         key = ",".join(_mark(c) for c in key)
-    elif key is not None:
-        key = _os.fspath(key)
+    elif isinstance(key, _os.PathLike):  # a key file
+        key, key_file = None, _os.fspath(key)
     if isinstance(sheet, (str, _os.PathLike)):
-        columns, favoured = _core.responses(_os.fspath(sheet), None, "", key, k or 0, ci, jobs)
+        columns, favoured = _core.responses(_os.fspath(sheet), None, "", key, key_file, k or 0, ci, jobs)
     else:
-        columns, favoured = _core.responses(None, _sheet_text(sheet), "the sheet", key, k or 0, ci, jobs)
+        columns, favoured = _core.responses(None, _sheet_text(sheet), "the sheet", key, key_file, k or 0, ci, jobs)
     frame = _frame(columns)
     if _pd is not None:
         frame.attrs["favoured"] = list(favoured) or None
