@@ -17,7 +17,7 @@
 #include <sstream>
 #include <string>
 
-#include "NullHost.h"
+#include "simulation/NullHost.h"
 #include "batch/Simulate.h"
 #include "numeric/UniformGenerator.h"
 #include "simulation/SimulationRun.h"
@@ -95,7 +95,6 @@ void BM_SimulateSpeedup(benchmark::State& state) {
 }
 BENCHMARK(BM_SimulateSpeedup)->ArgName("interval")->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-using veltrano::testing::NullHost;
 
 double RunSeconds(bool summarised) {
   RunSettings s;

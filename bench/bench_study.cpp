@@ -14,7 +14,7 @@
 #include <map>
 #include <string_view>
 
-#include "NullHost.h"
+#include "simulation/NullHost.h"
 #include "simulation/ExamSimulator.h"
 #include "simulation/SimulationRun.h"
 #include "study/Study.h"
@@ -110,7 +110,6 @@ BENCHMARK(BM_StudyInterval)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMil
 // files: every line is made and handed to a host that drops it), the same tests.
 constexpr int kOneN = 100, kOneK = 3, kOneDo = 50, kOneTests = 10000;
 
-using veltrano::testing::NullHost;
 
 double simulateNsPerTest = 0;
 

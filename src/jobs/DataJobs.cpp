@@ -9,6 +9,7 @@
 #include "jobs/StudyJob.h"
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
+#include "simulation/NullHost.h"
 #include "study/StudyFiles.h"
 
 namespace veltrano::jobs {
@@ -17,17 +18,6 @@ namespace {
 double Value(double x) { return IsNodefinido(x) ? std::numeric_limits<double>::quiet_NaN() : x; }
 
 int Threads(int jobs) { return jobs > 0 ? jobs : HardwareJobs(); }
-
-// A run's host that keeps nothing: the tests come through the observer.
-struct NoText final : RunHost {
-  void SelectGraphPage() override {}
-  void SetDoStarText(std::string_view) override {}
-  void AppendDataLine(std::string_view) override {}
-  void AppendResidualsLine(std::string_view) override {}
-  void AddXY(SeriesId, double, double) override {}
-  void SetSeriesActive(SeriesId, bool) override {}
-  void RefreshChart1() override {}
-};
 
 // Every test's table and estimates.
 class Collector final : public TestObserver {
@@ -113,7 +103,7 @@ SimulatedTests SimulateTestData(const RunSettings& settings, std::uint32_t seed,
   SimulationRun run(rng, Threads(jobs));
   Collector collector(out);
   run.SetObserver(&collector);
-  NoText host;
+  NullHost host;  // the tests come through the observer
   out.end = RunSimulation(run, s, host, job) == RunEnd::Completed ? JobEnd::Completed : JobEnd::Stopped;
   return out;
 }

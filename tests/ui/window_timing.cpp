@@ -26,7 +26,7 @@
 // default) and no data lines, seed 1; then the time the run's end took to fill the
 // Summary page, and the time to show the page with its table and chart drawn, and to
 // draw the chart again as bias and back.
-#include "NullHost.h"
+#include "simulation/NullHost.h"
 #include "batch/Console.h"
 #include "batch/Simulate.h"
 #include "numeric/UniformGenerator.h"
@@ -70,7 +70,6 @@ void RunToEnd(veltrano::TForm1& w) {
   if (w.Running()) loop.exec();
 }
 
-using veltrano::testing::NullHost;
 
 // Keeps the data lines of a run, up to a number.
 struct DataLines final : veltrano::RunHost {
@@ -243,7 +242,7 @@ int main(int argc, char* argv[]) {
 
   QElapsedTimer t;
   {
-    NullHost host;
+    veltrano::NullHost host;
     veltrano::UniformGenerator rng(1);
     t.start();
     veltrano::SimulationRun(rng).Execute(w.Snapshot(), host);

@@ -1,11 +1,12 @@
 #pragma once
-// A run host that takes everything a run writes and keeps nothing: the run's own cost,
-// for the benchmarks and timings that compare against it.
+// A run host that takes everything a run writes and keeps nothing: for work that wants only
+// the run's tests (through its observer), and for the benchmarks that measure the run's
+// own cost.
 #include <string_view>
 
 #include "simulation/RunHost.h"
 
-namespace veltrano::testing {
+namespace veltrano {
 
 struct NullHost final : RunHost {
   void SelectGraphPage() override {}
@@ -17,4 +18,4 @@ struct NullHost final : RunHost {
   void RefreshChart1() override {}
 };
 
-}  // namespace veltrano::testing
+}  // namespace veltrano
