@@ -121,6 +121,7 @@ struct StudyStart {
 StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotData>& plots,
                    std::optional<OutputLocks>& locks) {
   StudyStart s;
+  CheckStudyOutputs(o, job.console);
   CheckPlotsCanBeDrawn(o.plot, job.drawing);
   StudyDefinition& study = s.study;
   study.conditions = Conditions(o);
@@ -129,7 +130,6 @@ StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotD
   study.maxIterations = o.maxIterations;
   study.ci = o.ci;
   if (!o.shard.empty()) s.shard = ParseShard(o.shard);
-  CheckStudyOutputs(o, job.console);
   // Taken before a resumed output is read: no other writer may change it meanwhile.
   locks.emplace(std::vector<std::string>{o.out, o.testsOut});
   const bool resuming = o.resume && IsNonEmptyFile(o.out);
@@ -278,13 +278,13 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
 }
 
 void MergeStudyFiles(const MergeRequest& m, FileJob& job) {
+  std::vector<NamedFile> read;
+  for (const std::string& file : m.files) read.push_back({"also one of the files to merge", file});
+  CheckOutputs(Outputs({{"--out", m.out}}, m.plot), read, job.console);
   CheckPlotsCanBeDrawn(m.plot, job.drawing);
   std::vector<std::ifstream> streams;
   streams.reserve(m.files.size());
   std::vector<StudyInput> inputs;
-  std::vector<NamedFile> read;
-  for (const std::string& file : m.files) read.push_back({"also one of the files to merge", file});
-  CheckOutputs(Outputs({{"--out", m.out}}, m.plot), read, job.console);
   const OutputLocks locks({m.out});
   for (const std::string& file : m.files) {
     streams.push_back(OpenInput(file));
