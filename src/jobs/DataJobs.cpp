@@ -138,7 +138,7 @@ SheetFrame AnalyseSheetData(SheetSource& sheet, const AnswerKey* key, int k, con
                             int jobs, const JobContext& job) {
   SheetFrame out;
   if (k == 0) {
-    const std::optional<int> found = sheet.Check(key, job);
+    const std::optional<int> found = sheet.Check(key, 0, job);
     if (!found) {
       out.end = JobEnd::Stopped;
       return out;

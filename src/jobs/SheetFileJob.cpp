@@ -33,6 +33,19 @@ AnswerKey ReadAnswerKeyFile(const std::string& path, const std::string& option) 
   }
 }
 
+std::optional<AnswerKey> PeekSheetKey(const std::string& path) {
+  if (!CanReadAgain(path)) return std::nullopt;
+  try {
+    std::ifstream in = OpenInput(path);
+    SheetReader reader(in, nullptr, 0);
+    SheetRow row;
+    if (reader.NextRow(row)) return reader.Key();
+  } catch (const std::exception&) {
+    // No key before the first examinee, or a sheet the analysis will refuse with its reason.
+  }
+  return std::nullopt;
+}
+
 SheetSource::SheetSource(const std::string& path, std::istream& console, std::string keyOption,
                          std::string kOption)
     : path_(path),
@@ -84,10 +97,10 @@ std::istream& SheetSource::Start(bool secondReadingFollows) {
   return *in_;
 }
 
-std::optional<int> SheetSource::Check(const AnswerKey* key, const JobContext& job) {
+std::optional<int> SheetSource::Check(const AnswerKey* key, int k, const JobContext& job) {
   try {
     std::istream& in = Start(true);
-    SheetReader scan(in, key, 0, copying_ ? &spool_->Writer() : nullptr);
+    SheetReader scan(in, key, k, copying_ ? &spool_->Writer() : nullptr);
     try {
       const std::optional<int> k = CheckSheetRows(scan, job, Size());
       copied_ = copying_ && k.has_value();
@@ -181,7 +194,7 @@ void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
   SheetSource source(o.responses, job.in, "--key", "--k");
   int k = o.k;
   if (k == 0) {
-    const std::optional<int> found = source.Check(givenKey, job.context);
+    const std::optional<int> found = source.Check(givenKey, 0, job.context);
     if (!found) {
       job.report.Problem(StoppedProblem(job.context.StopSignal(), "the outputs hold the examinees analysed so far"));
       return;

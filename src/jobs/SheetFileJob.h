@@ -34,6 +34,12 @@ AnswerKey ParseAnswerKey(const std::string& text, const std::string& option, con
 /// key.txt: ...").
 AnswerKey ReadAnswerKeyFile(const std::string& path, const std::string& option);
 
+/// The key of the sheet at path as its first rows give it (a KEY row before the first
+/// examinee), read without reading the sheet through; none when it has no such row, or is
+/// not a regular file (a pipe gives its bytes once), or cannot be read (the analysis then
+/// says why).
+std::optional<AnswerKey> PeekSheetKey(const std::string& path);
+
 /// A sheet to be read twice: opened at once, checked by the first reading (which copies
 /// what cannot be read again), then read again from its start. After a reading that found
 /// no key (NoKeyError), the same source reads the sheet again with a key given apart.
@@ -58,11 +64,11 @@ public:
   std::uint64_t Size();
 
   /// The first reading: checks every row with the key given apart (null: the sheet's KEY
-  /// row) and returns the number of alternatives the sheet calls for, or nothing when a stop
-  /// request ended it. Raises InputError naming the sheet, its line and column, for the
+  /// row) against k alternatives (0: the key's largest) and returns the number of
+  /// alternatives, or nothing when a stop request ended it. Raises InputError naming the sheet, its line and column, for the
   /// first bad row; NoKeyError when an examinee comes before any key (the sheet is then
   /// copied whole, when it must be, so that it can be read again); ReadError.
-  std::optional<int> Check(const AnswerKey* key, const JobContext& job);
+  std::optional<int> Check(const AnswerKey* key, int k, const JobContext& job);
 
   /// Analyses every examinee from the sheet's start (after Check) or, when the sheet is not
   /// to be checked first (k given), as it is read. Errors as Check's.

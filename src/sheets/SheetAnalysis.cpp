@@ -249,6 +249,7 @@ std::optional<int> ScanSheet(SheetReader& reader, const ScanProgress& progress) 
     sinceReport = 0;
     if (!progress(row.offset)) return std::nullopt;
   }
+  if (reader.Alternatives() > 0) return reader.Alternatives();
   return std::max({kMinAlternatives, largest, reader.Key().Largest()});
 }
 

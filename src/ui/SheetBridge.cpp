@@ -47,6 +47,9 @@ public:
       result.message = DialogTextOfCurrentError();
     }
     result.examinees = progress_.examinees;
+    result.absent = absent_;
+    result.failed = failed_;
+    result.favoured = favoured_;
     // The sheet of work that found no key is kept for the reading with a key file.
     std::shared_ptr<jobs::SheetSource> keep = noKey ? source_ : nullptr;
     bridge_.work_.Done([bridge = &bridge_, result, sheet = job_.sheet, keep = std::move(keep)] {
@@ -69,7 +72,7 @@ private:
     const AnswerKey* const givenKey = key ? &*key : nullptr;
     if (!source_) source_ = std::make_shared<jobs::SheetSource>(Path(job_.sheet), bridge_.noConsole_);
     const jobs::JobContext context{&bridge_.work_.Token(), this};
-    const std::optional<int> k = source_->Check(givenKey, context);
+    const std::optional<int> k = source_->Check(givenKey, job_.k, context);
     if (!k) return false;
     progress_ = jobs::SheetProgress{};  // the second reading, from its start
 
@@ -81,6 +84,13 @@ private:
     run.format = [this](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, job_.analysis); };
     run.hand = [this](const ExamineeResult& r) {
       Append(r.text);
+      if (r.line != 0) {
+        absent_ += r.counts.answered == 0;
+        failed_ += r.failed;
+      } else {
+        for (const FavouredPosition& f : FavouredPositions(r.cells, r.k))
+          favoured_ << QString::fromStdString(jobs::FavouredLine(f, r));
+      }
       if (lines_ >= kChunkLines) HandOver();
       return true;
     };
@@ -120,6 +130,9 @@ private:
   std::string text_;
   int lines_ = 0;
   jobs::SheetProgress progress_;
+  std::int64_t absent_ = 0;
+  std::int64_t failed_ = 0;
+  QStringList favoured_;
 };
 
 SheetBridge::SheetBridge(QObject* parent)

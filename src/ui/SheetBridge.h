@@ -16,6 +16,7 @@
 // stay.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,7 @@ struct SheetJob {
   QString sheet;    // the sheet's file
   QString keyFile;  // a file holding the key; empty: the sheet's KEY row gives it
   AnalysisSettings analysis;
+  int k = 0;        // alternatives per item; 0: the key's largest
   int jobs = 1;     // threads of the analysis
 };
 
@@ -54,6 +56,9 @@ struct SheetResult {
   /// the first row, the hint that a header's first cell must be id.
   QString message;
   std::int64_t examinees = 0;  // examinees handed on
+  std::int64_t absent = 0;     // of them, those who answered no item
+  std::int64_t failed = 0;     // of them, those whose analysis failed
+  QStringList favoured;        // the positions guesses favour (jobs::FavouredLine), once completed
 };
 
 class SheetWorker;

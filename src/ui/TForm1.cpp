@@ -67,6 +67,7 @@ void TForm1::ConnectRules() {
   connect(comma, &QCheckBox::toggled, this, &TForm1::cbDLNClick);
   connect(Summary->Button_SaveSummary, &QPushButton::clicked, this, &TForm1::SaveSummaryClick);
   connect(tbAnalyseSheets, &QAction::triggered, this, &TForm1::AnalyseSheetsClick);
+  connect(Button_Sheets, &QPushButton::clicked, this, &TForm1::AnalyseSheetsClick);
 }
 
 void TForm1::FormCreate() {

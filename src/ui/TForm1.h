@@ -29,13 +29,16 @@
 // window reads it only once the run has ended). The run's end fills the page, so a
 // cancelled run, or one ended by an error, shows the summary of the tests it finished.
 //
-// "Analyse answer sheets..." on the data pane's tool bar opens an answer sheet (asking
-// for a key file when the sheet has no key) and analyses every examinee with the window's
-// analysis settings (tolerance, iterations, interval, alternative measures) on a thread
-// of its own (SheetBridge), appending the lines `veltrano-batch analyse --responses`
-// writes to the data pane. It is shown, cancelled and guarded as a run is: progress below
-// Ok, Cancel and Esc, the settings and Ok disabled. A bad sheet or key gets its message
-// (naming the line and column) and leaves the pane as it was.
+// "Answer sheets..." below Ok (and "Analyse answer sheets..." on the data pane's tool bar)
+// opens an answer sheet (asking for a key file when the sheet has no key), asks how many
+// alternatives the items have (proposing the key's largest), and analyses every examinee
+// with the window's analysis settings (tolerance, iterations, interval, alternative
+// measures) on a thread of its own (SheetBridge), appending the lines `veltrano-batch
+// analyse --responses` writes to the data pane. It is shown, cancelled and guarded as a
+// run is: progress below Ok, Cancel and Esc, the settings and Ok disabled. Its end is said
+// below Ok (examinees, absent ones, the positions guesses favour) and the pane shows the
+// lines from their first. A bad sheet or key gets its message (naming the line and
+// column) and leaves the pane as it was.
 #include "chart/ChartModel.h"
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
@@ -119,6 +122,7 @@ public:
   QCheckBox* cbDLN = nullptr;              // "D Lord & Novick"
   QCheckBox* comma = nullptr;              // "Residuals Comma delimited"
   QPushButton* Button1 = nullptr;          // "Ok"
+  QPushButton* Button_Sheets = nullptr;    // "Answer sheets...": tbAnalyseSheets, where a user looks
   QLabel* Label_Seed = nullptr;            // "Seed: S" after the first run, selectable
   QLabel* Label_Progress = nullptr;        // where a run stands, while it works
   QPushButton* Button_Cancel = nullptr;    // "Cancel", shown while a run works
@@ -243,6 +247,8 @@ private:
   // Answer sheets (TForm1Sheets.cpp).
   void ApplySheetOutput(const std::shared_ptr<const SheetBatch>& batch);
   void EndSheet(const SheetResult& result);
+  std::optional<int> AskAlternatives(const QString& sheet, const QString& keyFile);
+  void ShowSheetResult(const SheetResult& result);
   void RemoveSheetLines();
 
   SimulationRun run_;

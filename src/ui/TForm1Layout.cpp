@@ -215,6 +215,15 @@ QWidget* TForm1::BuildLeftColumn(QWidget* parent) {
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setFixedWidth(kOkButtonWidth);
   column->addWidget(Button1, 0, Qt::AlignHCenter);
+  // Answer sheets have a button of their own where the run's is, not only on the data
+  // pane's tool bar, which opens behind a small arrow.
+  Button_Sheets = new QPushButton(QStringLiteral("Answer sheets\u2026"), panel);
+  Button_Sheets->setObjectName(QStringLiteral("Button_Sheets"));
+  Button_Sheets->setFixedWidth(kOkButtonWidth);
+  Button_Sheets->setToolTip(QStringLiteral(
+      "Analyse every examinee of an answer sheet (CSV or tab-separated: id, then one mark per item; a KEY row "
+      "or a key file) with the analysis options, appending one CSV line per examinee to the Data page"));
+  column->addWidget(Button_Sheets, 0, Qt::AlignHCenter);
 
   Label_Seed = new QLabel(panel);
   Label_Seed->setObjectName(QStringLiteral("Label_Seed"));

@@ -142,6 +142,7 @@ void TForm1::CancelRun() noexcept {
 void TForm1::SetRunning(bool running) {
   settings_->setEnabled(!running);
   Button1->setEnabled(!running);
+  Button_Sheets->setEnabled(!running);
   for (TTextEditor* pane : {TTextEditor1, TextEditor1}) {
     pane->Memo1->setReadOnly(running);
     pane->ToolBar1->setEnabled(!running);

@@ -3,11 +3,15 @@
 // EndSheet.
 #include "ui/TForm1.h"
 
+#include "jobs/SheetFileJob.h"
 #include "parallel/Jobs.h"
 #include "ui/SheetBridge.h"
 #include "ui/TTextEditor.h"
 
 #include <QDir>
+#include <QFile>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
@@ -33,12 +37,37 @@ void TForm1::AnalyseSheetsClick() {
   if (sheet) AnalyseSheetFile(*sheet);
 }
 
+// The items' alternatives, asked before the work starts, proposing the key's largest: a
+// mark beyond the number given is then refused with its line and column, never taken for
+// items with more alternatives. 0 when the key is not known yet (no KEY row before the
+// first examinee, or a sheet given as a pipe): the key's largest is taken then, and a key
+// file given afterwards is asked about. Nothing when the user cancels.
+std::optional<int> TForm1::AskAlternatives(const QString& sheet, const QString& keyFile) {
+  std::optional<AnswerKey> key;
+  try {
+    const std::string path = QFile::encodeName(keyFile.isEmpty() ? sheet : keyFile).toStdString();
+    key = keyFile.isEmpty() ? jobs::PeekSheetKey(path) : jobs::ReadAnswerKeyFile(path, "--key-file");
+  } catch (const std::exception&) {
+    return 0;  // the work says what is wrong with the key file
+  }
+  if (!key) return 0;
+  const int least = std::max(kMinAlternatives, key->Largest());
+  return TTextEditor1->Dialogs().AskNumber(
+      this, QStringLiteral("Alternatives per item"),
+      QStringLiteral("The key's alternatives run from A to %1. How many alternatives (k) has each item?")
+          .arg(QChar::fromLatin1(PositionLetter(least))),
+      least, least, kMaxAlternatives);
+}
+
 void TForm1::AnalyseSheetFile(const QString& sheet, const QString& keyFile) {
   if (Running()) return;
+  const std::optional<int> k = AskAlternatives(sheet, keyFile);
+  if (!k) return;
   SheetJob job;
   job.sheet = sheet;
   job.keyFile = keyFile;
   job.analysis = Snapshot().Analysis();
+  job.k = *k;
   job.jobs = HardwareJobs();
   // Where the pane stood: a sheet refused half-way takes back every line it appended.
   sheetFile_ = sheet;
@@ -77,6 +106,8 @@ void TForm1::EndSheet(const SheetResult& result) {
   if (refused) RemoveSheetLines();
   if (result.end == SheetResult::End::Cancelled && windowError.isEmpty()) {
     Label_Progress->setText(QStringLiteral("Cancelled after %1 examinees").arg(result.examinees));
+  } else if (result.end == SheetResult::End::Completed && windowError.isEmpty()) {
+    ShowSheetResult(result);
   } else {
     Label_Progress->clear();
     Label_Progress->hide();
@@ -103,6 +134,26 @@ void TForm1::EndSheet(const SheetResult& result) {
   const std::optional<QString> key = dialogs.OpenFileFor(
       this, QStringLiteral("The key of %1").arg(QFileInfo(sheet).fileName()), kKeyFiles);
   if (key) AnalyseSheetFile(sheet, *key);
+}
+
+// Says how the analysis ended, with the finding on guessing the command line prints, and
+// shows the lines it appended from their first.
+void TForm1::ShowSheetResult(const SheetResult& result) {
+  const QLocale c = QLocale::c();
+  QString text = QStringLiteral("%1 %2 analysed")
+                     .arg(c.toString(result.examinees))
+                     .arg(result.examinees == 1 ? QStringLiteral("examinee") : QStringLiteral("examinees"));
+  if (result.absent > 0) text += QStringLiteral(", %1 absent").arg(c.toString(result.absent));
+  if (result.failed > 0) text += QStringLiteral(", %1 failed (see their error cells)").arg(c.toString(result.failed));
+  for (const QString& line : result.favoured) text += QStringLiteral("; ") + line;
+  Label_Progress->setText(text);
+  Label_Progress->show();
+  PageControl1->setCurrentWidget(TabSheet1);
+  QPlainTextEdit* const memo = TTextEditor1->Memo1;
+  const QTextBlock first = memo->document()->findBlock(sheetStart_);
+  QTextCursor cursor(first);
+  memo->setTextCursor(cursor);
+  memo->verticalScrollBar()->setValue(first.blockNumber());
 }
 
 // Takes back the lines the sheet appended, leaving the pane's text and modified flag as

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QInputDialog>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QStyle>
@@ -201,6 +202,14 @@ bool TextEditorDialogs::Confirm(QWidget* parent, const QString& text, const QStr
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
   return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<int> TextEditorDialogs::AskNumber(QWidget* parent, const QString& title, const QString& label,
+                                                int value, int min, int max) {
+  bool ok = false;
+  const int n = QInputDialog::getInt(parent, title, label, value, min, max, 1, &ok);
+  if (!ok) return std::nullopt;
+  return n;
 }
 
 TTextEditor::TTextEditor(QWidget* parent)

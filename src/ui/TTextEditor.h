@@ -129,6 +129,9 @@ public:
   /// A question with two answers: acceptText ("Open a key file...") and "Cancel"; true
   /// for the first. Closing the box counts as Cancel.
   virtual bool Confirm(QWidget* parent, const QString& text, const QString& acceptText);
+  /// A whole number from min to max, proposing value; nullopt when the user cancels.
+  virtual std::optional<int> AskNumber(QWidget* parent, const QString& title, const QString& label, int value,
+                                       int min, int max);
 };
 
 class TTextEditor : public QWidget {

@@ -43,13 +43,20 @@ const char* const kHeaderRow = "id,q1,q2,q3,q4,q5,q6,q7,q8\n";
 const char* const kKeyRow = "KEY,A,C,B,D,A,B,C,D\n";
 const char* const kKey = "ACBDABCD\n";
 
-// Answers the window's file questions from a queue (an empty name: cancelled) and its
-// confirmations with `confirm`, logging both: "open:<title>", "confirm:<text>".
+// Answers the window's file questions from a queue (an empty name: cancelled), its
+// confirmations with `confirm` and the question of k with `k` (none: the value proposed),
+// logging them: "open:<title>", "confirm:<text>", "k:<proposed> from <least>".
 class SheetDialogs final : public veltrano::TextEditorDialogs {
 public:
   std::deque<QString> files;
   bool confirm = true;
+  std::optional<int> k;
   QStringList log;
+
+  std::optional<int> AskNumber(QWidget*, const QString&, const QString&, int value, int min, int) override {
+    log << QStringLiteral("k:%1 from %2").arg(value).arg(min);
+    return k.value_or(value);
+  }
 
   std::optional<QString> OpenFileFor(QWidget*, const QString& title, const veltrano::FileDialogSettings&) override {
     log << QStringLiteral("open:") + title;
@@ -120,6 +127,7 @@ private slots:
   void sheetAppendsTheCommandsLines();
   void badSheetAppendsNothing_data();
   void badSheetAppendsNothing();
+  void markBeyondTheKeyNeedsK();
   void secondReadThatFailsTakesItsLinesBack();
   void cancelStopsTheAnalysis();
 };
@@ -128,6 +136,11 @@ void AnswerSheetsTest::buttonOnTheDataPanesToolBar() {
   Window f;
   QCOMPARE(f.w.tbAnalyseSheets->text(), QStringLiteral("Analyse answer sheets\u2026"));
   QVERIFY(f.w.TTextEditor1->ToolBar1->isAncestorOf(f.w.findChild<QWidget*>(QStringLiteral("tbAnalyseSheetsButton"))));
+  // The button below Ok starts the same work.
+  f.w.Button_Sheets->click();
+  QVERIFY(QTest::qWaitFor([&] { return !f.w.Running(); }));
+  QCOMPARE(f.dialogs->log, QStringList{QStringLiteral("open:Analyse answer sheets")});
+  f.dialogs->log.clear();
   // Cancelled at the sheet's dialog: nothing happens.
   QVERIFY(f.AnalyseToEnd());
   QCOMPARE(f.dialogs->log, QStringList{QStringLiteral("open:Analyse answer sheets")});
@@ -189,8 +202,11 @@ void AnswerSheetsTest::sheetAppendsTheCommandsLines() {
   const QStringList expected = CommandLines(sheet, keyInFile ? key : QString(), w.Snapshot().Analysis());
   QCOMPARE(expected.size(), 1 + 5 + 1);
   QCOMPARE(f.Data(), QStringList{QStringLiteral("my notes")} + expected);
+  // k is asked once the key is known, proposing its largest alternative; a pipe's KEY row
+  // is not read ahead of the work, which then takes the key's largest.
   if (keyInFile) {
-    QCOMPARE(f.dialogs->log.size(), 3);
+    QCOMPARE(f.dialogs->log.size(), 4);
+    QCOMPARE(f.dialogs->log[3], QStringLiteral("k:4 from 4"));
     QCOMPARE(f.dialogs->log[1],
              QStringLiteral("confirm:%1: line 2: no key before the first examinee; put a KEY row before it or give the "
                             "key apart\n\nOpen a file that holds the key? It is one line: the key's alternatives in "
@@ -198,10 +214,47 @@ void AnswerSheetsTest::sheetAppendsTheCommandsLines() {
                  .arg(QDir::toNativeSeparators(chosen)));
     QCOMPARE(f.dialogs->log[2], QStringLiteral("open:The key of %1").arg(QFileInfo(chosen).fileName()));
   } else {
-    QCOMPARE(f.dialogs->log.size(), 1);
+    QStringList asked{QStringLiteral("open:Analyse answer sheets")};
+    if (!pipe) asked << QStringLiteral("k:4 from 4");
+    QCOMPARE(f.dialogs->log, asked);
   }
-  QVERIFY(!w.Label_Progress->isVisible());
+  // Its end is said below Ok, and the pane shows the appended lines from their first.
+  QVERIFY(!w.Label_Progress->isHidden());
+  QCOMPARE(w.Label_Progress->text(), QStringLiteral("5 examinees analysed, 1 absent"));
+  QCOMPARE(w.PageControl1->currentWidget(), w.TabSheet1);
+  QCOMPARE(w.TTextEditor1->Memo1->textCursor().blockNumber(), 1);  // the header, after "my notes"
   QVERIFY(w.Button1->isEnabled());
+}
+
+// A mark beyond the key's alternatives is a slip unless the user says the items have more
+// alternatives: with the k proposed the sheet is refused, naming the cell; with k = 5 it is
+// analysed as the command analyses it with --k 5.
+void AnswerSheetsTest::markBeyondTheKeyNeedsK() {
+  QTemporaryDir dir;
+  const QString sheet = dir.filePath(QStringLiteral("exam.csv"));
+  QVERIFY(WriteFile(sheet, QByteArray(kKeyRow) + "ana,A,C,B,D,A,B,C,D\nbob,A,C,B,E,A,B,C,D\n"));
+  for (const std::optional<int> k : {std::optional<int>(), std::optional<int>(5)}) {
+    Window f;
+    f.dialogs->files = {sheet};
+    f.dialogs->k = k;
+    QVERIFY(f.AnalyseToEnd());
+    if (!k) {
+      QCOMPARE(f.errors, QStringList{QStringLiteral("%1: line 3, column 5: \"E\" is alternative 5, beyond the k = 4 "
+                                                    "alternatives of an item")
+                                         .arg(QDir::toNativeSeparators(sheet))});
+      QCOMPARE(f.Data(), QStringList{});
+    } else {
+      QVERIFY(f.errors.isEmpty());
+      veltrano::batch::ResponsesOptions o;
+      o.responses = sheet.toStdString();
+      o.k = 5;
+      std::istringstream in;
+      std::ostringstream out, err;
+      veltrano::batch::Console console{in, out, err};
+      QCOMPARE(veltrano::batch::AnalyseResponses(o, console), 0);
+      QCOMPARE(f.Data().join(u'\n') + u'\n', QString::fromStdString(out.str()));
+    }
+  }
 }
 
 void AnswerSheetsTest::badSheetAppendsNothing_data() {
