@@ -73,8 +73,10 @@ public:
       : X_(table.X), K_(table.Dim.F), x_(x), q_(1 - x), lambdaCoefficient_((K_ - 2) * x + 2), constant_(q_ * X_[0][0]) {}
 
   /// g = G(λ) and f[i] = G at the i-th point of FivePointAbscissae(λ, kLambdaSlopeStep).
-  /// False when some value is not finite: a square root of a negative number or of an
-  /// infinity, or an overflow, the faults that leave G undefined there. (At x = 1, G is N.)
+  /// False when some value is undefined: a square root of a negative number, or a value
+  /// that is not finite (an overflow), the faults that leave G undefined there. The
+  /// square roots are only taken of what is not negative, so a negative radicand is a
+  /// false, never an invalid operation. (At x = 1, G is N.)
   [[gnu::always_inline]] bool Values(double lambda, double& g, std::array<double, 4>& f) const {
     using lanes::Lanes;
     if (x_ == 1) {
@@ -85,6 +87,8 @@ public:
     constexpr int kGroups = 4 / W;
     constexpr auto kLanes = std::make_index_sequence<W>();
     Lanes<W> points[kGroups], pointsX[kGroups], pointsFour[kGroups], sums[kGroups];
+    // Lanes whose radicand was negative in some row (all bits set there): G is undefined.
+    decltype(Lanes<W>{} < 0) negative{};
     for (int k = 0; k < kGroups; ++k) {
       lanes::SlopePoints<W>(points[k], lambda, k, kLanes);
       pointsX[k] = points[k] * x_;
@@ -97,6 +101,9 @@ public:
       for (int k = 0; k < kGroups; ++k) {
         const Lanes<W> b = qc + pointsX[k];
         Lanes<W> terms = b * b - pointsFour[k] * d * x_ * q_;
+        const auto below = terms < 0;
+        negative |= below;
+        terms = below ? Lanes<W>{} : terms;
         lanes::Sqrt<W>(terms, kLanes);
         sums[k] += terms;
       }
@@ -107,8 +114,12 @@ public:
     double sum = 0;
     for (std::int32_t j = 1; j <= K_; ++j) {
       const double b = q_ * X_[0][j] + lambdaX;
-      sum += std::sqrt(b * b - lambdaFour * X_[j][j] * x_ * q_);
+      const double term = b * b - lambdaFour * X_[j][j] * x_ * q_;
+      if (term < 0) return false;
+      sum += std::sqrt(term);
     }
+    for (int i = 0; i < W; ++i)
+      if (negative[i]) return false;
     // A NaN or an infinity in any term carries through its sum, so checking the values
     // alone decides every fault of their terms.
     g = sum - lambdaCoefficient_ * lambda + constant_;

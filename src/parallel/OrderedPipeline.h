@@ -44,7 +44,7 @@ inline void HappensAfter(const void*) {}
 
 }  // namespace detail
 
-/// Runs the pipeline on `jobs` threads (the caller's among them).
+/// Runs the pipeline on `jobs` threads (the caller's among them), at most one per core.
 ///  - make(Item&) fills the next item and returns true, or returns false when there is
 ///    none; called on one thread at a time, in order.
 ///  - work(Item&) is called for every made item, on any thread, concurrently for
@@ -57,6 +57,9 @@ inline void HappensAfter(const void*) {}
 /// Item must be default-constructible; inFlight must be at least 1.
 template <class Item, class Make, class Work, class Hand>
 void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&& hand) {
+  // oneTBB's pool has one thread per core: an arena asking for more would only be told so
+  // (on standard error) and given what there is.
+  jobs = std::min(jobs, HardwareJobs());
   if (jobs <= 1) {
     Item item;
     while (make(item)) {
@@ -85,9 +88,8 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
     ~EndOfPipeline() { detail::HappensAfter(mark); }
   } endOfPipeline{&pipeline};
   // The pipeline runs in an arena of its own, sized for this call: two pipelines in one
-  // process (two jobs) each keep their own limit, and nothing process-wide is changed.
-  // The arena takes at most `jobs` threads and at most what oneTBB's pool has (one per
-  // core); the result is the same for any number.
+  // process (two jobs) each keep their own limit, and nothing process-wide is changed. The
+  // result is the same for any number of threads.
   oneapi::tbb::task_arena arena(jobs);
   arena.execute([&] {
     namespace tbb = oneapi::tbb;
