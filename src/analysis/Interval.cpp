@@ -10,7 +10,9 @@
 // The restricted fit and the variance under the hypothesis divide and take roots
 // without guards of their own; a floating-point fault there means that the quantity
 // is undefined at that d, which ends the search of that limit with no limit found.
-// The other limit is still searched and the analysis goes on.
+// The other limit is still searched and the analysis goes on. Where the fit puts the
+// probability of a diagonal cell at 0, the edge of the parameter space, the variance
+// is defined as a limit and is computed as one (NullVariance).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -191,8 +193,9 @@ tIC tAnalisisDeltaMET::TestInversionInterval(std::int32_t code) {
 
 void tAnalisisDeltaMET::FitAlone(std::int32_t t, LimitSearch& search) {
   try {
-    if (RestrictedPi(t, search.d)) {
-      search.Fitted(NullVariance(t, Pi0.data() + 1, search.d));
+    double lambda;
+    if (RestrictedPi(t, search.d, lambda)) {
+      search.Fitted(NullVariance(t, Pi0.data() + 1, search.d, lambda));
     } else {
       search.Failed();
     }
@@ -219,9 +222,10 @@ bool tAnalisisDeltaMET::FitTogether(std::int32_t t, LimitSearch& lower, LimitSea
     return false;
   }
   const auto finish = [&](LimitSearch& search, const std::optional<double>& l, std::vector<double>& pi) {
+    const double multiplier = l ? *l : Nodefinido;
     try {
-      if (RestrictedPiFrom(t, search.d, l ? *l : Nodefinido, pi)) {
-        search.Fitted(NullVariance(t, pi.data() + 1, search.d));
+      if (RestrictedPiFrom(t, search.d, multiplier, pi)) {
+        search.Fitted(NullVariance(t, pi.data() + 1, search.d, multiplier));
       } else {
         search.Failed();
       }
@@ -234,13 +238,14 @@ bool tAnalisisDeltaMET::FitTogether(std::int32_t t, LimitSearch& lower, LimitSea
   return true;
 }
 
-bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
+bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x, double& lambda) {
   // Maximum-likelihood pi's with delta fixed at x, under Σ pi_j = 1: for the
   // Lagrange multiplier λ, pi_j is the larger root of
   // λ(1 − x)·p² + (λx − (1 − x)c_j)·p − (c_j − x_jj)·x = 0.
   const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
   const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
   const double N = X[0][0];
+  lambda = Nodefinido;  // the closed forms below need no multiplier
   if (IsZero(x)) {
     for (std::int32_t j = 1; j <= K; ++j) Pi0[static_cast<std::size_t>(j)] = CheckedDiv(X[0][j], N);
     return true;
@@ -251,7 +256,8 @@ bool tAnalisisDeltaMET::RestrictedPi(std::int32_t t, double x) {
       Pi0[static_cast<std::size_t>(j)] = CheckedDiv(X[0][j] - X[j][j], off);
     return true;
   }
-  return RestrictedPiFrom(t, x, SolveLambda(t, x), Pi0);
+  lambda = SolveLambda(t, x);
+  return RestrictedPiFrom(t, x, lambda, Pi0);
 }
 
 bool tAnalisisDeltaMET::RestrictedPiFrom(std::int32_t t, double x, double lambda, std::vector<double>& pi) const {
@@ -295,15 +301,41 @@ double tAnalisisDeltaMET::SolveLambda(std::int32_t t, double x) const {
   return root ? *root : Nodefinido;
 }
 
-double tAnalisisDeltaMET::NullVariance(std::int32_t t, const double* pi, double x) const {
-  // The variance of delta evaluated at delta = x and the restricted pi's.
+double tAnalisisDeltaMET::NullVariance(std::int32_t t, const double* pi, double x, double lambda) const {
+  // The variance of delta evaluated at delta = x and the restricted pi's:
+  // (1 − x)/(S1 − (S2 − S3²/S4)/N), with q_j = x + (1 − x)·pi_j the probability of row
+  // j's diagonal cell, w_j = r_j/q_j and h_j = pi_j/(q_j − x·r_j/N).
+  //
+  // Rows on the edge of the parameter space. With x_jj = 0 the quadratic of the
+  // restricted fit factors as (λp − c_j)·((1 − x)p + x) = 0, with roots c_j/λ and
+  // −x/(1 − x). Below 0, when b_j = (1 − x)c_j + λx ≤ 0, the larger root, the fit's
+  // pi_j, is the second: q_j is 0, the least the model allows, where the likelihood
+  // would take it lower. There w_j is infinite for a row that holds answers, and h_j
+  // for an empty row, but the terms they enter have finite limits:
+  // w_j·(1 − pi_j) − h_j·w_j·r_j/N, equal to r_j·(N·(1 − pi_j) − r_j)/(N·q_j − x·r_j)
+  // for every q_j, tends to (N·(1 − pi_j) − r_j)/(−x); h_j·r_j to N·pi_j/(−x); h_j·q_j
+  // to 0, or to pi_j when r_j = 0. Computed as written, q_j is a rounding residue (0, or about 10^−17) and
+  // the sums divide by zero or subtract two terms of about 10^17: which, and what is
+  // left, hangs on the last bit of pi_j. A row on the edge enters through those limits
+  // instead. The fits in closed form, at x = 0 and 1, have no multiplier and put no
+  // row there.
   const tBfMatrizPrecision& X = M[static_cast<std::size_t>(t)].X;
   const std::int32_t K = M[static_cast<std::size_t>(t)].Dim.F;
   const double N = X[0][0];
   double S1 = 0, S2 = 0, S3 = 0, S4 = 0;
+  double edge = 0;  // the rows on the edge: their part of S1 − S2/N
   for (std::int32_t j = 1; j <= K; ++j) {
     const double p = pi[j - 1];
     const double r = X[j][0];
+    if (x < 0 && !IsNodefinido(lambda) && X[j][j] == 0 && (1 - x) * X[0][j] + lambda * x <= 0) {
+      if (r > 0) {
+        edge += (N * (1 - p) - r) / -x;
+        S3 += N * p / -x;
+      } else {
+        S4 += p;
+      }
+      continue;
+    }
     const double q = x + (1 - x) * p;  // probability of the diagonal cell of row j
     const double w = CheckedDiv(r, q);
     const double h = CheckedDiv(p, q - x * r / N);
@@ -312,7 +344,7 @@ double tAnalisisDeltaMET::NullVariance(std::int32_t t, const double* pi, double 
     S3 += h * r;
     S4 += h * q;
   }
-  return CheckedDiv(1 - x, CheckedResult(S1 - (S2 - CheckedDiv(S3 * S3, S4)) / N));
+  return CheckedDiv(1 - x, CheckedResult(S1 - (S2 - CheckedDiv(S3 * S3, S4)) / N + edge));
 }
 
 }  // namespace veltrano

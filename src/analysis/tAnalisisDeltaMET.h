@@ -115,11 +115,11 @@ private:
   tIC TestInversionInterval(std::int32_t code);
   void FitAlone(std::int32_t t, LimitSearch& search);
   bool FitTogether(std::int32_t t, LimitSearch& lower, LimitSearch& upper, std::vector<double>& upperPi);
-  bool RestrictedPi(std::int32_t t, double x);
+  bool RestrictedPi(std::int32_t t, double x, double& lambda);
   bool RestrictedPiFrom(std::int32_t t, double x, double lambda, std::vector<double>& pi) const;
   double SolveLambda(std::int32_t t, double x) const;
   double LambdaStart(std::int32_t t, double x) const;
-  double NullVariance(std::int32_t t, const double* pi, double x) const;
+  double NullVariance(std::int32_t t, const double* pi, double x, double lambda) const;
 
   friend struct tAnalisisDeltaMETProbe;  // tests reach the stages through it
 

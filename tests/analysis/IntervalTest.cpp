@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,26 +148,45 @@ TEST(Interval, AnalysesOnSeveralThreadsAgreeWithOneThread) {
 }
 
 TEST(Interval, FaultInTheSearchLeavesThatLimitUndefined) {
-  // Row 3 is empty, and the lower-limit search goes below 0 where the restricted fit
-  // meets an invalid operation (first table) or a division by zero (second). That
-  // limit is undefined, the other is still found, and the analysis goes on.
-  for (auto rows : {std::vector<std::vector<double>>{{5, 4, 1}, {2, 3, 2}, {0, 0, 0}},
-                    std::vector<std::vector<double>>{{0, 3, 2}, {1, 4, 0}, {0, 0, 0}}}) {
+  // Every answer in row 1 and none in column 1: above 0 the restricted fit puts pi_1 at
+  // 0, and the variance's h_1 = pi_1/(q_1 − x·r_1/N), with q_1 = x and r_1 = N, is 0/0,
+  // an invalid operation. The upper limit is undefined, the lower one is still found,
+  // and the analysis goes on.
+  for (auto rows : {std::vector<std::vector<double>>{{0, 3, 2}, {0, 0, 0}, {0, 0, 0}},
+                    std::vector<std::vector<double>>{{0, 1, 1, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}}) {
     WithInterval w(MakeTable(rows));
     ASSERT_EQ(w.a.ActiveDataIndex, 1);
-    EXPECT_EQ(w.a.ICITest.LI, Nodefinido);
-    EXPECT_NE(w.a.ICITest.LS, Nodefinido);
-    EXPECT_LE(w.a.Delta_MV.Estimador, w.a.ICITest.LS);
-    EXPECT_LE(w.a.ICITest.LS, 1);
+    EXPECT_EQ(w.a.ICITest.LS, Nodefinido);
+    ASSERT_NE(w.a.ICITest.LI, Nodefinido);
+    EXPECT_LE(w.a.ICITest.LI, w.a.Delta_MV.Estimador);
+    EXPECT_GE(w.a.ICITest.LI, -1.0 / (static_cast<double>(rows.size()) - 1));
     EXPECT_NE(w.a.output_record().find("-9999.999"), std::string::npos);
   }
+}
+
+TEST(Interval, RowsOnTheEdgeOfTheParameterSpaceEnterThroughTheirLimit) {
+  // Below 0 the restricted fit puts the diagonal probability of rows 2 and 3, whose
+  // diagonal cells are empty, at 0; row 3 holds answers, so the variance's terms
+  // r_3/q_3 are infinite and cancel. Computed as written, at −0.372 and the doubles
+  // next to it the variance was 0.0572, 0.0857 or a floating-point fault, and the
+  // lower limit was undefined. Reference values: 50 digits, the pi's checked against the
+  // likelihood's optimality conditions, the expected information inverted as a
+  // matrix, the edge approached by moving 10^−35 of probability onto pi_2 and pi_3.
+  WithInterval w(MakeTable({{2, 1, 0}, {0, 0, 0}, {2, 1, 0}}), true, 10, 500);
+  tAnalisisDeltaMETProbe probe{w.a};
+  double x = -0.372;
+  for (int i = 0; i < 8; ++i, x = std::nextafter(x, 0.0)) EXPECT_NEAR(probe.NullSE(1, x), 0.253396695618389, 1e-10);
+  EXPECT_NEAR(w.a.ICITest.LI, -0.454915017118659, 1e-9);
+  EXPECT_NEAR(w.a.ICITest.LS, 0.523985540374465, 1e-9);
 }
 
 TEST(Interval, LimitsToTheLastBit) {
   // Each restricted fit is a Newton iteration of hundreds of steps whose every iterate
   // depends on the exact doubles of the one before, so a change in the order of any
   // operation of the fit shows here. The limits were recorded from the fit evaluated
-  // term by term, one value of the equation at a time.
+  // term by term, one value of the equation at a time. The two tables with a row on
+  // the edge of the parameter space (empty row 2 or 3) were recorded once the edge was
+  // taken in the limit; they agree with a 50-digit computation to 3·10^−12.
   struct Case {
     std::vector<std::vector<double>> rows;
     int tolerance, maxIts;
@@ -182,7 +202,8 @@ TEST(Interval, LimitsToTheLastBit) {
        0x1.735fab2755f59p-1},
       {{{0, 0, 0, 0, 0}, {0, 0, 0, 1, 0}, {1, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}, 10, 500, -0.25,
        0x1.50b49f9660072p-1},
-      {{{5, 4, 1}, {2, 3, 2}, {0, 0, 0}}, 10, 100, Nodefinido, 0x1.feaa908fdc118p-2},
+      {{{5, 4, 1}, {2, 3, 2}, {0, 0, 0}}, 10, 100, -0x1.0d6b1c0428bf2p-2, 0x1.feaa908fdc118p-2},
+      {{{2, 1, 0}, {0, 0, 0}, {2, 1, 0}}, 10, 500, -0x1.d1d53e03ed4c7p-2, 0x1.0c47d52efcb7p-1},
       {{{30, 1, 0}, {0, 33, 1}, {1, 0, 34}}, 10, 500, 0x1.befe8569ae96dp-1, 1},
       {{{812345, 20345, 10233}, {31022, 790112, 9876}, {15001, 12000, 801234}}, 14, 800, 0x1.e19759c9168d1p-1,
        0x1.e1f616dcdbcc3p-1},

@@ -21,8 +21,9 @@ struct tAnalisisDeltaMETProbe {
     a.Pi0.assign(static_cast<std::size_t>(a.M[static_cast<std::size_t>(t)].Dim.F) + 1, 0.0);
     double se = Nodefinido;
     try {
-      if (a.RestrictedPi(t, x)) {
-        const double v = a.NullVariance(t, a.Pi0.data() + 1, x);
+      double lambda;
+      if (a.RestrictedPi(t, x, lambda)) {
+        const double v = a.NullVariance(t, a.Pi0.data() + 1, x, lambda);
         if (v > 0) se = std::sqrt(v);
       }
     } catch (const FloatingPointError&) {
