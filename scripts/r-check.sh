@@ -2,10 +2,10 @@
 # Builds the R package's tarball (scripts/r-package.sh) and runs R CMD check --no-manual on
 # it: the installation, the help pages and their examples, and the testthat tests, which
 # compare the package's numbers with the command line's. Fails on an ERROR or a WARNING; the
-# NOTEs are shown. Here the package is compiled with -O2 alone (R's default flags add
-# debugging information, which only makes the compilation slower and the library larger) on
-# every core, and R's package repository is an empty folder: the check's look for
-# dependency cycles then asks no server.
+# NOTEs are shown. Here R's flags are -O2 alone (its default ones add debugging
+# information, which only makes the compilation slower and the library larger; the core
+# keeps its own -O3), make runs on every core, and R's package repository is an empty
+# folder: the check's look for dependency cycles then asks no server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tarball=$(bash scripts/r-package.sh)

@@ -33,12 +33,19 @@ mkdir -p "$stage"
 cp -r r/veltrano "$stage/veltrano"
 package=$stage/veltrano
 
+# Each object of the core is compiled with CORE_CXXFLAGS after R's flags, by a rule of its
+# own (make's suffix rule would take R's flags alone); an object whose rule Makevars already
+# has keeps it.
 objects=()
 for layer in numeric table parallel analysis simulation study sheets jobs; do
   mkdir -p "$package/src/$layer"
   cp src/$layer/*.h src/$layer/*.cpp "$package/src/$layer/"
   for source in src/$layer/*.cpp; do
-    objects+=("$layer/$(basename "${source%.cpp}").o")
+    object=$layer/$(basename "${source%.cpp}").o
+    objects+=("$object")
+    grep -q "^$object:" r/veltrano/src/Makevars && continue
+    printf '%s: %s\n\t$(CXX) $(ALL_CPPFLAGS) $(ALL_CXXFLAGS) $(CORE_CXXFLAGS) -c %s -o $@\n' \
+      "$object" "${object%.o}.cpp" "${object%.o}.cpp" >> "$package/src/Makevars"
   done
 done
 sed -i "s|^CORE_OBJECTS =.*|CORE_OBJECTS = ${objects[*]}|" "$package/src/Makevars"
