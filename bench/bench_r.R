@@ -9,31 +9,38 @@
 # 66 conditions) with 20 000 replications (1.32 million tests) and the interval off, and
 # n = 100, k = 3, Do 0..100 step 10 with 5 000 replications (55 000 tests) and the interval
 # on. Each figure is the best of five, the two measured one after the other each time; the
-# ratio is the package's time over the command line's.
+# ratios are the package's time over the command line's, in wall-clock time and in CPU time
+# (every thread's), which other work on the machine disturbs less.
 library(veltrano)
 
 args <- commandArgs(trailingOnly = TRUE)
 batch <- if (length(args) > 0L) args[1L] else "build/src/batch/veltrano-batch"
 
-seconds <- function(expr) {
-  start <- proc.time()[["elapsed"]]
+# The wall-clock time of expr, and the CPU time it took in this process (every thread of
+# it) and in the programs it ran.
+timed <- function(expr) {
+  start <- proc.time()
   force(expr)
-  proc.time()[["elapsed"]] - start
+  used <- proc.time() - start
+  c(wall = used[["elapsed"]], cpu = sum(used[c("user.self", "sys.self", "user.child", "sys.child")], na.rm = TRUE))
 }
 
 compare <- function(title, design, options, replications, ci) {
   tests <- nrow(design) * replications
-  r <- numeric(0)
-  cli <- numeric(0)
+  r <- NULL
+  cli <- NULL
   for (i in 1:5) {
-    r <- c(r, seconds(vt_study(design, replications = replications, seed = 7, ci = ci, progress = FALSE)))
-    cli <- c(cli, seconds(system2(batch, c("study", options, "--replications", replications, "--seed", "7",
-                                           if (ci) "--ci", "--quiet", "--out", "/dev/null"))))
+    r <- rbind(r, timed(vt_study(design, replications = replications, seed = 7, ci = ci, progress = FALSE)))
+    cli <- rbind(cli, timed(system2(batch, c("study", options, "--replications", replications, "--seed", "7",
+                                             if (ci) "--ci", "--quiet", "--out", "/dev/null"))))
   }
+  best <- function(x, what) min(x[, what])
+  rate <- function(seconds) format(round(tests / seconds), big.mark = " ")
   cat(sprintf("%s: %d tests, every core\n", title, tests))
-  cat(sprintf("  vt_study: %s tests/s; veltrano-batch study: %s tests/s; time ratio %.3f\n",
-              format(round(tests / min(r)), big.mark = " "), format(round(tests / min(cli)), big.mark = " "),
-              min(r) / min(cli)))
+  cat(sprintf("  wall clock: vt_study %s tests/s, veltrano-batch study %s tests/s; time ratio %.3f\n",
+              rate(best(r, "wall")), rate(best(cli, "wall")), best(r, "wall") / best(cli, "wall")))
+  cat(sprintf("  CPU time: vt_study %.3f us a test, veltrano-batch study %.3f us; ratio %.3f\n",
+              1e6 * best(r, "cpu") / tests, 1e6 * best(cli, "cpu") / tests, best(r, "cpu") / best(cli, "cpu")))
 }
 
 compare("study, interval off", expand.grid(do = seq(0, 100, 10), k = c(2, 4), n = c(20, 50, 100)),
