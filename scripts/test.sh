@@ -4,7 +4,8 @@
 # the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
 # bounded run of each fuzzer, and a build of the core and veltrano-batch with
 # ThreadSanitizer whose tests must report no data race. The Debian package is built and
-# installed, and both programs are started from it.
+# installed, and both programs are started from it. The R package's tarball is built and
+# passes R CMD check --no-manual (its tests against the command line's numbers included).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,6 +17,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 bash scripts/package-check.sh
+bash scripts/r-check.sh
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANO_SANITIZE=ON -DVELTRANO_BUILD_UI=OFF
 cmake --build build-sanitize -j"$jobs"

@@ -1,0 +1,4 @@
+library(testthat)
+library(veltrano)
+
+test_check("veltrano")
