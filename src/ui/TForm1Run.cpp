@@ -278,12 +278,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // Each modified pane is asked about on its own page, so the user sees which text the
-  // question means.
+  // Each modified pane is asked about on its own page, and by the name of its tab, so the
+  // user knows which text the question means.
   for (TTextEditor* pane : {TTextEditor1, TextEditor1}) {
     if (!pane->GetModificado()) continue;
     PageControl1->setCurrentWidget(pane->parentWidget());
-    if (!pane->CloseQuery()) {
+    if (!pane->CloseQuery(PageControl1->tabText(PageControl1->currentIndex()).trimmed())) {
       event->ignore();
       return;
     }

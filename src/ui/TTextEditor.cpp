@@ -395,10 +395,11 @@ void TTextEditor::tbDelClick() {
   StatusBar1->setToolTip(QString());
 }
 
-bool TTextEditor::CloseQuery() {
+bool TTextEditor::CloseQuery(const QString& paneName) {
   InsertHeld();
   if (!TxtModificado) return true;
-  const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveQuestion);
+  const QMessageBox::StandardButton answer = dialogs_->Warning(
+      this, paneName.isEmpty() ? kSaveQuestion : QStringLiteral("Save the text of the %1 pane?").arg(paneName));
   if (answer == QMessageBox::No) return true;
   if (answer != QMessageBox::Yes) return false;  // Cancel, or the box was closed
   try {

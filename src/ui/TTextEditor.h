@@ -183,11 +183,13 @@ public:
   /// Clear: asks "Save text?" when modified (Yes saves and keeps the text, No clears,
   /// Cancel does nothing). The file name stays. May throw TextFileError through the save.
   void tbDelClick();
-  /// Before the window closes: asks "Save text?" when modified, as Clear does. Yes saves
-  /// (a save that fails shows its error through the dialogs), No discards. True when the
-  /// pane may be closed: not modified, saved, or No; false for Cancel and for a save that
-  /// failed or whose dialog was cancelled.
-  bool CloseQuery();
+  /// Before the window closes: asks when modified, as Clear does, naming the pane when a
+  /// name is given ("Save the text of the Data pane?"; "Save text?" without one): a window
+  /// with several panes asks about each, and the user must know which text is meant.
+  /// Yes saves (a save that fails shows its error through the dialogs), No discards. True
+  /// when the pane may be closed: not modified, saved, or No; false for Cancel and for a
+  /// save that failed or whose dialog was cancelled.
+  bool CloseQuery(const QString& paneName = QString());
   /// The dialogs the pane asks its questions through (never null).
   TextEditorDialogs& Dialogs() const { return *dialogs_; }
   /// Shows or hides ToolBar1 and gives ToolButton1 the matching icon.

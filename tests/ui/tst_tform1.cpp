@@ -869,8 +869,8 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   QVERIFY(!w.Button_Cancel->isVisible());
   if (how == QLatin1String("close")) {
     QVERIFY(!w.isVisible());
-    QCOMPARE(f.asked, QStringList({QStringLiteral("data:warning:Save text? (on show)"),
-                                   QStringLiteral("residuals:warning:Save text? (on show)")}));
+    QCOMPARE(f.asked, QStringList({QStringLiteral("data:warning:Save the text of the Data pane? (on show)"),
+                                   QStringLiteral("residuals:warning:Save the text of the Residuals pane? (on show)")}));
   } else {
     QVERIFY(f.asked.isEmpty());
     QVERIFY(w.isVisible());
@@ -889,8 +889,9 @@ void TForm1Test::closeAsksAboutModifiedPanes_data() {
   QTest::addColumn<QString>("residualAnswer");
   QTest::addColumn<bool>("closed");
   QTest::addColumn<QStringList>("asked");  // "<dir>" stands for the test's folder
-  const QString data = QStringLiteral("data:warning:Save text? (on show)");
-  const QString residuals = QStringLiteral("residuals:warning:Save text? (on show)");
+  // Each question names its pane.
+  const QString data = QStringLiteral("data:warning:Save the text of the Data pane? (on show)");
+  const QString residuals = QStringLiteral("residuals:warning:Save the text of the Residuals pane? (on show)");
   QTest::newRow("nothing modified") << false << "-" << "-" << true << QStringList{};
   QTest::newRow("No to both") << true << "No" << "No" << true << QStringList{data, residuals};
   QTest::newRow("Yes saves both") << true << "Yes" << "Yes" << true
