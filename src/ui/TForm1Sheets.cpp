@@ -11,9 +11,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
-#include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
 
 namespace veltrano {
 namespace {
@@ -42,8 +39,7 @@ void TForm1::AnalyseSheetFile(const QString& sheet, const QString& keyFile) {
   job.jobs = HardwareJobs();
   // Where the pane stood: a sheet refused half-way takes back every line it appended.
   sheetFile_ = sheet;
-  TTextEditor1->InsertHeld();  // a run's lines still held go first
-  sheetStart_ = TTextEditor1->Memo1->document()->characterCount() - 1;
+  sheetStart_ = TTextEditor1->TextBytes();
   sheetPaneModified_ = TTextEditor1->GetModificado();
   SetRunning(true);
   Label_Progress->setText(QStringLiteral("Checking the sheet"));
@@ -108,14 +104,7 @@ void TForm1::EndSheet(const SheetResult& result) {
 // Takes back the lines the sheet appended, leaving the pane's text and modified flag as
 // they were before it.
 void TForm1::RemoveSheetLines() {
-  QTextDocument* const doc = TTextEditor1->Memo1->document();
-  const int end = doc->characterCount() - 1;
-  if (end > sheetStart_) {
-    QTextCursor cursor(doc);
-    cursor.setPosition(sheetStart_);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-  }
+  TTextEditor1->TruncateText(sheetStart_);
   TTextEditor1->SetModificado(sheetPaneModified_);
 }
 

@@ -7,6 +7,7 @@
 #include "simulation/SimulationRun.h"
 #include "ui/CaptionCheckBox.h"
 #include "ui/ChartWidget.h"
+#include "ui/CompactTextEdit.h"
 #include "ui/SpinEdit.h"
 #include "ui/TForm1.h"
 #include "ui/RunTextSize.h"

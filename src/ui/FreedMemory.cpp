@@ -1,0 +1,15 @@
+#include "ui/FreedMemory.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace veltrano {
+
+void ReturnFreedMemory() noexcept {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
+}  // namespace veltrano
