@@ -1,5 +1,7 @@
 #include "ui/FreedMemory.h"
 
+#include <cstdlib>  // with the GNU C library, this defines __GLIBC__
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif

@@ -112,8 +112,8 @@ void TForm1::CancelRun() noexcept {
   sheets_->Cancel();
 }
 
-// While a run works the settings, Ok and the panes' tools are disabled, and the panes
-// take no typing; progress and Cancel are shown.
+// While a run works the settings, Ok, the panes' tools and the charts' Save and Clear are
+// disabled, and the panes take no typing; progress and Cancel are shown.
 void TForm1::SetRunning(bool running) {
   settings_->setEnabled(!running);
   Button1->setEnabled(!running);
@@ -122,7 +122,10 @@ void TForm1::SetRunning(bool running) {
     pane->ToolBar1->setEnabled(!running);
     pane->ToolBar2->setEnabled(!running);
   }
-  for (ChartWidget* chart : {Chart1, Chart2}) chart->SaveAction()->setEnabled(!running);
+  for (ChartWidget* chart : {Chart1, Chart2}) {
+    chart->SaveAction()->setEnabled(!running);
+    chart->ClearAction()->setEnabled(!running);
+  }
   Button_Cancel->setVisible(running);
   if (running) {
     Label_Progress->clear();
