@@ -162,7 +162,7 @@ public:
   /// Adds the point (x, y) as above, and the interval from lower to upper at x, drawn
   /// as the look's intervals say.
   void AddXY(double x, double y, double lower, double upper);
-  /// Removes the points and the intervals.
+  /// Removes the points and the intervals, and frees the memory they held.
   void Clear() noexcept;
 
   /// The points in order (merging any waiting ones first).

@@ -2,6 +2,7 @@
 
 #include "chart/ChartError.h"
 #include "chart/ChartExport.h"
+#include "ui/FreedMemory.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -87,6 +88,22 @@ void ChartWidget::Clear(SeriesHandle series) {
 }
 
 void ChartWidget::Refresh() { repaint(); }
+
+QAction* ChartWidget::AddClearAction() {
+  if (clearAction_ != nullptr) return clearAction_;
+  clearAction_ = new QAction(QStringLiteral("Clear"), this);
+  clearAction_->setObjectName(QStringLiteral("ClearChart"));
+  clearAction_->setToolTip(QStringLiteral("Remove every point from the chart"));
+  connect(clearAction_, &QAction::triggered, this, &ChartWidget::ClearPoints);
+  addAction(clearAction_);
+  return clearAction_;
+}
+
+void ChartWidget::ClearPoints() {
+  for (std::size_t i = 0; i < chart_.SeriesCount(); ++i) chart_.Series(SeriesHandle{i}).Clear();
+  update();
+  ReturnFreedMemory();
+}
 
 void ChartWidget::SaveAs(const QString& path) const {
   const QSize size = width() > 0 && height() > 0 ? this->size() : QSize(800, 600);

@@ -1,8 +1,9 @@
 #pragma once
 // A widget showing one chart. It holds its ChartModel and paints it from a cached image,
 // so a repaint after nothing changed is a single blit. Its context menu offers
-// "Save chart as…" (PNG or SVG, chosen by the file's extension) and "Fit axes to the
-// data" (checkable: the axes then follow the shown series; unchecked, the chart's own).
+// "Save chart as…" (PNG or SVG, chosen by the file's extension), "Fit axes to the
+// data" (checkable: the axes then follow the shown series; unchecked, the chart's own)
+// and, on a chart that gathers points (AddClearAction), "Clear".
 #include "chart/ChartModel.h"
 #include "chart/ChartRenderer.h"
 
@@ -45,6 +46,12 @@ public:
   /// Repaints now (when the widget is visible).
   void Refresh();
 
+  /// Adds "Clear" to the context menu (ClearPoints) and returns it; the same action on
+  /// later calls.
+  QAction* AddClearAction();
+  /// The context-menu entry "Clear", or null when the chart has none.
+  QAction* ClearAction() const noexcept { return clearAction_; }
+
   /// Saves the chart at the widget's size (800 × 600 while it has none), the format
   /// chosen by the extension; raises ChartError on failure.
   void SaveAs(const QString& path) const;
@@ -72,6 +79,9 @@ public slots:
   void SaveInteractively();
   /// Fits the axes to the data (true) or goes back to the chart's own axes (false).
   void SetFitAxesToData(bool fit);
+  /// Removes every series' points (the series, their looks and the axes stay) and gives
+  /// their memory back.
+  void ClearPoints();
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -82,6 +92,7 @@ private:
   ChartImageCache cache_;
   QAction* saveAction_ = nullptr;
   QAction* fitAxesAction_ = nullptr;
+  QAction* clearAction_ = nullptr;
   SaveDialog saveDialog_;
   ErrorReporter reportError_;
 };

@@ -65,6 +65,11 @@ void TForm1::ConnectRules() {
   // box: ticking the comma re-applies the Lord & Novick series' visibility and changes
   // nothing. Kept so, as the window has always wired it.
   connect(comma, &QCheckBox::toggled, this, &TForm1::cbDLNClick);
+  // A pane cleared takes the chart of the same tests with it: the data pane's estimates are
+  // the Graph chart's points, the residuals pane's the Residual chart's. Memory then comes
+  // back when the user clears what the runs filled.
+  connect(TTextEditor1, &TTextEditor::Cleared, Chart1, &ChartWidget::ClearPoints);
+  connect(TextEditor1, &TTextEditor::Cleared, Chart2, &ChartWidget::ClearPoints);
   connect(Summary->Button_SaveSummary, &QPushButton::clicked, this, &TForm1::SaveSummaryClick);
   connect(tbAnalyseSheets, &QAction::triggered, this, &TForm1::AnalyseSheetsClick);
   connect(Button_Sheets, &QPushButton::clicked, this, &TForm1::AnalyseSheetsClick);

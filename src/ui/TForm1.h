@@ -60,7 +60,6 @@ class QCheckBox;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -76,6 +75,7 @@ class OutputFile;
 inline constexpr std::int64_t kPaneTextLimit = 200'000'000;
 
 class ChartWidget;
+class CompactTextEdit;
 class RunBridge;
 struct RunBatch;
 class SheetBridge;
@@ -143,7 +143,7 @@ public:
   QAction* tbAnalyseSheets = nullptr;      // "Analyse answer sheets..." on the data pane's ToolBar1
 
   /// The text box of the data pane, kept by FormCreate; the run's data lines go there.
-  QPlainTextEdit* memo = nullptr;
+  CompactTextEdit* memo = nullptr;
 
   // ---- Handlers ---------------------------------------------------------------------------
   /// Prepares the window: both panes prepared, the four point series emptied, Du on, Dc
@@ -222,7 +222,6 @@ protected:
   /// Cancel keeps the window open, as does a save that fails or is cancelled). During a
   /// run, closing ends the run first and asks once it has ended.
   void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
 private:
   // Building (TForm1Layout.cpp).
@@ -235,7 +234,6 @@ private:
   void ShowSeries(SeriesId series, bool on);
   // The run under way (TForm1Run.cpp).
   bool ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs::OutputFile>& dataFile);
-  void LayOutPages();
   void ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch);
   void EndRun(RunEnd end, const QString& error);
   void SetRunning(bool running);
@@ -261,14 +259,13 @@ private:
   std::unique_ptr<SheetBridge> sheets_;
   // The sheet under way: its file, and the data pane as it stood before its lines.
   QString sheetFile_;
-  int sheetStart_ = 0;
+  std::int64_t sheetStart_ = 0;
   bool sheetPaneModified_ = false;
   QString summaryFile_;  // the last name the summary was saved under
   ErrorReporter reportError_;
   std::optional<std::uint32_t> lastSeed_;
   RunTimes times_;
   bool closePending_ = false;
-  bool pagesLaidOut_ = false;
   std::int64_t paneTextLimit_;
   QString windowError_;  // raised while the window showed the run's output
   QString doStarShown_;

@@ -301,6 +301,8 @@ void TForm1::BuildPages() {
   Chart2 = new ChartWidget(ChartModel::Chart2(), TabSheet3);
   Chart2->setObjectName(QStringLiteral("Chart2"));
   fill(TabSheet3, Chart2);
+  // Both charts gather every run's points, so both can be cleared.
+  for (ChartWidget* chart : {Chart1, Chart2}) chart->AddClearAction();
 
   for (int i = 0; i < kSeriesCount; ++i) {
     const auto id = static_cast<SeriesId>(i);

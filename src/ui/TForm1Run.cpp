@@ -5,6 +5,7 @@
 #include "numeric/UniformGenerator.h"
 #include "ui/ChartWidget.h"
 #include "jobs/OutputFile.h"
+#include "ui/CompactTextEdit.h"
 #include "ui/JobDialogs.h"
 #include "ui/RunBridge.h"
 #include "simulation/RunTextSize.h"
@@ -20,7 +21,6 @@
 #include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QScopeGuard>
@@ -57,8 +57,6 @@ void TForm1::Execute() {
   const RunSettings settings = Snapshot();
   std::unique_ptr<jobs::OutputFile> dataFile;
   if (!ChooseDataOutput(settings, dataFile)) return;
-  // Every pane gets its size before the run's text arrives (see LayOutPages).
-  LayOutPages();
   lastSeed_ = ProcessUniform().State();
   Label_Seed->setText(QStringLiteral("Seed: %1").arg(*lastSeed_));
 
@@ -71,9 +69,6 @@ void TForm1::Execute() {
   lastProgress_ = RunProgress{};
   doStarPending_ = false;
   SetRunning(true);
-  // The panes are off screen while the run shows its charts: their lines are held and go
-  // in when a pane is shown, or bit by bit once the run has ended.
-  for (TTextEditor* pane : {TTextEditor1, TextEditor1}) pane->SetHoldWhileHidden(true);
   clock_.start();
   progressTimer_->setInterval(static_cast<int>(kMinUpdateIntervalNs / kMs));
   progressTimer_->start();
@@ -95,7 +90,7 @@ bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs:
   const QMessageBox::StandardButton answer = dialogs.Question(
       this,
       QStringLiteral("This run will write up to %1 of text (%2 lines) to the panes, more than %3; "
-                     "a pane takes several times its text in memory.\n\n"
+                     "the panes keep all of it in memory.\n\n"
                      "Write the data lines to a file instead?")
           .arg(c.formattedDataSize(text.Bytes(), 1, QLocale::DataSizeSIFormat),
                c.toString(text.dataLines + text.residualLines),
@@ -114,31 +109,13 @@ bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs:
   return true;
 }
 
-// A text box lays out each of its lines anew whenever its width changes, and keeps a
-// layout object with every line from then on (about 330 bytes a line). A page not on
-// show takes its size only when first shown, so a pane that first shows after a long
-// run would pay that for every line: every page is shown once here, at the window's
-// current size, while the panes wait for the run's text.
-void TForm1::LayOutPages() {
-  const int current = PageControl1->currentIndex();
-  for (int i = 0; i < PageControl1->count(); ++i) PageControl1->setCurrentIndex(i);
-  PageControl1->setCurrentIndex(current);
-}
-
-void TForm1::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (pagesLaidOut_) return;
-  pagesLaidOut_ = true;
-  LayOutPages();
-}
-
 void TForm1::CancelRun() noexcept {
   bridge_->Cancel();
   sheets_->Cancel();
 }
 
-// While a run works the settings, Ok and the panes' tools are disabled, and the panes
-// take no typing; progress and Cancel are shown.
+// While a run works the settings, Ok, the panes' tools and the charts' Save and Clear are
+// disabled, and the panes take no typing; progress and Cancel are shown.
 void TForm1::SetRunning(bool running) {
   settings_->setEnabled(!running);
   Button1->setEnabled(!running);
@@ -148,7 +125,10 @@ void TForm1::SetRunning(bool running) {
     pane->ToolBar1->setEnabled(!running);
     pane->ToolBar2->setEnabled(!running);
   }
-  for (ChartWidget* chart : {Chart1, Chart2}) chart->SaveAction()->setEnabled(!running);
+  for (ChartWidget* chart : {Chart1, Chart2}) {
+    chart->SaveAction()->setEnabled(!running);
+    chart->ClearAction()->setEnabled(!running);
+  }
   Button_Cancel->setVisible(running);
   if (running) {
     Label_Progress->clear();
@@ -197,7 +177,6 @@ void TForm1::EndRun(RunEnd end, const QString& error) {
   Chart1->update();
   Chart2->update();
   SetRunning(false);
-  for (TTextEditor* pane : {TTextEditor1, TextEditor1}) pane->SetHoldWhileHidden(false);
   if (end == RunEnd::Cancelled) {
     Label_Progress->setText(
         QStringLiteral("Cancelled after %1 of %2 tests").arg(lastProgress_.testsDone).arg(lastProgress_.testsTotal));
@@ -281,12 +260,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // Each modified pane is asked about on its own page, so the user sees which text the
-  // question means.
+  // Each modified pane is asked about on its own page, and by the name of its tab, so the
+  // user knows which text the question means.
   for (TTextEditor* pane : {TTextEditor1, TextEditor1}) {
     if (!pane->GetModificado()) continue;
     PageControl1->setCurrentWidget(pane->parentWidget());
-    if (!pane->CloseQuery()) {
+    if (!pane->CloseQuery(PageControl1->tabText(PageControl1->currentIndex()).trimmed())) {
       event->ignore();
       return;
     }

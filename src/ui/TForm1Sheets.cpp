@@ -5,19 +5,18 @@
 
 #include "jobs/SheetFileJob.h"
 #include "parallel/Jobs.h"
+#include "ui/CompactTextEdit.h"
 #include "ui/SheetBridge.h"
 #include "ui/TTextEditor.h"
+
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
-#include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
 
 namespace veltrano {
 namespace {
@@ -71,8 +70,7 @@ void TForm1::AnalyseSheetFile(const QString& sheet, const QString& keyFile) {
   job.jobs = HardwareJobs();
   // Where the pane stood: a sheet refused half-way takes back every line it appended.
   sheetFile_ = sheet;
-  TTextEditor1->InsertHeld();  // a run's lines still held go first
-  sheetStart_ = TTextEditor1->Memo1->document()->characterCount() - 1;
+  sheetStart_ = TTextEditor1->TextBytes();
   sheetPaneModified_ = TTextEditor1->GetModificado();
   SetRunning(true);
   Label_Progress->setText(QStringLiteral("Checking the sheet"));
@@ -149,24 +147,20 @@ void TForm1::ShowSheetResult(const SheetResult& result) {
   Label_Progress->setText(text);
   Label_Progress->show();
   PageControl1->setCurrentWidget(TabSheet1);
-  QPlainTextEdit* const memo = TTextEditor1->Memo1;
-  const QTextBlock first = memo->document()->findBlock(sheetStart_);
-  QTextCursor cursor(first);
-  memo->setTextCursor(cursor);
-  memo->verticalScrollBar()->setValue(first.blockNumber());
+  // The block starts at sheetStart_, or on the next line when the text there ended
+  // without a line break (the append began with one).
+  CompactTextEdit* const memo = TTextEditor1->Memo1;
+  const CompactText& pane = memo->Text();
+  std::int64_t first = pane.ParagraphAt(sheetStart_);
+  if (pane.ParagraphStart(first) != sheetStart_) ++first;
+  memo->SetCaret({first, 0});
+  memo->verticalScrollBar()->setValue(static_cast<int>(std::min<std::int64_t>(first, memo->verticalScrollBar()->maximum())));
 }
 
 // Takes back the lines the sheet appended, leaving the pane's text and modified flag as
 // they were before it.
 void TForm1::RemoveSheetLines() {
-  QTextDocument* const doc = TTextEditor1->Memo1->document();
-  const int end = doc->characterCount() - 1;
-  if (end > sheetStart_) {
-    QTextCursor cursor(doc);
-    cursor.setPosition(sheetStart_);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-  }
+  TTextEditor1->TruncateText(sheetStart_);
   TTextEditor1->SetModificado(sheetPaneModified_);
 }
 

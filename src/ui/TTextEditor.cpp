@@ -1,25 +1,26 @@
 #include "ui/TTextEditor.h"
 
+#include "ui/CompactTextEdit.h"
+#include "ui/FreedMemory.h"
+
 #include <QAction>
+#include <QCheckBox>
 #include <QEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QPlainTextEdit>
 #include <QSaveFile>
-#include <QScrollBar>
 #include <QInputDialog>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QStyle>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cstddef>
@@ -56,48 +57,53 @@ QString FileMessage(const char* what, const QString& path, const QString& reason
   throw TextFileError(FileMessage(what, path, reason).toStdString());
 }
 
-// The whole file decoded as UTF-8 (a leading byte-order mark is dropped). Nothing of the
-// pane changes here, so a failure leaves text and status as they were.
-QString ReadTextFile(const QString& path) {
+// The file's text, read a block at a time and decoded as UTF-8 (a leading byte-order mark
+// is dropped, a byte that is not UTF-8 becomes U+FFFD), its line breaks made "\n" and its
+// last line ended. Nothing of the pane changes here, so a failure leaves text and status
+// as they were.
+CompactText ReadTextFile(const QString& path) {
+  constexpr qint64 kBlockBytes = qint64{1} << 20;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) ThrowFileError("Cannot read", path, file.errorString());
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) ThrowFileError("Cannot read", path, file.errorString());
   QStringDecoder decode(QStringDecoder::Utf8);
-  return decode(bytes);
+  CompactText text;
+  QString pending;  // a "\r" at a block's end waits: a "\n" may follow in the next block
+  const auto add = [&](QString piece, bool last) {
+    piece.prepend(pending);
+    pending.clear();
+    if (!last && piece.endsWith(u'\r')) {
+      pending = QStringLiteral("\r");
+      piece.chop(1);
+    }
+    piece.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    piece.replace(u'\r', u'\n');
+    text.Append(piece.toStdString());
+  };
+  for (;;) {
+    const QByteArray bytes = file.read(kBlockBytes);
+    if (file.error() != QFileDevice::NoError) ThrowFileError("Cannot read", path, file.errorString());
+    if (bytes.isEmpty()) break;
+    add(decode(bytes), false);
+  }
+  add(decode(QByteArray()), true);
+  if (!text.Paragraph(text.ParagraphCount() - 1).empty()) text.Append("\n");  // the last line ended
+  return text;
 }
 
-// Writes the first `count` lines of the document, each ended by "\n", through a temporary
-// file that replaces the target only once everything was written, so a failed save (full
-// disk, read-only folder) leaves the earlier file intact. The lines are encoded and
-// written a block of about 1 MB at a time: a pane of millions of lines is saved without
-// a second copy of its text in memory.
-void WriteTextFile(const QString& path, const QTextDocument& doc, int count) {
-  constexpr qsizetype kBlockBytes = qsizetype{1} << 20;
+// Writes the text, every line ended by "\n", through a temporary file that replaces the
+// target only once everything was written, so a failed save (full disk, read-only folder)
+// leaves the earlier file intact. The text is UTF-8 already: its blocks are written as
+// they stand, without a second copy of the text in memory.
+void WriteTextFile(const QString& path, const CompactText& text) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) ThrowFileError("Cannot write", path, file.errorString());
-  QByteArray bytes;
-  bytes.reserve(kBlockBytes + 4096);
-  const auto writeOut = [&] {
-    if (file.write(bytes) != bytes.size()) ThrowFileError("Cannot write", path, file.errorString());
-    bytes.clear();
+  const auto write = [&](std::string_view bytes) {
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+      ThrowFileError("Cannot write", path, file.errorString());
   };
-  QTextBlock block = doc.firstBlock();
-  for (int i = 0; i < count; ++i, block = block.next()) {
-    bytes += block.text().toUtf8();
-    bytes += '\n';
-    if (bytes.size() >= kBlockBytes) writeOut();
-  }
-  writeOut();
+  for (std::size_t b = 0; b < text.BlockCount(); ++b) write(text.Block(b));
+  if (!text.Paragraph(text.ParagraphCount() - 1).empty()) write("\n");  // a typed last line
   if (!file.commit()) ThrowFileError("Cannot write", path, file.errorString());
-}
-
-// The text box's contents for a file's text: line breaks as "\n", the last line ended too.
-QString DocumentTextOf(QString fileText) {
-  fileText.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  fileText.replace(u'\r', u'\n');
-  if (!fileText.isEmpty() && !fileText.endsWith(u'\n')) fileText += u'\n';
-  return fileText;
 }
 
 std::optional<QString> RunFileDialog(QWidget* parent, const QString& current,
@@ -214,11 +220,16 @@ std::optional<int> TextEditorDialogs::AskNumber(QWidget* parent, const QString& 
 
 TTextEditor::TTextEditor(QWidget* parent)
     : QWidget(parent),
-      Memo1(new QPlainTextEdit(this)),
+      Memo1(new CompactTextEdit(this)),
+      FindBar(new QWidget(this)),
+      FindText(new QLineEdit(FindBar)),
+      FindMatchCase(new QCheckBox(QStringLiteral("Match case"), FindBar)),
+      FindStatus(new QLabel(FindBar)),
       ToolBar1(new QToolBar(this)),
       tbOpen(new QAction(ToolBar1)),
       tbSave(new QAction(ToolBar1)),
       tbDel(new QAction(ToolBar1)),
+      tbFind(new QAction(ToolBar1)),
       Panel1(new QWidget(this)),
       ToolBar2(new QToolBar(Panel1)),
       ToolButton1(new QAction(ToolBar2)),
@@ -232,6 +243,7 @@ TTextEditor::TTextEditor(QWidget* parent)
   tbOpen->setObjectName(QStringLiteral("tbOpen"));
   tbSave->setObjectName(QStringLiteral("tbSave"));
   tbDel->setObjectName(QStringLiteral("tbDel"));
+  tbFind->setObjectName(QStringLiteral("tbFind"));
   Panel1->setObjectName(QStringLiteral("Panel1"));
   ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
   ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
@@ -240,15 +252,8 @@ TTextEditor::TTextEditor(QWidget* parent)
   StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
   StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
 
-  // The text box: undo would keep a copy of every line a run appends, so it is off.
-  // Every change of the text box's width lays out each of its lines anew and leaves a
-  // layout object with every line (about 330 bytes a line, more than a results line's
-  // text): the vertical scroll bar is always there, so the width stays as it is when the
-  // text grows past the box's height.
-  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // The text box: lines wrap at its width; the vertical scroll bar is always there.
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setUndoRedoEnabled(false);
   UpdateTabStops();
 
   const QSize iconSize(16, 16);
@@ -262,13 +267,23 @@ TTextEditor::TTextEditor(QWidget* parent)
   tbDel->setIcon(QIcon::fromTheme(QStringLiteral("edit-clear"),
                                   look->standardIcon(QStyle::SP_TrashIcon)));
   tbDel->setToolTip(tr("Clear the text"));
+  tbFind->setIcon(QIcon::fromTheme(QStringLiteral("edit-find"),
+                                   look->standardIcon(QStyle::SP_FileDialogContentsView)));
+  tbFind->setText(tr("Find\u2026"));
+  tbFind->setToolTip(tr("Find in the text (%1)").arg(QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText)));
+  tbFind->setShortcut(QKeySequence::Find);
+  tbFind->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(tbFind);         // Ctrl+F anywhere in the pane
+  Memo1->addAction(tbFind);  // and in the text box's context menu
   ToolBar1->setIconSize(iconSize);
   ToolBar1->setMovable(false);
   ToolBar1->setFloatable(false);
   ToolBar1->addAction(tbOpen);
   ToolBar1->addAction(tbSave);
   ToolBar1->addAction(tbDel);
+  ToolBar1->addAction(tbFind);
   ToolBar1->hide();
+  BuildFindBar();
 
   // The tool bar opens above the strip, so the toggle points up while it is hidden.
   ImageList3 = {QIcon::fromTheme(QStringLiteral("go-up"), look->standardIcon(QStyle::SP_ArrowUp)),
@@ -304,19 +319,17 @@ TTextEditor::TTextEditor(QWidget* parent)
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addWidget(Memo1, 1);
+  column->addWidget(FindBar);
   column->addWidget(ToolBar1);
   column->addWidget(Panel1);
 
-  connect(Memo1, &QPlainTextEdit::textChanged, this, &TTextEditor::Memo1Change);
-  insertHeld_ = new QTimer(this);
-  insertHeld_->setSingleShot(true);
-  insertHeld_->setInterval(0);  // whenever the window is idle
-  connect(insertHeld_, &QTimer::timeout, this, &TTextEditor::InsertSomeHeld);
+  connect(Memo1, &CompactTextEdit::textChanged, this, &TTextEditor::Memo1Change);
   // Every caret move (keys, mouse or the program itself) refreshes the caret panel.
-  connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TTextEditor::ActualizarPos);
+  connect(Memo1, &CompactTextEdit::cursorPositionChanged, this, &TTextEditor::ActualizarPos);
   connect(tbOpen, &QAction::triggered, this, [this] { RunButtonHandler(&TTextEditor::tbOpenClick); });
   connect(tbSave, &QAction::triggered, this, [this] { RunButtonHandler(&TTextEditor::tbSaveClick); });
   connect(tbDel, &QAction::triggered, this, [this] { RunButtonHandler(&TTextEditor::tbDelClick); });
+  connect(tbFind, &QAction::triggered, this, &TTextEditor::ShowFindBar);
   connect(ToolButton1, &QAction::triggered, this, &TTextEditor::ToolButton1Click);
 
   Init();
@@ -348,12 +361,11 @@ void TTextEditor::SetModificado(bool v) {
 }
 
 void TTextEditor::ActualizarPos() {
-  const QTextCursor caret = Memo1->textCursor();
-  StatusPanel0->setText(CaretText(caret.blockNumber() + 1, caret.positionInBlock() + 1));
+  const CompactTextEdit::Position caret = Memo1->Caret();
+  StatusPanel0->setText(CaretText(static_cast<int>(caret.line) + 1, caret.column + 1));
 }
 
 void TTextEditor::tbOpenClick() {
-  InsertHeld();
   bool open = true;
   if (TxtModificado) {
     const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveExistingQuestion);
@@ -365,8 +377,7 @@ void TTextEditor::tbOpenClick() {
   if (open) {
     if (const std::optional<QString> name = dialogs_->OpenFileName(this, TxtNomF, OpenDialog1)) {
       TxtNomF = *name;
-      const QString text = DocumentTextOf(ReadTextFile(TxtNomF));
-      Memo1->setPlainText(text);
+      Memo1->SetText(ReadTextFile(TxtNomF));
       SetModificado(false);
       ShowFileName();
     }
@@ -377,18 +388,16 @@ void TTextEditor::tbOpenClick() {
 }
 
 void TTextEditor::tbSaveClick() {
-  InsertHeld();
   if (!TxtModificado) return;
   const std::optional<QString> name = dialogs_->SaveFileName(this, TxtNomF, SaveDialog1);
   if (!name) return;
   TxtNomF = *name;
-  WriteTextFile(TxtNomF, *Memo1->document(), LineCount());
+  WriteTextFile(TxtNomF, Memo1->Text());
   SetModificado(false);
   ShowFileName();
 }
 
 void TTextEditor::tbDelClick() {
-  InsertHeld();
   if (TxtModificado) {
     const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveQuestion);
     if (answer == QMessageBox::Yes) {
@@ -402,12 +411,14 @@ void TTextEditor::tbDelClick() {
   // The file name stays, so the next save dialog proposes it.
   StatusPanel2->clear();
   StatusBar1->setToolTip(QString());
+  emit Cleared();
+  ReturnFreedMemory();
 }
 
-bool TTextEditor::CloseQuery() {
-  InsertHeld();
+bool TTextEditor::CloseQuery(const QString& paneName) {
   if (!TxtModificado) return true;
-  const QMessageBox::StandardButton answer = dialogs_->Warning(this, kSaveQuestion);
+  const QMessageBox::StandardButton answer = dialogs_->Warning(
+      this, paneName.isEmpty() ? kSaveQuestion : QStringLiteral("Save the text of the %1 pane?").arg(paneName));
   if (answer == QMessageBox::No) return true;
   if (answer != QMessageBox::Yes) return false;  // Cancel, or the box was closed
   try {
@@ -436,92 +447,128 @@ void TTextEditor::AppendLines(const QStringList& lines) {
   if (!lines.isEmpty()) AppendText(lines.join(u'\n') + u'\n');
 }
 
+
 void TTextEditor::AppendText(const QString& chunk) {
   if (chunk.isEmpty()) return;
-  if (holdWhileHidden_ && !isVisible()) {
-    held_ << (chunk.endsWith(u'\n') ? chunk : chunk + u'\n');
-    heldLines_ += held_.constLast().count(u'\n');
-    Memo1Change();  // a change of the text, as an insertion would be
-    return;
-  }
-  InsertHeld();  // what was held goes first
-  InsertNow(chunk);
-}
-
-void TTextEditor::InsertNow(const QString& chunk) {
-  QTextDocument* const doc = Memo1->document();
-  QString text;
+  QByteArray bytes = chunk.toUtf8();
   // A last line the user typed without a line break is ended first, as a line it is.
-  if (doc->lastBlock().length() > 1) {
-    text.reserve(chunk.size() + 2);
-    text += u'\n';
-    text += chunk;
-  } else {
-    text = chunk;
-  }
-  if (!text.endsWith(u'\n')) text += u'\n';
-
-  // Keep following the end while the view is at the bottom, as a log view does.
-  QScrollBar* const bar = Memo1->verticalScrollBar();
-  const bool follow = bar->value() >= bar->maximum();
-  QTextCursor end(doc);
-  end.movePosition(QTextCursor::End);
-  end.insertText(text);  // one change of the text: Memo1Change runs once
-  if (follow) bar->setValue(bar->maximum());
+  const CompactText& text = Memo1->Text();
+  if (!text.Paragraph(text.ParagraphCount() - 1).empty()) bytes.prepend('\n');
+  if (!bytes.endsWith('\n')) bytes.append('\n');
+  Memo1->AppendUtf8(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void TTextEditor::SetHoldWhileHidden(bool hold) {
-  holdWhileHidden_ = hold;
-  if (!hold && !held_.isEmpty()) insertHeld_->start();
+int TTextEditor::LineCount() const {
+  const CompactText& text = Memo1->Text();
+  // The empty paragraph after the last line break is where a next line would start.
+  const std::int64_t paragraphs = text.ParagraphCount();
+  return static_cast<int>(paragraphs - (text.Paragraph(paragraphs - 1).empty() ? 1 : 0));
 }
-
-void TTextEditor::InsertHeld() {
-  if (held_.isEmpty()) return;
-  insertHeld_->stop();
-  const QString text = held_.join(QString());
-  held_.clear();
-  heldLines_ = 0;
-  InsertNow(text);
-}
-
-// About 20 ms of the text document's work at a time, so the window stays responsive.
-void TTextEditor::InsertSomeHeld() {
-  constexpr qsizetype kLinesAtATime = 5000;
-  if (held_.isEmpty()) return;
-  QString text;
-  qsizetype lines = 0;
-  qsizetype taken = 0;
-  while (taken < held_.size() && lines < kLinesAtATime) {
-    lines += held_[taken].count(u'\n');
-    text += held_[taken++];
-  }
-  held_.remove(0, taken);
-  heldLines_ -= lines;
-  InsertNow(text);
-  if (!held_.isEmpty()) insertHeld_->start();
-}
-
-void TTextEditor::showEvent(QShowEvent* event) {
-  InsertHeld();  // on screen, the text is all there
-  QWidget::showEvent(event);
-}
-
-int TTextEditor::DocumentLineCount() const {
-  const QTextDocument* const doc = Memo1->document();
-  // The empty block after the last line break is where a next line would start.
-  return doc->blockCount() - (doc->lastBlock().length() <= 1 ? 1 : 0);
-}
-
-int TTextEditor::LineCount() const { return DocumentLineCount() + static_cast<int>(heldLines_); }
 
 QStringList TTextEditor::Lines() const {
-  const_cast<TTextEditor*>(this)->InsertHeld();  // reading the text: it is all there
   QStringList lines;
   const int count = LineCount();
   lines.reserve(count);
-  QTextBlock block = Memo1->document()->firstBlock();
-  for (int i = 0; i < count; ++i, block = block.next()) lines << block.text();
+  for (int i = 0; i < count; ++i) lines << Memo1->Paragraph(i);
   return lines;
+}
+
+std::int64_t TTextEditor::TextBytes() const { return Memo1->Text().Bytes(); }
+
+void TTextEditor::TruncateText(std::int64_t bytes) { Memo1->Truncate(bytes); }
+
+void TTextEditor::BuildFindBar() {
+  FindBar->setObjectName(QStringLiteral("FindBar"));
+  FindText->setObjectName(QStringLiteral("FindText"));
+  FindMatchCase->setObjectName(QStringLiteral("FindMatchCase"));
+  FindStatus->setObjectName(QStringLiteral("FindStatus"));
+  FindText->setPlaceholderText(tr("Find"));
+  FindText->setClearButtonEnabled(true);
+  FindText->installEventFilter(this);
+  FindMatchCase->setToolTip(tr("Without it, the letters A to Z match in either case"));
+  QStyle* const look = style();
+  const auto button = [&](const char* name, const QString& icon, QStyle::StandardPixmap fallback,
+                          const QString& tip) {
+    auto* b = new QToolButton(FindBar);
+    b->setObjectName(QLatin1String(name));
+    b->setIcon(QIcon::fromTheme(icon, look->standardIcon(fallback)));
+    b->setToolTip(tip);
+    b->setAutoRaise(true);
+    return b;
+  };
+  QToolButton* const previous = button("FindPrevious", QStringLiteral("go-up"), QStyle::SP_ArrowUp,
+                                       tr("Previous match (Shift+Enter, Shift+F3)"));
+  QToolButton* const next =
+      button("FindNext", QStringLiteral("go-down"), QStyle::SP_ArrowDown, tr("Next match (Enter, F3)"));
+  QToolButton* const close = button("FindClose", QStringLiteral("window-close"), QStyle::SP_TitleBarCloseButton,
+                                    tr("Hide the find bar (Esc)"));
+  auto* row = new QHBoxLayout(FindBar);
+  row->setContentsMargins(2, 1, 2, 1);
+  row->setSpacing(2);
+  row->addWidget(FindText, 1);
+  row->addWidget(previous);
+  row->addWidget(next);
+  row->addWidget(FindMatchCase);
+  row->addWidget(FindStatus);
+  row->addWidget(close);
+  FindBar->hide();
+  connect(previous, &QToolButton::clicked, this, [this] { FindNext(true); });
+  connect(next, &QToolButton::clicked, this, [this] { FindNext(false); });
+  connect(close, &QToolButton::clicked, this, [this] {
+    FindBar->hide();
+    Memo1->setFocus();
+  });
+  connect(FindText, &QLineEdit::textEdited, FindStatus, &QLabel::clear);
+  // F3 and Shift+F3 (the platform's keys) anywhere in the pane.
+  for (const bool backward : {false, true}) {
+    auto* again = new QAction(this);
+    again->setShortcut(backward ? QKeySequence::FindPrevious : QKeySequence::FindNext);
+    again->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(again, &QAction::triggered, this, [this, backward] { FindNext(backward); });
+    addAction(again);
+  }
+}
+
+void TTextEditor::ShowFindBar() {
+  FindBar->show();
+  // The selection, when it is a word or so, is what the user wants to find.
+  const QString selected = Memo1->SelectedText();
+  if (!selected.isEmpty() && !selected.contains(u'\n') && selected.size() <= 200) FindText->setText(selected);
+  FindText->setFocus(Qt::ShortcutFocusReason);
+  FindText->selectAll();
+}
+
+bool TTextEditor::FindNext(bool backward) {
+  if (FindText->text().isEmpty()) {
+    ShowFindBar();
+    return false;
+  }
+  const bool found = Memo1->Find(FindText->text(), backward, FindMatchCase->isChecked());
+  FindStatus->setText(found ? QString() : tr("Not found"));
+  return found;
+}
+
+// The find field: Enter finds forward, Shift+Enter backward, Esc hides the bar (before the
+// window's own use of Esc).
+bool TTextEditor::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FindText && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (enter || key->key() == Qt::Key_Escape) {
+      if (event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+      }
+      if (enter) {
+        FindNext((key->modifiers() & Qt::ShiftModifier) != 0);
+      } else {
+        FindBar->hide();
+        Memo1->setFocus();
+      }
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 QIcon TTextEditor::ToggleImage(int index) const {

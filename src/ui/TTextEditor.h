@@ -12,10 +12,15 @@
 // move (keys, mouse, program) through QPlainTextEdit::cursorPositionChanged.
 //
 // Controls, each carrying its name as objectName (find them with findChild):
-//   Memo1        QPlainTextEdit  the text; undo off, lines wrap at the pane's width, the
-//                                vertical scroll bar always shown
+//   Memo1        CompactTextEdit the text: kept as UTF-8 in large blocks and laid out only
+//                                where shown, so a pane holds millions of a run's lines at
+//                                little more than their bytes; no undo; lines wrap at the
+//                                pane's width; the vertical scroll bar always shown
+//   FindBar      QWidget         between Memo1 and ToolBar1, hidden at start: FindText
+//                                (QLineEdit), FindPrevious, FindNext (QToolButton),
+//                                FindMatchCase (QCheckBox), FindStatus (QLabel), FindClose
 //   ToolBar1     QToolBar        between Memo1 and the strip; hidden at start
-//   tbOpen, tbSave, tbDel  QAction in ToolBar1. "Visible" means QAction::isVisible(),
+//   tbOpen, tbSave, tbDel, tbFind  QAction in ToolBar1. "Visible" means QAction::isVisible(),
 //                the action's own flag, which holds whether or not the pane is shown
 //   Panel1       QWidget         the bottom strip, 21 px high
 //   ToolBar2     QToolBar        in the strip's 25-px left area, holding ToolButton1
@@ -27,11 +32,15 @@
 //   StatusPanel2 QLabel >= 50 px short file name; takes the rest of the bar so the
 //                                name (up to 31 characters) can be read
 //
+// Find: Ctrl+F (the platform's Find key, also tbFind and Memo1's context menu) shows the
+// find bar; Enter or F3 selects the next match after the selection, Shift+Enter or
+// Shift+F3 the one before, going round the text's end; Esc hides the bar.
+//
 // Lines: the text is a sequence of lines, each ended by a line break; a last line
 // without one (typed by the user) counts as a line too. So an empty text has no line
 // and appending "a" gives the text "a\n". Files hold the same: every line ended by
 // "\n", encoded in UTF-8; loading splits at "\r\n" and "\n" (a lone "\r", as in old
-// Mac files, also breaks a line, as the text box itself treats it).
+// Mac files, also breaks a line) and reads a file a block at a time.
 //
 // Errors: tbOpenClick and tbSaveClick (and tbDelClick, which may save) throw
 // TextFileError when a file cannot be read or written; the new file name has been set
@@ -39,12 +48,12 @@
 // pane's own buttons run them, the pane catches the error and shows its message
 // through TextEditorDialogs::Error, as a window reports an error raised in a handler.
 //
-// Appends: a simulation run writes millions of lines. AppendText(chunk) adds a chunk
-// of many lines with one insertion; the result is the same as AppendLine for each of
-// the chunk's lines. Each append is a change of the text, so it passes through
-// Memo1Change and leaves the pane modified. Chunks cost the text document far less per
-// line than lines appended alone (figures in bench/README.md). Append through these functions, not Memo1->appendPlainText, which leaves the last
-// line unended and drops an empty first line.
+// Appends: a simulation run writes millions of lines. AppendText(chunk) adds a chunk of
+// many lines as one change; the result is the same as AppendLine for each of the chunk's
+// lines. Each append is a change of the text, so it passes through Memo1Change and
+// leaves the pane modified. An append costs the conversion of its text to UTF-8 and a
+// copy, so the window takes a run's lines as they come, shown or not (figures in
+// bench/README.md).
 #include <QIcon>
 #include <QMessageBox>
 #include <QString>
@@ -52,18 +61,21 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
 class QAction;
+class QCheckBox;
 class QLabel;
-class QPlainTextEdit;
+class QLineEdit;
 class QStatusBar;
-class QTimer;
 class QToolBar;
 
 namespace veltrano {
+
+class CompactTextEdit;
 
 /// Raised when a pane's file cannot be read or written; the message names the file and
 /// the reason, e.g. `Cannot write "results/out.txt": Filename refers to a directory`.
@@ -145,11 +157,16 @@ public:
   ~TTextEditor() override;
 
   // The controls, owned by the pane through Qt parents (never delete them).
-  QPlainTextEdit* const Memo1;
+  CompactTextEdit* const Memo1;
+  QWidget* const FindBar;
+  QLineEdit* const FindText;
+  QCheckBox* const FindMatchCase;
+  QLabel* const FindStatus;
   QToolBar* const ToolBar1;
   QAction* const tbOpen;
   QAction* const tbSave;
   QAction* const tbDel;
+  QAction* const tbFind;
   QWidget* const Panel1;
   QToolBar* const ToolBar2;
   QAction* const ToolButton1;
@@ -185,12 +202,15 @@ public:
   void tbSaveClick();
   /// Clear: asks "Save text?" when modified (Yes saves and keeps the text, No clears,
   /// Cancel does nothing). The file name stays. May throw TextFileError through the save.
+  /// A pane that was cleared emits Cleared and gives the text's memory back.
   void tbDelClick();
-  /// Before the window closes: asks "Save text?" when modified, as Clear does. Yes saves
-  /// (a save that fails shows its error through the dialogs), No discards. True when the
-  /// pane may be closed: not modified, saved, or No; false for Cancel and for a save that
-  /// failed or whose dialog was cancelled.
-  bool CloseQuery();
+  /// Before the window closes: asks when modified, as Clear does, naming the pane when a
+  /// name is given ("Save the text of the Data pane?"; "Save text?" without one): a window
+  /// with several panes asks about each, and the user must know which text is meant.
+  /// Yes saves (a save that fails shows its error through the dialogs), No discards. True
+  /// when the pane may be closed: not modified, saved, or No; false for Cancel and for a
+  /// save that failed or whose dialog was cancelled.
+  bool CloseQuery(const QString& paneName = QString());
   /// The dialogs the pane asks its questions through (never null).
   TextEditorDialogs& Dialogs() const { return *dialogs_; }
   /// Shows or hides ToolBar1 and gives ToolButton1 the matching icon.
@@ -206,39 +226,39 @@ public:
   /// Appends lines with a single change of the text.
   void AppendLines(const QStringList& lines);
   /// Appends a chunk of lines, each ended by "\n" (a last line without one is still a
-  /// line), with a single change of the text. Fast: use chunks of about 10^4 lines.
+  /// line), with a single change of the text.
   void AppendText(const QString& chunk);
 
-  /// Holding: inserting lines costs the text document about as much as a simulated test
-  /// costs to make, so while a run works and the pane is off screen its lines are held
-  /// (in the order they came) instead of inserted. They go in when the pane is shown,
-  /// when its text is read through the pane (Lines, its buttons, closing), or, once
-  /// holding ends, a few thousand at a time whenever the window is idle, so the window
-  /// answers at once. The pane counts held lines as its own (LineCount, the modified
-  /// flag), and what it shows and saves is always every line in order.
-  void SetHoldWhileHidden(bool hold);
-  /// Inserts every held line now.
-  void InsertHeld();
-  /// Lines appended and not yet inserted.
-  qsizetype HeldLines() const noexcept { return heldLines_; }
-
-  /// Number of lines of the text (0 for an empty text), held lines included.
+  /// Number of lines of the text (0 for an empty text).
   int LineCount() const;
   /// The lines of the text, without their line breaks.
   QStringList Lines() const;
+  /// The text's size in bytes (UTF-8): where the next appended text begins.
+  std::int64_t TextBytes() const;
+  /// Removes the text from that size on, taking back what was appended since TextBytes()
+  /// gave it; a change of the text like any other.
+  void TruncateText(std::int64_t bytes);
+
+  /// Shows the find bar with the focus in its field.
+  void ShowFindBar();
+  /// Selects the next match of the find bar's text (backward: the one before); the bar's
+  /// status says when there is none. False when there is none.
+  bool FindNext(bool backward = false);
 
   /// Icon of ToolButton1: index 0 while ToolBar1 is hidden, 1 while it is shown.
   QIcon ToggleImage(int index) const;
 
+signals:
+  /// The pane's text was cleared by its Clear (the window clears what goes with it).
+  void Cleared();
+
 protected:
   void changeEvent(QEvent* event) override;
-  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void UpdateTabStops();
-  void InsertNow(const QString& chunk);
-  void InsertSomeHeld();
-  int DocumentLineCount() const;
+  void BuildFindBar();
   /// Runs a handler for one of the pane's buttons; an error ends the handler and its
   /// message is shown, so it never crosses Qt's event loop.
   void RunButtonHandler(void (TTextEditor::*handler)());
@@ -249,10 +269,6 @@ private:
   bool TxtModificado = false;
   std::array<QIcon, 2> ImageList3;
   std::shared_ptr<TextEditorDialogs> dialogs_;
-  bool holdWhileHidden_ = false;
-  QStringList held_;          // chunks appended and not yet inserted, each ended by "\n"
-  qsizetype heldLines_ = 0;
-  QTimer* insertHeld_ = nullptr;  // inserts held lines bit by bit once holding ends
 };
 
 }  // namespace veltrano

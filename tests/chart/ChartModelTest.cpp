@@ -295,6 +295,9 @@ TEST(ChartSeries, IntervalsFollowTheOrderOfXAndClearWithThePoints) {
   EXPECT_EQ(s.Count(), 4u);
   s.Clear();
   EXPECT_TRUE(s.Intervals().empty());
+  // A cleared series holds no memory: a window cleared after a long run gives it back.
+  EXPECT_EQ(s.Points().capacity(), 0u);
+  EXPECT_EQ(s.Intervals().capacity(), 0u);
 }
 
 // A chart whose own axes are 0..1 by 0.25, with a shown series, a hidden one far away,

@@ -3,6 +3,7 @@
 // in-process, bad sheets that leave the data pane as it was, and Cancel.
 #include "batch/AnalyseResponses.h"
 #include "batch/Console.h"
+#include "ui/CompactTextEdit.h"
 #include "ui/SpinEdit.h"
 #include "ui/TForm1.h"
 #include "ui/TTextEditor.h"
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -222,7 +222,7 @@ void AnswerSheetsTest::sheetAppendsTheCommandsLines() {
   QVERIFY(!w.Label_Progress->isHidden());
   QCOMPARE(w.Label_Progress->text(), QStringLiteral("5 examinees analysed, 1 absent"));
   QCOMPARE(w.PageControl1->currentWidget(), w.TabSheet1);
-  QCOMPARE(w.TTextEditor1->Memo1->textCursor().blockNumber(), 1);  // the header, after "my notes"
+  QCOMPARE(w.TTextEditor1->Memo1->Caret().line, 1);  // the header, after "my notes"
   QVERIFY(w.Button1->isEnabled());
 }
 
@@ -330,7 +330,7 @@ void AnswerSheetsTest::secondReadThatFailsTakesItsLinesBack() {
   TForm1& w = f.w;
   TypeLine(w);
   int appended = 0;
-  QObject::connect(w.TTextEditor1->Memo1, &QPlainTextEdit::textChanged, [&] {
+  QObject::connect(w.TTextEditor1->Memo1, &veltrano::CompactTextEdit::textChanged, [&] {
     if (++appended != 1) return;
     QFile file(sheet);
     QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() - 2) && file.write("Q") == 1);

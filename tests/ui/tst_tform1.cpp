@@ -7,6 +7,7 @@
 #include "simulation/SimulationRun.h"
 #include "ui/CaptionCheckBox.h"
 #include "ui/ChartWidget.h"
+#include "ui/CompactTextEdit.h"
 #include "ui/SpinEdit.h"
 #include "ui/TForm1.h"
 #include "simulation/RunTextSize.h"
@@ -22,6 +23,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 
 #include <algorithm>
@@ -228,6 +230,7 @@ private slots:
   void windowShowsExactlyWhatTheRunWrites_data();
   void windowShowsExactlyWhatTheRunWrites();
   void seedRepeatsTheRun();
+  void clearEmptiesAChartAndAPaneItsChart();
   void errorInARunIsShownAndTheWindowStaysUsable();
   void cancelEndsTheRunKeepingItsOutput_data();
   void cancelEndsTheRunKeepingItsOutput();
@@ -777,6 +780,42 @@ void TForm1Test::seedRepeatsTheRun() {
   QCOMPARE(f.Data(), first + first);
 }
 
+// "Clear" in a chart's context menu empties that chart; a pane's Clear empties the chart of
+// the same tests (data pane and Graph, residuals pane and Residual) unless it was refused.
+void TForm1Test::clearEmptiesAChartAndAPaneItsChart() {
+  Window f;
+  TForm1& w = f.w;
+  QVERIFY(RunToEnd(w));
+  const auto points = [&](veltrano::ChartWidget* chart) {
+    std::size_t n = 0;
+    for (const veltrano::ChartSeries& s : chart->Model().AllSeries()) n += s.Count();
+    return n;
+  };
+  QCOMPARE(points(w.Chart1), std::size_t{3 * 50 + 2});  // Du, Dc, D Lord & Novick and the diagonal
+  QCOMPARE(points(w.Chart2), std::size_t{50 + 2});
+  QAction* const clear = w.Chart1->findChild<QAction*>(QStringLiteral("ClearChart"));
+  QVERIFY(clear != nullptr && w.Chart1->actions().contains(clear));
+  clear->trigger();
+  QCOMPARE(points(w.Chart1), std::size_t{0});
+  QCOMPARE(points(w.Chart2), std::size_t{52});
+  QCOMPARE(f.Data().size(), 51);
+
+  QVERIFY(RunToEnd(w));  // the next run's points alone
+  QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t{50});
+  f.dataDialogs->warningAnswer = QMessageBox::Cancel;
+  w.TTextEditor1->tbDel->trigger();
+  QCOMPARE(points(w.Chart1), std::size_t{152});
+  f.dataDialogs->warningAnswer = QMessageBox::No;
+  w.TTextEditor1->tbDel->trigger();
+  QCOMPARE(f.Data(), QStringList());
+  QCOMPARE(points(w.Chart1), std::size_t{0});
+  QCOMPARE(points(w.Chart2), std::size_t{104});
+  f.residualDialogs->warningAnswer = QMessageBox::No;
+  w.TextEditor1->tbDel->trigger();
+  QCOMPARE(points(w.Chart2), std::size_t{0});
+  QVERIFY(f.errors.isEmpty());
+}
+
 void TForm1Test::errorInARunIsShownAndTheWindowStaysUsable() {
   TForm1 w;
   QStringList errors;
@@ -828,11 +867,12 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   w.SpinEdit_Test->SetValue(10000);
 
   struct During {
-    bool settingsDisabled = false, okDisabled = false, cancelShown = false, linesShown = false;
+    bool settingsDisabled = false, okDisabled = false, cancelShown = false, linesShown = false, clearDisabled = false;
     QString progress;
   } during;
   QTimer::singleShot(500, &w, [&] {
     during.settingsDisabled = !f.Get("Settings")->isEnabled();
+    during.clearDisabled = !w.Chart1->ClearAction()->isEnabled() && !w.TTextEditor1->ToolBar1->isEnabled();
     during.okDisabled = !w.Button1->isEnabled();
     during.cancelShown = w.Button_Cancel->isVisible();
     during.linesShown = w.TTextEditor1->LineCount() > 1;
@@ -853,7 +893,8 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   QVERIFY2(RunToEnd(w, 20000), "the run was not cancelled");
   QVERIFY(f.errors.isEmpty());
 
-  QVERIFY(during.settingsDisabled && during.okDisabled && during.cancelShown && during.linesShown);
+  QVERIFY(during.settingsDisabled && during.okDisabled && during.cancelShown && during.linesShown &&
+          during.clearDisabled);
   QVERIFY2(during.progress.contains(QRegularExpression(QStringLiteral("degree \\d+ of 100\n"))),
            qPrintable(during.progress));
   QVERIFY(during.progress.contains(QStringLiteral("left")));
@@ -869,8 +910,8 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   QVERIFY(!w.Button_Cancel->isVisible());
   if (how == QLatin1String("close")) {
     QVERIFY(!w.isVisible());
-    QCOMPARE(f.asked, QStringList({QStringLiteral("data:warning:Save text? (on show)"),
-                                   QStringLiteral("residuals:warning:Save text? (on show)")}));
+    QCOMPARE(f.asked, QStringList({QStringLiteral("data:warning:Save the text of the Data pane? (on show)"),
+                                   QStringLiteral("residuals:warning:Save the text of the Residuals pane? (on show)")}));
   } else {
     QVERIFY(f.asked.isEmpty());
     QVERIFY(w.isVisible());
@@ -889,8 +930,9 @@ void TForm1Test::closeAsksAboutModifiedPanes_data() {
   QTest::addColumn<QString>("residualAnswer");
   QTest::addColumn<bool>("closed");
   QTest::addColumn<QStringList>("asked");  // "<dir>" stands for the test's folder
-  const QString data = QStringLiteral("data:warning:Save text? (on show)");
-  const QString residuals = QStringLiteral("residuals:warning:Save text? (on show)");
+  // Each question names its pane.
+  const QString data = QStringLiteral("data:warning:Save the text of the Data pane? (on show)");
+  const QString residuals = QStringLiteral("residuals:warning:Save the text of the Residuals pane? (on show)");
   QTest::newRow("nothing modified") << false << "-" << "-" << true << QStringList{};
   QTest::newRow("No to both") << true << "No" << "No" << true << QStringList{data, residuals};
   QTest::newRow("Yes saves both") << true << "Yes" << "Yes" << true

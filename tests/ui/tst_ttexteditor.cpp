@@ -3,23 +3,24 @@
 #include "ui/TTextEditor.h"
 
 #include "FileSizeLimit.h"
+#include "ui/CompactTextEdit.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QToolBar>
 #include <QtTest>
 
 #include <memory>
 #include <optional>
 
+using veltrano::CompactTextEdit;
 using veltrano::FileDialogSettings;
 using veltrano::TextEditorDialogs;
 using veltrano::TextFileError;
@@ -123,7 +124,8 @@ private slots:
   void buttonsReportErrorsInsteadOfThrowing();
   void chunkedAppendEqualsPerLineAppend_data();
   void chunkedAppendEqualsPerLineAppend();
-  void heldLinesAreTheTextInOrder();
+  void appendedLinesAreTheTextInOrder();
+  void findBarFindsInTheText();
   void qtNameFilter_data();
   void qtNameFilter();
 };
@@ -135,7 +137,7 @@ void TextEditorTest::startsEmptyWithNamedControls() {
   e.show();
   QVERIFY(QTest::qWaitForWindowExposed(&e));
 
-  QCOMPARE(e.findChild<QPlainTextEdit*>("Memo1"), e.Memo1);
+  QCOMPARE(e.findChild<CompactTextEdit*>("Memo1"), e.Memo1);
   QCOMPARE(e.findChild<QToolBar*>("ToolBar1"), e.ToolBar1);
   QCOMPARE(e.findChild<QToolBar*>("ToolBar2"), e.ToolBar2);
   QCOMPARE(e.findChild<QWidget*>("Panel1"), e.Panel1);
@@ -152,10 +154,8 @@ void TextEditorTest::startsEmptyWithNamedControls() {
   QVERIFY(e.StatusPanel2->width() >= 50);
   QVERIFY(e.Memo1->geometry().bottom() < e.Panel1->geometry().top());
   QCOMPARE(e.Memo1->height() + e.Panel1->height(), e.height());  // tool bar hidden
-  QCOMPARE(e.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-  // The box keeps its width as the text grows: a change of width lays out every line.
   QCOMPARE(e.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  QVERIFY(!e.Memo1->isUndoRedoEnabled());
+  QVERIFY(e.FindBar->isHidden());
 
   QVERIFY(!e.ToolBar1->isVisible());
   QVERIFY(p.toggleShows(0));
@@ -215,9 +215,7 @@ void TextEditorTest::caretPanelFollowsTheCaret() {
   for (int i = 1; i <= 20; ++i) lines << QStringLiteral("line %1 of the text").arg(i);
   p.editor.AppendLines(lines);
 
-  QTextCursor caret(p.editor.Memo1->document()->findBlockByNumber(11));
-  caret.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 6);
-  p.editor.Memo1->setTextCursor(caret);
+  p.editor.Memo1->SetCaret({11, 6});
   QCOMPARE(p.caret(), QStringLiteral("   12:    7"));
 
   // Typing moves the caret and changes the text; both reach the panel.
@@ -288,7 +286,7 @@ void TextEditorTest::everyChangeMarksModified() {
   QVERIFY(e.GetModificado());
 
   e.SetModificado(false);
-  e.Memo1->moveCursor(QTextCursor::End);
+  e.Memo1->MoveCaretToEnd();
   QTest::keyClicks(e.Memo1, "typed");
   QVERIFY(e.GetModificado());
   QCOMPARE(e.Lines(), QStringList({"run line 1", "run line 2", "one more", "typed"}));
@@ -405,6 +403,11 @@ void TextEditorTest::loadThenSaveRoundTrip_data() {
       << QByteArray("\xC3\xB1" "and\xC3\xBA\t\xE2\x82\xAC\xC2\xA0" "5\n");
   QTest::newRow("byte-order mark dropped")
       << QByteArray("\xEF\xBB\xBFx\n") << QStringList{"x"} << QByteArray("x\n");
+  // The file is read a MiB at a time: a "\r\n" split between two reads is one line break,
+  // as is a "\r" that ends the file.
+  const QByteArray longLine((1 << 20) - 1, 'x');
+  QTest::newRow("CRLF across two reads, CR at the end")
+      << longLine + "\r\ny\r" << QStringList{QString::fromLatin1(longLine), "y"} << longLine + "\ny\n";
 }
 
 void TextEditorTest::loadThenSaveRoundTrip() {
@@ -665,7 +668,7 @@ void TextEditorTest::chunkedAppendEqualsPerLineAppend() {
   Pane perLine;
   Pane chunked;
   for (Pane* p : {&perLine, &chunked}) {
-    p->editor.Memo1->insertPlainText(typed);
+    p->editor.Memo1->InsertText(typed);
     p->editor.SetModificado(false);
   }
   for (const QString& line : lines) perLine.editor.AppendLine(line);
@@ -692,35 +695,59 @@ void TextEditorTest::chunkedAppendEqualsPerLineAppend() {
   QCOMPARE(chunked.editor.Lines().mid(expected.size()), QStringList({"tail", "after"}));
 }
 
-// Lines held while the pane is off screen count as its text at once, come out in order
-// behind a typed last line, and all go in: when read, when shown, or bit by bit once
-// holding ends.
-void TextEditorTest::heldLinesAreTheTextInOrder() {
-  for (const char* how : {"read", "shown", "released"}) {
+// Lines appended while the pane is off screen or on show are its text at once, in order,
+// behind a typed last line.
+void TextEditorTest::appendedLinesAreTheTextInOrder() {
+  for (const bool shown : {false, true}) {
     Pane p;
+    if (shown) p.editor.show();
     p.editor.Memo1->setPlainText(QStringLiteral("typed"));
     p.editor.SetModificado(false);
-    p.editor.SetHoldWhileHidden(true);
     p.editor.AppendText(QStringLiteral("a\nb\n"));
     p.editor.AppendText(QStringLiteral("c"));
-    QCOMPARE(p.editor.HeldLines(), qsizetype{3});
     QCOMPARE(p.editor.LineCount(), 4);
     QVERIFY(p.editor.GetModificado());
-    QCOMPARE(p.editor.Memo1->document()->blockCount(), 1);  // nothing inserted yet
-    if (QLatin1String(how) == QLatin1String("shown")) {
-      p.editor.show();
-      QCOMPARE(p.editor.HeldLines(), qsizetype{0});
-      p.editor.AppendText(QStringLiteral("d\n"));  // on screen: straight in
-    } else if (QLatin1String(how) == QLatin1String("released")) {
-      p.editor.SetHoldWhileHidden(false);
-      QTRY_COMPARE(p.editor.HeldLines(), qsizetype{0});
-      p.editor.AppendText(QStringLiteral("d\n"));
-    } else {
-      p.editor.AppendText(QStringLiteral("d\n"));  // still held, after the others
-    }
+    p.editor.AppendText(QStringLiteral("d\n"));
     QCOMPARE(p.editor.Lines(), QStringList({"typed", "a", "b", "c", "d"}));
-    QCOMPARE(p.editor.HeldLines(), qsizetype{0});
   }
+}
+
+// Ctrl+F opens the find bar; Enter finds the next match (letters in either case unless
+// asked), Shift+Enter the one before, going round; a needle not there says so and moves
+// nothing; Esc hides the bar and gives the text the focus back.
+void TextEditorTest::findBarFindsInTheText() {
+  Pane p;
+  TTextEditor& e = p.editor;
+  e.resize(400, 300);
+  e.show();
+  e.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&e));
+  e.AppendLines({"Du 0.5", "Dc 0.4", "du again"});
+  e.Memo1->setFocus();
+  QTest::keyClick(e.Memo1, Qt::Key_F, Qt::ControlModifier);
+  QVERIFY(e.FindBar->isVisible());
+  QVERIFY(e.FindText->hasFocus());
+  QTest::keyClicks(e.FindText, "du");
+  const auto selected = [&] { return std::pair{e.Memo1->Anchor().line, e.Memo1->SelectedText()}; };
+  QTest::keyClick(e.FindText, Qt::Key_Return);
+  QCOMPARE(selected(), (std::pair{std::int64_t{0}, QStringLiteral("Du")}));
+  QTest::keyClick(e.FindText, Qt::Key_Return);
+  QCOMPARE(selected(), (std::pair{std::int64_t{2}, QStringLiteral("du")}));
+  QTest::keyClick(e.FindText, Qt::Key_Return);  // round the end
+  QCOMPARE(selected(), (std::pair{std::int64_t{0}, QStringLiteral("Du")}));
+  QTest::keyClick(e.FindText, Qt::Key_Return, Qt::ShiftModifier);  // back, round the start
+  QCOMPARE(selected(), (std::pair{std::int64_t{2}, QStringLiteral("du")}));
+  e.FindMatchCase->setChecked(true);
+  QTest::keyClick(e.FindText, Qt::Key_Return);
+  QCOMPARE(selected(), (std::pair{std::int64_t{2}, QStringLiteral("du")}));  // the only "du"
+  QTest::keyClicks(e.FindText, "x");
+  QTest::keyClick(e.FindText, Qt::Key_Return);
+  QCOMPARE(e.FindStatus->text(), QStringLiteral("Not found"));
+  QCOMPARE(selected(), (std::pair{std::int64_t{2}, QStringLiteral("du")}));
+  QTest::keyClick(e.FindText, Qt::Key_Escape);
+  QVERIFY(e.FindBar->isHidden());
+  QVERIFY(e.Memo1->hasFocus());
+  QCOMPARE(e.Lines(), QStringList({"Du 0.5", "Dc 0.4", "du again"}));
 }
 
 void TextEditorTest::qtNameFilter_data() {

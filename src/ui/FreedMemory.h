@@ -1,0 +1,13 @@
+#pragma once
+// The window gives memory back to the system when the user clears what a run filled.
+//
+// The C library keeps memory that was freed for later allocations: the blocks of a pane's
+// text and a chart's points, freed by a Clear, would otherwise stay with the process.
+
+namespace veltrano {
+
+/// Hands the memory the allocator holds free back to the system (glibc's malloc_trim);
+/// nothing with other C libraries.
+void ReturnFreedMemory() noexcept;
+
+}  // namespace veltrano
