@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   qt6-base-dev qt6-qpa-plugins libqt6svg6-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtbb-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtbb-dev nlohmann-json3-dev librandom123-dev
   parallel
   xvfb xauth
   clang libclang-rt-14-dev
