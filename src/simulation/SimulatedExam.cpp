@@ -148,11 +148,28 @@ void AppendPositions(std::string& line, const item& it) {
 namespace {
 
 // Without a listing no key is drawn and no trace is written. These loops make the same
-// draws in the same order as the listed ones; they keep the generator and the table in
-// locals so the item stores cannot alias them and every draw stays in registers.
+// draws in the same order as the listed ones; they keep the table in locals, and the
+// linear congruential generator too, so the item stores cannot alias them and every draw
+// stays in registers. A Philox stream (a buffer of words, larger than a copy is worth) is
+// drawn from in place.
+template <TestUniform G>
+struct LocalGenerator {
+  explicit LocalGenerator(G& g) noexcept : g(g) {}
+  G& g;
+};
+template <>
+struct LocalGenerator<UniformGenerator> {
+  explicit LocalGenerator(UniformGenerator& from) noexcept : g(from), from(from) {}
+  ~LocalGenerator() { from = g; }
+  LocalGenerator(const LocalGenerator&) = delete;
+  LocalGenerator& operator=(const LocalGenerator&) = delete;
+  UniformGenerator g;
+  UniformGenerator& from;
+};
 template <TestUniform G>
 void KnownUnlisted(std::int32_t n_conocido, std::int32_t k, item* items, tBfMatriz& Tabla, G& rng) {
-  G g = rng;
+  LocalGenerator<G> local(rng);
+  G& g = local.g;
   double* const cells = Tabla.X[0];
   const std::ptrdiff_t stride = Tabla.X.Cols();
   for (std::int32_t i = 1; i <= n_conocido; ++i) {
@@ -160,12 +177,12 @@ void KnownUnlisted(std::int32_t n_conocido, std::int32_t k, item* items, tBfMatr
     items[i] = item{1, 1, c, c};
     cells[c * stride + c] += 1;
   }
-  rng = g;
 }
 
 template <TestUniform G>
 void RemainingUnlisted(std::int32_t from, std::int32_t n, std::int32_t k, item* items, tBfMatriz& Tabla, G& rng) {
-  G g = rng;
+  LocalGenerator<G> local(rng);
+  G& g = local.g;
   double* const cells = Tabla.X[0];
   const std::ptrdiff_t stride = Tabla.X.Cols();
   for (std::int32_t i = from; i <= n; ++i) {
@@ -180,7 +197,6 @@ void RemainingUnlisted(std::int32_t from, std::int32_t n, std::int32_t k, item* 
     items[i] = item{1, chosen, correct, marked};
     cells[correct * stride + marked] += 1;
   }
-  rng = g;
 }
 
 }  // namespace
