@@ -72,9 +72,11 @@ struct FourCounters {
 }
 
 // GCC 12 warns of its own AVX-512 intrinsics (an undefined vector they start from).
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 struct EightCounters {
   __m512i x[4];
 };
@@ -120,7 +122,9 @@ struct EightCounters {
   }
   for (int j = 0; j < kGroups; ++j) Store(g[j], out + 32 * j);
 }
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 [[gnu::target("avx2")]] void PhiloxBlocksAvx2(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
                                               std::uint64_t first, std::uint32_t* out) noexcept {
