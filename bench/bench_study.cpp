@@ -1,5 +1,5 @@
 // Speed of simulation studies: tests per second of the grid of a 10^7-test study,
-// scaled down, on one and two threads; a one-condition study on one thread against the
+// scaled down, on one and two threads; the two generators side by side; a one-condition study on one thread against the
 // run of `simulate --no-text` with the same tests; the interval on at n = 100, k = 3.
 //
 //   cmake -S . -B build -DVELTRANO_BUILD_BENCH=ON && cmake --build build --target bench_study
@@ -10,6 +10,7 @@
 // per test, all threads together, and does not depend on that load.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <ctime>
 #include <map>
 #include <string_view>
@@ -36,8 +37,9 @@ struct DiscardingSink final : StudySink {
 };
 
 StudyDefinition Grid(std::vector<std::int32_t> n, std::vector<std::int32_t> k, std::vector<std::int32_t> D,
-                     std::int64_t R, bool ci) {
+                     std::int64_t R, bool ci, StudyGenerator generator = StudyGenerator::Lcg) {
   StudyDefinition s;
+  s.generator = generator;
   s.conditions = StudyConditions::Grid(std::move(n), std::move(k), std::move(D));
   s.replications = R;
   s.seed = 2026;
@@ -105,6 +107,83 @@ void BM_StudyInterval(benchmark::State& state) {
   RunStudyBenchmark(state, s, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_StudyInterval)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The two generators on the grid of BM_StudyGrid (interval off), run one after the other
+// in every iteration so that the machine's other load falls on them alike: lcg on one
+// thread, philox on one and on two. Counters, over all iterations:
+//   philox_cpu_x_lcg        CPU per test with philox over that with lcg, one thread each
+//   philox_2_jobs_speedup   philox's wall time on one thread over that on two
+//   ordered_share_1, _2     philox's ordered stages (naming blocks, merging summaries,
+//                           writing rows) over its workers' stage, on one and two threads:
+//                           the share of a test's cost that stays serial
+// and the CPU per test of each.
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void BM_StudyGenerators(benchmark::State& state) {
+  static const StudyDefinition lcg = Grid({20, 50, 100}, {2, 3, 4, 5}, DegreesByTen(), 758, false);
+  static const StudyDefinition philox =
+      Grid({20, 50, 100}, {2, 3, 4, 5}, DegreesByTen(), 758, false, StudyGenerator::Philox);
+  const auto tests = static_cast<double>(lcg.conditions.Count() * lcg.replications);
+  struct Total {
+    double cpu = 0, wall = 0;
+    StageTimes stages;
+  } total[3];  // lcg 1, philox 1, philox 2
+  const auto run = [](const StudyDefinition& s, int jobs, Total& t) {
+    DiscardingSink sink;
+    StageTimes stages;
+    StudyRunOptions o{RowFormat::Csv, false, jobs};
+    o.stageTimes = &stages;
+    const double cpu = ProcessCpuSeconds(), wall = WallSeconds();
+    ExecuteStudy(s, {}, o, sink);
+    t.cpu += ProcessCpuSeconds() - cpu;
+    t.wall += WallSeconds() - wall;
+    t.stages.ordered += stages.ordered;
+    t.stages.work += stages.work;
+    benchmark::DoNotOptimize(sink.bytes);
+  };
+  for (auto _ : state) {
+    run(lcg, 1, total[0]);
+    run(philox, 1, total[1]);
+    run(philox, 2, total[2]);
+  }
+  const double n = static_cast<double>(state.iterations()) * tests;
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(3 * tests));
+  state.counters["lcg_cpu_us_per_test"] = 1e6 * total[0].cpu / n;
+  state.counters["philox_cpu_us_per_test"] = 1e6 * total[1].cpu / n;
+  state.counters["philox_2_cpu_us_per_test"] = 1e6 * total[2].cpu / n;
+  state.counters["philox_cpu_x_lcg"] = total[1].cpu / total[0].cpu;
+  state.counters["philox_2_jobs_speedup"] = total[1].wall / total[2].wall;
+  state.counters["philox_2_tests_per_s"] = n / total[2].wall;
+  state.counters["ordered_share_1"] = total[1].stages.ordered / total[1].stages.work;
+  state.counters["ordered_share_2"] = total[2].stages.ordered / total[2].stages.work;
+}
+BENCHMARK(BM_StudyGenerators)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(3);
+
+// The draws alone, per test of the grid, from each generator: lcg one condition's
+// generator in order, philox a stream per replication.
+void BM_StudyGridDrawsOnlyPhilox(benchmark::State& state) {
+  static const StudyDefinition s =
+      Grid({20, 50, 100}, {2, 3, 4, 5}, DegreesByTen(), 758, false, StudyGenerator::Philox);
+  const std::int64_t tests = s.conditions.Count() * s.replications;
+  const double cpuStart = ProcessCpuSeconds();
+  for (auto _ : state) {
+    for (std::int64_t i = 1; i <= s.conditions.Count(); ++i) {
+      const ConditionRecord r = RecordOf(s, i);
+      ExamSimulator sim(r.condition.n, r.condition.k);
+      for (std::int64_t t = 1; t <= s.replications; ++t) {
+        PhiloxStream stream = ReplicationStream(s.seed, i, t);
+        tBfMatriz table = sim.MakeTable(r.condition.D, stream);
+        benchmark::DoNotOptimize(table.X[1]);
+      }
+    }
+  }
+  const double cpu = ProcessCpuSeconds() - cpuStart;
+  state.SetItemsProcessed(state.iterations() * tests);
+  state.counters["cpu_us_per_test"] = 1e6 * cpu / static_cast<double>(state.iterations() * tests);
+}
+BENCHMARK(BM_StudyGridDrawsOnlyPhilox)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // One condition on one thread against the run of `simulate --no-text` (no output
 // files: every line is made and handed to a host that drops it), the same tests.

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   qt6-base-dev qt6-qpa-plugins libqt6svg6-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtbb-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtbb-dev nlohmann-json3-dev librandom123-dev
   parallel
   python3 python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-pytest python3-tqdm
   r-base-dev r-cran-rcpp r-cran-testthat r-cran-roxygen2 r-cran-ggplot2

@@ -32,5 +32,8 @@ UniformGenerator& ProcessUniform() noexcept;
 
 /// A seed taken from the clock.
 std::uint32_t ClockSeed() noexcept;
+/// A 64-bit seed taken from the clock (a philox study's): SplitMix64's output function of
+/// the clock's ticks, so that runs started close together get unrelated seeds.
+std::uint64_t ClockSeed64() noexcept;
 
 }  // namespace veltrano

@@ -19,7 +19,8 @@ ExamSimulator::ExamSimulator(std::int32_t n, std::int32_t k) {
   generation_.placeholder = KnownPlaceholder(k);
 }
 
-tBfMatriz ExamSimulator::MakeTable(std::int32_t D, UniformGenerator& rng) {
+template <TestUniform G>
+tBfMatriz ExamSimulator::MakeTable(std::int32_t D, G& rng) {
   items_.assign(static_cast<std::size_t>(generation_.n) + 1, item{});
   tBfMatriz table = tBfMatriz::MCReal(generation_.k);
   const std::int32_t known = KnownCount(generation_.n, D);
@@ -28,6 +29,25 @@ tBfMatriz ExamSimulator::MakeTable(std::int32_t D, UniformGenerator& rng) {
   table.GetTotales();
   return table;
 }
+
+template <TestUniform G>
+tBfMatriz ExamSimulator::MakeListedTable(std::int32_t D, G& rng, std::vector<std::string>& listing) {
+  TestGeneration listed = generation_;
+  listed.sortKnown = true;
+  listed.listing = &listing;
+  items_.assign(static_cast<std::size_t>(generation_.n) + 1, item{});
+  tBfMatriz table = tBfMatriz::MCReal(generation_.k);
+  const std::int32_t known = KnownCount(generation_.n, D);
+  listed.KnownItemsPhase(known, items_, table, rng);
+  listed.RemainingItemsPhase(known, items_, table, rng);
+  table.GetTotales();
+  return table;
+}
+
+template tBfMatriz ExamSimulator::MakeTable(std::int32_t, UniformGenerator&);
+template tBfMatriz ExamSimulator::MakeTable(std::int32_t, PhiloxStream&);
+template tBfMatriz ExamSimulator::MakeListedTable(std::int32_t, UniformGenerator&, std::vector<std::string>&);
+template tBfMatriz ExamSimulator::MakeListedTable(std::int32_t, PhiloxStream&, std::vector<std::string>&);
 
 TestEstimates AnalyseTest(const tBfMatriz& table, std::int32_t n, double doStar, const AnalysisSettings& settings) {
   tAnalisisDeltaMET a;

@@ -35,7 +35,14 @@ public:
 
   /// Draws one test at degree D (percent) from rng: the known items, then the others,
   /// tallied into a fresh k × k table whose margins are then computed.
-  tBfMatriz MakeTable(std::int32_t D, UniformGenerator& rng);
+  template <TestUniform G>
+  tBfMatriz MakeTable(std::int32_t D, G& rng);
+
+  /// The same test with one line per item appended to listing, as the run's full output
+  /// lists them with "Sort known" on (items in their own order, known items first): the
+  /// order takes no draws, so the test is the one MakeTable draws.
+  template <TestUniform G>
+  tBfMatriz MakeListedTable(std::int32_t D, G& rng, std::vector<std::string>& listing);
 
 private:
   TestGeneration generation_;

@@ -52,14 +52,16 @@ std::int32_t UniformToInt(std::int32_t a, std::int32_t b, double u) {
   return r < a ? a : r;  // u = 0 gives a − 0.5, which would round below a
 }
 
-std::int32_t RandomInt(std::int32_t a, std::int32_t b, UniformGenerator& rng) {
+template <TestUniform G>
+std::int32_t RandomInt(std::int32_t a, std::int32_t b, G& rng) {
   return UniformToInt(a, b, rng.Draw());
 }
 
 namespace {
 
 // The traced choice: the k−1 values go into a vector that is sorted and written out.
-std::int32_t TracedChoice(std::int32_t k, std::string& trace, UniformGenerator& rng) {
+template <TestUniform G>
+std::int32_t TracedChoice(std::int32_t k, std::string& trace, G& rng) {
   const std::int32_t m = k - 1;
   TVector V;
   V.SetNrOfElem(m);
@@ -86,7 +88,8 @@ std::int32_t TracedChoice(std::int32_t k, std::string& trace, UniformGenerator& 
 // Without a trace the order of the k − 1 values is never seen, and one plus the count
 // of values strictly below u is the position u takes among them sorted: the same
 // draws in the same order and the same result as the traced choice, without sorting.
-inline std::int32_t UntracedChoice(std::int32_t k, UniformGenerator& g) {
+template <TestUniform G>
+inline std::int32_t UntracedChoice(std::int32_t k, G& g) {
   constexpr std::int32_t kMost = 16;
   if (k - 1 > kMost) {
     std::string unused;
@@ -103,7 +106,8 @@ inline std::int32_t UntracedChoice(std::int32_t k, UniformGenerator& g) {
 
 }  // namespace
 
-std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, UniformGenerator& rng) {
+template <TestUniform G>
+std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, G& rng) {
   return trace != nullptr ? TracedChoice(k, *trace, rng) : UntracedChoice(k, rng);
 }
 
@@ -121,7 +125,8 @@ std::string KnownPlaceholder(std::int32_t k) {
 
 namespace {
 
-void AppendKey(std::string& line, std::int32_t i, bool sortKnown, UniformGenerator& rng) {
+template <TestUniform G>
+void AppendKey(std::string& line, std::int32_t i, bool sortKnown, G& rng) {
   if (sortKnown) {
     AppendZeroPad(line, i, 3);
   } else {
@@ -143,11 +148,28 @@ void AppendPositions(std::string& line, const item& it) {
 namespace {
 
 // Without a listing no key is drawn and no trace is written. These loops make the same
-// draws in the same order as the listed ones; they keep the generator and the table in
-// locals so the item stores cannot alias them and every draw stays in registers.
-void KnownUnlisted(std::int32_t n_conocido, std::int32_t k, item* items, tBfMatriz& Tabla,
-                   UniformGenerator& rng) {
-  UniformGenerator g = rng;
+// draws in the same order as the listed ones; they keep the table in locals, and the
+// linear congruential generator too, so the item stores cannot alias them and every draw
+// stays in registers. A Philox stream (a buffer of words, larger than a copy is worth) is
+// drawn from in place.
+template <TestUniform G>
+struct LocalGenerator {
+  explicit LocalGenerator(G& g) noexcept : g(g) {}
+  G& g;
+};
+template <>
+struct LocalGenerator<UniformGenerator> {
+  explicit LocalGenerator(UniformGenerator& from) noexcept : g(from), from(from) {}
+  ~LocalGenerator() { from = g; }
+  LocalGenerator(const LocalGenerator&) = delete;
+  LocalGenerator& operator=(const LocalGenerator&) = delete;
+  UniformGenerator g;
+  UniformGenerator& from;
+};
+template <TestUniform G>
+void KnownUnlisted(std::int32_t n_conocido, std::int32_t k, item* items, tBfMatriz& Tabla, G& rng) {
+  LocalGenerator<G> local(rng);
+  G& g = local.g;
   double* const cells = Tabla.X[0];
   const std::ptrdiff_t stride = Tabla.X.Cols();
   for (std::int32_t i = 1; i <= n_conocido; ++i) {
@@ -155,12 +177,12 @@ void KnownUnlisted(std::int32_t n_conocido, std::int32_t k, item* items, tBfMatr
     items[i] = item{1, 1, c, c};
     cells[c * stride + c] += 1;
   }
-  rng = g;
 }
 
-void RemainingUnlisted(std::int32_t from, std::int32_t n, std::int32_t k, item* items,
-                       tBfMatriz& Tabla, UniformGenerator& rng) {
-  UniformGenerator g = rng;
+template <TestUniform G>
+void RemainingUnlisted(std::int32_t from, std::int32_t n, std::int32_t k, item* items, tBfMatriz& Tabla, G& rng) {
+  LocalGenerator<G> local(rng);
+  G& g = local.g;
   double* const cells = Tabla.X[0];
   const std::ptrdiff_t stride = Tabla.X.Cols();
   for (std::int32_t i = from; i <= n; ++i) {
@@ -175,13 +197,13 @@ void RemainingUnlisted(std::int32_t from, std::int32_t n, std::int32_t k, item* 
     items[i] = item{1, chosen, correct, marked};
     cells[correct * stride + marked] += 1;
   }
-  rng = g;
 }
 
 }  // namespace
 
-void TestGeneration::KnownItemsPhase(std::int32_t n_conocido, std::vector<item>& items,
-                                     tBfMatriz& Tabla, UniformGenerator& rng) const {
+template <TestUniform G>
+void TestGeneration::KnownItemsPhase(std::int32_t n_conocido, std::vector<item>& items, tBfMatriz& Tabla,
+                                     G& rng) const {
   if (listing == nullptr) {
     KnownUnlisted(n_conocido, k, items.data(), Tabla, rng);
     return;
@@ -203,8 +225,9 @@ void TestGeneration::KnownItemsPhase(std::int32_t n_conocido, std::vector<item>&
   }
 }
 
-void TestGeneration::RemainingItemsPhase(std::int32_t n_conocido, std::vector<item>& items,
-                                         tBfMatriz& Tabla, UniformGenerator& rng) const {
+template <TestUniform G>
+void TestGeneration::RemainingItemsPhase(std::int32_t n_conocido, std::vector<item>& items, tBfMatriz& Tabla,
+                                         G& rng) const {
   if (listing == nullptr) {
     RemainingUnlisted(n_conocido + 1, n, k, items.data(), Tabla, rng);
     return;
@@ -232,5 +255,14 @@ void TestGeneration::RemainingItemsPhase(std::int32_t n_conocido, std::vector<it
     listing->push_back(std::move(line));
   }
 }
+
+#define VELTRANO_DRAWING_FROM(G)                                                                            \
+  template std::int32_t RandomInt(std::int32_t, std::int32_t, G&);                                         \
+  template std::int32_t InverseTransformChoice(std::int32_t, std::string*, G&);                            \
+  template void TestGeneration::KnownItemsPhase(std::int32_t, std::vector<item>&, tBfMatriz&, G&) const;   \
+  template void TestGeneration::RemainingItemsPhase(std::int32_t, std::vector<item>&, tBfMatriz&, G&) const;
+VELTRANO_DRAWING_FROM(UniformGenerator)
+VELTRANO_DRAWING_FROM(PhiloxStream)
+#undef VELTRANO_DRAWING_FROM
 
 }  // namespace veltrano

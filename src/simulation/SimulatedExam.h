@@ -7,10 +7,12 @@
 // choices: k−1 uniform numbers are drawn and sorted, a new uniform number is drawn,
 // and one plus the count of sorted numbers below it gives the alternative. Every item
 // adds 1 to cell [position of the correct answer][position of the marked answer].
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "numeric/PhiloxStream.h"
 #include "numeric/UniformGenerator.h"
 #include "table/tBfMatriz.h"
 
@@ -31,13 +33,24 @@ void AppendZeroPad(std::string& out, std::int64_t value, int width);
 /// The nearest integer (ties to even) to (a − 0.5) + (b − a + 1)·u, never below a:
 /// for 0 ≤ u < 1 every value a..b is equally likely.
 std::int32_t UniformToInt(std::int32_t a, std::int32_t b, double u);
+/// The generators a test draws from: the run's linear congruential generator, and a study
+/// replication's Philox stream. Each draw is a uniform on [0, 1), a multiple of 2^-32, and
+/// a test uses its draws the same way whichever it draws from. The functions below that
+/// draw are compiled for these two.
+template <class G>
+concept TestUniform = requires(G g) {
+  { g.Draw() } -> std::same_as<double>;
+};
+
 /// UniformToInt(a, b, u) with one new draw u.
-std::int32_t RandomInt(std::int32_t a, std::int32_t b, UniformGenerator& rng);
+template <TestUniform G>
+std::int32_t RandomInt(std::int32_t a, std::int32_t b, G& rng);
 
 /// A choice among 1..k by the inverse transformation method; consumes exactly k
 /// draws. When trace is given it receives (replaced, not appended to) the sorted
 /// values and the decisive draw, "\t 0.214\t 0.602\t[ 0.155 -> 1]".
-std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, UniformGenerator& rng);
+template <TestUniform G>
+std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, G& rng);
 
 /// The number of known items: n × (D / 100) rounded to the nearest integer, ties to
 /// even, with the quotient and the product in 80-bit extended precision.
@@ -52,10 +65,10 @@ struct TestGeneration {
   std::vector<std::string>* listing = nullptr;
   std::string placeholder;             // k−1 × "\t" + "--", used by known lines
 
-  void KnownItemsPhase(std::int32_t n_conocido, std::vector<item>& items, tBfMatriz& Tabla,
-                       UniformGenerator& rng) const;
-  void RemainingItemsPhase(std::int32_t n_conocido, std::vector<item>& items, tBfMatriz& Tabla,
-                           UniformGenerator& rng) const;
+  template <TestUniform G>
+  void KnownItemsPhase(std::int32_t n_conocido, std::vector<item>& items, tBfMatriz& Tabla, G& rng) const;
+  template <TestUniform G>
+  void RemainingItemsPhase(std::int32_t n_conocido, std::vector<item>& items, tBfMatriz& Tabla, G& rng) const;
 };
 
 /// The placeholder of a known line: k−1 repetitions of "\t--".

@@ -122,6 +122,11 @@ public:
       block_ = ConditionSummary{};
     }
   }
+  /// The merged summaries of the complete blocks so far, and the block being filled: the
+  /// summary of every test added so far is Complete() merged with Open().
+  const ConditionSummary& Complete() const noexcept { return total_; }
+  const ConditionSummary& Open() const noexcept { return block_; }
+
   /// The summary of every test added so far.
   ConditionSummary Summary() const {
     ConditionSummary s = total_;

@@ -61,7 +61,8 @@ struct Group {
 enum class Read : std::uint8_t { Group, End, Partial };
 
 bool SameStudy(const SummaryRowKey& a, const SummaryRowKey& b) {
-  return a.study == b.study && a.conditions == b.conditions && a.studySeed == b.studySeed;
+  return a.study == b.study && a.conditions == b.conditions && a.studySeed == b.studySeed &&
+         a.generator == b.generator;
 }
 
 // The conditions of a study output, group by group.
@@ -77,8 +78,9 @@ public:
       if (lines_.Cut() && !tolerateCut) Fail(lines_.Number(), "not a study output: its only line is cut short");
       return false;
     }
-    if (lines_.Text() == SummaryHeader()) {
+    if (lines_.Text() == SummaryHeader(StudyGenerator::Lcg) || lines_.Text() == SummaryHeader(StudyGenerator::Philox)) {
       format_ = RowFormat::Csv;
+      header_ = lines_.Text() == SummaryHeader(StudyGenerator::Philox) ? StudyGenerator::Philox : StudyGenerator::Lcg;
     } else if (!lines_.Text().empty() && lines_.Text().front() == '{') {
       format_ = RowFormat::Json;
       lines_.Unread();
@@ -111,6 +113,9 @@ public:
         Fail(lines_.Number(), "condition " + std::to_string(g.key.condition) + " has " + std::to_string(r) +
                                   " of its 3 rows (Du, Dc, DLN) before a row of another condition");
       }
+      if (format_ == RowFormat::Csv && key.generator != header_)
+        Fail(lines_.Number(), std::string("a row of a study drawn from ") + GeneratorName(key.generator) +
+                                  " under the header of one drawn from " + GeneratorName(header_));
       if (key.estimator != kOrder[r])
         Fail(lines_.Number(), "the row of estimator \"" + key.estimator + "\" where " + kOrder[r] +
                                   " belongs (each condition has the rows Du, Dc, DLN in this order)");
@@ -132,6 +137,7 @@ public:
 private:
   LineReader lines_;
   RowFormat format_ = RowFormat::Csv;
+  StudyGenerator header_ = StudyGenerator::Lcg;  // of the CSV header
   std::uint64_t headerEnd_ = 0;
 };
 
@@ -139,13 +145,18 @@ const char* FormatName(RowFormat f) { return f == RowFormat::Csv ? "CSV" : "JSON
 
 }  // namespace
 
-std::optional<std::uint32_t> ReadStudySeed(std::istream& in, const std::string& name) {
+std::optional<StudyOrigin> ReadStudyOrigin(std::istream& in, const std::string& name) {
   GroupReader reader(in, name);
   if (!reader.Start(true)) return std::nullopt;
   Group g;
   if (reader.Next(g) == Read::End) return std::nullopt;
   if (g.text.empty()) return std::nullopt;  // only a cut row
-  return g.key.studySeed;
+  return StudyOrigin{g.key.studySeed, g.key.generator, g.key.replications};
+}
+
+std::optional<std::uint64_t> ReadStudySeed(std::istream& in, const std::string& name) {
+  const std::optional<StudyOrigin> origin = ReadStudyOrigin(in, name);
+  return origin ? std::optional<std::uint64_t>(origin->seed) : std::nullopt;
 }
 
 ResumePoint ScanForResume(std::istream& in, const std::string& name, const StudyDefinition& study, Shard shard) {
@@ -211,6 +222,107 @@ std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, cons
   return keep;
 }
 
+std::optional<std::int64_t> ScanForExtension(std::istream& in, const std::string& name, const StudyDefinition& study,
+                                             Shard shard) {
+  GroupReader reader(in, name);
+  if (!reader.Start(true)) return std::nullopt;
+  const StudyStamp stamp = StampOf(study);
+  const std::int64_t size = shard.Size(study.conditions.Count());
+  std::optional<std::int64_t> kept;  // R1, once the first row is read
+  std::string keptPrint;
+  std::int64_t complete = 0;
+  Group g;
+  for (Read r; (r = reader.Next(g)) != Read::End;) {
+    if (r == Read::Partial) {
+      if (!kept) return std::nullopt;  // a cut first row: nothing kept either way
+      reader.Fail(g.firstLine, "the study of " + std::to_string(*kept) +
+                                   " replications is unfinished; finish it with --resume and those replications "
+                                   "before extending it");
+    }
+    if (!kept) {
+      if (g.key.study == stamp.fingerprint && g.key.replications == study.replications) return std::nullopt;
+      StudyDefinition smaller = study;
+      smaller.replications = g.key.replications;
+      keptPrint = StudyFingerprint(smaller);
+      if (g.key.study != keptPrint || g.key.conditions != stamp.conditions || g.key.studySeed != stamp.seed ||
+          g.key.generator != stamp.generator)
+        reader.Fail(g.firstLine, "a row of another study (study " + g.key.study + " of " +
+                                     std::to_string(g.key.conditions) + " conditions, seed " +
+                                     std::to_string(g.key.studySeed) + "), which these settings with " +
+                                     std::to_string(g.key.replications) +
+                                     " replications do not make: only the replications may change");
+      if (g.key.replications > study.replications)
+        reader.Fail(g.firstLine, "the study holds " + std::to_string(g.key.replications) +
+                                     " replications of every condition, more than the " +
+                                     std::to_string(study.replications) + " asked for");
+      kept = g.key.replications;
+    } else if (g.key.study != keptPrint || g.key.replications != *kept) {
+      reader.Fail(g.firstLine, "a row of another study (study " + g.key.study + ", " +
+                                   std::to_string(g.key.replications) + " replications) after rows of study " +
+                                   keptPrint);
+    }
+    if (complete >= size || g.key.condition != shard.Condition(complete))
+      reader.Fail(g.firstLine, "condition " + std::to_string(g.key.condition) + " where condition " +
+                                   (complete < size ? std::to_string(shard.Condition(complete)) : "(none)") +
+                                   " belongs (shard " + std::to_string(shard.index) + "/" +
+                                   std::to_string(shard.count) + ")");
+    ++complete;
+  }
+  if (kept && complete < size)
+    throw StudyInputError(name + ": the study of " + std::to_string(*kept) + " replications holds " +
+                          std::to_string(complete) + " of its " + std::to_string(size) +
+                          " conditions; finish it with --resume and those replications before extending it");
+  return kept;
+}
+
+KeptTestRows::KeptTestRows(std::istream& in, std::string name, std::int64_t replications)
+    : in_(in), name_(std::move(name)), replications_(replications) {
+  if (!std::getline(in_, line_) || line_ != TestsHeader())
+    throw StudyInputError(name_ + ", line 1: not a file of test rows (the header differs)");
+  number_ = 1;
+}
+
+SummaryBuilder KeptTestRows::Take(std::int64_t index, StudySink* tests) {
+  SummaryBuilder builder;
+  std::string copy;
+  std::int64_t r = 0;
+  while (r < replications_) {
+    if (!std::getline(in_, line_) || in_.eof()) {  // a last line without its line end was cut short
+      if (in_.bad()) throw StudyInputError(name_ + ": read error");
+      throw StudyInputError(name_ + ": ends within condition " + std::to_string(index) + " (replication " +
+                            std::to_string(r + 1) + " of the " + std::to_string(replications_) + " kept)");
+    }
+    ++number_;
+    TestRow row;
+    try {
+      row = ParseTestRow(line_);
+    } catch (const StudyInputError& e) {
+      throw StudyInputError(AtLine(name_, number_) + e.what());
+    }
+    if (r == 0 && row.condition < index && row.condition >= last_) {
+      last_ = row.condition;  // a condition this run does not make (one a resumed output holds)
+      continue;
+    }
+    if (row.condition != index || row.replication != r + 1)
+      throw StudyInputError(AtLine(name_, number_) + "condition " + std::to_string(row.condition) +
+                            ", replication " + std::to_string(row.replication) + " where condition " +
+                            std::to_string(index) + ", replication " + std::to_string(r + 1) + " belongs");
+    builder.Add(row.estimates);
+    ++r;
+    if (tests != nullptr) {
+      copy.append(line_);
+      copy.push_back('\n');
+      if (copy.size() >= 1 << 16) {
+        tests->TestRows(copy);
+        copy.clear();
+      }
+    }
+  }
+  if (tests != nullptr && !copy.empty()) tests->TestRows(copy);
+  last_ = index;
+  return builder;
+}
+
 namespace {
 
 // One input of a merge: its reader and the condition it stands at.
@@ -246,12 +358,12 @@ void MergePass(const std::vector<StudyInput>& inputs, bool checkOrderOnly,
       study = key;
       studyFrom = s.reader->Name();
     } else if (!SameStudy(key, *study)) {
-      s.reader->Fail(s.group.firstLine, "a row of study " + key.study + " (" + std::to_string(key.conditions) +
-                                            " conditions, seed " + std::to_string(key.studySeed) + "), but " +
-                                            studyFrom + " holds study " + study->study + " (" +
-                                            std::to_string(study->conditions) + " conditions, seed " +
-                                            std::to_string(study->studySeed) +
-                                            "); only outputs of one study merge");
+      const auto described = [](const SummaryRowKey& k) {
+        return "study " + k.study + " (" + std::to_string(k.conditions) + " conditions, seed " +
+               std::to_string(k.studySeed) + (k.generator == StudyGenerator::Philox ? ", philox" : "") + ")";
+      };
+      s.reader->Fail(s.group.firstLine, "a row of " + described(key) + ", but " + studyFrom + " holds " +
+                                            described(*study) + "; only outputs of one study merge");
     }
     if (key.condition <= before)
       s.reader->Fail(s.group.firstLine, "condition " + std::to_string(key.condition) + " after condition " +
@@ -281,7 +393,7 @@ void MergePass(const std::vector<StudyInput>& inputs, bool checkOrderOnly,
   if (checkOrderOnly) return;
 
   if (write && format == RowFormat::Csv) {
-    std::string header(SummaryHeader());
+    std::string header(SummaryHeader(study->generator));
     header.push_back('\n');
     write(header);
   }

@@ -28,9 +28,18 @@ struct ResumePoint {
   std::uint64_t keepBytes = 0;    // its length up to the end of those conditions
 };
 
-/// The study seed S written in the first row of a study output, if it has a row.
-/// Raises StudyInputError naming `name` for a file that is not a study output.
-std::optional<std::uint32_t> ReadStudySeed(std::istream& in, const std::string& name);
+/// What the first row of a study output says of its study.
+struct StudyOrigin {
+  std::uint64_t seed = 0;                          // S
+  StudyGenerator generator = StudyGenerator::Lcg;
+  std::int64_t replications = 0;
+};
+
+/// The origin of the study in a study output, if it has a row. Raises StudyInputError
+/// naming `name` for a file that is not a study output.
+std::optional<StudyOrigin> ReadStudyOrigin(std::istream& in, const std::string& name);
+/// Its seed alone.
+std::optional<std::uint64_t> ReadStudySeed(std::istream& in, const std::string& name);
 
 /// Reads the output of `study`'s shard to resume it. Every row must belong to this
 /// study and shard, in order. Raises StudyInputError naming `name` and the line, for
@@ -43,6 +52,36 @@ ResumePoint ScanForResume(std::istream& in, const std::string& name, const Study
 /// that is empty is fine when complete is 0. Raises StudyInputError.
 std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, const StudyDefinition& study,
                                  Shard shard, std::int64_t complete);
+
+/// Whether an output holds a study that `study` extends: the same study but for fewer
+/// replications R1 (the same seed, generator, settings and conditions), with every
+/// condition of the shard complete. Returns R1; nothing for an empty output or one whose
+/// rows are of `study` itself (to resume as usual with ScanForResume). Raises
+/// StudyInputError naming `name` and the line for rows of another study, of more
+/// replications, or of an unfinished one.
+std::optional<std::int64_t> ScanForExtension(std::istream& in, const std::string& name, const StudyDefinition& study,
+                                             Shard shard);
+
+/// The kept replications of a study being extended, read from its test rows (the file
+/// --tests-out wrote, header first): every planned condition's R1 rows, in order, are
+/// summarised as the study summarised them (the rows hold every estimate to the last bit)
+/// and, when asked, copied on unchanged. Rows of conditions the run does not make (those
+/// a resumed output already holds) are passed over. The stream is read once, forward.
+/// Raises StudyInputError naming the file and line for a row out of place.
+class KeptTestRows final : public KeptReplications {
+public:
+  KeptTestRows(std::istream& in, std::string name, std::int64_t replications);
+  std::int64_t Replications() const override { return replications_; }
+  SummaryBuilder Take(std::int64_t index, StudySink* tests) override;
+
+private:
+  std::istream& in_;
+  std::string name_;
+  std::int64_t replications_;
+  std::string line_;
+  long number_ = 0;
+  std::int64_t last_ = 0;  // the last condition read
+};
 
 /// One output to merge.
 struct StudyInput {

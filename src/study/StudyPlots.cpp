@@ -91,7 +91,8 @@ void Store(PlotRow& row, const ColumnUse& c, std::string_view text) {
 
 PlotRow CsvRow(std::string_view line) {
   const std::vector<std::string_view> cells = SplitAt(line, ',');
-  if (cells.size() != SummaryColumnCount())
+  // A philox study's rows have the generator column at the end, after every plotted one.
+  if (cells.size() != SummaryColumnCount() && cells.size() != SummaryColumnCount(StudyGenerator::Philox))
     throw StudyInputError(std::to_string(cells.size()) + " cells where a study row has " +
                           std::to_string(SummaryColumnCount()));
   PlotRow row;
@@ -209,7 +210,7 @@ void StudyPlotData::AddRows(std::string_view text) {
 
 void StudyPlotData::AddLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (line.empty() || line == SummaryHeader()) return;
+  if (line.empty() || line == SummaryHeader() || line == SummaryHeader(StudyGenerator::Philox)) return;
   PlotRow row;
   try {
     row = line.front() == '{' ? JsonRow(line) : CsvRow(line);

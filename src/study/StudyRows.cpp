@@ -19,25 +19,35 @@ constexpr std::string_view kSummaryHeader =
     "ci_width,study,conditions,study_seed";
 constexpr std::string_view kTestsHeader = "condition,replication,do_star,du,se_du,ci_lower,ci_upper,dc,se_dc,dln,code,code2";
 
+constexpr std::string_view kPhiloxSummaryHeader =
+    "condition,n,k,do,do_star,seed,estimator,replications,defined,mean,bias,bias_mcse,emp_se,emp_se_mcse,rmse,"
+    "rmse_mcse,mae,mae_mcse,model_se,model_se_mcse,model_se_rel_error,model_se_rel_error_mcse,wald_covered,"
+    "wald_defined,wald_coverage,wald_coverage_mcse,wald_width,ci_covered,ci_defined,ci_coverage,ci_coverage_mcse,"
+    "ci_width,study,conditions,study_seed,generator";
+
+// The columns of a philox study's rows; an lcg study's are all but the last.
 const std::vector<std::string_view>& SummaryColumns() {
-  static const std::vector<std::string_view> columns = SplitAt(kSummaryHeader, ',');
+  static const std::vector<std::string_view> columns = SplitAt(kPhiloxSummaryHeader, ',');
   return columns;
 }
 
 // One cell of a summary row.
 struct Cell {
-  enum class Kind : std::uint8_t { Empty, Whole, Real, Text } kind = Kind::Empty;
+  enum class Kind : std::uint8_t { Empty, Whole, Unsigned, Real, Text } kind = Kind::Empty;
   std::int64_t whole = 0;
+  std::uint64_t unsignedWhole = 0;
   double real = 0;
   std::string_view text;
 };
 
-Cell Whole(std::int64_t v) { return {Cell::Kind::Whole, v, 0, {}}; }
-Cell Real(double v) { return std::isfinite(v) ? Cell{Cell::Kind::Real, 0, v, {}} : Cell{}; }
+Cell Whole(std::int64_t v) { return {Cell::Kind::Whole, v, 0, 0, {}}; }
+Cell Unsigned(std::uint64_t v) { return {Cell::Kind::Unsigned, 0, v, 0, {}}; }  // a 64-bit seed
+Cell Real(double v) { return std::isfinite(v) ? Cell{Cell::Kind::Real, 0, 0, v, {}} : Cell{}; }
 Cell Real(const std::optional<double>& v) { return v ? Real(*v) : Cell{}; }
-Cell Text(std::string_view t) { return {Cell::Kind::Text, 0, 0, t}; }
+Cell Text(std::string_view t) { return {Cell::Kind::Text, 0, 0, 0, t}; }
 
-void AppendWhole(std::string& out, std::int64_t v) {
+template <class Whole>
+void AppendWhole(std::string& out, Whole v) {
   char text[24];
   const auto r = std::to_chars(text, text + sizeof text, v);
   out.append(text, r.ptr);
@@ -63,7 +73,7 @@ void RowCells(std::vector<Cell>& cells, const ConditionRecord& r, Estimator e, c
   cells.push_back(Whole(r.condition.k));
   cells.push_back(Whole(r.condition.D));
   cells.push_back(Real(r.doStar));
-  cells.push_back(Whole(r.seed));
+  cells.push_back(Unsigned(r.seed));
   cells.push_back(Text(EstimatorName(e)));
   cells.push_back(Whole(m.replications));
   cells.push_back(Whole(m.defined));
@@ -76,7 +86,8 @@ void RowCells(std::vector<Cell>& cells, const ConditionRecord& r, Estimator e, c
   if (stamp != nullptr) {
     cells.push_back(Text(stamp->fingerprint));
     cells.push_back(Whole(stamp->conditions));
-    cells.push_back(Whole(stamp->seed));
+    cells.push_back(Unsigned(stamp->seed));
+    if (stamp->generator == StudyGenerator::Philox) cells.push_back(Text(GeneratorName(stamp->generator)));
   } else {
     cells.insert(cells.end(), 3, Cell{});
   }
@@ -89,6 +100,7 @@ void AppendCsv(std::string& out, const std::vector<Cell>& cells) {
     switch (c.kind) {
       case Cell::Kind::Empty: break;
       case Cell::Kind::Whole: AppendWhole(out, c.whole); break;
+      case Cell::Kind::Unsigned: AppendWhole(out, c.unsignedWhole); break;
       case Cell::Kind::Real: AppendG17(out, c.real); break;
       case Cell::Kind::Text: out.append(c.text); break;
     }
@@ -105,6 +117,7 @@ void AppendJson(std::string& out, const std::vector<Cell>& cells) {
     switch (c.kind) {
       case Cell::Kind::Empty: row[name] = nullptr; break;
       case Cell::Kind::Whole: row[name] = c.whole; break;
+      case Cell::Kind::Unsigned: row[name] = c.unsignedWhole; break;
       case Cell::Kind::Real: row[name] = c.real; break;
       case Cell::Kind::Text: row[name] = std::string(c.text); break;
     }
@@ -118,7 +131,8 @@ void AppendValue(std::string& out, double x) {
   if (IsDefinedValue(x)) AppendG17(out, x);
 }
 
-bool ReadWhole(std::string_view text, std::int64_t& v) {
+template <class Whole>
+bool ReadWhole(std::string_view text, Whole& v) {
   const char* end = text.data() + text.size();
   const auto r = std::from_chars(text.data(), end, v);
   return !text.empty() && r.ptr == end && r.ec == std::errc{};
@@ -126,13 +140,17 @@ bool ReadWhole(std::string_view text, std::int64_t& v) {
 
 }  // namespace
 
-std::string_view SummaryHeader() { return kSummaryHeader; }
-std::size_t SummaryColumnCount() { return SummaryColumns().size(); }
+std::string_view SummaryHeader(StudyGenerator generator) {
+  return generator == StudyGenerator::Philox ? kPhiloxSummaryHeader : kSummaryHeader;
+}
+std::size_t SummaryColumnCount(StudyGenerator generator) {
+  return SummaryColumns().size() - (generator == StudyGenerator::Philox ? 0 : 1);
+}
 
 void AppendSummaryRows(std::string& out, RowFormat format, const ConditionRecord& record,
                        const ConditionSummary& summary, bool inversionInterval, const StudyStamp* stamp) {
   std::vector<Cell> cells;
-  cells.reserve(SummaryColumnCount());
+  cells.reserve(SummaryColumns().size());
   for (Estimator e : kEstimators) {
     RowCells(cells, record, e, MeasuresOf(summary, e, record.doStar, inversionInterval), stamp);
     if (format == RowFormat::Csv)
@@ -144,41 +162,64 @@ void AppendSummaryRows(std::string& out, RowFormat format, const ConditionRecord
 
 SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format) {
   SummaryRowKey key;
-  constexpr std::size_t kCondition = 0, kEstimator = 6, kStudy = 32, kConditions = 33, kStudySeed = 34;
-  std::int64_t seed = -1;
+  constexpr std::size_t kCondition = 0, kEstimator = 6, kReplications = 7, kStudy = 32, kConditions = 33,
+                        kStudySeed = 34, kGenerator = 35;
+  bool seedRead = false;
   if (format == RowFormat::Csv) {
     const std::vector<std::string_view> cells = SplitAt(line, ',');
-    if (cells.size() != SummaryColumnCount())
+    if (cells.size() == SummaryColumnCount(StudyGenerator::Philox)) {
+      if (cells[kGenerator] != GeneratorName(StudyGenerator::Philox))
+        throw StudyInputError("not a study row (its generator is \"" + std::string(cells[kGenerator]) +
+                              "\"; only philox studies have the column)");
+      key.generator = StudyGenerator::Philox;
+    } else if (cells.size() != SummaryColumnCount(StudyGenerator::Lcg)) {
       throw StudyInputError(std::to_string(cells.size()) + " cells where a study row has " +
-                            std::to_string(SummaryColumnCount()));
-    if (!ReadWhole(cells[kCondition], key.condition) || !ReadWhole(cells[kConditions], key.conditions) ||
-        !ReadWhole(cells[kStudySeed], seed))
-      throw StudyInputError("not a study row (its condition, conditions or study_seed is not a whole number)");
+                            std::to_string(SummaryColumnCount(StudyGenerator::Lcg)));
+    }
+    seedRead = ReadWhole(cells[kStudySeed], key.studySeed);
+    if (!ReadWhole(cells[kCondition], key.condition) || !ReadWhole(cells[kConditions], key.conditions) || !seedRead ||
+        !ReadWhole(cells[kReplications], key.replications))
+      throw StudyInputError(
+          "not a study row (its condition, replications, conditions or study_seed is not a whole number)");
     key.estimator = cells[kEstimator];
     key.study = cells[kStudy];
   } else {
     const nlohmann::json row = nlohmann::json::parse(line, nullptr, false);
-    const auto whole = [&row](const char* name, std::int64_t& v) {
-      const auto it = row.is_object() ? row.find(name) : row.end();
-      if (it == row.end() || !it->is_number_integer()) return false;
+    const auto find = [&row](const char* name) { return row.is_object() ? row.find(name) : row.end(); };
+    const auto whole = [&](const char* name, std::int64_t& v) {
+      const auto it = find(name);
+      if (it == row.end() || !it->is_number_integer() || (it->is_number_unsigned() && it->get<std::uint64_t>() > INT64_MAX))
+        return false;
       v = it->get<std::int64_t>();
       return true;
     };
-    const auto text = [&row](const char* name, std::string& v) {
-      const auto it = row.is_object() ? row.find(name) : row.end();
+    const auto text = [&](const char* name, std::string& v) {
+      const auto it = find(name);
       if (it == row.end() || !it->is_string()) return false;
       v = it->get<std::string>();
       return true;
     };
     if (row.is_discarded() || !row.is_object()) throw StudyInputError("not a JSON object");
-    if (!whole("condition", key.condition) || !whole("conditions", key.conditions) ||
-        !whole("study_seed", seed) || !text("estimator", key.estimator) || !text("study", key.study))
-      throw StudyInputError("not a study row (condition, estimator, study, conditions or study_seed missing)");
+    if (const auto seed = find("study_seed"); seed != row.end() && seed->is_number_integer() &&
+                                              (seed->is_number_unsigned() || seed->get<std::int64_t>() >= 0)) {
+      key.studySeed = seed->get<std::uint64_t>();
+      seedRead = true;
+    }
+    if (!whole("condition", key.condition) || !whole("conditions", key.conditions) || !seedRead ||
+        !whole("replications", key.replications) || !text("estimator", key.estimator) || !text("study", key.study))
+      throw StudyInputError(
+          "not a study row (condition, estimator, replications, study, conditions or study_seed missing)");
+    if (const auto g = find("generator"); g != row.end()) {
+      if (*g != GeneratorName(StudyGenerator::Philox))
+        throw StudyInputError("not a study row (its generator is " + g->dump() + "; only philox studies name it)");
+      key.generator = StudyGenerator::Philox;
+    }
   }
-  if (seed < 0 || seed > 4294967295 || key.condition < 1 || key.conditions < key.condition)
+  if ((key.generator == StudyGenerator::Lcg && key.studySeed > kMaxLcgSeed) || key.condition < 1 ||
+      key.conditions < key.condition || key.replications < 1)
     throw StudyInputError("not a study row (condition " + std::to_string(key.condition) + " of " +
-                          std::to_string(key.conditions) + ", study seed " + std::to_string(seed) + ")");
-  key.studySeed = static_cast<std::uint32_t>(seed);
+                          std::to_string(key.conditions) + ", " + std::to_string(key.replications) +
+                          " replications, study seed " + std::to_string(key.studySeed) + ")");
   return key;
 }
 

@@ -9,10 +9,15 @@
 //   model_se_rel_error,model_se_rel_error_mcse,wald_covered,wald_defined,wald_coverage,
 //   wald_coverage_mcse,wald_width,ci_covered,ci_defined,ci_coverage,ci_coverage_mcse,
 //   ci_width,study,conditions,study_seed
-// condition counts from 1; seed is the condition's own seed; estimator is Du, Dc or
-// DLN; the measures are those of Measures.h. study is the fingerprint of the study
-// (StudyFingerprint), conditions the number of conditions of the whole study and
-// study_seed the study's seed S, so that rows of different studies are never joined.
+// and, in the rows of a study drawn from the philox generator only, a last column
+//   generator                                       (always "philox")
+// so that an lcg study's rows are those written before there was a choice of generator.
+// condition counts from 1; seed is the seed `simulate --seed` repeats the condition's tests
+// with: an lcg condition's own seed, or a philox study's seed S (with `--condition`);
+// estimator is Du, Dc or DLN; the measures are those of Measures.h. study is the
+// fingerprint of the study (StudyFingerprint), conditions the number of conditions of the
+// whole study and study_seed the study's seed S, so that rows of different studies are
+// never joined.
 // A measure that does not apply or has no value is an empty cell (null in JSON);
 // reals are written with 17 significant digits and read back as the same doubles.
 //
@@ -25,6 +30,7 @@
 #include "simulation/ExamResults.h"
 #include "study/Measures.h"
 #include "study/StudyConditions.h"
+#include "study/StudyGenerator.h"
 
 namespace veltrano {
 
@@ -35,24 +41,26 @@ struct ConditionRecord {
   std::int64_t index = 0;
   Condition condition;
   double doStar = 0;
-  std::uint32_t seed = 0;
+  std::uint64_t seed = 0;
 };
 
 /// What a summary row says of its study.
 struct StudyStamp {
   std::string fingerprint;
   std::int64_t conditions = 0;
-  std::uint32_t seed = 0;
+  std::uint64_t seed = 0;
+  StudyGenerator generator = StudyGenerator::Lcg;
 };
 
-/// The summary header line (CSV), without its line end.
-std::string_view SummaryHeader();
-/// The number of summary columns.
-std::size_t SummaryColumnCount();
+/// The summary header line (CSV) of a study drawn from the generator, without its line
+/// end; without an argument, that of an lcg study (and of a run's summary).
+std::string_view SummaryHeader(StudyGenerator generator = StudyGenerator::Lcg);
+/// The number of summary columns of such a study.
+std::size_t SummaryColumnCount(StudyGenerator generator = StudyGenerator::Lcg);
 
 /// Appends the condition's three rows (Du, Dc, DLN), each ending in "\n". The
 /// test-inversion columns apply when the study computed that interval; without a
-/// stamp the study's columns are empty.
+/// stamp the study's columns are empty (and there is no generator column).
 void AppendSummaryRows(std::string& out, RowFormat format, const ConditionRecord& record,
                        const ConditionSummary& summary, bool inversionInterval, const StudyStamp* stamp);
 
@@ -60,13 +68,16 @@ void AppendSummaryRows(std::string& out, RowFormat format, const ConditionRecord
 struct SummaryRowKey {
   std::int64_t condition = 0;
   std::string estimator;
+  std::int64_t replications = 0;
   std::string study;
   std::int64_t conditions = 0;
-  std::uint32_t studySeed = 0;
+  std::uint64_t studySeed = 0;
+  StudyGenerator generator = StudyGenerator::Lcg;  // philox when the row has the column
 };
 
 /// Reads the identifying cells of a summary row (CSV without its line end, or a JSON
-/// object). Raises StudyInputError saying what is wrong, without naming the file.
+/// object): a row of either generator, told apart by the generator column. Raises
+/// StudyInputError saying what is wrong, without naming the file.
 SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format);
 
 /// The test header line, without its line end.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <optional>
 #include <sstream>
 
 #include "StudySupport.h"
@@ -23,11 +24,17 @@ const StudyDefinition& Study6() {
   return s;
 }
 
+// The same drawn from philox streams.
+const StudyDefinition& Study6Philox() {
+  static const StudyDefinition s = GridStudy({10, 40}, {3}, {0, 50, 90}, 50, 31, false, StudyGenerator::Philox);
+  return s;
+}
+
 // The output of shard I/N of Study6 (the whole study for 1/1), header included for CSV.
 std::string Output(RowFormat format, Shard shard = {}, const StudyDefinition& s = Study6()) {
   CollectingSink sink;
   ExecuteStudy(s, {shard, 0}, {format, false, 2}, sink);
-  return (format == RowFormat::Csv ? std::string(SummaryHeader()) + "\n" : "") + sink.rows;
+  return (format == RowFormat::Csv ? std::string(SummaryHeader(s.generator)) + "\n" : "") + sink.rows;
 }
 
 std::string Merged(const std::vector<std::pair<std::string, std::string>>& files) {
@@ -44,13 +51,14 @@ std::string Merged(const std::vector<std::pair<std::string, std::string>>& files
 }
 
 TEST(Merge, ShardsJoinIntoTheWholeOutput) {
-  for (RowFormat f : {RowFormat::Csv, RowFormat::Json}) {
-    const std::string whole = Output(f);
-    EXPECT_EQ(Merged({{"c", Output(f, {3, 4})}, {"a", Output(f, {1, 4})}, {"d", Output(f, {4, 4})},
-                      {"b", Output(f, {2, 4})}}),
-              whole);
-    EXPECT_EQ(Merged({{"all", whole}}), whole);
-  }
+  for (const StudyDefinition* s : {&Study6(), &Study6Philox()})
+    for (RowFormat f : {RowFormat::Csv, RowFormat::Json}) {
+      const std::string whole = Output(f, {}, *s);
+      EXPECT_EQ(Merged({{"c", Output(f, {3, 4}, *s)}, {"a", Output(f, {1, 4}, *s)}, {"d", Output(f, {4, 4}, *s)},
+                        {"b", Output(f, {2, 4}, *s)}}),
+                whole);
+      EXPECT_EQ(Merged({{"all", whole}}), whole);
+    }
   // A shard with no condition of its own adds nothing.
   EXPECT_EQ(Merged({{"a", Output(RowFormat::Csv)}, {"empty", Output(RowFormat::Csv, {7, 7})}}),
             Output(RowFormat::Csv));
@@ -102,6 +110,14 @@ std::vector<BadMerge> BadMerges() {
       {"not an output", {{"notes.txt", "hello\n"}},
        "notes.txt, line 1: not a study output: the first line is neither the study header nor a JSON row"},
       {"a short row", {{"x.csv", header + "1,2,3\n"}}, "x.csv, line 2: 3 cells where a study row has 35"},
+      {"another generator", {{"odd.csv", odd}, {"even.csv", Output(RowFormat::Csv, {2, 2}, Study6Philox())}},
+       "even.csv, line 2: a row of study " + StudyFingerprint(Study6Philox()) +
+           " (6 conditions, seed 31, philox), but odd.csv holds study " + thisStudy +
+           " (6 conditions, seed 31); only outputs of one study merge"},
+      {"a philox row under an lcg header", {{"x.csv", header + LinesOf(Output(RowFormat::Csv, {}, Study6Philox()), 1, 4)}},
+       "x.csv, line 2: a row of a study drawn from philox under the header of one drawn from lcg"},
+      {"a generator that is not philox", {{"x.csv", header + LinesOf(csv, 1, 2).substr(0, LinesOf(csv, 1, 2).size() - 1) + ",lcg\n"}},
+       "x.csv, line 2: not a study row (its generator is \"lcg\"; only philox studies have the column)"},
       {"nothing", {{"x.csv", header}}, "the files hold no study rows"},
   };
 }
@@ -148,6 +164,15 @@ TEST(Resume, KeepsExactlyTheCompleteConditions) {
   EXPECT_TRUE(Scan(Output(RowFormat::Json).substr(0, 40)).fresh);  // killed within its first line
   std::istringstream in(Output(RowFormat::Json));
   EXPECT_EQ(ReadStudySeed(in, "out.json"), 31u);
+  // A philox output, whose header has the generator column.
+  const std::string philox = Output(RowFormat::Csv, {}, Study6Philox());
+  EXPECT_EQ(Scan(LinesOf(philox, 0, 1 + 3 * 4), Study6Philox()).complete, 4);
+  std::istringstream origin(philox);
+  const std::optional<StudyOrigin> o = ReadStudyOrigin(origin, "out.csv");
+  ASSERT_TRUE(o.has_value());
+  EXPECT_EQ(o->seed, 31u);
+  EXPECT_EQ(o->generator, StudyGenerator::Philox);
+  EXPECT_EQ(o->replications, 50);
 }
 
 TEST(Resume, RefusesAnotherStudyOrShard) {
@@ -181,6 +206,61 @@ TEST(ResumeTests, KeepsTheTestsOfTheCompleteConditions) {
   EXPECT_THAT([&] { scan(LinesOf(tests, 0, 1) + LinesOf(tests, 51, 60), 1); },
               ThrowsMessage<StudyInputError>(
                   "tests.csv, line 2: condition 2, replication 1 where condition 1, replication 1 belongs"));
+}
+
+// An output of the same study with fewer replications is one to extend (its replication
+// count is returned); the same study's own output is resumed as usual; anything else is
+// refused.
+TEST(Extension, FindsTheStudyToExtend) {
+  StudyDefinition larger = Study6Philox();
+  larger.replications = 80;
+  const auto scan = [](const std::string& text, const StudyDefinition& s, Shard shard = {}) {
+    std::istringstream in(text);
+    return ScanForExtension(in, "out.csv", s, shard);
+  };
+  const std::string whole = Output(RowFormat::Csv, {}, Study6Philox());
+  EXPECT_EQ(scan(whole, larger), 50);
+  EXPECT_EQ(scan(Output(RowFormat::Json, {2, 3}, Study6Philox()), larger, {2, 3}), 50);
+  EXPECT_EQ(scan(whole, Study6Philox()), std::nullopt);
+  EXPECT_EQ(scan("", larger), std::nullopt);
+
+  StudyDefinition smaller = Study6Philox();
+  smaller.replications = 40;
+  StudyDefinition otherSeed = larger;
+  otherSeed.seed = 32;
+  EXPECT_THAT([&] { scan(whole, smaller); },
+              ThrowsMessage<StudyInputError>("out.csv, line 2: the study holds 50 replications of every condition, "
+                                             "more than the 40 asked for"));
+  EXPECT_THAT([&] { scan(whole, otherSeed); },
+              ThrowsMessage<StudyInputError>("out.csv, line 2: a row of another study (study " +
+                                             StudyFingerprint(Study6Philox()) + " of 6 conditions, seed 31), which "
+                                             "these settings with 50 replications do not make: only the "
+                                             "replications may change"));
+  EXPECT_THAT([&] { scan(LinesOf(whole, 0, 8), larger); },
+              ThrowsMessage<StudyInputError>("out.csv, line 8: the study of 50 replications is unfinished; finish it "
+                                             "with --resume and those replications before extending it"));
+  EXPECT_THAT([&] { scan(LinesOf(whole, 0, 7), larger); },
+              ThrowsMessage<StudyInputError>("out.csv: the study of 50 replications holds 2 of its 6 conditions; "
+                                             "finish it with --resume and those replications before extending it"));
+}
+
+TEST(Extension, KeptTestRowsMustHoldEveryKeptTestInOrder) {
+  CollectingSink sink;
+  ExecuteStudy(Study6Philox(), {}, {RowFormat::Csv, true, 1}, sink);
+  const std::string tests = std::string(TestsHeader()) + "\n" + sink.tests;
+  const auto take = [](const std::string& text, std::int64_t R1, std::int64_t index) {
+    std::istringstream in(text);
+    KeptTestRows kept(in, "tests.csv", R1);
+    return kept.Take(index, nullptr).Summary().Replications();
+  };
+  EXPECT_EQ(take(tests, 50, 3), 50);  // conditions 1 and 2 passed over
+  EXPECT_THAT([&] { take(LinesOf(tests, 0, 30), 50, 1); },
+              ThrowsMessage<StudyInputError>("tests.csv: ends within condition 1 (replication 30 of the 50 kept)"));
+  EXPECT_THAT([&] { take(tests, 60, 1); },
+              ThrowsMessage<StudyInputError>(
+                  "tests.csv, line 52: condition 2, replication 1 where condition 1, replication 51 belongs"));
+  EXPECT_THAT([&] { take("id,x\n", 60, 1); },
+              ThrowsMessage<StudyInputError>("tests.csv, line 1: not a file of test rows (the header differs)"));
 }
 
 }  // namespace

@@ -23,19 +23,20 @@ struct CollectingSink final : StudySink {
 };
 
 inline StudyDefinition GridStudy(std::vector<std::int32_t> n, std::vector<std::int32_t> k,
-                                 std::vector<std::int32_t> D, std::int64_t replications, std::uint32_t seed,
-                                 bool ci = false) {
+                                 std::vector<std::int32_t> D, std::int64_t replications, std::uint64_t seed,
+                                 bool ci = false, StudyGenerator generator = StudyGenerator::Lcg) {
   StudyDefinition s;
   s.conditions = StudyConditions::Grid(std::move(n), std::move(k), std::move(D));
   s.replications = replications;
   s.seed = seed;
   s.ci = ci;
+  s.generator = generator;
   return s;
 }
 
 /// Summary rows (without a header) as maps from column name to cell.
 inline std::vector<std::map<std::string, std::string>> RowsByColumn(const std::string& rows) {
-  const std::vector<std::string> names = Cells(std::string(SummaryHeader()));
+  const std::vector<std::string> names = Cells(std::string(SummaryHeader(StudyGenerator::Philox)));
   std::vector<std::map<std::string, std::string>> out;
   for (const std::string& line : Lines(rows)) {
     const std::vector<std::string> cells = Cells(line);

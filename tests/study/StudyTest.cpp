@@ -174,9 +174,30 @@ TEST(Study, ExpectedDrawsAreTheDrawsTheTestsMake) {
   EXPECT_EQ(excess.worst, 1);
 }
 
+// An lcg study writes exactly what studies wrote before there was a choice of generator:
+// the rows below are those of `veltrano-batch study --n 10 --k 3 --do 50 --replications 20
+// --seed 7` as built before the choice (fingerprint included), with its first test rows.
+TEST(Study, LcgRowsAreThoseWrittenBeforeTheChoiceOfGenerator) {
+  const CollectingSink sink = RunStudy(GridStudy({10}, {3}, {50}, 20, 7), {RowFormat::Csv, true, 2});
+  EXPECT_EQ(sink.rows,
+            "1,10,3,50,0.5,440314428,Du,20,20,0.50096145804656222,0.00096145804656222467,0.046361083993037532,"
+            "0.20733307063801862,0.03363386536630416,0.20208556720546736,0.030175179725374441,0.17150369209383751,"
+            "0.024521805624830747,0.21194251517671858,0.0099377597176048584,2.2232075782775418,17.26161135931898,18,20,"
+            "0.90000000000000002,0.067082039324993681,0.81350721955937566,,,,,,680b506cbe9c3d82,1,7\n"
+            "1,10,3,50,0.5,440314428,Dc,20,20,0.45769661710838178,-0.042303382891618224,0.041260923750691236,"
+            "0.18452446064196237,0.029933820238726597,0.18476035546220845,0.024555045453715778,0.14813671622495153,"
+            "0.025331385002351495,0.24098453733228317,0.0091446777601068667,30.59761101259728,21.757646694693921,20,20,1,"
+            "0,0.93174087966959585,,,,,,680b506cbe9c3d82,1,7\n"
+            "1,10,3,50,0.5,440314428,DLN,20,20,0.48999999999999999,-0.010000000000000009,0.035093859111936104,"
+            "0.15694450913417907,0.025459761310416471,0.1532970971675589,0.016226455939003612,0.13499999999999995,"
+            "0.016662280124501813,,,,,,,,,,,,,,,680b506cbe9c3d82,1,7\n");
+  EXPECT_EQ(Lines(sink.tests).at(1),
+            "1,2,0.5,0,0.15566834385796952,,,0.125,0.20136254616983765,0.25,313,324");
+}
+
 TEST(StudyFingerprint, ChangesWithEverythingThatDecidesTheNumbers) {
   const StudyDefinition base = GridStudy({20, 50}, {3}, {10, 20}, 1000, 5);
-  std::vector<StudyDefinition> variants(7, base);
+  std::vector<StudyDefinition> variants(8, base);
   variants[0].replications = 1001;
   variants[1].seed = 6;
   variants[2].tolerance = 9;
@@ -184,6 +205,7 @@ TEST(StudyFingerprint, ChangesWithEverythingThatDecidesTheNumbers) {
   variants[4].ci = true;
   variants[5].conditions = StudyConditions::Grid({20, 50}, {3}, {20, 10});  // same values, other order
   variants[6].conditions = StudyConditions::Grid({20}, {3}, {10, 20});
+  variants[7].generator = StudyGenerator::Philox;
   std::vector<std::string> prints{StudyFingerprint(base)};
   for (const StudyDefinition& v : variants) prints.push_back(StudyFingerprint(v));
   for (std::size_t i = 0; i < prints.size(); ++i)
