@@ -170,15 +170,16 @@ StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotD
                          (o.testsOut.empty() ? std::string() : " (" + o.testsOut + " does not exist)") +
                          ", or make the study afresh without --resume");
       const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
+      StudyDefinition smaller = study;
+      smaller.replications = *s.extendFrom;
       std::ifstream in = OpenInput(o.out);
-      const ResumePoint kept = ScanForResume(in, o.out, [&] {
-        StudyDefinition smaller = study;
-        smaller.replications = *s.extendFrom;
-        return smaller;
-      }(), s.shard);
+      const ResumePoint kept = ScanForResume(in, o.out, smaller, s.shard);
       if (kept.format != wanted)
         throw UsageError("--resume: " + o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
                          (o.json ? "without" : "with") + " --json");
+      // The test rows must be this study's, every condition of them.
+      std::ifstream testsIn = OpenInput(o.testsOut);
+      ScanTestsForResume(testsIn, o.testsOut, smaller, s.shard, kept.complete);
       CheckPlotFolder(o.plot);
       return s;
     }

@@ -144,6 +144,24 @@ std::vector<tBfMatriz> ReplayTables(std::uint64_t S, std::int64_t index, const C
   return tables;
 }
 
+std::string FirstTestRow(const StudyDefinition& study, std::int64_t index) {
+  const ConditionRecord r = RecordOf(study, index);
+  ExamSimulator simulator(r.condition.n, r.condition.k);
+  tBfMatriz table;
+  if (study.generator == StudyGenerator::Philox) {
+    PhiloxStream stream = ReplicationStream(study.seed, index, 1);
+    table = simulator.MakeTable(r.condition.D, stream);
+  } else {
+    UniformGenerator rng(static_cast<std::uint32_t>(r.seed));
+    table = simulator.MakeTable(r.condition.D, rng);
+  }
+  const TestEstimates t = AnalyseTest(table, r.condition.n, r.doStar,
+                                      EstimatesAnalysis(study.tolerance, study.maxIterations, study.ci));
+  std::string row;
+  AppendTestRow(row, index, 1, t);
+  return row;
+}
+
 StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
                       StudySink& sink) {
   CheckStudy(study);

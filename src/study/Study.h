@@ -166,6 +166,11 @@ StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const
 /// The record of condition `index` of the study.
 ConditionRecord RecordOf(const StudyDefinition& study, std::int64_t index);
 
+/// The test row (as --tests-out writes it, line end included) of replication 1 of
+/// condition `index`, made and analysed again: a file's first row of a condition matches it
+/// only when the file holds this study's tests. Errors of the analysis propagate.
+std::string FirstTestRow(const StudyDefinition& study, std::int64_t index);
+
 /// The tables of replications first..last of condition `index` of a philox study seeded
 /// S whose condition is c, in replication order, each drawn from its own stream exactly as
 /// the study draws it: analysed with the study's settings, they give its test rows. With

@@ -216,6 +216,13 @@ std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, cons
         throw StudyInputError(AtLine(name, lines.Number()) + "condition " + std::to_string(row.condition) +
                               ", replication " + std::to_string(row.replication) + " where condition " +
                               std::to_string(condition) + ", replication " + std::to_string(r) + " belongs");
+      // Rows in their places may still be another study's (another seed, a file of the
+      // same design): each condition's first test is made again and must be the row.
+      if (r == 1 && std::string(lines.Text()) + '\n' != FirstTestRow(study, condition))
+        throw StudyInputError(AtLine(name, lines.Number()) + "the first test of condition " +
+                              std::to_string(condition) +
+                              " is not the one this study makes: the test rows are another study's; resume with "
+                              "the test rows' file of the same study, or without --tests-out");
     }
     keep = lines.End();
   }

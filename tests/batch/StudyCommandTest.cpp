@@ -249,6 +249,41 @@ TEST(StudyCommand, OutputWithoutGeneratorResumesAsLcg) {
   EXPECT_EQ(ReadFile(cut), whole);
 }
 
+// Test rows of another study (another seed, the same design) in their places are refused on
+// resuming and on extending: each condition's first test is made again and compared.
+TEST(StudyCommand, TestRowsOfAnotherStudyAreRefused) {
+  ScratchDir dir;
+  const std::string out = dir / "study.csv", tests = dir / "tests.csv", other = dir / "other.csv",
+                    otherTests = dir / "other-tests.csv";
+  const std::vector<std::string> study{"study", "--n", "20", "--k", "4", "--do", "0:90:30", "--replications", "30"};
+  for (const std::string& generator : {"philox", "lcg"}) {
+    SCOPED_TRACE(generator);
+    ASSERT_EQ(RunCommand(Concat(study, {"--seed", "1", "--generator", generator, "--out", out, "--tests-out", tests}))
+                  .status,
+              kExitOk);
+    ASSERT_EQ(RunCommand(Concat(study, {"--seed", "2", "--generator", generator, "--out", other, "--tests-out",
+                                        otherTests}))
+                  .status,
+              kExitOk);
+    const std::string whole = ReadFile(out);
+    WriteFile(out, whole.substr(0, whole.size() / 2));
+    const std::string cut = ReadFile(out);
+    const Outcome resumed = RunCommand(Concat(study, {"--resume", "--out", out, "--tests-out", otherTests}));
+    EXPECT_EQ(resumed.status, kExitUsage);
+    EXPECT_NE(resumed.err.find(otherTests + ", line 2: the first test of condition 1 is not the one this study makes"),
+              std::string::npos)
+        << resumed.err;
+    EXPECT_EQ(ReadFile(out), cut);
+    WriteFile(out, whole);
+    const Outcome extended = RunCommand(
+        {"study", "--n", "20", "--k", "4", "--do", "0:90:30", "--replications", "40", "--resume", "--out", out,
+         "--tests-out", otherTests});
+    EXPECT_EQ(extended.status, kExitUsage);
+    EXPECT_NE(extended.err.find("is not the one this study makes"), std::string::npos) << extended.err;
+    EXPECT_EQ(ReadFile(out), whole);
+  }
+}
+
 TEST(StudyCommand, JsonRowsHoldTheCsvValues) {
   const std::vector<std::string> study{"study", "--n", "8", "--k", "2,6", "--do", "0,100", "--replications", "40",
                                        "--ci", "--seed", "9"};
