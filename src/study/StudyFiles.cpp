@@ -112,6 +112,16 @@ public:
       } else if (key.condition != g.key.condition || !SameStudy(key, g.key)) {
         Fail(lines_.Number(), "condition " + std::to_string(g.key.condition) + " has " + std::to_string(r) +
                                   " of its 3 rows (Du, Dc, DLN) before a row of another condition");
+      } else {
+        // The three rows of a condition say the same of it.
+        const auto differs = [&](std::size_t column, const std::string& value, const std::string& first) {
+          Fail(lines_.Number(), SummaryColumnName(column) + ": " + value + " where the condition's Du row has " + first);
+        };
+        if (key.values.n != g.key.values.n) differs(1, std::to_string(key.values.n), std::to_string(g.key.values.n));
+        if (key.values.k != g.key.values.k) differs(2, std::to_string(key.values.k), std::to_string(g.key.values.k));
+        if (key.values.D != g.key.values.D) differs(3, std::to_string(key.values.D), std::to_string(g.key.values.D));
+        if (key.replications != g.key.replications)
+          differs(7, std::to_string(key.replications), std::to_string(g.key.replications));
       }
       if (format_ == RowFormat::Csv && key.generator != header_)
         Fail(lines_.Number(), std::string("a row of a study drawn from ") + GeneratorName(key.generator) +
@@ -159,6 +169,24 @@ std::optional<std::uint64_t> ReadStudySeed(std::istream& in, const std::string& 
   return origin ? std::optional<std::uint64_t>(origin->seed) : std::nullopt;
 }
 
+// A condition's cells against the study's definition: the fingerprint stands for them all,
+// but a cell edited by hand leaves it as it was.
+void CheckAgainstStudy(const GroupReader& reader, const Group& g, const StudyDefinition& study,
+                       std::int64_t replications) {
+  if (g.key.condition > study.conditions.Count()) return;  // refused by the caller's order check
+  const Condition c = study.conditions.At(g.key.condition);
+  const struct {
+    std::size_t column;
+    std::int64_t got, wanted;
+  } cells[] = {{1, g.key.values.n, c.n}, {2, g.key.values.k, c.k}, {3, g.key.values.D, c.D},
+               {7, g.key.replications, replications}};
+  for (const auto& cell : cells)
+    if (cell.got != cell.wanted)
+      reader.Fail(g.firstLine, SummaryColumnName(cell.column) + ": " + std::to_string(cell.got) +
+                                   " where this study's condition " + std::to_string(g.key.condition) + " has " +
+                                   std::to_string(cell.wanted));
+}
+
 ResumePoint ScanForResume(std::istream& in, const std::string& name, const StudyDefinition& study, Shard shard) {
   ResumePoint p;
   GroupReader reader(in, name);
@@ -176,6 +204,7 @@ ResumePoint ScanForResume(std::istream& in, const std::string& name, const Study
                                    std::to_string(g.key.conditions) + " conditions, seed " +
                                    std::to_string(g.key.studySeed) + "; these settings make study " +
                                    stamp.fingerprint + "): resume with the settings it was started with");
+    CheckAgainstStudy(reader, g, study, study.replications);
     if (p.complete >= size || g.key.condition != shard.Condition(p.complete))
       reader.Fail(g.firstLine, "condition " + std::to_string(g.key.condition) + " where this run's condition " +
                                    (p.complete < size ? std::to_string(shard.Condition(p.complete)) : "(none)") +
@@ -268,6 +297,7 @@ std::optional<std::int64_t> ScanForExtension(std::istream& in, const std::string
                                    std::to_string(g.key.replications) + " replications) after rows of study " +
                                    keptPrint);
     }
+    CheckAgainstStudy(reader, g, study, *kept);
     if (complete >= size || g.key.condition != shard.Condition(complete))
       reader.Fail(g.firstLine, "condition " + std::to_string(g.key.condition) + " where condition " +
                                    (complete < size ? std::to_string(shard.Condition(complete)) : "(none)") +
@@ -371,6 +401,10 @@ void MergePass(const std::vector<StudyInput>& inputs, bool checkOrderOnly,
       };
       s.reader->Fail(s.group.firstLine, "a row of " + described(key) + ", but " + studyFrom + " holds " +
                                             described(*study) + "; only outputs of one study merge");
+    } else if (key.replications != study->replications) {
+      s.reader->Fail(s.group.firstLine, SummaryColumnName(7) + ": " + std::to_string(key.replications) +
+                                            " where every condition of the study has " +
+                                            std::to_string(study->replications));
     }
     if (key.condition <= before)
       s.reader->Fail(s.group.firstLine, "condition " + std::to_string(key.condition) + " after condition " +

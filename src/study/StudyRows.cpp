@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "numeric/NumStr.h"
+#include "simulation/ExamSimulator.h"
+#include "simulation/RunSettings.h"
 
 namespace veltrano {
 namespace {
@@ -160,6 +162,55 @@ void AppendSummaryRows(std::string& out, RowFormat format, const ConditionRecord
   }
 }
 
+std::string SummaryColumnName(std::size_t index) {
+  return "column " + std::to_string(index + 1) + " (" + std::string(SummaryColumns().at(index)) + ")";
+}
+
+namespace {
+
+constexpr std::size_t kColumnN = 1, kColumnK = 2, kColumnDo = 3, kColumnDoStar = 4, kColumnSeed = 5,
+                      kFirstMeasure = 8, kLastMeasure = 31;
+
+// A real as the rows write it (17 significant digits), read back exactly.
+bool ReadReal(std::string_view text, double& v) {
+  const char* end = text.data() + text.size();
+  const auto r = std::from_chars(text.data(), end, v);
+  return !text.empty() && r.ptr == end && r.ec == std::errc{} && std::isfinite(v);
+}
+
+// The condition's cells of a row whose key is read: in range, and agreeing with each other.
+void CheckConditionCells(SummaryRowKey& key) {
+  const struct {
+    std::size_t column;
+    const SettingEntry& setting;
+    std::int32_t value;
+  } wholes[] = {{kColumnN, setting::n, key.values.n},
+                {kColumnK, setting::k, key.values.k},
+                {kColumnDo, setting::D0, key.values.D}};
+  for (const auto& w : wholes)
+    if (w.value < w.setting.min || w.value > w.setting.max)
+      throw StudyInputError(SummaryColumnName(w.column) + ": " + std::to_string(w.value) +
+                            " is out of range; the value must be from " + std::to_string(w.setting.min) + " to " +
+                            std::to_string(w.setting.max));
+  const double doStar = RealisedDegree(key.values.n, key.values.D);
+  if (key.doStar != doStar) {
+    std::string expected;
+    AppendG17(expected, doStar);
+    throw StudyInputError(SummaryColumnName(kColumnDoStar) + ": Do* of n " + std::to_string(key.values.n) + " and Do " +
+                          std::to_string(key.values.D) + " is " + expected);
+  }
+  const std::uint64_t seed =
+      key.generator == StudyGenerator::Philox
+          ? key.studySeed
+          : ConditionSeed(static_cast<std::uint32_t>(key.studySeed), static_cast<std::uint32_t>(key.condition));
+  if (key.seed != seed)
+    throw StudyInputError(SummaryColumnName(kColumnSeed) + ": " + std::to_string(key.seed) + " where condition " +
+                          std::to_string(key.condition) + " of the study seeded " + std::to_string(key.studySeed) +
+                          " draws from " + std::to_string(seed));
+}
+
+}  // namespace
+
 SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format) {
   SummaryRowKey key;
   constexpr std::size_t kCondition = 0, kEstimator = 6, kReplications = 7, kStudy = 32, kConditions = 33,
@@ -183,6 +234,23 @@ SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format) {
           "not a study row (its condition, replications, conditions or study_seed is not a whole number)");
     key.estimator = cells[kEstimator];
     key.study = cells[kStudy];
+    for (const auto& [column, value] : {std::pair(kColumnN, &key.values.n), std::pair(kColumnK, &key.values.k),
+                                        std::pair(kColumnDo, &key.values.D)})
+      if (!ReadWhole(cells[column], *value))
+        throw StudyInputError(SummaryColumnName(column) + ": \"" + std::string(cells[column]) +
+                              "\" is not a whole number");
+    if (!ReadReal(cells[kColumnDoStar], key.doStar))
+      throw StudyInputError(SummaryColumnName(kColumnDoStar) + ": \"" + std::string(cells[kColumnDoStar]) +
+                            "\" is not a number");
+    if (!ReadWhole(cells[kColumnSeed], key.seed))
+      throw StudyInputError(SummaryColumnName(kColumnSeed) + ": \"" + std::string(cells[kColumnSeed]) +
+                            "\" is not a whole number");
+    for (std::size_t column = kFirstMeasure; column <= kLastMeasure; ++column) {
+      double v = 0;
+      if (!cells[column].empty() && !ReadReal(cells[column], v))
+        throw StudyInputError(SummaryColumnName(column) + ": \"" + std::string(cells[column]) +
+                              "\" is not a number (nor empty, for a value that does not apply)");
+    }
   } else {
     const nlohmann::json row = nlohmann::json::parse(line, nullptr, false);
     const auto find = [&row](const char* name) { return row.is_object() ? row.find(name) : row.end(); };
@@ -214,12 +282,33 @@ SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format) {
         throw StudyInputError("not a study row (its generator is " + g->dump() + "; only philox studies name it)");
       key.generator = StudyGenerator::Philox;
     }
+    const auto& names = SummaryColumns();
+    for (const auto& [column, value] : {std::pair(kColumnN, &key.values.n), std::pair(kColumnK, &key.values.k),
+                                        std::pair(kColumnDo, &key.values.D)}) {
+      std::int64_t v = 0;
+      if (!whole(std::string(names[column]).c_str(), v) || v < INT32_MIN || v > INT32_MAX)
+        throw StudyInputError(SummaryColumnName(column) + ": not a whole number");
+      *value = static_cast<std::int32_t>(v);
+    }
+    const auto doStar = find("do_star");
+    if (doStar == row.end() || !doStar->is_number()) throw StudyInputError(SummaryColumnName(kColumnDoStar) + ": not a number");
+    key.doStar = doStar->get<double>();
+    const auto seed = find("seed");
+    if (seed == row.end() || !seed->is_number_integer() || (!seed->is_number_unsigned() && seed->get<std::int64_t>() < 0))
+      throw StudyInputError(SummaryColumnName(kColumnSeed) + ": not a whole number");
+    key.seed = seed->get<std::uint64_t>();
+    for (std::size_t column = kFirstMeasure; column <= kLastMeasure; ++column) {
+      const auto it = find(std::string(names[column]).c_str());
+      if (it == row.end() || !(it->is_null() || it->is_number()))
+        throw StudyInputError(SummaryColumnName(column) + ": not a number (nor null, for a value that does not apply)");
+    }
   }
   if ((key.generator == StudyGenerator::Lcg && key.studySeed > kMaxLcgSeed) || key.condition < 1 ||
       key.conditions < key.condition || key.replications < 1)
     throw StudyInputError("not a study row (condition " + std::to_string(key.condition) + " of " +
                           std::to_string(key.conditions) + ", " + std::to_string(key.replications) +
                           " replications, study seed " + std::to_string(key.studySeed) + ")");
+  CheckConditionCells(key);
   return key;
 }
 

@@ -73,11 +73,21 @@ struct SummaryRowKey {
   std::int64_t conditions = 0;
   std::uint64_t studySeed = 0;
   StudyGenerator generator = StudyGenerator::Lcg;  // philox when the row has the column
+  // The condition's cells, each within its range and consistent with the others: do_star
+  // is Do* of n and Do, and seed the one the condition's tests are drawn from.
+  Condition values;
+  double doStar = 0;
+  std::uint64_t seed = 0;
 };
 
+/// The summary column at a place (from 0), for messages: "column 5 (do_star)".
+std::string SummaryColumnName(std::size_t index);
+
 /// Reads the identifying cells of a summary row (CSV without its line end, or a JSON
-/// object): a row of either generator, told apart by the generator column. Raises
-/// StudyInputError saying what is wrong, without naming the file.
+/// object): a row of either generator, told apart by the generator column. Checks the
+/// condition's cells against each other and every measure cell as a number (or empty).
+/// Raises StudyInputError saying what is wrong and in which column, without naming the
+/// file.
 SummaryRowKey ParseSummaryRow(std::string_view line, RowFormat format);
 
 /// The test header line, without its line end.

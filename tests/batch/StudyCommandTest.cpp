@@ -347,6 +347,66 @@ TEST(StudyMerge, RefusesAndWritesNothing) {
   EXPECT_EQ(ReadFile(merged), RunCommand(study).out);
 }
 
+// A cell edited by hand leaves the fingerprint as it was: merge and --resume check every
+// cell of a condition against the others and against the study, and every measure cell as
+// a number, naming the file, line and column; nothing is written.
+TEST(StudyMerge, TamperedRowsAreRefused) {
+  ScratchDir dir;
+  const std::vector<std::string> study{"study", "--n", "10", "--k", "2,3", "--do", "40", "--replications", "20",
+                                       "--seed", "1", "--generator", "lcg"};
+  ASSERT_EQ(RunCommand(Concat(study, {"--shard", "1/2", "--out", dir / "a.csv"})).status, kExitOk);
+  ASSERT_EQ(RunCommand(Concat(study, {"--shard", "2/2", "--out", dir / "b.csv"})).status, kExitOk);
+  const std::string a = ReadFile(dir / "a.csv");
+  // condition,n,k,do,do_star,seed,estimator,replications,defined,mean,bias,...
+  const auto edited = [&](std::size_t line, std::size_t column, const std::string& value, bool wholeCondition) {
+    std::vector<std::string> lines = Lines(a);
+    for (std::size_t l = line; l < (wholeCondition ? line + 3 : line + 1); ++l) {
+      std::vector<std::string> cells = Cells(lines[l]);
+      cells[column] = value;
+      lines[l].clear();
+      for (std::size_t i = 0; i < cells.size(); ++i) lines[l] += (i == 0 ? "" : ",") + cells[i];
+    }
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    return text;
+  };
+  const struct {
+    std::size_t line, column;
+    const char* value;
+    bool wholeCondition;
+    const char* merged;   // merge's message after "FILE, line L: "
+    const char* resumed;  // --resume's, when it differs
+  } cases[] = {
+      {2, 2, "3", false, "column 3 (k): 3 where the condition's Du row has 2", nullptr},
+      {1, 3, "50", true, "column 5 (do_star): Do* of n 10 and Do 50 is 0.5", nullptr},
+      {1, 1, "11", true, "column 5 (do_star): Do* of n 11 and Do 40 is 0.36363636363636365", nullptr},
+      // Cells that agree with each other: only the study's definition tells them wrong.
+      {1, 1, "20", true, nullptr, "column 2 (n): 20 where this study's condition 1 has 10"},
+      {1, 2, "3", true, nullptr, "column 3 (k): 3 where this study's condition 1 has 2"},
+      {1, 5, "12345", false, "column 6 (seed): 12345 where condition 1 of the study seeded 1 draws from", nullptr},
+      {3, 7, "21", false, "column 8 (replications): 21 where the condition's Du row has 20", nullptr},
+      {2, 10, "abc", false, "column 11 (bias): \"abc\" is not a number", nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string text = edited(c.line, c.column, c.value, c.wholeCondition);
+    SCOPED_TRACE(text);
+    WriteFile(dir / "t.csv", text);
+    const std::string merged = dir / "merged.csv";
+    if (c.merged != nullptr) {
+      const Outcome m = RunCommand({"study", "merge", dir / "t.csv", dir / "b.csv", "--out", merged});
+      EXPECT_EQ(m.status, kExitUsage);
+      EXPECT_NE(m.err.find(dir / "t.csv" + ", line " + std::to_string(c.line + 1) + ": " + c.merged),
+                std::string::npos)
+          << m.err;
+      EXPECT_FALSE(std::filesystem::exists(merged));
+    }
+    const Outcome r = RunCommand(Concat(study, {"--shard", "1/2", "--resume", "--out", dir / "t.csv"}));
+    EXPECT_EQ(r.status, kExitUsage);
+    EXPECT_NE(r.err.find(c.resumed != nullptr ? c.resumed : c.merged), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / "t.csv"), text);
+  }
+}
+
 // A drawer of plots that records what it is asked to draw.
 struct DrawnPlot {
   std::string path;
@@ -445,10 +505,11 @@ TEST(StudyPlots, ResumedAndMergedDrawTheWholeStudy) {
   const Outcome bad = RunCommand({"study", "merge", dir / "part1", dir / "part2", dir / "part3", "--out",
                                   dir / "merged2.csv", "--plot", dir / "b"},
                                  "", Recording(none));
-  EXPECT_EQ(bad.status, kExitFailure);
-  EXPECT_NE(bad.err.find("--plot: no plots drawn: the row "), std::string::npos) << bad.err;
-  EXPECT_NE(bad.err.find("cannot be plotted: its bias \"x\" is not a finite number"), std::string::npos) << bad.err;
-  EXPECT_EQ(Lines(ReadFile(dir / "merged2.csv")).size(), 1u + 3 * 12);
+  // A measure cell that is not a number is refused with its place, and nothing is written.
+  EXPECT_EQ(bad.status, kExitUsage);
+  EXPECT_NE(bad.err.find(dir / "part1" + ", line 2: column 11 (bias): \"x\" is not a number"), std::string::npos)
+      << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "merged2.csv"));
   EXPECT_TRUE(none.empty());
 }
 
