@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -310,6 +311,16 @@ Rcpp::List ColumnsOf(const jobs::Frame& frame) {
   return out;
 }
 
+// The key given apart: the name of a key file (one that is there, or a text holding '/' or
+// '.', which no key holds, so that a missing file is said to be missing), otherwise the key
+// itself ("ABDCA", "A,B,D").
+AnswerKey GivenKey(const std::string& key) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(key, ec) || key.find_first_of("/.") != std::string::npos)
+    return jobs::ReadAnswerKeyFile(key, "key");
+  return jobs::ParseAnswerKey(key, "key", "key = <the file's name>");
+}
+
 // The text of a whole file, read as the command line reads its inputs.
 std::string FileText(const std::string& path) {
   std::ifstream in = jobs::OpenInput(path);
@@ -507,7 +518,7 @@ SEXP Responses(SEXP path, SEXP text, std::string name, SEXP key, double k, bool 
     const std::optional<std::string> keyText = Text(key);
     const jobs::SheetFrame sheet = Run([&](const JobContext& context) {
       std::optional<AnswerKey> given;
-      if (keyText) given = jobs::ReadAnswerKey(*keyText, true);
+      if (keyText) given = GivenKey(*keyText);
       if (given && alternatives > 0) {
         try {
           CheckKeyWithin(*given, alternatives);
