@@ -20,8 +20,7 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
       "complete up to the last finished test); 141 the reader of an output went away.");
 
   SimulateOptions sim;
-  std::int64_t seed = -1;
-  CLI::App* simulate = AddSimulateCommand(app, sim, seed);
+  CLI::App* simulate = AddSimulateCommand(app, sim);
   AnalyseOptions an;
   CLI::App* analyse = AddAnalyseCommand(app, an);
   StudyOptions st;
@@ -54,13 +53,14 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
     return kExitUsage;
   }
 
-  if (simulate->parsed()) {
-    if (seed >= 0) sim.seed = static_cast<std::uint32_t>(seed);
-    return Simulate(sim, c, services);
-  }
+  if (simulate->parsed()) return Simulate(sim, c, services);
   if (analyse->parsed()) return Analyse(an, c);
-  if (study->parsed())
-    return MergeRequested(*study) ? RunStudyMerge(st.merge, c, services) : RunStudy(st, c, services);
+  if (study->parsed()) {
+    const std::string sub = StudySubcommand(*study);
+    if (sub == "merge") return RunStudyMerge(st.merge, c, services);
+    if (sub == "plan") return RunStudyPlan(st.plan, c, services);
+    return RunStudy(st, c, services);
+  }
   return kExitUsage;
 }
 

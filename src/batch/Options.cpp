@@ -1,7 +1,9 @@
 #include "batch/Options.h"
 
+#include <charconv>
 #include <ostream>
 
+#include "numeric/QuotedText.h"
 #include "numeric/WholeNumber.h"
 #include "parallel/Jobs.h"
 
@@ -14,6 +16,33 @@ CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi) {
         return WholeNumberProblem(text, lo, hi, value);
       },
       "");
+}
+
+CLI::Option* SeedOption(CLI::App& app, std::optional<std::uint64_t>& seed, const std::string& what) {
+  return app
+      .add_option_function<std::string>(
+          "--seed",
+          [&seed](const std::string& text) {
+            std::uint64_t value = 0;
+            std::from_chars(text.data(), text.data() + text.size(), value);
+            seed = value;
+          },
+          what)
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            std::uint64_t value = 0;
+            const char* end = text.data() + text.size();
+            const auto r = std::from_chars(text.data(), end, value);
+            const bool negative = text.size() > 1 && text[0] == '-' &&
+                                  text.find_first_not_of("0123456789", 1) == std::string::npos;
+            if (!negative && (text.empty() || r.ptr != end || r.ec == std::errc::invalid_argument))
+              return Quoted(text) + " is not a whole number";
+            if (negative || r.ec == std::errc::result_out_of_range)
+              return text + " is out of range; the value must be from 0 to 18446744073709551615";
+            return "";
+          },
+          ""))
+      ->type_name("S");
 }
 
 CLI::Option* FileOption(CLI::App& app, const std::string& name, std::string& path, const std::string& what) {

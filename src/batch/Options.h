@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,10 @@ namespace veltrano::batch {
 /// Accepts a whole number written in decimal digits with an optional minus sign, from
 /// lo to hi; the message says which of the two rules the text breaks.
 CLI::Validator WholeNumberIn(std::int64_t lo, std::int64_t hi);
+
+/// --seed: a whole number from 0 to 2^64 − 1 into seed (the command decides which seeds
+/// its generator takes).
+CLI::Option* SeedOption(CLI::App& app, std::optional<std::uint64_t>& seed, const std::string& what);
 
 /// A file name option ("" would silently mean "no file").
 CLI::Option* FileOption(CLI::App& app, const std::string& name, std::string& path, const std::string& what);

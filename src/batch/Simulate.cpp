@@ -6,7 +6,7 @@
 
 namespace veltrano::batch {
 
-CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t& seed) {
+CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o) {
   CLI::App* app = parent.add_subcommand(
       "simulate", "run the simulation of the window's Ok button and write its text, points and graphs");
   RunSettings& s = o.settings;
@@ -18,11 +18,28 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t&
   }
   SettingOption(*app, setting::Dtrue, o.showD);
   const std::string files = "Output files";
-  app->add_option("--seed", seed,
-                  "state of the uniform generator before the first draw (0 to 4294967295; default: "
-                  "from the clock, reported on standard error)")
-      ->check(WholeNumberIn(0, 4294967295))
-      ->type_name("S");
+  SeedOption(*app, o.seed,
+             "state of the uniform generator before the first draw (0 to 4294967295; default: from the clock, "
+             "reported on standard error); with --generator philox, the study's seed (0 to "
+             "18446744073709551615)");
+  const std::string replay = "A study's replications made again";
+  app->add_option("--generator", o.generator,
+                  "lcg (default): the run's generator, from --seed. philox: replications --replications of "
+                  "condition --condition of the philox study seeded --seed, each drawn from its own stream as the "
+                  "study drew it (give the condition's --n, --k and --do; the tests are numbered by replication)")
+      ->type_name("philox|lcg")
+      ->group(replay);
+  CLI::Option* condition =
+      app->add_option("--condition", o.condition, "the study condition I (from 1, as in the study's rows)")
+          ->check(WholeNumberIn(1, 4294967295))
+          ->type_name("I")
+          ->group(replay);
+  CLI::Option* replications =
+      app->add_option("--replications", o.replications, "the replications A to B (A:B), or A alone")
+          ->type_name("A:B")
+          ->group(replay);
+  for (CLI::Option* option : {condition, replications})
+    for (const char* other : {"--tests", "--iterate"}) option->excludes(app->get_option(other));
   FileOption(*app, "--data", o.data, "write the data lines to FILE (- for standard output)")->group(files);
   FileOption(*app, "--residuals", o.residuals, "write the residual lines to FILE (- for standard output)")
       ->group(files);

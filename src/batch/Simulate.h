@@ -17,9 +17,8 @@ struct SimulateOptions : jobs::SimulateRequest {
 
 using jobs::HostDecorator;
 
-/// Adds the `simulate` subcommand with every option; `seed` receives --seed (−1 when
-/// not given), copied into the options once they are read.
-CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o, std::int64_t& seed);
+/// Adds the `simulate` subcommand with every option.
+CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o);
 
 /// Runs one simulation with the given options; returns the exit status.
 int Simulate(const SimulateOptions& options, Console& console, const BatchServices& services = {},

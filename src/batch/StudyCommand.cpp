@@ -81,13 +81,23 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
       ->check(WholeNumberIn(1, kMaxReplications))
       ->type_name("R")
       ->group(conditions);
-  app->add_option_function<std::int64_t>(
-         "--seed", [&o](std::int64_t v) { o.seed = static_cast<std::uint32_t>(v); },
-         "seed of the study (0 to 4294967295; default: the resumed output's, or from the clock, reported on "
-         "standard error). Each condition draws from a seed of its own made from it, written in its rows: "
-         "simulate --seed <that seed> with the condition's n, k and Do makes the same tests")
-      ->check(WholeNumberIn(0, 4294967295))
-      ->type_name("S")
+  SeedOption(*app, o.seed,
+             "seed of the study (philox: 0 to 18446744073709551615, lcg: 0 to 4294967295; default: the resumed "
+             "output's, or from the clock, reported on standard error)")
+      ->group(conditions);
+  app->add_option("--generator", o.generator,
+                  "the generator the tests draw from (default philox; a resumed study keeps its own). philox: every "
+                  "replication of every condition draws from a stream of its own, keyed by the seed, made on any "
+                  "core; simulate --generator philox --seed S --condition I --replications A:B makes replications "
+                  "A to B of condition I again. lcg: the run's generator, each condition drawing its replications "
+                  "in order from a seed of its own made from the study's, written in its rows (simulate --seed "
+                  "<that seed> makes the same tests); the rows of studies made before there was a choice")
+      ->type_name("philox|lcg")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return text == "philox" || text == "lcg" ? "" : "\"" + text + "\" is neither philox nor lcg";
+          },
+          ""))
       ->group(conditions);
   SettingOption(*app, setting::Tol, o.tolerance);
   SettingOption(*app, setting::MaxIts, o.maxIterations);
@@ -110,7 +120,8 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
       ->group("Running");
   Switch(*app, "--resume", "", o.resume,
          "continue the study in the --out file (and --tests-out file): keep its complete conditions and make the "
-         "others; a file of other settings is refused");
+         "others; a file of other settings is refused. A finished study of fewer replications is extended to "
+         "--replications (its --tests-out rows are read back): both files become those of the larger study");
   Switch(*app, "--quiet", "", o.quiet, "no progress line on a terminal");
   JobsOption(*app, o.jobs, "worker threads");
   for (const char* name : {"--resume", "--quiet", "--jobs"}) app->get_option(name)->group("Running");
@@ -121,13 +132,29 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
   merge->add_option("files", o.merge.files, "the outputs of the shards")->required()->type_name("FILE");
   FileOption(*merge, "--out", o.merge.out, "write the merged output to FILE (default - for standard output)");
   AddPlotOptions(*merge, o.merge.plot);
+
+  CLI::App* plan = app->add_subcommand(
+      "plan", "how many replications each condition needs for a wanted Monte Carlo SE, from a pilot study's rows "
+              "(bias: SD\u00b2/MCSE\u00b2; emp_se: 1 + SD\u00b2/(2 MCSE\u00b2); coverage: p(1 \u2212 p)/MCSE\u00b2; each "
+              "divided by the share of replications that gave a value)");
+  plan->add_option("files", o.plan.files, "the pilot study's output (or its shards' outputs)")
+      ->required()
+      ->type_name("FILE");
+  plan->add_option("--target", o.plan.target,
+                   "the Monte Carlo SEs wanted, separated by commas: bias=X, emp_se=X, coverage=X "
+                   "(for instance coverage=0.005,bias=0.001)")
+      ->required()
+      ->type_name("MEASURE=MCSE");
+  FileOption(*plan, "--out", o.plan.out,
+             "write the plan as CSV, one row per condition, estimator and measure, to FILE (default - for "
+             "standard output)");
   return app;
 }
 
-bool MergeRequested(const CLI::App& study) {
+std::string StudySubcommand(const CLI::App& study) {
   for (const CLI::App* used : study.get_subcommands())  // the subcommands given on the command line
-    if (used->get_name() == "merge") return true;
-  return false;
+    return used->get_name();
+  return "";
 }
 
 int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
@@ -137,6 +164,10 @@ int RunStudy(const StudyOptions& o, Console& c, const BatchServices& services) {
 
 int RunStudyMerge(const StudyMergeOptions& m, Console& c, const BatchServices& services) {
   return RunJob(c, false, services, [&m](jobs::FileJob& job) { jobs::MergeStudyFiles(m, job); });
+}
+
+int RunStudyPlan(const jobs::PlanRequest& p, Console& c, const BatchServices& services) {
+  return RunJob(c, false, services, [&p](jobs::FileJob& job) { jobs::PlanStudyFiles(p, job); });
 }
 
 }  // namespace veltrano::batch

@@ -7,7 +7,10 @@
 #include "jobs/StreamHost.h"
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
+#include "numeric/QuotedText.h"
+#include "numeric/WholeNumber.h"
 #include "study/RunSummary.h"
+#include "study/StudyGenerator.h"
 
 namespace veltrano::jobs {
 
@@ -34,6 +37,39 @@ void CheckSimulateRequest(const SimulateRequest& o, const std::optional<platform
       throw UsageError(std::string(name) + ": " + *path + " must end in .png or .svg");
 }
 
+std::pair<std::int64_t, std::int64_t> ReplicationRange(const std::string& text) {
+  const std::size_t colon = text.find(':');
+  const std::string firstText = text.substr(0, colon);
+  const std::string lastText = colon == std::string::npos ? firstText : text.substr(colon + 1);
+  std::int64_t first = 0, last = 0;
+  for (const auto& [part, value] : {std::pair(&firstText, &first), std::pair(&lastText, &last)}) {
+    const std::string problem = WholeNumberProblem(*part, 1, kMaxReplicationNumber, *value);
+    if (!problem.empty())
+      throw UsageError("--replications: " + Quoted(text) + ": " + problem +
+                       " (give A:B, the replications A to B, or A alone)");
+  }
+  if (first > last)
+    throw UsageError("--replications: " + Quoted(text) + ": the first replication is after the last");
+  return {first, last};
+}
+
+// A replay's settings and stream, checked: the run of the condition's n, k and Do, one
+// test per replication.
+void CheckReplay(const SimulateRequest& o, std::int64_t count) {
+  if (!o.seed) throw UsageError("--generator philox: give the study's seed with --seed");
+  if (o.condition < 1 || o.condition > 4294967295)
+    throw UsageError("--generator philox: give the study condition with --condition I (from 1 to 4294967295)");
+  if (o.replications.empty())
+    throw UsageError("--generator philox: give the replications to make with --replications A:B");
+  if (o.settings.CheckBox_Iterate)
+    throw UsageError("--iterate: a study condition has one Do; give it with --do");
+  if (count > setting::Test.max)
+    throw UsageError("--replications: " + o.replications + " names " + std::to_string(count) +
+                     " replications; one run makes at most " + std::to_string(setting::Test.max));
+  if (!o.summary.empty())
+    throw UsageError("--summary: the replications' summary is the study's own row; replay them with --data");
+}
+
 SimulateRequest WithAnOutput(SimulateRequest o) {
   if (o.data.empty() && o.residuals.empty() && o.points.empty() && o.summary.empty() && o.graph.empty() &&
       o.residualGraph.empty())
@@ -42,8 +78,25 @@ SimulateRequest WithAnOutput(SimulateRequest o) {
 }
 
 void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDecorator& decorate) {
-  const SimulateRequest o = WithAnOutput(request);
+  SimulateRequest o = WithAnOutput(request);
   CheckSimulateRequest(o, job.console);
+  // The generator: the run's (lcg), or a philox study's replications made again.
+  if (!o.generator.empty() && o.generator != "lcg" && o.generator != "philox")
+    throw UsageError("--generator: " + Quoted(o.generator) + " is neither philox nor lcg");
+  const bool replay = o.generator == "philox";
+  std::pair<std::int64_t, std::int64_t> range{1, 1};
+  if (replay) {
+    if (!o.replications.empty()) range = ReplicationRange(o.replications);
+    CheckReplay(o, range.second - range.first + 1);
+    o.settings.SpinEdit_Test = static_cast<std::int32_t>(range.second - range.first + 1);
+  } else {
+    if (o.condition != 0 || !o.replications.empty())
+      throw UsageError(std::string(o.condition != 0 ? "--condition" : "--replications") +
+                       ": makes a philox study's replications again; give --generator philox and the study's --seed");
+    if (o.seed && *o.seed > kMaxLcgSeed)
+      throw UsageError("--seed: " + std::to_string(*o.seed) +
+                       " is out of range; the run's generator (lcg) takes seeds from 0 to 4294967295");
+  }
   const bool wantsGraphs = !o.graph.empty() || !o.residualGraph.empty();
   if (wantsGraphs && !job.drawing.graphs)
     throw UsageError(std::string(o.graph.empty() ? "--residual-graph" : "--graph") +
@@ -64,10 +117,10 @@ void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDec
     job.report.Note("--iterate: Do " + std::to_string(S.SpinEdit_D0) + " is above Dmax " +
                     std::to_string(S.SpinEdit_Dmax) + ", so the one degree " + std::to_string(S.SpinEdit_D0) +
                     " runs");
-  std::uint32_t seed = 0;
-  if (o.seed) {
-    seed = *o.seed;
-  } else {
+  std::uint32_t seed = 0;  // the run's generator's; a replay leaves it unused
+  if (o.seed && !replay) {
+    seed = static_cast<std::uint32_t>(*o.seed);
+  } else if (!replay) {
     seed = ClockSeed();
     job.report.Note("seed " + std::to_string(seed) + " (repeat this run with --seed " + std::to_string(seed) + ")");
   }
@@ -76,6 +129,13 @@ void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDec
   std::unique_ptr<RunHost> decorated = decorate ? decorate(host) : nullptr;
   UniformGenerator rng(seed);
   SimulationRun run(rng, o.jobs > 0 ? o.jobs : HardwareJobs());
+  if (replay) {
+    const std::uint64_t studySeed = *o.seed;
+    const std::int64_t condition = o.condition, first = range.first;
+    run.SetTestStreams(
+        [studySeed, condition, first](std::int32_t L) { return ReplicationStream(studySeed, condition, first + L - 1); },
+        first);
+  }
   RunSummary summary;
   if (summaryFile != nullptr) run.SetObserver(&summary);
 

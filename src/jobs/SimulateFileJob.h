@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "jobs/Drawing.h"
 #include "jobs/FileJob.h"
@@ -15,7 +16,13 @@ namespace veltrano::jobs {
 
 struct SimulateRequest {
   RunSettings settings;                 // the window's settings and defaults
-  std::optional<std::uint32_t> seed;    // none: seeded from the clock and reported
+  std::optional<std::uint64_t> seed;    // none: seeded from the clock and reported (lcg: 0 to 2^32 − 1)
+  // "" or "lcg": the run's generator, from seed. "philox": the replications `replications`
+  // ("A:B" or "A") of condition `condition` of the philox study seeded `seed`, each from
+  // its own stream, made again: the tests of its test rows (n, k and Do the condition's).
+  std::string generator;
+  std::int64_t condition = 0;
+  std::string replications;
   std::string data;                     // data-pane lines; "-" standard output, "" none
   std::string residuals;                // residuals-pane lines
   std::string points;                   // chart points as CSV
@@ -40,6 +47,10 @@ SimulateRequest WithAnOutput(SimulateRequest request);
 /// the file standard output goes to, console, while another output is written there),
 /// graphs named .png or .svg. Raises UsageError.
 void CheckSimulateRequest(const SimulateRequest& request, const std::optional<platform::FileId>& console = {});
+
+/// The replications first..last a request's "A:B" or "A" names. Raises UsageError
+/// naming --replications.
+std::pair<std::int64_t, std::int64_t> ReplicationRange(const std::string& text);
 
 /// Runs the simulation into its files (with none asked for, its data lines to standard
 /// output). Raises UsageError or OutputError before anything is touched when it cannot start; once it runs, every output holds the tests finished, after

@@ -10,6 +10,7 @@
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
 #include "study/StudyFiles.h"
+#include "study/StudyPlanning.h"
 #include "study/StudyPlots.h"
 
 namespace veltrano::jobs {
@@ -116,6 +117,7 @@ struct StudyStart {
   ResumePoint resume;
   std::uint64_t keepTests = 0;
   bool clockSeed = false;
+  std::optional<std::int64_t> extendFrom;  // R1, when the output holds the study with fewer replications
 };
 
 StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotData>& plots,
@@ -133,20 +135,53 @@ StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotD
   // Taken before a resumed output is read: no other writer may change it meanwhile.
   locks.emplace(std::vector<std::string>{o.out, o.testsOut});
   const bool resuming = o.resume && IsNonEmptyFile(o.out);
-  std::optional<std::uint32_t> resumedSeed;
-  if (resuming && !o.seed) {
+  // A resumed output decides what the options leave open: its seed and its generator (an
+  // output without the generator column is an lcg study's). A new study draws from philox.
+  std::optional<StudyOrigin> resumed;
+  if (resuming) {
     std::ifstream in = OpenInput(o.out);
-    resumedSeed = ReadStudySeed(in, o.out);
+    resumed = ReadStudyOrigin(in, o.out);
   }
+  if (!o.generator.empty())
+    study.generator = ParseGenerator(o.generator);
+  else
+    study.generator = resumed ? resumed->generator : StudyGenerator::Philox;
   if (o.seed) {
     study.seed = *o.seed;
-  } else if (resumedSeed) {
-    study.seed = *resumedSeed;
+  } else if (resumed) {
+    study.seed = resumed->seed;
   } else {
-    study.seed = ClockSeed();
+    study.seed = study.generator == StudyGenerator::Philox ? ClockSeed64() : ClockSeed();
     s.clockSeed = true;
   }
+  CheckStudy(study);
   if (resuming) {
+    {
+      std::ifstream in = OpenInput(o.out);
+      s.extendFrom = ScanForExtension(in, o.out, study, s.shard);
+    }
+    if (s.extendFrom) {
+      // Every kept replication is read back from the test rows: the summaries alone cannot
+      // be merged with new replications.
+      if (o.testsOut.empty() || o.testsOut == "-" || !fs::exists(o.testsOut))
+        throw UsageError("--resume: " + o.out + " holds this study with " + std::to_string(*s.extendFrom) +
+                         " replications; extending it to " + std::to_string(study.replications) +
+                         " needs its test rows: give the file its --tests-out wrote" +
+                         (o.testsOut.empty() ? std::string() : " (" + o.testsOut + " does not exist)") +
+                         ", or make the study afresh without --resume");
+      const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
+      std::ifstream in = OpenInput(o.out);
+      const ResumePoint kept = ScanForResume(in, o.out, [&] {
+        StudyDefinition smaller = study;
+        smaller.replications = *s.extendFrom;
+        return smaller;
+      }(), s.shard);
+      if (kept.format != wanted)
+        throw UsageError("--resume: " + o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
+                         (o.json ? "without" : "with") + " --json");
+      CheckPlotFolder(o.plot);
+      return s;
+    }
     std::ifstream in = OpenInput(o.out);
     s.resume = ScanForResume(in, o.out, study, s.shard);
     const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
@@ -194,6 +229,52 @@ void NotePeriod(const StudyDefinition& study, JobReport& report) {
               " replications its tests repeat and its Monte Carlo errors look smaller than they are");
 }
 
+// Why a study ended before its last condition: a stop, reported with what the files hold.
+void ReportStop(FileJob& job, const std::string& holds) {
+  job.report.Problem(StoppedProblem(job.context.StopSignal(), holds));
+}
+
+// A finished study of R1 replications, extended to the replications asked for: both files
+// are written anew beside the old ones, from the kept replications' test rows and the new
+// replications, and take the old ones' names only once the study is complete.
+void ExtendStudy(const StudyRequest& o, StudyStart& start, std::optional<StudyPlotData>& plots, FileJob& job) {
+  const StudyDefinition& study = start.study;
+  const std::int64_t kept = *start.extendFrom;
+  job.report.Note("extending the study in " + o.out + " from " + std::to_string(kept) + " to " +
+                  std::to_string(study.replications) + " replications");
+  std::ifstream keptRows = OpenInput(o.testsOut);
+  KeptTestRows keptTests(keptRows, o.testsOut, kept);
+  CheckWritableLater(o.out);
+  CheckWritableLater(o.testsOut);
+  StagedOutput out(o.out, job.out), tests(o.testsOut, job.out);
+  if (!o.json) out.File().WriteLine(SummaryHeader(study.generator));
+  tests.File().WriteLine(TestsHeader());
+  FileSink sink(out.File(), &tests.File(), 0, plots ? &*plots : nullptr);
+  StudyRunOptions run;
+  run.format = o.json ? RowFormat::Json : RowFormat::Csv;
+  run.tests = true;
+  run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
+  StudyPlan plan{start.shard, 0, &keptTests};
+  bool whole = false;
+  ReportedStep(job.report, [&] {
+    if (RunStudy(study, plan, run, sink, job.context) == StudyEnd::Completed) {
+      whole = true;
+      return;
+    }
+    ReportStop(job, o.out + " and " + o.testsOut + " still hold the study of " + std::to_string(kept) +
+                           " replications (extend it again with --resume)");
+  });
+  if (!whole) return;  // the staged files go; the old ones stay as they were
+  keptRows.close();
+  bool committed = false;
+  ReportedStep(job.report, [&] {
+    tests.Commit();
+    out.Commit();
+    committed = true;
+  });
+  if (committed && plots) DrawPlots(*plots, o.plot, job);
+}
+
 }  // namespace
 
 void StudyToFiles(const StudyRequest& o, FileJob& job) {
@@ -206,8 +287,13 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
   const ResumePoint& resume = start.resume;
   if (start.clockSeed)
     job.report.Note("seed " + std::to_string(study.seed) + " (repeat this study with --seed " +
-                    std::to_string(study.seed) + ")");
+                    std::to_string(study.seed) + (study.generator == StudyGenerator::Lcg ? " --generator lcg" : "") +
+                    ")");
   NotePeriod(study, job.report);
+  if (start.extendFrom) {
+    ExtendStudy(o, start, plots, job);
+    return;
+  }
 
   // The outputs: fresh ones from the header on, resumed ones cut back to their complete
   // conditions and continued. Every output is checked before any is touched: fresh files
@@ -225,7 +311,7 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
   };
   out = resume.fresh ? std::move(fresh[0]) : continued(o.out, resume.keepBytes);
   if (resume.fresh && !o.json) {
-    out->WriteLine(SummaryHeader());
+    out->WriteLine(SummaryHeader(study.generator));
     out->Flush();
   }
   if (!o.testsOut.empty()) {
@@ -253,11 +339,10 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
     if (RunStudy(study, {start.shard, resume.complete}, run, sink, job.context) == StudyEnd::Completed) return;
     whole = false;
     const bool console = o.out == "-";
-    job.report.Problem(StoppedProblem(
-        job.context.StopSignal(),
-        (console ? std::string("the output") : o.out) + " holds " +
-            Plural(resume.complete + sink.Conditions(), "complete condition", "complete conditions") +
-            (console ? "" : " (go on with --resume)")));
+    ReportStop(job,
+               (console ? std::string("the output") : o.out) + " holds " +
+                   Plural(resume.complete + sink.Conditions(), "complete condition", "complete conditions") +
+                   (console ? "" : " (go on with --resume)"));
   });
   for (OutputFile* f : {out.get(), tests.get()})
     if (f != nullptr) step([f] { f->Close(); });
@@ -275,6 +360,25 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
     DrawPlots(*plots, o.plot, job);
   else if (plots && !pipeClosed)
     job.report.Note("--plot: no plots drawn, as the study is not complete");
+}
+
+void PlanStudyFiles(const PlanRequest& p, FileJob& job) {
+  std::vector<NamedFile> read;
+  for (const std::string& file : p.files) read.push_back({"the pilot study", file});
+  CheckOutputs({{"--out", p.out}}, read, job.console);
+  if (p.target.empty()) throw UsageError("--target: give the Monte Carlo SE wanted, as coverage=0.005 or bias=0.001");
+  const std::vector<PlanTarget> targets = ParsePlanTargets(p.target);
+  // Every pilot is read before the plan is written: a row it cannot read writes nothing.
+  std::string text(PlanHeader());
+  text.push_back('\n');
+  for (const std::string& file : p.files) {
+    std::ifstream in = OpenInput(file);
+    for (const ReplicationPlan& plan : PlanReplications(in, file, targets)) AppendPlanRow(text, plan);
+  }
+  const OutputLocks locks({p.out});
+  std::vector<std::unique_ptr<OutputFile>> out = OpenOutputs({p.out}, job.out);
+  out[0]->Write(text);
+  out[0]->Close();
 }
 
 void MergeStudyFiles(const MergeRequest& m, FileJob& job) {

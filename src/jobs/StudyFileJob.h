@@ -28,7 +28,8 @@ struct StudyRequest {
   std::optional<std::string> n, k, D;     // lists and ranges; none: the setting's default value
   std::string design;                     // a design file instead of the lists; "" none
   std::int64_t replications = 1000;
-  std::optional<std::uint32_t> seed;      // none: from the resumed output, or from the clock (reported)
+  std::optional<std::uint64_t> seed;      // none: from the resumed output, or from the clock (reported)
+  std::string generator;                  // "philox" or "lcg"; "": the resumed output's, else philox
   int tolerance = setting::Tol.byDefault;
   int maxIterations = setting::MaxIts.byDefault;
   bool ci = setting::CI.byDefault;        // the test-inversion interval of Du
@@ -41,17 +42,31 @@ struct StudyRequest {
   StudyPlotOptions plot;
 };
 
+struct PlanRequest {
+  std::vector<std::string> files;  // a pilot study's outputs (or its shards')
+  std::string target;              // "coverage=0.005,bias=0.001"
+  std::string out = "-";           // the plan as CSV; "-" standard output
+};
+
 struct MergeRequest {
   std::vector<std::string> files;  // the shards' outputs
   std::string out = "-";           // the merged output; "-" standard output
   StudyPlotOptions plot;
 };
 
-/// Runs the study into its files. Bad input (lists, ranges, design lines, shard, a resumed
+/// Runs the study into its files. With --resume, an output of the same study but fewer
+/// replications R1 is extended to the replications asked for: every condition's R1
+/// replications are read back from its test rows and the others made, and both files are
+/// replaced, once complete, by those of the study made afresh (a stop leaves them as they
+/// were). Bad input (lists, ranges, design lines, shard, a resumed
 /// output of other settings, plots in a build that draws none) raises an error before
 /// anything is written; a stop or an error once the study runs is reported, the files
 /// holding every complete condition.
 void StudyToFiles(const StudyRequest& request, FileJob& job);
+
+/// Writes how many replications each condition of a pilot study needs for the Monte Carlo
+/// SEs asked for (study/StudyPlanning.h), one CSV row per condition, estimator and measure.
+void PlanStudyFiles(const PlanRequest& request, FileJob& job);
 
 /// Merges the outputs of a study's shards into the output of the whole study, byte for
 /// byte; files of different studies or formats, missing, repeated or unfinished conditions

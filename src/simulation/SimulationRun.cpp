@@ -218,8 +218,14 @@ void RunPipeline::MakeTest(TestWork& t) {
   }
   t.listing.clear();
   if (S.CheckBox_Text && S.CheckBox_full) generation_.listing = &t.listing;
-  generation_.KnownItemsPhase(t.n_conocido, t.items, t.table, rng_);
-  generation_.RemainingItemsPhase(t.n_conocido, t.items, t.table, rng_);
+  if (run_.TestStreams()) {
+    PhiloxStream stream = run_.TestStreams()(t.L);
+    generation_.KnownItemsPhase(t.n_conocido, t.items, t.table, stream);
+    generation_.RemainingItemsPhase(t.n_conocido, t.items, t.table, stream);
+  } else {
+    generation_.KnownItemsPhase(t.n_conocido, t.items, t.table, rng_);
+    generation_.RemainingItemsPhase(t.n_conocido, t.items, t.table, rng_);
+  }
   t.rngAfter = rng_.State();
   t.table.GetTotales();
 }
@@ -295,7 +301,7 @@ void RunPipeline::WorkTest(TestWork& t) {
     // The results lines: the header at the run's first test (and with every full
     // listing), then the test's record.
     if (t.L == 1 || S.CheckBox_full) t.data.append(resultsHeading_);
-    t.data.append(std::to_string(t.L));
+    t.data.append(std::to_string(run_.FirstTestNumber() + t.L - 1));
     t.data.push_back('\t');
     t.data.append(cells);
     t.data.push_back('\t');

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "numeric/PhiloxStream.h"
 #include "numeric/UniformGenerator.h"
 #include "simulation/ExamResults.h"
 #include "simulation/RunHost.h"
@@ -87,6 +88,15 @@ public:
   /// an error it raises ends the run at that test exactly as a failing analysis does.
   /// Lets tests make the analysis of a chosen test fail.
   void SetAnalysisCheck(std::function<void(std::int32_t L)> check) { analysisCheck_ = std::move(check); }
+  /// Makes test L (from 1) from a stream of its own, streamOf(L), instead of the run's
+  /// generator (left as it was), and numbers it firstNumber + L − 1 in its lines: the
+  /// replications of a study condition drawn from philox, made again one by one.
+  void SetTestStreams(std::function<PhiloxStream(std::int32_t L)> streamOf, std::int64_t firstNumber) {
+    streamOf_ = std::move(streamOf);
+    firstNumber_ = firstNumber;
+  }
+  const std::function<PhiloxStream(std::int32_t L)>& TestStreams() const noexcept { return streamOf_; }
+  std::int64_t FirstTestNumber() const noexcept { return firstNumber_; }
 
   /// Runs the simulation with the given settings, writing everything to host. An
   /// error ends the run where it stands and propagates; what was written stays.
@@ -113,6 +123,8 @@ private:
   int jobs_;
   TestObserver* observer_ = nullptr;
   std::function<void(std::int32_t)> analysisCheck_;
+  std::function<PhiloxStream(std::int32_t)> streamOf_;
+  std::int64_t firstNumber_ = 1;
 };
 
 }  // namespace veltrano

@@ -46,7 +46,12 @@ const BadStudy kBadStudies[] = {
     {{"--replications", "10000001"},
      nullptr,
      "--replications: 10000001 is out of range; the value must be from 1 to 10000000"},
-    {{"--seed", "-1"}, nullptr, "--seed: -1 is out of range; the value must be from 0 to 4294967295"},
+    {{"--seed", "-1"}, nullptr, "--seed: -1 is out of range; the value must be from 0 to 18446744073709551615"},
+    {{"--seed", "4294967296", "--generator", "lcg"},
+     nullptr,
+     "--seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295 (philox any 64-bit "
+     "number)"},
+    {{"--generator", "Philox"}, nullptr, "--generator: \"Philox\" is neither philox nor lcg"},
     {{"--tolerance", "16"}, nullptr, "--tolerance: 16 is out of range; the value must be from 2 to 15"},
     {{"--jobs", "0"}, nullptr, "--jobs: 0 is out of range; the value must be from 1 to 256"},
     {{"--shard", "0/4"}, nullptr, "--shard: \"0/4\": I must be from 1 to N (4)"},
@@ -96,7 +101,8 @@ TEST(StudyCommand, ConditionTestsAreSimulateTests) {
   const std::string out = dir / "study.csv", tests = dir / "tests.csv", points = dir / "points.csv";
   constexpr int kReplications = 60;
   ASSERT_EQ(RunCommand({"study", "--n", "15,40", "--k", "2,4", "--do", "30", "--ci", "--replications",
-                        std::to_string(kReplications), "--seed", "11", "--out", out, "--tests-out", tests})
+                        std::to_string(kReplications), "--seed", "11", "--generator", "lcg", "--out", out,
+                        "--tests-out", tests})
                 .status,
             kExitOk);
   // condition -> replication -> the test row's cells
@@ -155,7 +161,7 @@ TEST(StudyCommand, ResumedEqualsUninterrupted) {
 
     // Without --seed the resumed output's own seed is used; other settings are refused.
     std::vector<std::string> other = study;
-    other[8] = "151";
+    other[2] = "12,31";
     other.erase(other.begin() + 9, other.begin() + 11);  // no --seed
     const Outcome refused = RunCommand(Concat(Concat(other, format), {"--resume", "--out", cut}));
     EXPECT_EQ(refused.status, kExitUsage);
@@ -165,6 +171,84 @@ TEST(StudyCommand, ResumedEqualsUninterrupted) {
 }
 
 // The JSON rows hold the CSV rows' values: the same numbers, null for an empty cell.
+// A philox study (the default) with a seed above 2^32: its rows name the generator; extended
+// with --resume it is the study of more replications made afresh, byte for byte; simulate
+// makes any of its replications again, with the estimates of its test rows.
+TEST(StudyCommand, PhiloxStudyExtendsAndReplays) {
+  ScratchDir dir;
+  const std::string out = dir / "study.csv", tests = dir / "tests.csv", fresh = dir / "fresh.csv",
+                    freshTests = dir / "fresh-tests.csv", points = dir / "points.csv";
+  const std::vector<std::string> study{"study", "--n", "12,30", "--k", "3", "--do", "0:90:45", "--seed",
+                                       "1099511627783", "--ci"};
+  ASSERT_EQ(RunCommand(Concat(study, {"--replications", "30", "--jobs", "2", "--out", out, "--tests-out", tests}))
+                .status,
+            kExitOk);
+  const std::vector<std::string> rows = Lines(ReadFile(out));
+  ASSERT_EQ(rows.size(), 1u + 6 * 3);
+  EXPECT_TRUE(rows[0].ends_with(",study,conditions,study_seed,generator")) << rows[0];
+  for (std::size_t r = 1; r < rows.size(); ++r) EXPECT_TRUE(rows[r].ends_with(",1099511627783,philox")) << rows[r];
+
+  // Extending needs the test rows; refused, nothing changes.
+  const std::string before = ReadFile(out);
+  const Outcome noTests = RunCommand(Concat(study, {"--replications", "50", "--resume", "--out", out}));
+  EXPECT_EQ(noTests.status, kExitUsage);
+  EXPECT_NE(noTests.err.find("needs its test rows"), std::string::npos) << noTests.err;
+  EXPECT_EQ(ReadFile(out), before);
+
+  const Outcome extended = RunCommand(
+      Concat(study, {"--replications", "50", "--jobs", "1", "--resume", "--out", out, "--tests-out", tests}));
+  ASSERT_EQ(extended.status, kExitOk) << extended.err;
+  ASSERT_EQ(RunCommand(Concat(study, {"--replications", "50", "--jobs", "2", "--out", fresh, "--tests-out", freshTests}))
+                .status,
+            kExitOk);
+  EXPECT_EQ(ReadFile(out), ReadFile(fresh));
+  EXPECT_EQ(ReadFile(tests), ReadFile(freshTests));
+
+  // Replications 3 to 5 of condition 4 (n 30, k 3, Do 0).
+  const std::vector<std::string> condition = Cells(Lines(ReadFile(out))[1 + 3 * 3]);
+  ASSERT_EQ(condition[0], "4");
+  const Outcome replay = RunCommand({"simulate", "--generator", "philox", "--seed", "1099511627783", "--condition",
+                                     "4", "--replications", "3:5", "--n", condition[1], "--k", condition[2], "--do",
+                                     condition[3], "--ci", "--data", "-", "--points", points});
+  ASSERT_EQ(replay.status, kExitOk) << replay.err;
+  std::vector<std::string> numbers;
+  for (const std::string& line : Lines(replay.out))
+    if (!line.starts_with("Test")) numbers.push_back(line.substr(0, line.find('\t')));
+  EXPECT_EQ(numbers, (std::vector<std::string>{"3", "4", "5"}));
+  std::vector<double> du;
+  for (const std::string& p : Lines(ReadFile(points)))
+    if (p.starts_with("sPoint_DSEM,")) du.push_back(std::stod(Cells(p)[2]));
+  std::vector<double> kept;
+  for (const std::string& line : Lines(ReadFile(tests)))
+    if (line.starts_with("4,3,") || line.starts_with("4,4,") || line.starts_with("4,5,"))
+      kept.push_back(std::stod(Cells(line)[3]));  // condition,replication,do_star,du,...
+  EXPECT_EQ(du, kept);
+
+  // study plan reads the rows back: a target per measure, a row per condition and estimator.
+  const Outcome plan = RunCommand({"study", "plan", out, "--target", "bias=0.01"});
+  ASSERT_EQ(plan.status, kExitOk) << plan.err;
+  const std::vector<std::string> planRows = Lines(plan.out);
+  ASSERT_EQ(planRows.size(), 1u + 6 * 3);
+  EXPECT_EQ(planRows[0], "condition,n,k,do,estimator,measure,target_mcse,pilot_replications,basis,worst_case,"
+                         "replications");
+  EXPECT_EQ(Cells(planRows[1])[7], "50");
+}
+
+// A study output without the generator column (written by lcg, or before there was a
+// choice) resumes as an lcg study when --generator is not given.
+TEST(StudyCommand, OutputWithoutGeneratorResumesAsLcg) {
+  ScratchDir dir;
+  const std::string out = dir / "study.csv", cut = dir / "cut.csv";
+  const std::vector<std::string> study{"study", "--n", "12", "--k", "3,4", "--do", "20", "--replications", "40"};
+  ASSERT_EQ(RunCommand(Concat(study, {"--seed", "77", "--generator", "lcg", "--out", out})).status, kExitOk);
+  const std::string whole = ReadFile(out);
+  EXPECT_EQ(whole.find("generator"), std::string::npos);
+  WriteFile(cut, whole.substr(0, whole.size() / 2));
+  const Outcome resumed = RunCommand(Concat(study, {"--resume", "--out", cut}));
+  ASSERT_EQ(resumed.status, kExitOk) << resumed.err;
+  EXPECT_EQ(ReadFile(cut), whole);
+}
+
 TEST(StudyCommand, JsonRowsHoldTheCsvValues) {
   const std::vector<std::string> study{"study", "--n", "8", "--k", "2,6", "--do", "0,100", "--replications", "40",
                                        "--ci", "--seed", "9"};

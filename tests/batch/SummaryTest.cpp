@@ -16,7 +16,8 @@ namespace {
 // agree in every cell but the condition's number and the study's own columns.
 TEST(Summary, EqualsTheStudyOfEachDegree) {
   const Outcome study = RunCommand({"study", "--n", "30", "--k", "4", "--do", "40:60:10", "--replications", "300",
-                                    "--ci", "--seed", "9", "--jobs", "2", "--out", "-", "--quiet"});
+                                    "--ci", "--seed", "9", "--generator", "lcg", "--jobs", "2", "--out", "-",
+                                    "--quiet"});
   ASSERT_EQ(study.status, kExitOk) << study.err;
   const std::vector<std::string> studyRows = Lines(study.out);
   ASSERT_EQ(studyRows.size(), 1u + 3 * 3);
