@@ -242,6 +242,8 @@ def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, r
     ``tests=True`` a pair (summary, test rows in the columns of ``--tests-out``). Without
     pandas, dicts of arrays.
     """
+    if not isinstance(generator, str):
+        raise TypeError(f'generator must be "philox" or "lcg" (got {generator!r})')
     design_path, design_text = _design(design)
     if design is not None and (n is not None or k is not None or do is not None):
         raise ValueError("design: give either the design or n, k and do")
