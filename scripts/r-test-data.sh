@@ -64,11 +64,17 @@ for line in sys.stdin:
 "$batch" simulate --seed 5 --n 15 --k 3 --do 20 --iterate --dmax 40 --step 10 --tests 4 --ci \
   --data "$out/simulate-data.txt" --points "$out/simulate-points.csv"
 
-# A study with its test rows, and the same study in three shards.
-study=(--n 10,20 --k 2:3 --do 0,50 --replications 40 --seed 9 --ci --quiet)
-"$batch" study "${study[@]}" --out "$out/study.csv" --tests-out "$out/study-tests.csv"
+# A study with its test rows from each generator: lcg (whose conditions' seeds vt_simulate
+# repeats), and philox seeded beyond 2^53 (a seed R takes as a string); the philox study
+# seeded just beyond 2^32 (a number) too, and the one beyond 2^53 in three shards.
+study=(--n 10,20 --k 2:3 --do 0,50 --replications 40 --ci --quiet)
+big=(--generator philox --seed 18446744073709551557)
+"$batch" study "${study[@]}" --generator lcg --seed 9 --out "$out/study-lcg.csv" \
+  --tests-out "$out/study-lcg-tests.csv"
+"$batch" study "${study[@]}" "${big[@]}" --out "$out/study-philox.csv" --tests-out "$out/study-philox-tests.csv"
+"$batch" study "${study[@]}" --generator philox --seed 4294967305 --out "$out/study-philox-2-32.csv"
 for i in 1 2 3; do
-  "$batch" study "${study[@]}" --shard "$i/3" --out "$out/part$i.csv"
+  "$batch" study "${study[@]}" "${big[@]}" --shard "$i/3" --out "$out/part$i.csv"
 done
 
 # The example answer sheet: its results and the note on the favoured position.

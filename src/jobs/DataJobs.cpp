@@ -38,10 +38,12 @@ private:
   SimulatedTests& out_;
 };
 
-// A study's rows as their text, each with its header.
+// A study's rows as their text, each with its header (a philox study's summary rows have
+// one column more).
 class TextSink final : public StudySink {
 public:
-  std::string summary = std::string(SummaryHeader()) + "\n";
+  explicit TextSink(StudyGenerator generator) : summary(std::string(SummaryHeader(generator)) + "\n") {}
+  std::string summary;
   std::string tests = std::string(TestsHeader()) + "\n";
   void TestRows(std::string_view rows) override { tests.append(rows); }
   void ConditionRows(std::string_view rows) override { summary.append(rows); }
@@ -109,7 +111,7 @@ SimulatedTests SimulateTestData(const RunSettings& settings, std::uint32_t seed,
 }
 
 StudyFrames RunStudyData(const StudyDefinition& study, Shard shard, bool tests, int jobs, const JobContext& job) {
-  TextSink sink;
+  TextSink sink(study.generator);
   StudyRunOptions options;
   options.tests = tests;
   options.jobs = Threads(jobs);

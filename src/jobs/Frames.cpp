@@ -15,9 +15,11 @@ namespace {
 
 // The whole-number columns of the rows the jobs write.
 constexpr std::string_view kCountColumns[] = {
-    "condition", "n",         "k",          "do",       "seed",     "replications", "defined",
-    "wald_covered", "wald_defined", "ci_covered", "ci_defined", "conditions", "study_seed", "replication",
-    "code",      "code2",     "items",      "answered", "omitted",  "right"};
+    "condition", "n",         "k",          "do",       "replications", "defined",   "wald_covered",
+    "wald_defined", "ci_covered", "ci_defined", "conditions", "replication", "code", "code2",
+    "items",     "answered",  "omitted",    "right"};
+// The seeds' columns.
+constexpr std::string_view kSeedColumns[] = {"seed", "study_seed"};
 // The text columns.
 constexpr std::string_view kTextColumns[] = {"estimator", "study", "id", "error", "generator"};
 
@@ -58,6 +60,8 @@ const Column& Frame::At(std::string_view name) const {
 Column::Type ColumnType(std::string_view name) {
   if (std::find(std::begin(kCountColumns), std::end(kCountColumns), name) != std::end(kCountColumns))
     return Column::Type::Count;
+  if (std::find(std::begin(kSeedColumns), std::end(kSeedColumns), name) != std::end(kSeedColumns))
+    return Column::Type::Seed;
   if (std::find(std::begin(kTextColumns), std::end(kTextColumns), name) != std::end(kTextColumns))
     return Column::Type::Text;
   return Column::Type::Real;
@@ -111,6 +115,17 @@ Frame ParseCsvFrame(std::string_view text, const std::string& what) {
           c.counts.push_back(v);
           break;
         }
+        case Column::Type::Seed: {
+          std::uint64_t v = 0;
+          if (present) {
+            const auto r = std::from_chars(first, last, v);
+            if (r.ec != std::errc{} || r.ptr != last)
+              fail(static_cast<int>(i + 1),
+                   "the " + c.name + " \"" + cell + "\" is not a seed (0 to 18446744073709551615)");
+          }
+          c.seeds.push_back(v);
+          break;
+        }
         case Column::Type::Real: {
           double v = std::numeric_limits<double>::quiet_NaN();
           if (present) {
@@ -145,6 +160,11 @@ std::string CsvOfFrame(const Frame& frame) {
         case Column::Type::Text: AppendCsvCell(out, c.texts[r]); break;
         case Column::Type::Count: {
           const auto end = std::to_chars(text, text + sizeof text, c.counts[r]).ptr;
+          out.append(text, end);
+          break;
+        }
+        case Column::Type::Seed: {
+          const auto end = std::to_chars(text, text + sizeof text, c.seeds[r]).ptr;
           out.append(text, end);
           break;
         }

@@ -4,8 +4,9 @@
 // for the Python and R packages, which hand their users data frames.
 //
 // A column's type follows its name: the counts (condition, n, k, replications, covered and
-// defined intervals, codes, answers ...) are whole numbers, a few columns hold text
-// (estimator, study, id, error, generator), every other column is a real number. An empty
+// defined intervals, codes, answers ...) are whole numbers, the seeds (seed, study_seed)
+// unsigned 64-bit numbers (a philox study's seed can be any of them), a few columns hold
+// text (estimator, study, id, error, generator), every other column is a real number. An empty
 // cell is a missing value. The numbers read back as exactly the doubles that were written
 // (the rows hold them with 17 significant digits), and writing a frame gives back the very
 // bytes it was read from.
@@ -18,11 +19,12 @@
 namespace veltrano::jobs {
 
 struct Column {
-  enum class Type : std::uint8_t { Real, Count, Text };
+  enum class Type : std::uint8_t { Real, Count, Seed, Text };
   std::string name;
   Type type = Type::Real;
   std::vector<double> reals;         // Real: NaN where missing
   std::vector<std::int64_t> counts;  // Count: 0 where missing
+  std::vector<std::uint64_t> seeds;  // Seed: 0 where missing
   std::vector<std::string> texts;    // Text: "" where missing
   std::vector<bool> present;         // every type: whether the cell has a value
 };

@@ -270,7 +270,7 @@ py::dict Simulate(long long n, long long k, long long d, long long tests, long l
 }
 
 // A frame as (name, kind, values, present) tuples: reals a float array (NaN where missing),
-// counts an int64 array, texts a list of str; present a bool array.
+// counts an int64 array (seeds a uint64 one), texts a list of str; present a bool array.
 py::list Columns(const jobs::Frame& frame) {
   py::list out;
   for (const jobs::Column& c : frame.columns) {
@@ -283,19 +283,40 @@ py::list Columns(const jobs::Frame& frame) {
       case jobs::Column::Type::Count:
         out.append(py::make_tuple(c.name, "count", Array(std::vector<std::int64_t>(c.counts)), present));
         break;
+      case jobs::Column::Type::Seed:
+        out.append(py::make_tuple(c.name, "count", Array(std::vector<std::uint64_t>(c.seeds)), present));
+        break;
       case jobs::Column::Type::Text: out.append(py::make_tuple(c.name, "text", py::cast(c.texts), present)); break;
     }
   }
   return out;
 }
 
+// A study's seed: any whole number from 0 to the generator's largest (2^64 - 1 for philox,
+// 2^32 - 1 for lcg, whose larger 64-bit seeds CheckStudy refuses with the command line's
+// message); None takes one from the clock as the command line does.
+std::uint64_t StudySeed(const py::object& seed, StudyGenerator generator) {
+  if (seed.is_none()) return generator == StudyGenerator::Philox ? ClockSeed64() : ClockSeed();
+  const py::object whole = py::reinterpret_steal<py::object>(PyNumber_Index(seed.ptr()));  // TypeError for 2.5
+  if (!whole) throw py::error_already_set();
+  const unsigned long long value = PyLong_AsUnsignedLongLong(whole.ptr());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {  // negative, or beyond 2^64 - 1
+    PyErr_Clear();
+    const std::uint64_t largest = generator == StudyGenerator::Philox ? ~std::uint64_t{0} : kMaxLcgSeed;
+    throw py::value_error("seed must be between 0 and " + std::to_string(largest) + " (got " +
+                          py::str(whole).cast<std::string>() + ")");
+  }
+  return value;
+}
+
 py::tuple Study(std::optional<std::string> n, std::optional<std::string> k, std::optional<std::string> d,
                 std::optional<std::string> designPath, std::optional<std::string> designText, long long replications,
-                std::optional<long long> seed, bool ci, long long tolerance, long long maxIterations,
-                std::optional<int> jobCount, std::optional<std::pair<long long, long long>> shard, bool tests,
-                const py::object& progress) {
+                const py::object& seed, const std::string& generator, bool ci, long long tolerance,
+                long long maxIterations, std::optional<int> jobCount,
+                std::optional<std::pair<long long, long long>> shard, bool tests, const py::object& progress) {
   StudyDefinition study;
   try {
+    study.generator = ParseGenerator(generator);
     std::ifstream file;
     std::istringstream text;
     std::istream* design = nullptr;
@@ -317,9 +338,12 @@ py::tuple Study(std::optional<std::string> n, std::optional<std::string> k, std:
     throw py::value_error("replications must be between 1 and " + std::to_string(kMaxReplications) + " (got " +
                           std::to_string(replications) + ")");
   study.replications = replications;
-  if (seed && (*seed < 0 || *seed > 4294967295LL))
-    throw py::value_error("seed must be between 0 and 4294967295 (got " + std::to_string(*seed) + ")");
-  study.seed = seed ? static_cast<std::uint32_t>(*seed) : ClockSeed();
+  study.seed = StudySeed(seed, study.generator);
+  try {
+    CheckStudy(study);
+  } catch (...) {
+    RaiseJobError(std::current_exception());
+  }
   study.tolerance = Setting(setting::Tol, "tolerance", tolerance);
   study.maxIterations = Setting(setting::MaxIts, "max_iterations", maxIterations);
   study.ci = ci;
@@ -360,6 +384,7 @@ std::string FrameCsv(const std::vector<std::string>& names, const std::vector<py
     switch (c.type) {
       case jobs::Column::Type::Real: c.reals = values[i].cast<std::vector<double>>(); break;
       case jobs::Column::Type::Count: c.counts = values[i].cast<std::vector<std::int64_t>>(); break;
+      case jobs::Column::Type::Seed: c.seeds = values[i].cast<std::vector<std::uint64_t>>(); break;
       case jobs::Column::Type::Text: c.texts = values[i].cast<std::vector<std::string>>(); break;
     }
     frame.columns.push_back(std::move(c));
@@ -438,8 +463,8 @@ PYBIND11_MODULE(_veltrano, m) {
         py::arg("ci"), py::arg("dmax"), py::arg("step"), py::arg("tolerance"), py::arg("max_iterations"),
         py::arg("jobs"));
   m.def("study", &Study, py::arg("n"), py::arg("k"), py::arg("do"), py::arg("design_path"), py::arg("design_text"),
-        py::arg("replications"), py::arg("seed"), py::arg("ci"), py::arg("tolerance"), py::arg("max_iterations"),
-        py::arg("jobs"), py::arg("shard"), py::arg("tests"), py::arg("progress"));
+        py::arg("replications"), py::arg("seed"), py::arg("generator"), py::arg("ci"), py::arg("tolerance"),
+        py::arg("max_iterations"), py::arg("jobs"), py::arg("shard"), py::arg("tests"), py::arg("progress"));
   m.def("merge", &Merge, py::arg("shards"));
   m.def("frame_csv", &FrameCsv, py::arg("names"), py::arg("values"), py::arg("present"));
   m.def("responses", &Responses, py::arg("path"), py::arg("text"), py::arg("name"), py::arg("key"),

@@ -19,12 +19,18 @@ TEST(Frames, RowsOfStudiesAndSheetsComeBackByteForByte) {
   study.seed = 5;
   study.ci = true;
   const StudyFrames frames = RunStudyData(study, {}, true, 2, {});
+  study.generator = StudyGenerator::Philox;  // a column more, and seeds beyond int64's range
+  study.seed = 18446744073709551615u;
+  const StudyFrames philox = RunStudyData(study, {}, false, 2, {});
   const std::string sheet =
       "id,items,answered,omitted,right,dln,du,se_du,ci_lower,ci_upper,dc,se_dc,code,code2,error\n"
       "\"D\u00edaz, Bo\",3,2,1,1,0.25,,,,,,,,,\" no table \"\"here\"\"\"\n"
       "ALL,3,3,0,2,0.5,0.10000000000000001,1e-300,,,,,324,324,\n";
-  for (const std::string& rows : {CsvOfFrame(frames.summary), CsvOfFrame(frames.tests), sheet})
+  for (const std::string& rows :
+       {CsvOfFrame(frames.summary), CsvOfFrame(frames.tests), CsvOfFrame(philox.summary), sheet})
     EXPECT_EQ(CsvOfFrame(ParseCsvFrame(rows, "rows")), rows);
+  EXPECT_EQ(philox.summary.At("study_seed").seeds[0], 18446744073709551615u);
+  EXPECT_EQ(philox.summary.columns.back().texts[0], "philox");
 
   const Frame& s = frames.summary;
   ASSERT_EQ(s.rows, 12u);  // three estimators of four conditions

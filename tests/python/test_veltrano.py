@@ -71,7 +71,7 @@ def expect_frame_equals_rows(frame, rows):
                 assert pd.isna(value), (column, i)
             elif frame[column].dtype == object:
                 assert value == cell, (column, i)
-            elif str(frame[column].dtype) == "Int64":
+            elif str(frame[column].dtype) in ("Int64", "UInt64"):
                 assert value == int(cell), (column, i)
             else:
                 assert value == float(cell), (column, i)
@@ -134,26 +134,44 @@ def test_simulate_matches_the_command_line(tmp_path):
         assert all(same(a, b) for a, b in zip(again[key], run[key])), key
 
 
-def test_study_matches_the_command_line(tmp_path):
-    summary, tests = veltrano.study(n=[10, 20], k="2:3", do=[0, 50], replications=40, seed=9, ci=True,
-                                    tests=True, jobs=2)
-    batch("study", "--n", "10,20", "--k", "2:3", "--do", "0,50", "--replications", "40", "--seed", "9", "--ci",
-          "--out", str(tmp_path / "s.csv"), "--tests-out", str(tmp_path / "t.csv"), "--quiet")
+# A philox seed beyond 2^63: it passes the int64 columns a seed might wrongly be kept in.
+BIG_SEED = 2**64 - 59
+
+
+@pytest.mark.parametrize("generator, seed", [("philox", BIG_SEED), ("philox", 2**32 + 9), ("lcg", 9)])
+def test_study_matches_the_command_line(tmp_path, generator, seed):
+    summary, tests = veltrano.study(n=[10, 20], k="2:3", do=[0, 50], replications=40, seed=seed,
+                                    generator=generator, ci=True, tests=True, jobs=2)
+    batch("study", "--generator", generator, "--n", "10,20", "--k", "2:3", "--do", "0,50", "--replications", "40",
+          "--seed", str(seed), "--ci", "--out", str(tmp_path / "s.csv"), "--tests-out", str(tmp_path / "t.csv"),
+          "--quiet")
     expect_frame_equals_rows(summary, read_rows(str(tmp_path / "s.csv")))
     expect_frame_equals_rows(tests, read_rows(str(tmp_path / "t.csv")))
-    assert summary.attrs["seed"] == 9
+    assert (summary.attrs["seed"], summary.attrs["generator"]) == (seed, generator)
 
 
-def test_designs_and_shards_give_the_whole_study(tmp_path):
-    whole = veltrano.study(n=[10, 20], k=4, do=[20, 60], replications=30, seed=4)
+@pytest.mark.parametrize("generator", ["philox", "lcg"])
+def test_a_clock_seed_is_the_one_reported(generator):
+    first = veltrano.study(n=10, k=3, do=50, replications=20, generator=generator)
+    seed = first.attrs["seed"]
+    assert (seed >= 2**32) == (generator == "philox")  # a 64-bit clock seed for philox (wrong once in 2^32)
+    pd.testing.assert_frame_equal(veltrano.study(n=10, k=3, do=50, replications=20, seed=seed, generator=generator),
+                                  first)
+
+
+@pytest.mark.parametrize("generator, seed", [("philox", BIG_SEED), ("lcg", 4)])
+def test_designs_and_shards_give_the_whole_study(tmp_path, generator, seed):
+    grid = dict(n=[10, 20], k=4, do=[20, 60], replications=30, seed=seed, generator=generator)
+    whole = veltrano.study(**grid)
     design = pd.DataFrame({"n": [10, 10, 20, 20], "k": [4] * 4, "do": [20, 60, 20, 60]})
-    pd.testing.assert_frame_equal(veltrano.study(design=design, replications=30, seed=4), whole)
-    parts = [veltrano.study(n=[10, 20], k=4, do=[20, 60], replications=30, seed=4, shard=(i, 3)) for i in (3, 1, 2)]
+    pd.testing.assert_frame_equal(
+        veltrano.study(design=design, replications=30, seed=seed, generator=generator), whole)
+    parts = [veltrano.study(**grid, shard=(i, 3)) for i in (3, 1, 2)]
     pd.testing.assert_frame_equal(veltrano.merge(parts), whole)
     # Shards written by the command line merge alike.
     for i in (1, 2):
-        batch("study", "--n", "10,20", "--k", "4", "--do", "20,60", "--replications", "30", "--seed", "4",
-              "--shard", f"{i}/2", "--out", str(tmp_path / f"part{i}.csv"), "--quiet")
+        batch("study", "--generator", generator, "--n", "10,20", "--k", "4", "--do", "20,60", "--replications",
+              "30", "--seed", str(seed), "--shard", f"{i}/2", "--out", str(tmp_path / f"part{i}.csv"), "--quiet")
     pd.testing.assert_frame_equal(veltrano.merge([tmp_path / "part2.csv", tmp_path / "part1.csv"]), whole)
     with pytest.raises(ValueError, match="condition"):
         veltrano.merge(parts[:2])
@@ -178,6 +196,13 @@ def test_responses_match_the_command_line(tmp_path):
     (lambda: veltrano.simulate(0, 4, 50, 10, seed=1), ValueError, "n must be between 1 and 100000 (got 0)"),
     (lambda: veltrano.study(n="10,,20"), ValueError, "--n"),
     (lambda: veltrano.study(n=10, shard=(3, 2)), ValueError, "shard"),
+    (lambda: veltrano.study(n=10, generator="Philox"), ValueError, '--generator: "Philox" is neither philox nor lcg'),
+    (lambda: veltrano.study(n=10, generator="lcg", seed=2**32), ValueError,
+     "--seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295"),
+    (lambda: veltrano.study(n=10, seed=2**64), ValueError,
+     "seed must be between 0 and 18446744073709551615 (got 18446744073709551616)"),
+    (lambda: veltrano.study(n=10, generator="lcg", seed=-1), ValueError,
+     "seed must be between 0 and 4294967295 (got -1)"),
 ])
 def test_errors_name_what_is_wrong(call, error, message):
     with pytest.raises(error) as raised:

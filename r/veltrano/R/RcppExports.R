@@ -9,8 +9,8 @@
     .Call(`_veltrano_Simulate`, n, k, degree, tests, seed, ci, dmax, step, tolerance, maxIterations, jobCount)
 }
 
-.study <- function(designPath, designText, replications, seed, ci, tolerance, maxIterations, jobCount, shard, tests, progress) {
-    .Call(`_veltrano_Study`, designPath, designText, replications, seed, ci, tolerance, maxIterations, jobCount, shard, tests, progress)
+.study <- function(designPath, designText, replications, seed, generator, ci, tolerance, maxIterations, jobCount, shard, tests, progress) {
+    .Call(`_veltrano_Study`, designPath, designText, replications, seed, generator, ci, tolerance, maxIterations, jobCount, shard, tests, progress)
 }
 
 .read_text <- function(path) {

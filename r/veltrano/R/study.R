@@ -4,9 +4,11 @@
 #' the estimates into bias, empirical SE, RMSE, MAE, model SE and interval coverage of Du,
 #' Dc and D Lord & Novick, each with its Monte Carlo standard error, as `veltrano-batch
 #' study` does: the same rows, bit for bit. Each replication is one test made and analysed
-#' as [vt_simulate()] makes it; condition i draws from its own seed, derived from `seed` and
-#' i, so its tests do not depend on the rest of the design, on the shard that runs it or on
-#' the number of threads.
+#' as [vt_simulate()] makes it. With the philox generator every replication draws from a
+#' stream of its own, keyed by `seed`, the condition and the replication; with lcg
+#' condition i draws from its own seed, derived from `seed` and i. Either way a condition's
+#' tests do not depend on the rest of the design, on the shard that runs it or on the
+#' number of threads.
 #'
 #' @param design the conditions, one per row: a data frame with the columns `n` (items, 1
 #'   to 100000), `k` (alternatives, 2 to 10) and `do` (the degree of knowledge in percent, 0
@@ -14,10 +16,18 @@
 #'   columns are left alone), or the name of a design file (the header `n,k,do`, then one
 #'   condition per line). The conditions are numbered in the design's order.
 #' @param replications tests per condition, 1 to 10^7.
-#' @param seed the study's seed, 0 to 4294967295; `NULL` takes one from the clock (it is in
-#'   the column `study_seed` and the attribute `seed`). It decides every draw: R's
-#'   `set.seed()` does not apply, so that the same seed gives the command line's study on any
-#'   machine and any number of threads (see [veltrano-package]).
+#' @param seed the study's seed: with philox any whole number from 0 to
+#'   18446744073709551615 (2^64 − 1), with lcg 0 to 4294967295. R's numbers hold whole
+#'   numbers exactly only up to 2^53 = 9007199254740992, so a seed is either a number up to
+#'   that or a character string of its decimal digits (`"12345678901234567890"`), which
+#'   takes any seed. `NULL` takes one from the clock (it is in the column `study_seed` and
+#'   the attribute `seed`). It decides every draw: R's `set.seed()` does not apply, so that
+#'   the same seed gives the command line's study on any machine and any number of threads
+#'   (see [veltrano-package]).
+#' @param generator `"philox"` (the default: every replication draws from a stream of its
+#'   own) or `"lcg"` (the generator of [vt_simulate()]: condition i draws from the seed in
+#'   its column `seed`, and `vt_simulate()` with that seed and the condition's n, k and do
+#'   makes its tests), as `veltrano-batch study --generator`.
 #' @param ci compute Du's 95 % test-inversion interval and its coverage (the interval costs
 #'   about 20 times the rest of a test).
 #' @param jobs threads, 1 to 256; `NULL` for every core. The rows are the same for any
@@ -30,8 +40,12 @@
 #' @return A data frame with exactly the columns of `veltrano-batch study --out`, in their
 #'   order: one row per condition and estimator (`Du`, `Dc`, `DLN`), the conditions in
 #'   order; `NA` for an empty cell (a measure that does not apply to the estimator or has no
-#'   value); counts are integer columns (the seeds, up to 4294967295, are double), and
-#'   `estimator` and `study` character. The study's seed is also its attribute `seed`. With
+#'   value); counts are integer columns, and `estimator` and `study` character. The seeds
+#'   (`seed`, `study_seed`) are double, except that a study whose seed is beyond 2^53 (only
+#'   philox takes one) has them as character, their decimal digits, since no double holds
+#'   them exactly. A philox study has a last column `generator` (`"philox"`); an lcg
+#'   study's columns are those it always had. The study's seed is also its attribute `seed`
+#'   (a double, or a string beyond 2^53), the generator its attribute `generator`. With
 #'   `tests = TRUE`, a list of that data frame (`summary`) and the test rows (`tests`, the
 #'   columns of `--tests-out`: condition, replication, do_star and the estimates).
 #' @examples
@@ -43,8 +57,8 @@
 #' parts <- lapply(1:2, function(i) vt_study(design, replications = 200, seed = 7, shard = c(i, 2), jobs = 1))
 #' identical(vt_merge(parts), rows)
 #' @export
-vt_study <- function(design, replications = 1000, seed = NULL, ci = FALSE, jobs = NULL, shard = NULL,
-                     tests = FALSE, progress = interactive(), tolerance = 10, max_iterations = 500) {
+vt_study <- function(design, replications = 1000, seed = NULL, generator = "philox", ci = FALSE, jobs = NULL,
+                     shard = NULL, tests = FALSE, progress = interactive(), tolerance = 10, max_iterations = 500) {
   call <- sys.call()
   design_path <- NULL
   design_text <- NULL
@@ -62,6 +76,8 @@ vt_study <- function(design, replications = 1000, seed = NULL, ci = FALSE, jobs 
       input_error(sprintf("shard must be c(i, N) or \"i/N\" (got %s)", deparse1(shard)), call)
     }
   }
+  if (!is.character(generator) || length(generator) != 1L || is.na(generator))
+    input_error(sprintf("generator must be \"philox\" or \"lcg\" (got %s)", deparse1(generator)), call)
   progress <- flag(progress, "progress", call)
   bar <- NULL
   if (progress) {
@@ -72,14 +88,26 @@ vt_study <- function(design, replications = 1000, seed = NULL, ci = FALSE, jobs 
     utils::setTxtProgressBar(bar, if (tests_total > 0) tests_done / tests_total else 1)
   }
   raw <- checked(.study(design_path, design_text, whole(replications, "replications", call),
-                        whole(seed, "seed", call, null = TRUE), flag(ci, "ci", call),
+                        seed_text(seed, call), generator, flag(ci, "ci", call),
                         whole(tolerance, "tolerance", call), whole(max_iterations, "max_iterations", call),
                         whole(jobs, "jobs", call, null = TRUE), shard, flag(tests, "tests", call), report),
                  call)
   summary <- frame_of(raw$summary)
   attr(summary, "seed") <- raw$seed
+  attr(summary, "generator") <- generator
   if (!tests) return(summary)
   list(summary = summary, tests = frame_of(raw$tests))
+}
+
+# A study's seed as its decimal digits for the compiled code, NA for NULL: a whole number up
+# to 2^53 (beyond it a double may not be the number typed), or a string of digits.
+seed_text <- function(seed, call) {
+  if (is.null(seed)) return(NA_character_)
+  if (is.character(seed) && length(seed) == 1L && !is.na(seed) && grepl("^[0-9]+$", seed)) return(seed)
+  if (is.numeric(seed) && length(seed) == 1L && !is.na(seed) && seed == round(seed) && abs(seed) <= 2^53)
+    return(sprintf("%.0f", seed))
+  input_error(sprintf(paste("seed must be a whole number up to 2^53 = 9007199254740992, or a string of decimal",
+                            "digits for any seed up to 18446744073709551615 (got %s)"), deparse1(seed)), call)
 }
 
 # The text of a design file holding the design's columns n, k and do (whole numbers as
@@ -109,7 +137,9 @@ design_text_of <- function(design, call) {
 #'   `vt_study(shard = )` (kept between R processes with `saveRDS()`: `write.csv()` keeps
 #'   only 15 digits), and names of `--out` files written by `veltrano-batch study --shard`;
 #'   or a character vector of such file names. Shards of different studies, and missing,
-#'   repeated or unfinished conditions, raise an error.
+#'   repeated or unfinished conditions, raise an error. Shards of a study of either
+#'   generator merge; a seed beyond 2^53 may be a character column, as [vt_study()] gives
+#'   it.
 #' @return The data frame of the whole study, as [vt_study()] returns it.
 #' @examples
 #' design <- expand.grid(n = 20, k = 3:4, do = c(20, 80))
@@ -143,6 +173,9 @@ vt_merge <- function(shards) {
     }
   }
   merged <- frame_of(checked(.merge(names, texts), call))
-  attr(merged, "seed") <- if (nrow(merged) > 0L) merged$study_seed[1L] else NULL
+  if (nrow(merged) > 0L) {
+    attr(merged, "seed") <- merged$study_seed[1L]
+    attr(merged, "generator") <- if (is.null(merged$generator)) "lcg" else merged$generator[1L]
+  }
   merged
 }

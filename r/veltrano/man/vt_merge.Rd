@@ -11,7 +11,9 @@ vt_merge(shards)
 \code{vt_study(shard = )} (kept between R processes with \code{saveRDS()}: \code{write.csv()} keeps
 only 15 digits), and names of \code{--out} files written by \verb{veltrano-batch study --shard};
 or a character vector of such file names. Shards of different studies, and missing,
-repeated or unfinished conditions, raise an error.}
+repeated or unfinished conditions, raise an error. Shards of a study of either
+generator merge; a seed beyond 2^53 may be a character column, as \code{\link[=vt_study]{vt_study()}} gives
+it.}
 }
 \value{
 The data frame of the whole study, as \code{\link[=vt_study]{vt_study()}} returns it.

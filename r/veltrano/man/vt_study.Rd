@@ -8,6 +8,7 @@ vt_study(
   design,
   replications = 1000,
   seed = NULL,
+  generator = "philox",
   ci = FALSE,
   jobs = NULL,
   shard = NULL,
@@ -26,10 +27,19 @@ condition per line). The conditions are numbered in the design's order.}
 
 \item{replications}{tests per condition, 1 to 10^7.}
 
-\item{seed}{the study's seed, 0 to 4294967295; \code{NULL} takes one from the clock (it is in
-the column \code{study_seed} and the attribute \code{seed}). It decides every draw: R's
-\code{set.seed()} does not apply, so that the same seed gives the command line's study on any
-machine and any number of threads (see \link{veltrano-package}).}
+\item{seed}{the study's seed: with philox any whole number from 0 to
+18446744073709551615 (2^64 − 1), with lcg 0 to 4294967295. R's numbers hold whole
+numbers exactly only up to 2^53 = 9007199254740992, so a seed is either a number up to
+that or a character string of its decimal digits (\code{"12345678901234567890"}), which
+takes any seed. \code{NULL} takes one from the clock (it is in the column \code{study_seed} and
+the attribute \code{seed}). It decides every draw: R's \code{set.seed()} does not apply, so that
+the same seed gives the command line's study on any machine and any number of threads
+(see \link{veltrano-package}).}
+
+\item{generator}{\code{"philox"} (the default: every replication draws from a stream of its
+own) or \code{"lcg"} (the generator of \code{\link[=vt_simulate]{vt_simulate()}}: condition i draws from the seed in
+its column \code{seed}, and \code{vt_simulate()} with that seed and the condition's n, k and do
+makes its tests), as \verb{veltrano-batch study --generator}.}
 
 \item{ci}{compute Du's 95 \% test-inversion interval and its coverage (the interval costs
 about 20 times the rest of a test).}
@@ -51,8 +61,12 @@ their limit (1 to 1000).}
 A data frame with exactly the columns of \verb{veltrano-batch study --out}, in their
 order: one row per condition and estimator (\code{Du}, \code{Dc}, \code{DLN}), the conditions in
 order; \code{NA} for an empty cell (a measure that does not apply to the estimator or has no
-value); counts are integer columns (the seeds, up to 4294967295, are double), and
-\code{estimator} and \code{study} character. The study's seed is also its attribute \code{seed}. With
+value); counts are integer columns, and \code{estimator} and \code{study} character. The seeds
+(\code{seed}, \code{study_seed}) are double, except that a study whose seed is beyond 2^53 (only
+philox takes one) has them as character, their decimal digits, since no double holds
+them exactly. A philox study has a last column \code{generator} (\code{"philox"}); an lcg
+study's columns are those it always had. The study's seed is also its attribute \code{seed}
+(a double, or a string beyond 2^53), the generator its attribute \code{generator}. With
 \code{tests = TRUE}, a list of that data frame (\code{summary}) and the test rows (\code{tests}, the
 columns of \code{--tests-out}: condition, replication, do_star and the estimates).
 }
@@ -60,9 +74,11 @@ columns of \code{--tests-out}: condition, replication, do_star and the estimates
 Simulates every condition (n, k, do) of a design \code{replications} times and summarises
 the estimates into bias, empirical SE, RMSE, MAE, model SE and interval coverage of Du,
 Dc and D Lord & Novick, each with its Monte Carlo standard error, as \verb{veltrano-batch study} does: the same rows, bit for bit. Each replication is one test made and analysed
-as \code{\link[=vt_simulate]{vt_simulate()}} makes it; condition i draws from its own seed, derived from \code{seed} and
-i, so its tests do not depend on the rest of the design, on the shard that runs it or on
-the number of threads.
+as \code{\link[=vt_simulate]{vt_simulate()}} makes it. With the philox generator every replication draws from a
+stream of its own, keyed by \code{seed}, the condition and the replication; with lcg
+condition i draws from its own seed, derived from \code{seed} and i. Either way a condition's
+tests do not depend on the rest of the design, on the shard that runs it or on the
+number of threads.
 }
 \examples{
 design <- expand.grid(n = c(10, 40), k = 4, do = c(0, 50))

@@ -48,15 +48,16 @@ BEGIN_RCPP
 END_RCPP
 }
 // Study
-SEXP Study(SEXP designPath, SEXP designText, double replications, double seed, bool ci, double tolerance, double maxIterations, double jobCount, SEXP shard, bool tests, SEXP progress);
-RcppExport SEXP _veltrano_Study(SEXP designPathSEXP, SEXP designTextSEXP, SEXP replicationsSEXP, SEXP seedSEXP, SEXP ciSEXP, SEXP toleranceSEXP, SEXP maxIterationsSEXP, SEXP jobCountSEXP, SEXP shardSEXP, SEXP testsSEXP, SEXP progressSEXP) {
+SEXP Study(SEXP designPath, SEXP designText, double replications, SEXP seed, std::string generator, bool ci, double tolerance, double maxIterations, double jobCount, SEXP shard, bool tests, SEXP progress);
+RcppExport SEXP _veltrano_Study(SEXP designPathSEXP, SEXP designTextSEXP, SEXP replicationsSEXP, SEXP seedSEXP, SEXP generatorSEXP, SEXP ciSEXP, SEXP toleranceSEXP, SEXP maxIterationsSEXP, SEXP jobCountSEXP, SEXP shardSEXP, SEXP testsSEXP, SEXP progressSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type designPath(designPathSEXP);
     Rcpp::traits::input_parameter< SEXP >::type designText(designTextSEXP);
     Rcpp::traits::input_parameter< double >::type replications(replicationsSEXP);
-    Rcpp::traits::input_parameter< double >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< std::string >::type generator(generatorSEXP);
     Rcpp::traits::input_parameter< bool >::type ci(ciSEXP);
     Rcpp::traits::input_parameter< double >::type tolerance(toleranceSEXP);
     Rcpp::traits::input_parameter< double >::type maxIterations(maxIterationsSEXP);
@@ -64,7 +65,7 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type shard(shardSEXP);
     Rcpp::traits::input_parameter< bool >::type tests(testsSEXP);
     Rcpp::traits::input_parameter< SEXP >::type progress(progressSEXP);
-    rcpp_result_gen = Rcpp::wrap(Study(designPath, designText, replications, seed, ci, tolerance, maxIterations, jobCount, shard, tests, progress));
+    rcpp_result_gen = Rcpp::wrap(Study(designPath, designText, replications, seed, generator, ci, tolerance, maxIterations, jobCount, shard, tests, progress));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -124,7 +125,7 @@ END_RCPP
 static const R_CallMethodDef CallEntries[] = {
     {"_veltrano_AnalyseTables", (DL_FUNC) &_veltrano_AnalyseTables, 6},
     {"_veltrano_Simulate", (DL_FUNC) &_veltrano_Simulate, 11},
-    {"_veltrano_Study", (DL_FUNC) &_veltrano_Study, 11},
+    {"_veltrano_Study", (DL_FUNC) &_veltrano_Study, 12},
     {"_veltrano_ReadText", (DL_FUNC) &_veltrano_ReadText, 1},
     {"_veltrano_FrameCsv", (DL_FUNC) &_veltrano_FrameCsv, 2},
     {"_veltrano_Merge", (DL_FUNC) &_veltrano_Merge, 2},

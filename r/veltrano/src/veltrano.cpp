@@ -18,6 +18,7 @@
 #include <Rcpp.h>
 #include <R_ext/Utils.h>  // R_CheckUserInterrupt, R_ToplevelExec
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -216,6 +218,30 @@ std::uint32_t Seed(double seed) {
   return static_cast<std::uint32_t>(seed);
 }
 
+// A study's seed from its decimal digits, the R code's text of the user's number or string
+// (R's doubles hold whole numbers exactly only up to 2^53); NA takes one from the clock as
+// the command line does. An lcg seed beyond 2^32 - 1 is left to CheckStudy.
+std::uint64_t StudySeed(SEXP seed, StudyGenerator generator) {
+  const bool philox = generator == StudyGenerator::Philox;
+  if (STRING_ELT(seed, 0) == NA_STRING) return philox ? ClockSeed64() : ClockSeed();
+  const std::string text = Rcpp::as<std::string>(seed);
+  std::uint64_t value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (r.ec != std::errc{} || r.ptr != text.data() + text.size())
+    throw jobs::UsageError("seed must be between 0 and " + std::to_string(philox ? ~std::uint64_t{0} : kMaxLcgSeed) +
+                           " (got " + text + ")");
+  return value;
+}
+
+// The largest whole number R's doubles hold exactly, and every one below it: 2^53.
+constexpr std::uint64_t kLargestExactDouble = std::uint64_t{1} << 53;
+
+// A seed as R holds it: a double up to 2^53, beyond that its decimal digits.
+SEXP SeedValue(std::uint64_t seed) {
+  if (seed <= kLargestExactDouble) return Rcpp::wrap(static_cast<double>(seed));
+  return Rcpp::CharacterVector::create(std::to_string(seed));
+}
+
 AnalysisSettings Analysis(bool ci, double tolerance, double maxIterations) {
   AnalysisSettings s;
   s.tolerance = Setting(setting::Tol, "tolerance", tolerance);
@@ -259,12 +285,10 @@ Rcpp::List EstimatesList(const jobs::EstimateColumns& e) {
       Rcpp::Named("error") = errors);
 }
 
-// Counts that can pass R's integer range: the seeds always (0 to 2^32 − 1), so that their
-// column's type does not change with their values.
-bool AlwaysReal(const std::string& name) { return name == "seed" || name == "study_seed"; }
-
-// A frame as a named list of columns: reals double, counts integer (double where they can
-// pass R's integers), texts character; NA where a cell is empty.
+// A frame as a named list of columns: reals double, counts integer (double where they pass
+// R's integers), texts character; NA where a cell is empty. The seeds are double, which an
+// lcg seed (up to 2^32 − 1) always fits and a philox seed up to 2^53; a column holding a
+// seed beyond 2^53 is character, its decimal digits, as no double holds it exactly.
 Rcpp::List ColumnsOf(const jobs::Frame& frame) {
   Rcpp::List out(frame.columns.size());
   Rcpp::CharacterVector names(frame.columns.size());
@@ -280,7 +304,7 @@ Rcpp::List ColumnsOf(const jobs::Frame& frame) {
         break;
       }
       case jobs::Column::Type::Count: {
-        bool fits = !AlwaysReal(column.name);
+        bool fits = true;
         for (std::size_t i = 0; fits && i < rows; ++i)
           fits = !column.present[i] || (column.counts[i] > std::numeric_limits<int>::min() &&
                                         column.counts[i] <= std::numeric_limits<int>::max());
@@ -297,6 +321,23 @@ Rcpp::List ColumnsOf(const jobs::Frame& frame) {
         }
         break;
       }
+      case jobs::Column::Type::Seed: {
+        bool exact = true;
+        for (std::size_t i = 0; exact && i < rows; ++i)
+          exact = !column.present[i] || column.seeds[i] <= kLargestExactDouble;
+        if (exact) {
+          Rcpp::NumericVector v(rows);
+          for (std::size_t i = 0; i < rows; ++i)
+            v[i] = column.present[i] ? static_cast<double>(column.seeds[i]) : NA_REAL;
+          out[c] = v;
+        } else {
+          Rcpp::CharacterVector v(rows);
+          for (std::size_t i = 0; i < rows; ++i)
+            v[i] = column.present[i] ? Rcpp::String(std::to_string(column.seeds[i])) : Rcpp::String(NA_STRING);
+          out[c] = v;
+        }
+        break;
+      }
       case jobs::Column::Type::Text: {
         Rcpp::CharacterVector v(rows);
         for (std::size_t i = 0; i < rows; ++i)
@@ -308,6 +349,16 @@ Rcpp::List ColumnsOf(const jobs::Frame& frame) {
   }
   out.attr("names") = names;
   return out;
+}
+
+// The key given apart: the name of a key file (one that is there, or a text holding '/' or
+// '.', which no key holds, so that a missing file is said to be missing), otherwise the key
+// itself ("ABDCA", "A,B,D").
+AnswerKey GivenKey(const std::string& key) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(key, ec) || key.find_first_of("/.") != std::string::npos)
+    return jobs::ReadAnswerKeyFile(key, "key");
+  return jobs::ParseAnswerKey(key, "key", "key = <the file's name>");
 }
 
 // The text of a whole file, read as the command line reads its inputs.
@@ -397,12 +448,14 @@ SEXP Simulate(double n, double k, double degree, double tests, double seed, bool
 }
 
 // A study of the design given as a file (designPath) or as the text of one (designText).
-// seed NA: from the clock; shard NULL or "I/N"; progress NULL or an R function.
+// seed: its decimal digits, NA for one from the clock; generator "philox" or "lcg"; shard
+// NULL or "I/N"; progress NULL or an R function.
 // [[Rcpp::export(.study)]]
-SEXP Study(SEXP designPath, SEXP designText, double replications, double seed, bool ci, double tolerance,
-           double maxIterations, double jobCount, SEXP shard, bool tests, SEXP progress) {
+SEXP Study(SEXP designPath, SEXP designText, double replications, SEXP seed, std::string generator, bool ci,
+           double tolerance, double maxIterations, double jobCount, SEXP shard, bool tests, SEXP progress) {
   return Guard([&]() -> SEXP {
     StudyDefinition study;
+    study.generator = ParseGenerator(generator);
     const std::optional<std::string> path = Text(designPath);
     const std::optional<std::string> text = Text(designText);
     const std::optional<std::string> none;
@@ -417,10 +470,11 @@ SEXP Study(SEXP designPath, SEXP designText, double replications, double seed, b
       throw jobs::UsageError("replications must be between 1 and " + std::to_string(kMaxReplications) + " (got " +
                              Whole(replications) + ")");
     study.replications = static_cast<std::int64_t>(replications);
-    study.seed = ISNAN(seed) ? ClockSeed() : Seed(seed);
+    study.seed = StudySeed(seed, study.generator);
     study.tolerance = Setting(setting::Tol, "tolerance", tolerance);
     study.maxIterations = Setting(setting::MaxIts, "max_iterations", maxIterations);
     study.ci = ci;
+    CheckStudy(study);
     const Shard part = Rf_isNull(shard) ? Shard{} : ParseShard(Rcpp::as<std::string>(shard));
     const int threads = Jobs(jobCount);
     const jobs::StudyFrames frames = Run(
@@ -428,7 +482,7 @@ SEXP Study(SEXP designPath, SEXP designText, double replications, double seed, b
         progress);
     return Rcpp::List::create(Rcpp::Named("summary") = ColumnsOf(frames.summary),
                               Rcpp::Named("tests") = tests ? SEXP(ColumnsOf(frames.tests)) : R_NilValue,
-                              Rcpp::Named("seed") = static_cast<double>(study.seed));
+                              Rcpp::Named("seed") = SeedValue(study.seed));
   });
 }
 
@@ -439,7 +493,8 @@ SEXP ReadText(std::string path) {
 }
 
 // Columns back into the CSV text they were read from (a shard's data frame). Each column
-// is given as R holds it; its type follows its name, as in the rows the jobs write.
+// is given as R holds it; its type follows its name, as in the rows the jobs write (a seed
+// as a number or as its decimal digits).
 // [[Rcpp::export(.frame_csv)]]
 SEXP FrameCsv(Rcpp::List columns, std::string what) {
   return Guard([&]() -> SEXP {
@@ -454,7 +509,9 @@ SEXP FrameCsv(Rcpp::List columns, std::string what) {
       if (static_cast<std::size_t>(Rf_xlength(x)) != frame.rows)
         throw jobs::UsageError(what + ": the columns differ in length");
       const bool text = TYPEOF(x) == STRSXP;
-      if (text != (column.type == jobs::Column::Type::Text) && TYPEOF(x) != LGLSXP)
+      const bool textAllowed = column.type == jobs::Column::Type::Text || column.type == jobs::Column::Type::Seed;
+      const bool numbersAllowed = column.type != jobs::Column::Type::Text;
+      if ((text ? !textAllowed : !numbersAllowed) && TYPEOF(x) != LGLSXP)
         throw jobs::UsageError(what + ": column " + column.name + " holds " + (text ? "text" : "numbers") +
                                " where a study's rows hold " + (text ? "numbers" : "text"));
       column.present.resize(frame.rows);
@@ -472,6 +529,23 @@ SEXP FrameCsv(Rcpp::List columns, std::string what) {
         switch (column.type) {
           case jobs::Column::Type::Real: column.reals.push_back(present ? number : 0); break;
           case jobs::Column::Type::Count: column.counts.push_back(static_cast<std::int64_t>(number)); break;
+          case jobs::Column::Type::Seed: {
+            std::uint64_t seed = 0;
+            bool read = !present;
+            if (present && text) {
+              const std::string digits = Rf_translateCharUTF8(STRING_ELT(x, i));
+              const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), seed);
+              read = r.ec == std::errc{} && r.ptr == digits.data() + digits.size();
+            } else if (present) {
+              read = number >= 0 && number < 18446744073709551616.0 && number == std::floor(number);
+              if (read) seed = static_cast<std::uint64_t>(number);
+            }
+            if (!read)
+              throw jobs::UsageError(what + ": row " + std::to_string(i + 1) + " of column " + column.name +
+                                     " is not a seed (a whole number from 0 to 18446744073709551615)");
+            column.seeds.push_back(seed);
+            break;
+          }
           case jobs::Column::Type::Text:
             column.texts.push_back(present ? std::string(Rf_translateCharUTF8(STRING_ELT(x, i))) : std::string());
             break;
@@ -507,7 +581,7 @@ SEXP Responses(SEXP path, SEXP text, std::string name, SEXP key, double k, bool 
     const std::optional<std::string> keyText = Text(key);
     const jobs::SheetFrame sheet = Run([&](const JobContext& context) {
       std::optional<AnswerKey> given;
-      if (keyText) given = jobs::ReadAnswerKey(*keyText, true);
+      if (keyText) given = GivenKey(*keyText);
       if (given && alternatives > 0) {
         try {
           CheckKeyWithin(*given, alternatives);

@@ -211,9 +211,9 @@ def _whole(value: Any) -> str:
 
 
 def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, replications: int = 1000,
-          seed: Optional[int] = None, ci: bool = False, tolerance: int = 10, max_iterations: int = 500,
-          jobs: Optional[int] = None, shard: Optional[Tuple[int, int]] = None, tests: bool = False,
-          progress: bool = False):
+          seed: Optional[int] = None, generator: str = "philox", ci: bool = False, tolerance: int = 10,
+          max_iterations: int = 500, jobs: Optional[int] = None, shard: Optional[Tuple[int, int]] = None,
+          tests: bool = False, progress: bool = False):
     """Runs a simulation study, as ``veltrano-batch study`` does.
 
     n, k, do: the conditions, every combination of the three: numbers, lists, or the
@@ -221,9 +221,14 @@ def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, r
         window's default (n 100, k 3, do 50).
     design: instead of n, k and do, the conditions themselves: a data frame (or dict) with
         the columns n, k and do, or the path of a design file.
-    replications: tests per condition (1 to 10^7). seed: the study's seed (0 to
-        4294967295; default from the clock, in ``df.attrs["seed"]``). ci, tolerance,
-        max_iterations: the analysis, as for :func:`analyse`.
+    replications: tests per condition (1 to 10^7).
+    seed: the study's seed: with philox any int from 0 to 2^64 - 1, with lcg 0 to
+        2^32 - 1; default from the clock. The seed used is ``df.attrs["seed"]``.
+    generator: "philox" (the default: every replication draws from a stream of its own) or
+        "lcg" (the generator of :func:`simulate`: each condition draws from a seed of its
+        own, and ``simulate(seed=<the row's seed>)`` with its n, k and do makes its tests),
+        as ``study --generator``; in ``df.attrs["generator"]``.
+    ci, tolerance, max_iterations: the analysis, as for :func:`analyse`.
     jobs: threads (default every core); the rows are the same for any number.
     shard: (i, N) runs the conditions whose number is i modulo N; join the shards with
         :func:`merge`.
@@ -232,9 +237,13 @@ def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, r
 
     Returns a pandas DataFrame with exactly the columns of ``study --out``, in their order:
     one row per condition and estimator (Du, Dc, DLN), NaN for an empty cell, counts as
-    nullable Int64, ``estimator`` and ``study`` as text; with ``tests=True`` a pair (summary,
-    test rows in the columns of ``--tests-out``). Without pandas, dicts of arrays.
+    nullable Int64, the seeds (``seed``, ``study_seed``) as nullable UInt64, ``estimator``
+    and ``study`` as text, and a philox study's last column ``generator`` ("philox"); with
+    ``tests=True`` a pair (summary, test rows in the columns of ``--tests-out``). Without
+    pandas, dicts of arrays.
     """
+    if not isinstance(generator, str):
+        raise TypeError(f'generator must be "philox" or "lcg" (got {generator!r})')
     design_path, design_text = _design(design)
     if design is not None and (n is not None or k is not None or do is not None):
         raise ValueError("design: give either the design or n, k and do")
@@ -244,13 +253,14 @@ def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, r
     try:
         summary, test_rows, used_seed = _core.study(
             _values_text(n, "n"), _values_text(k, "k"), _values_text(do, "do"), design_path, design_text,
-            replications, seed, ci, tolerance, max_iterations, jobs, shard, tests, bar)
+            replications, seed, generator, ci, tolerance, max_iterations, jobs, shard, tests, bar)
     finally:
         if bar is not None:
             bar.close()
     frame = _frame(summary)
     if _pd is not None:
         frame.attrs["seed"] = used_seed
+        frame.attrs["generator"] = generator
     if not tests:
         return frame
     return frame, _frame(test_rows)
@@ -288,8 +298,9 @@ def merge(shards: Iterable[Any]):
     """Joins the summary rows of a study's shards, as ``veltrano-batch study merge`` does.
 
     shards: data frames returned by :func:`study` with ``shard=``, or the paths of the
-    ``--out`` files of ``veltrano-batch study --shard``, in any order. Shards of different
-    studies, or missing, repeated or unfinished conditions raise ValueError.
+    ``--out`` files of ``veltrano-batch study --shard``, in any order, of a study of either
+    generator. Shards of different studies, or missing, repeated or unfinished conditions
+    raise ValueError.
 
     Returns the data frame of the whole study, as :func:`study` would have returned it.
     """

@@ -1,6 +1,6 @@
 # Type stub of the veltrano package: the signatures of its functions, for editors.
 from os import PathLike
-from typing import Any, Iterable, Optional, Sequence, Tuple, Union
+from typing import Any, Iterable, Literal, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import pandas as pd
@@ -19,8 +19,9 @@ def simulate(n: int, k: int, do: int, tests: int, *, seed: int, ci: bool = ..., 
 
 def study(n: Values = ..., k: Values = ..., do: Values = ..., *,
           design: Union[pd.DataFrame, dict[str, Sequence[int]], Path, None] = ..., replications: int = ...,
-          seed: Optional[int] = ..., ci: bool = ..., tolerance: int = ..., max_iterations: int = ...,
-          jobs: Optional[int] = ..., shard: Optional[Tuple[int, int]] = ..., tests: bool = ...,
+          seed: Optional[int] = ..., generator: Literal["philox", "lcg"] = ..., ci: bool = ...,
+          tolerance: int = ..., max_iterations: int = ..., jobs: Optional[int] = ...,
+          shard: Optional[Tuple[int, int]] = ..., tests: bool = ...,
           progress: bool = ...) -> Union[pd.DataFrame, Tuple[pd.DataFrame, pd.DataFrame]]: ...
 
 def merge(shards: Iterable[Union[pd.DataFrame, Path]]) -> pd.DataFrame: ...

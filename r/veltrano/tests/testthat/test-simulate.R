@@ -18,9 +18,9 @@ test_that("vt_simulate makes the command line's tests and estimates", {
   expect_identical(vt_analyse(run$tables, ci = TRUE), run$results[estimates])
 })
 
-test_that("a study's condition is vt_simulate with the condition's seed", {
-  rows <- batch_rows("study-tests.csv")
-  summary <- batch_rows("study.csv")
+test_that("an lcg study's condition is vt_simulate with the condition's seed", {
+  rows <- batch_rows("study-lcg-tests.csv")
+  summary <- batch_rows("study-lcg.csv")
   condition <- summary[summary$condition == "7" & summary$estimator == "Du", ]
   run <- vt_simulate(as.numeric(condition$n), as.numeric(condition$k), as.numeric(condition$do), tests = 40,
                      seed = as.numeric(condition$seed), ci = TRUE)

@@ -1,13 +1,33 @@
-# The study of batch/study.csv: n 10, 20; k 2, 3; do 0, 50 (n outermost, then k, then do).
+# The studies of batch/study-*.csv: n 10, 20; k 2, 3; do 0, 50 (n outermost, then k, then do).
 grid <- function() expand.grid(do = c(0, 50), k = 2:3, n = c(10, 20))
+big_seed <- "18446744073709551557"  # beyond 2^53: only a string holds it
 
-test_that("vt_study gives the command line's rows and test rows", {
-  got <- vt_study(grid(), replications = 40, seed = 9, ci = TRUE, tests = TRUE, jobs = 2, progress = FALSE)
-  expect_batch_rows(got$summary, batch_rows("study.csv"))
-  expect_batch_rows(got$tests, batch_rows("study-tests.csv"))
-  expect_identical(attr(got$summary, "seed"), 9)
-  expect_type(got$summary$seed, "double")  # seeds pass R's integers
-  expect_type(got$summary$wald_covered, "integer")
+test_that("vt_study gives the command line's rows and test rows with either generator", {
+  cases <- list(  # the command line's files (and whether it wrote test rows), generator, seed, the seeds' type
+    list(file = "study-philox", tests = TRUE, generator = "philox", seed = big_seed, type = "character"),
+    list(file = "study-philox-2-32", tests = FALSE, generator = "philox", seed = 2^32 + 9, type = "double"),
+    list(file = "study-lcg", tests = TRUE, generator = "lcg", seed = 9, type = "double")
+  )
+  for (case in cases) {
+    got <- vt_study(grid(), replications = 40, seed = case$seed, generator = case$generator, ci = TRUE,
+                    tests = case$tests, jobs = 2, progress = FALSE)
+    summary <- if (case$tests) got$summary else got
+    expect_batch_rows(summary, batch_rows(paste0(case$file, ".csv")))
+    if (case$tests) expect_batch_rows(got$tests, batch_rows(paste0(case$file, "-tests.csv")))
+    expect_identical(attributes(summary)[c("seed", "generator")], case[c("seed", "generator")])
+    expect_type(summary$seed, case$type)
+    expect_type(summary$study_seed, case$type)
+    expect_type(summary$wald_covered, "integer")
+  }
+})
+
+test_that("a study seeded from the clock is made again with the seed it reports", {
+  for (generator in c("philox", "lcg")) {
+    first <- vt_study(grid(), replications = 10, generator = generator, progress = FALSE)
+    # A 64-bit seed for philox (wrong once in 2^32), mostly beyond 2^53 and then a string.
+    expect_identical(as.numeric(attr(first, "seed")) >= 2^32, generator == "philox")
+    expect_identical(vt_study(grid(), 10, attr(first, "seed"), generator, progress = FALSE), first)
+  }
 })
 
 test_that("a design file, the design's column order and any number of threads give the same study", {
@@ -20,13 +40,19 @@ test_that("a design file, the design's column order and any number of threads gi
 })
 
 test_that("shards, from R or from the command line, merge into the whole study", {
-  whole <- vt_study(grid(), replications = 40, seed = 9, ci = TRUE, progress = FALSE)
-  parts <- lapply(c(3, 1, 2), function(i) vt_study(grid(), replications = 40, seed = 9, ci = TRUE, shard = c(i, 3)))
+  whole <- vt_study(grid(), replications = 40, seed = big_seed, generator = "philox", ci = TRUE, progress = FALSE)
+  parts <- lapply(c(3, 1, 2), function(i) {
+    vt_study(grid(), replications = 40, seed = big_seed, generator = "philox", ci = TRUE, shard = c(i, 3))
+  })
   expect_identical(vt_merge(parts), whole)
   files <- vapply(c(2, 3, 1), function(i) batch_file(sprintf("part%d.csv", i)), "")
   expect_identical(vt_merge(files), whole)
-  expect_identical(vt_merge(list(parts[[1]], files[[3]], vt_study(grid(), 40, 9, ci = TRUE, shard = "2/3"))), whole)
+  expect_identical(vt_merge(list(parts[[1]], files[[3]], vt_study(grid(), 40, big_seed, ci = TRUE, shard = "2/3"))),
+                   whole)
   expect_error(vt_merge(parts[1:2]), "condition", class = "veltrano_input_error")
+  # An lcg study's shards, whose seeds are numbers.
+  lcg <- lapply(1:2, function(i) vt_study(grid(), 40, 9, "lcg", shard = c(i, 2), progress = FALSE))
+  expect_identical(vt_merge(lcg), vt_study(grid(), 40, 9, "lcg", progress = FALSE))
 })
 
 test_that("a progress bar ends full", {
@@ -42,8 +68,16 @@ test_that("bad designs and options raise input errors naming what is wrong", {
     list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), replications = 0)),
          "replications must be between 1 and 10000000 (got 0)"),
     list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), shard = c(3, 2))), "--shard: \"3/2\""),
-    list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), seed = 2^32)),
-         "seed must be between 0 and 4294967295 (got 4294967296)"),
+    list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), seed = 2^32, generator = "lcg")),
+         "--seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295"),
+    list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), seed = "4294967296", generator = "lcg")),
+         "--seed: 4294967296 is out of range"),
+    list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), generator = "Philox")),
+         "--generator: \"Philox\" is neither philox nor lcg"),
+    list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), seed = 2^60)),
+         "seed must be a whole number up to 2^53 = 9007199254740992, or a string of decimal digits"),
+    list(quote(vt_study(data.frame(n = 10, k = 4, do = 10), seed = "18446744073709551616")),
+         "seed must be between 0 and 18446744073709551615 (got 18446744073709551616)"),
     list(quote(vt_study(42)), "design must be a data frame with the columns n, k and do, or the name of a design file")
   )
   for (case in cases) {
