@@ -232,9 +232,10 @@ std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, cons
     const std::int64_t condition = shard.Condition(j);
     for (std::int64_t r = 1; r <= R; ++r) {
       if (!lines.Next())
-        throw StudyInputError(name + ": ends within condition " + std::to_string(condition) + " (replication " +
-                              std::to_string(r) + " of " + std::to_string(R) + "), but the study output holds " +
-                              std::to_string(complete) + " complete conditions");
+        throw StudyInputError(name + ": ends after " + std::to_string(r - 1) + " of condition " +
+                              std::to_string(condition) + "'s " + std::to_string(R) +
+                              " replications, but the study output holds " + std::to_string(complete) +
+                              " complete conditions");
       TestRow row;
       try {
         row = ParseTestRow(lines.Text());
@@ -326,8 +327,8 @@ SummaryBuilder KeptTestRows::Take(std::int64_t index, StudySink* tests) {
   while (r < replications_) {
     if (!std::getline(in_, line_) || in_.eof()) {  // a last line without its line end was cut short
       if (in_.bad()) throw StudyInputError(name_ + ": read error");
-      throw StudyInputError(name_ + ": ends within condition " + std::to_string(index) + " (replication " +
-                            std::to_string(r + 1) + " of the " + std::to_string(replications_) + " kept)");
+      throw StudyInputError(name_ + ": ends after " + std::to_string(r) + " of condition " + std::to_string(index) +
+                            "'s " + std::to_string(replications_) + " kept replications");
     }
     ++number_;
     TestRow row;

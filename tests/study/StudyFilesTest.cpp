@@ -201,7 +201,7 @@ TEST(ResumeTests, KeepsTheTestsOfTheCompleteConditions) {
   EXPECT_EQ(scan(twoConditions + LinesOf(tests, 101, 120).substr(0, 200), 2), twoConditions.size());
   EXPECT_EQ(scan("", 0), 0u);
   EXPECT_THAT([&] { scan(LinesOf(tests, 0, 80), 2); },
-              ThrowsMessage<StudyInputError>("tests.csv: ends within condition 2 (replication 30 of 50), but the "
+              ThrowsMessage<StudyInputError>("tests.csv: ends after 29 of condition 2's 50 replications, but the "
                                              "study output holds 2 complete conditions"));
   EXPECT_THAT([&] { scan(LinesOf(tests, 0, 1) + LinesOf(tests, 51, 60), 1); },
               ThrowsMessage<StudyInputError>(
@@ -255,7 +255,7 @@ TEST(Extension, KeptTestRowsMustHoldEveryKeptTestInOrder) {
   };
   EXPECT_EQ(take(tests, 50, 3), 50);  // conditions 1 and 2 passed over
   EXPECT_THAT([&] { take(LinesOf(tests, 0, 30), 50, 1); },
-              ThrowsMessage<StudyInputError>("tests.csv: ends within condition 1 (replication 30 of the 50 kept)"));
+              ThrowsMessage<StudyInputError>("tests.csv: ends after 29 of condition 1's 50 kept replications"));
   EXPECT_THAT([&] { take(tests, 60, 1); },
               ThrowsMessage<StudyInputError>(
                   "tests.csv, line 52: condition 2, replication 1 where condition 1, replication 51 belongs"));
