@@ -247,6 +247,8 @@ void ChartSeries::Clear() noexcept {
   Touch();
 }
 
+void ChartSeries::Reserve(std::size_t points) { points_.reserve(points); }
+
 std::uint64_t ChartSeries::Revision() const noexcept {
   if (changed_) {
     revision_ = NextRevision();

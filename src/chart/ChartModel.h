@@ -164,6 +164,10 @@ public:
   void AddXY(double x, double y, double lower, double upper);
   /// Removes the points and the intervals, and frees the memory they held.
   void Clear() noexcept;
+  /// Makes room for `points` points in all at once, so that the points that follow are
+  /// stored without moving those before: a series of a million points would otherwise be
+  /// copied into fresh memory each time it doubles.
+  void Reserve(std::size_t points);
 
   /// The points in order (merging any waiting ones first).
   const std::vector<ChartPoint>& Points() const;

@@ -85,7 +85,13 @@ QString EstimatorCaption(Estimator e) {
   return {};
 }
 
-QString Number(double x, int decimals) { return QString::fromStdString(NumStr(x, 0, decimals)); }
+// A value that rounds to zero at these decimals shows as 0.000, never −0.000: the sign of a
+// rounded zero says nothing a reader could use.
+QString Number(double x, int decimals) {
+  std::string text = NumStr(x, 0, decimals);
+  if (!text.empty() && text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return QString::fromStdString(text);
+}
 
 // The value of a measure column, or none.
 std::optional<double> Measure(const SummaryTableModel::Row& r, int column) {
@@ -286,15 +292,19 @@ void SummaryPage::ShowSummary(const RunSummary& summary, int decimals, const QSt
   if (hasSummary_) {
     std::int64_t tests = 0;
     for (const RunSummary::Degree& d : summary_.Degrees()) tests += d.builder.Summary().Replications();
-    const Condition& c = summary_.Degrees().front().record.condition;
+    const ConditionRecord& first = summary_.Degrees().front().record;
+    const Condition& c = first.condition;
+    const int lastDo = summary_.Degrees().back().record.condition.D;
     const auto degrees = static_cast<qsizetype>(summary_.Degrees().size());
-    Label_Summary->setText(QStringLiteral("The last run: n = %1, k = %2, %3 %4 in %5 %6%7. ")
+    const QString range = degrees == 1 ? QStringLiteral("Do %1").arg(c.D)
+                                       : QStringLiteral("Do %1 to %2 (%3 degrees)").arg(c.D).arg(lastDo).arg(degrees);
+    Label_Summary->setText(QStringLiteral("The last run (seed %1): n = %2, k = %3, %4, %5 %6%7. ")
+                               .arg(first.seed)
                                .arg(c.n)
                                .arg(c.k)
+                               .arg(range)
                                .arg(tests)
                                .arg(tests == 1 ? QStringLiteral("test") : QStringLiteral("tests"))
-                               .arg(degrees)
-                               .arg(degrees == 1 ? QStringLiteral("degree") : QStringLiteral("degrees"))
                                .arg(ending) +
                            kLastRunOnly);
     SummaryTable->resizeColumnsToContents();

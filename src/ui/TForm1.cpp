@@ -1,6 +1,8 @@
 // TForm1: the window's handlers and the rules its boxes and fields follow.
 #include "ui/TForm1.h"
 
+#include "ui/FreedMemory.h"
+
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
 #include "ui/ChartWidget.h"
@@ -30,7 +32,8 @@ TForm1::TForm1(QWidget* parent)
       reportError_([](QWidget* p, const QString& message) {
         QMessageBox::critical(p, QStringLiteral("Veltrano"), message);
       }),
-      paneTextLimit_(kPaneTextLimit) {
+      paneTextLimit_(kPaneTextLimit),
+      freeMemory_(AvailableMemory) {
   BuildControls();
   connect(bridge_.get(), &RunBridge::Output, this, &TForm1::ApplyRunOutput);
   connect(bridge_.get(), &RunBridge::Finished, this, &TForm1::EndRun);

@@ -196,6 +196,8 @@ public:
   /// Ok asks first whether the data lines should go to a file; kPaneTextLimit unless a test
   /// lowers it.
   void SetPaneTextLimit(std::int64_t bytes) noexcept { paneTextLimit_ = bytes; }
+  /// Where the window learns the machine's free memory (AvailableMemory by default).
+  void SetFreeMemoryProbe(std::function<std::optional<std::int64_t>()> probe) { freeMemory_ = std::move(probe); }
 
   /// Writes Dmax's field and returns the value it now holds (its range is 0..99).
   int WriteDmax(int value);
@@ -267,6 +269,7 @@ private:
   RunTimes times_;
   bool closePending_ = false;
   std::int64_t paneTextLimit_;
+  std::function<std::optional<std::int64_t>()> freeMemory_;
   QString windowError_;  // raised while the window showed the run's output
   QString doStarShown_;
   bool doStarPending_ = false;

@@ -57,6 +57,12 @@ void TForm1::Execute() {
   const RunSettings settings = Snapshot();
   std::unique_ptr<jobs::OutputFile> dataFile;
   if (!ChooseDataOutput(settings, dataFile)) return;
+  // Each point series takes one point a test: room for them all is made now, so that no
+  // series is copied into fresh memory while the run works (a million points' copy held
+  // the window up for a quarter of a second).
+  const std::int64_t tests = EstimateRunText(settings).tests;
+  for (const SeriesId id : {SeriesId::sPoint_DSEM, SeriesId::sPoint_Dcond, SeriesId::sDLN, SeriesId::rPoint_DSEM})
+    Series(id).Reserve(Series(id).Count() + static_cast<std::size_t>(tests));
   lastSeed_ = ProcessUniform().State();
   Label_Seed->setText(QStringLiteral("Seed: %1").arg(*lastSeed_));
 
@@ -87,16 +93,25 @@ bool TForm1::ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs:
   if (text.Bytes() <= paneTextLimit_ || text.dataLines == 0) return true;
   const QLocale c = QLocale::c();
   TextEditorDialogs& dialogs = TTextEditor1->Dialogs();
+  // A pane holds its text as UTF-8 with an index entry per line; beyond the memory the
+  // machine has free, keeping it there is no real choice and is not offered.
+  const std::int64_t lines = text.dataLines + text.residualLines;
+  const std::int64_t paneMemory = text.Bytes() + 16 * lines;
+  const std::optional<std::int64_t> free = freeMemory_ ? freeMemory_() : std::nullopt;
+  const bool fits = !free || paneMemory < *free;
+  const QString size = c.formattedDataSize(text.Bytes(), 1, QLocale::DataSizeSIFormat);
+  const QString question =
+      fits ? QStringLiteral("This run will write up to %1 of text (%2 lines) to the panes, more than %3; "
+                            "the panes keep all of it in memory.\n\n"
+                            "Write the data lines to a file instead?")
+                 .arg(size, c.toString(lines), c.formattedDataSize(paneTextLimit_, 0, QLocale::DataSizeSIFormat))
+           : QStringLiteral("This run will write up to %1 of text (%2 lines) to the panes, more than the memory "
+                            "this machine has free (%3), so it cannot stay in the panes.\n\n"
+                            "Write the data lines to a file?")
+                 .arg(size, c.toString(lines), c.formattedDataSize(*free, 1, QLocale::DataSizeSIFormat));
   const QMessageBox::StandardButton answer = dialogs.Question(
-      this,
-      QStringLiteral("This run will write up to %1 of text (%2 lines) to the panes, more than %3; "
-                     "the panes keep all of it in memory.\n\n"
-                     "Write the data lines to a file instead?")
-          .arg(c.formattedDataSize(text.Bytes(), 1, QLocale::DataSizeSIFormat),
-               c.toString(text.dataLines + text.residualLines),
-               c.formattedDataSize(paneTextLimit_, 0, QLocale::DataSizeSIFormat)),
-      QStringLiteral("Write to a file..."), QStringLiteral("Keep in the pane"));
-  if (answer == QMessageBox::No) return true;
+      this, question, QStringLiteral("Write to a file..."), fits ? QStringLiteral("Keep in the pane") : QString());
+  if (answer == QMessageBox::No && fits) return true;
   if (answer != QMessageBox::Yes) return false;
   const std::optional<QString> path = dialogs.SaveFileName(this, QString(), TTextEditor1->SaveDialog1);
   if (!path) return false;

@@ -182,9 +182,11 @@ QMessageBox::StandardButton TextEditorDialogs::Warning(QWidget* parent, const QS
 QMessageBox::StandardButton TextEditorDialogs::Question(QWidget* parent, const QString& text,
                                                         const QString& yesText, const QString& noText) {
   QMessageBox box(QMessageBox::Warning, QObject::tr("Warning"), text,
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+                  QMessageBox::Yes | (noText.isEmpty() ? QMessageBox::NoButton : QMessageBox::No) |
+                      QMessageBox::Cancel,
+                  parent);
   box.button(QMessageBox::Yes)->setText(yesText);
-  box.button(QMessageBox::No)->setText(noText);
+  if (!noText.isEmpty()) box.button(QMessageBox::No)->setText(noText);
   box.setDefaultButton(QMessageBox::Cancel);
   box.setEscapeButton(QMessageBox::Cancel);
   const int answer = box.exec();

@@ -128,7 +128,7 @@ public:
   /// A warning with the buttons Yes, No and Cancel; closing the box counts as Cancel.
   virtual QMessageBox::StandardButton Warning(QWidget* parent, const QString& text);
   /// A warning with three answers: Yes and No carry the given texts, Cancel is
-  /// "Cancel"; closing the box counts as Cancel.
+  /// "Cancel"; closing the box counts as Cancel. An empty noText leaves No out.
   virtual QMessageBox::StandardButton Question(QWidget* parent, const QString& text, const QString& yesText,
                                                const QString& noText);
   /// Shows the message of an error that ended one of the pane's button handlers.

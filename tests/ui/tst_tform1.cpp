@@ -66,8 +66,8 @@ public:
                 (window != nullptr && window->Running() ? QStringLiteral(" (while a run works)") : QString());
     return warningAnswer;
   }
-  QMessageBox::StandardButton Question(QWidget*, const QString& text, const QString&, const QString&) override {
-    log_ << pane_ + QStringLiteral(":question:") + text;
+  QMessageBox::StandardButton Question(QWidget*, const QString& text, const QString&, const QString& noText) override {
+    log_ << pane_ + QStringLiteral(":question:") + text + (noText.isEmpty() ? QStringLiteral(" [no second choice]") : QString());
     return questionAnswer;
   }
   void Error(QWidget*, const QString& message) override { log_ << pane_ + QStringLiteral(":error:") + message; }
@@ -1089,6 +1089,10 @@ void TForm1Test::bigRunAsksWhereTheDataGoes_data() {
   QTest::newRow("cancel") << "Cancel" << false;
   QTest::newRow("save dialog cancelled") << "File, save cancelled" << false;
   QTest::newRow("unwritable file") << "File, unwritable" << false;
+  // Beyond the free memory the pane is not offered: its answer (which the box cannot give)
+  // counts as Cancel.
+  QTest::newRow("beyond free memory: file") << "File, no memory" << true;
+  QTest::newRow("beyond free memory: pane") << "Keep, no memory" << false;
 }
 
 void TForm1Test::bigRunAsksWhereTheDataGoes() {
@@ -1100,10 +1104,12 @@ void TForm1Test::bigRunAsksWhereTheDataGoes() {
   TForm1& w = f.w;
   SmallFullRun(w);
   if (answer == QLatin1String("-")) w.SetPaneTextLimit(veltrano::kPaneTextLimit);
-  f.dataDialogs->questionAnswer = answer == QLatin1String("Keep")   ? QMessageBox::No
+  const bool noMemory = answer.endsWith(QStringLiteral(", no memory"));
+  w.SetFreeMemoryProbe([noMemory] { return std::optional<std::int64_t>(noMemory ? 5000 : std::int64_t{1} << 40); });
+  f.dataDialogs->questionAnswer = answer.startsWith(QStringLiteral("Keep"))   ? QMessageBox::No
                                   : answer.startsWith(QStringLiteral("File")) ? QMessageBox::Yes
                                                                            : QMessageBox::Cancel;
-  if (answer == QLatin1String("File")) f.dataDialogs->saveName = file;
+  if (answer == QLatin1String("File") || answer == QLatin1String("File, no memory")) f.dataDialogs->saveName = file;
   if (answer == QLatin1String("File, unwritable")) f.dataDialogs->saveName = dir.path();
 
   const std::uint32_t seed = 4711;
@@ -1115,7 +1121,14 @@ void TForm1Test::bigRunAsksWhereTheDataGoes() {
   } else {
     QVERIFY(!f.asked.isEmpty());
     QVERIFY2(f.asked[0].startsWith(QStringLiteral("data:question:This run will write up to ")), qPrintable(f.asked[0]));
-    QVERIFY(f.asked[0].contains(QStringLiteral("more than 1 kB")));
+    if (noMemory) {
+      QVERIFY2(f.asked[0].contains(QStringLiteral("more than the memory this machine has free (5.0 kB)")),
+               qPrintable(f.asked[0]));
+      QVERIFY(f.asked[0].endsWith(QStringLiteral(" [no second choice]")));
+    } else {
+      QVERIFY(f.asked[0].contains(QStringLiteral("more than 1 kB")));
+      QVERIFY(!f.asked[0].endsWith(QStringLiteral(" [no second choice]")));
+    }
   }
   if (answer == QLatin1String("File, unwritable"))
     QCOMPARE(f.errors, QStringList{QStringLiteral("Cannot write \"%1\": Is a directory").arg(dir.path())});
@@ -1134,7 +1147,7 @@ void TForm1Test::bigRunAsksWhereTheDataGoes() {
   const veltrano::testing::RecordingHost expected = RecordedRun(w.Snapshot(), seed);
   QCOMPARE(FirstDifference(f.Residuals(), expected.residuals), QString());
   QCOMPARE(f.Points(SeriesId::sPoint_DSEM), expected.Series(SeriesId::sPoint_DSEM).size());
-  if (answer == QLatin1String("File")) {
+  if (answer.startsWith(QStringLiteral("File"))) {
     // The file holds exactly what the pane would have; the pane says where it went.
     QCOMPARE(FirstDifference(FileLines(file), expected.data), QString());
     QCOMPARE(f.Data(), QStringList{QStringLiteral("The data lines of this run go to \"%1\"").arg(file)});

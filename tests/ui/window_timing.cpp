@@ -6,6 +6,7 @@
 //   veltrano-window-timing --memory results|listing [LINES]   (default 10^6 lines)
 //   veltrano-window-timing --summary [TESTS]            (default 10000 tests per degree)
 //   veltrano-window-timing --million
+//   veltrano-window-timing --responses [CANCELS]         (default 3 cancelled runs)
 //
 // The run: Do 0 to 90 in steps of 10 (ten degrees), TESTS tests per degree, defaults
 // otherwise, seed 1. The same run is timed in-process against a host that keeps nothing
@@ -23,7 +24,7 @@
 // with its time and the peak memory it added (VmHWM). Run each kind in a process of its
 // own: memory freed by one is not always given back to the system.
 //
-// --million: see Million below.
+// --million, --responses: see Million and Responses below.
 //
 // --summary: a run of Do 0 to 99 in steps of 1 with TESTS tests per degree (10^6 tests by
 // default) and no data lines, seed 1; then the time the run's end took to fill the
@@ -54,12 +55,19 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWheelEvent>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -228,12 +236,16 @@ int Summary(veltrano::TForm1& w, int tests) {
 // degree, seed 1) in the window: its time, the peak and resident memory, and what the
 // panes' text and the charts' points hold of it; then the memory left once both panes are
 // cleared as a user clears them (the charts go with them).
-int Million(veltrano::TForm1& w) {
+void SetMillionRun(veltrano::TForm1& w) {
   w.SpinEdit_D0->SetValue(0);
   w.CheckBox_Iterate->setChecked(true);
   w.SpinEdit_Dmax->SetValue(99);
   w.SpinEdit_Step->SetValue(1);
   w.SpinEdit_Test->SetValue(10000);
+}
+
+int Million(veltrano::TForm1& w) {
+  SetMillionRun(w);
   const double mb = 1024.0 * 1024.0;
   const long start = StatusKb("VmRSS");
   std::printf("window shown:                 %7.1f MB resident\n", start / 1024.0);
@@ -268,6 +280,154 @@ int Million(veltrano::TForm1& w) {
   return 0;
 }
 
+// --responses: how quickly the window answers while it runs the 10^6 tests of --million on
+// every core. A second thread plays the user: at random moments 50 to 150 ms apart it asks
+// the window's thread, as input from the window system arrives, for a tab switch or a
+// scroll of a pane, in a round over every page; an answer is the time from the asking to
+// the action done and its page repainted. Then CANCELS runs (3 by default) are each
+// cancelled at a random moment: the click's answer, and the time until the run has ended
+// and the window is usable again.
+struct Answer {
+  const char* what;
+  double atS;  // when it was asked, from the run's start
+  double ms;   // until it was done and shown
+};
+
+void PrintAnswers(const std::vector<Answer>& answers) {
+  for (const char* what : {"tab switch", "scroll a pane"}) {
+    std::vector<double> ms;
+    for (const Answer& a : answers)
+      if (std::strcmp(a.what, what) == 0) ms.push_back(a.ms);
+    if (ms.empty()) continue;
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %-14s %4zu answers: median %6.1f ms, 95 %% within %6.1f ms, worst %6.1f ms\n", what, ms.size(),
+                ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back());
+  }
+}
+
+int Responses(veltrano::TForm1& w, int cancels) {
+  using Clock = std::chrono::steady_clock;
+  const auto msSince = [](Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+  };
+  SetMillionRun(w);
+  QTabWidget* const pages = w.PageControl1;
+  // The user's round: each page in turn, and on a pane's page two scrolls.
+  std::vector<std::pair<int, bool>> round;  // page, scroll
+  for (int page = 0; page < pages->count(); ++page) {
+    round.push_back({page, false});
+    if (qobject_cast<veltrano::TTextEditor*>(pages->widget(page)->findChild<veltrano::TTextEditor*>()))
+      for (int i = 0; i < 2; ++i) round.push_back({page, true});
+  }
+  std::vector<Answer> answers;
+  std::size_t step = 0;
+  Clock::time_point runStart = Clock::now();
+  std::mt19937 where(11);
+  const auto act = [&](Clock::time_point asked) {
+    const auto [page, scroll] = round[step++ % round.size()];
+    if (!scroll) {
+      pages->setCurrentIndex(page);
+      pages->currentWidget()->repaint();
+    } else {
+      veltrano::TTextEditor* const pane = pages->widget(page)->findChild<veltrano::TTextEditor*>();
+      QWidget* const view = pane->Memo1->viewport();
+      if (step % 2 == 0) {
+        const QPoint at(view->width() / 2, view->height() / 2);
+        QWheelEvent wheel(at, view->mapToGlobal(at), {}, QPoint(0, -360), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &wheel);
+      } else {
+        QScrollBar* const bar = pane->Memo1->verticalScrollBar();
+        bar->setValue(static_cast<int>(where() % static_cast<unsigned>(bar->maximum() + 1)));
+      }
+      view->repaint();
+    }
+    const double atS = std::chrono::duration<double>(asked - runStart).count();
+    answers.push_back({scroll ? "scroll a pane" : "tab switch", atS, msSince(asked)});
+  };
+  std::atomic<bool> stop{false};
+  std::atomic<int> asked{0};
+  std::thread user([&] {
+    std::mt19937 rng(7);
+    while (!stop) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50 + rng() % 100));
+      if (stop) break;
+      const Clock::time_point now = Clock::now();
+      ++asked;
+      QMetaObject::invokeMethod(&w, [&act, now] { act(now); }, Qt::QueuedConnection);
+    }
+  });
+  veltrano::ProcessUniform().Seed(1);
+  // Two runs: the second adds its lines and points to the first's.
+  double worstMs = 0;
+  for (int run = 1; run <= 2; ++run) {
+    runStart = Clock::now();
+    RunToEnd(w);
+    const double runS = msSince(runStart) / 1000;
+    QEventLoop after;  // the user goes on for a moment after the run's end
+    QTimer::singleShot(500, &after, &QEventLoop::quit);
+    after.exec();
+    const std::size_t first = run == 1 ? 0 : answers.size();
+    if (run == 2) {
+      stop = true;
+      user.join();
+      while (static_cast<int>(answers.size()) < asked) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const std::vector<Answer> these(answers.begin() + static_cast<std::ptrdiff_t>(run == 1 ? 0 : first),
+                                    answers.end());
+    if (run == 1) answers.clear();
+    std::printf("run %d of 10^6 tests with text on (%s), %d threads: %.1f s; the window's answers while it ran:\n",
+                run, run == 1 ? "a window just opened" : "added to the first's", veltrano::HardwareJobs(), runS);
+    PrintAnswers(these);
+    const auto worst = std::max_element(these.begin(), these.end(),
+                                        [](const Answer& a, const Answer& b) { return a.ms < b.ms; });
+    std::printf("  worst: %.1f ms (%s, asked %.2f s into the run)\n", worst->ms, worst->what, worst->atS);
+    worstMs = std::max(worstMs, worst->ms);
+  }
+  std::printf("worst answer of both runs: %.1f ms  (the goal: 200 ms at most)\n", worstMs);
+
+  // Cancel at random moments of fresh runs, the panes emptied first.
+  double worstClick = 0, worstEnd = 0;
+  std::mt19937 when(3);
+  for (int i = 0; i < cancels; ++i) {
+    for (veltrano::TTextEditor* pane : {w.TTextEditor1, w.TextEditor1}) {
+      pane->SetDialogs(std::make_shared<Discard>());
+      pane->tbDel->trigger();
+    }
+    const int atMs = 300 + static_cast<int>(when() % 5000);
+    Clock::time_point clicked;
+    double clickMs = -1;
+    double endMs = -1;
+    QEventLoop loop;
+    const QMetaObject::Connection ended = QObject::connect(&w, &veltrano::TForm1::RunFinished, &loop, [&] {
+      endMs = msSince(clicked);
+      loop.quit();
+    });
+    std::thread clicker([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(atMs));
+      const Clock::time_point now = Clock::now();
+      QMetaObject::invokeMethod(&w, [&, now] {
+        clicked = now;
+        w.Button_Cancel->click();
+        w.Button_Cancel->repaint();
+        clickMs = msSince(now);
+      }, Qt::QueuedConnection);
+    });
+    w.Button1->click();
+    loop.exec();
+    clicker.join();
+    QObject::disconnect(ended);
+    std::printf("Cancel clicked %.1f s into a run: answered in %.1f ms; the run ended, the window usable, %.1f ms after the click\n",
+                atMs / 1000.0, clickMs, endMs);
+    worstClick = std::max(worstClick, clickMs);
+    worstEnd = std::max(worstEnd, endMs);
+  }
+  if (cancels > 0)
+    std::printf("worst Cancel: answered in %.1f ms, run ended %.1f ms after the click  (the goal: 200 ms at most)\n",
+                worstClick, worstEnd);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -286,6 +446,7 @@ int main(int argc, char* argv[]) {
     return Memory(w, listing, lines > 0 ? lines : 1000000);
   }
   if (argc > 1 && std::strcmp(argv[1], "--million") == 0) return Million(w);
+  if (argc > 1 && std::strcmp(argv[1], "--responses") == 0) return Responses(w, argc > 2 ? std::atoi(argv[2]) : 3);
   if (argc > 1 && std::strcmp(argv[1], "--summary") == 0) {
     const int tests = argc > 2 ? std::atoi(argv[2]) : 10000;
     return Summary(w, tests > 0 ? tests : 10000);
