@@ -64,6 +64,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -360,24 +361,25 @@ int Responses(veltrano::TForm1& w, int cancels) {
   veltrano::ProcessUniform().Seed(1);
   // Two runs: the second adds its lines and points to the first's.
   double worstMs = 0;
+  double firstRunS = 0;
   for (int run = 1; run <= 2; ++run) {
+    const std::size_t runFirst = answers.size();
     runStart = Clock::now();
     RunToEnd(w);
     const double runS = msSince(runStart) / 1000;
+    if (run == 1) firstRunS = runS;
     QEventLoop after;  // the user goes on for a moment after the run's end
     QTimer::singleShot(500, &after, &QEventLoop::quit);
     after.exec();
-    const std::size_t first = run == 1 ? 0 : answers.size();
     if (run == 2) {
       stop = true;
       user.join();
       while (static_cast<int>(answers.size()) < asked) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    const std::vector<Answer> these(answers.begin() + static_cast<std::ptrdiff_t>(run == 1 ? 0 : first),
-                                    answers.end());
-    if (run == 1) answers.clear();
+    const std::vector<Answer> these(answers.begin() + static_cast<std::ptrdiff_t>(runFirst), answers.end());
     std::printf("run %d of 10^6 tests with text on (%s), %d threads: %.1f s; the window's answers while it ran:\n",
                 run, run == 1 ? "a window just opened" : "added to the first's", veltrano::HardwareJobs(), runS);
+    if (these.empty()) continue;
     PrintAnswers(these);
     const auto worst = std::max_element(these.begin(), these.end(),
                                         [](const Answer& a, const Answer& b) { return a.ms < b.ms; });
@@ -394,13 +396,14 @@ int Responses(veltrano::TForm1& w, int cancels) {
       pane->SetDialogs(std::make_shared<Discard>());
       pane->tbDel->trigger();
     }
-    const int atMs = 300 + static_cast<int>(when() % 5000);
-    Clock::time_point clicked;
+    // A moment within the run: from 0.3 s to 80 % of the first run's time.
+    const int atMs = 300 + static_cast<int>(when() % static_cast<unsigned>(std::max(1.0, firstRunS * 800 - 300)));
+    std::optional<Clock::time_point> clicked;
     double clickMs = -1;
     double endMs = -1;
     QEventLoop loop;
     const QMetaObject::Connection ended = QObject::connect(&w, &veltrano::TForm1::RunFinished, &loop, [&] {
-      endMs = msSince(clicked);
+      if (clicked) endMs = msSince(*clicked);  // otherwise the run ended before the click
       loop.quit();
     });
     std::thread clicker([&] {
@@ -416,7 +419,12 @@ int Responses(veltrano::TForm1& w, int cancels) {
     w.Button1->click();
     loop.exec();
     clicker.join();
+    QCoreApplication::processEvents();  // a click that came after the run's end is handled here
     QObject::disconnect(ended);
+    if (endMs < 0) {
+      std::printf("Cancel clicked %.1f s into a run: the run had ended before\n", atMs / 1000.0);
+      continue;
+    }
     std::printf("Cancel clicked %.1f s into a run: answered in %.1f ms; the run ended, the window usable, %.1f ms after the click\n",
                 atMs / 1000.0, clickMs, endMs);
     worstClick = std::max(worstClick, clickMs);
