@@ -5,11 +5,12 @@
 #include "jobs/OutputFile.h"
 #include "jobs/SimulateJob.h"
 #include "jobs/StreamHost.h"
-#include "numeric/UniformGenerator.h"
-#include "parallel/Jobs.h"
 #include "numeric/QuotedText.h"
+#include "numeric/UniformGenerator.h"
 #include "numeric/WholeNumber.h"
+#include "parallel/Jobs.h"
 #include "study/RunSummary.h"
+#include "study/StudyConditions.h"
 #include "study/StudyGenerator.h"
 
 namespace veltrano::jobs {
@@ -57,8 +58,9 @@ std::pair<std::int64_t, std::int64_t> ReplicationRange(const std::string& text) 
 // test per replication.
 void CheckReplay(const SimulateRequest& o, std::int64_t count) {
   if (!o.seed) throw UsageError("--generator philox: give the study's seed with --seed");
-  if (o.condition < 1 || o.condition > 4294967295)
-    throw UsageError("--generator philox: give the study condition with --condition I (from 1 to 4294967295)");
+  if (o.condition < 1 || o.condition > kMaxConditions)
+    throw UsageError("--generator philox: give the study condition with --condition I (from 1 to " +
+                     std::to_string(kMaxConditions) + ")");
   if (o.replications.empty())
     throw UsageError("--generator philox: give the replications to make with --replications A:B");
   if (o.settings.CheckBox_Iterate)
