@@ -13,17 +13,14 @@
 #include <pybind11/stl.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <csignal>
 #include <exception>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "jobs/DataJobs.h"
 #include "jobs/InputFile.h"
+#include "jobs/PolledJob.h"
 #include "jobs/StudyJob.h"
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
@@ -35,27 +32,6 @@ namespace veltrano::python {
 namespace {
 
 using jobs::JobContext;
-
-// The study's progress, from the job's thread to the waiting one.
-class StudyProgressBox final : public jobs::ProgressSink {
-public:
-  void Study(const StudyProgress& p) override {
-    std::lock_guard lock(mutex_);
-    latest_ = p;
-    fresh_ = true;
-  }
-  std::optional<StudyProgress> Take() {
-    std::lock_guard lock(mutex_);
-    if (!fresh_) return std::nullopt;
-    fresh_ = false;
-    return latest_;
-  }
-
-private:
-  std::mutex mutex_;
-  StudyProgress latest_;
-  bool fresh_ = false;
-};
 
 // Raises the Python exception a job's error calls for.
 [[noreturn]] void RaiseJobError(const std::exception_ptr& error) {
@@ -74,64 +50,36 @@ private:
   throw py::error_already_set();
 }
 
-// Runs work(context) on a thread of its own as described above; progress, when given, is
-// called with the GIL every time the study's progress has moved.
+// Runs work(context) on a thread of its own as described above (jobs::RunPolled), without
+// the GIL; progress, when given, is called with the GIL every time the study's progress has
+// moved, and once more at the end. Ctrl-C, or an error of progress, stops the job and is
+// raised once it has ended.
 template <class Work>
 auto Run(Work&& work, const py::object& progress = py::none()) {
   using Result = decltype(work(std::declval<const JobContext&>()));
-  jobs::StopToken token;
-  StudyProgressBox box;
-  const JobContext context{&token, &box};
   std::optional<Result> result;
   std::exception_ptr error;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool interrupted = false;
   {
     py::gil_scoped_release release;
-    std::thread worker([&] {
-      try {
-        result.emplace(work(context));
-      } catch (...) {
-        error = std::current_exception();
-      }
-      std::lock_guard lock(mutex);
-      done = true;
-      finished.notify_all();
-    });
-    std::unique_lock lock(mutex);
-    while (!done) {
-      finished.wait_for(lock, std::chrono::milliseconds(100));
-      if (done || interrupted) continue;
-      lock.unlock();
-      {
+    try {
+      result = jobs::RunPolled(work, [&](const std::optional<StudyProgress>& p, bool ended) {
         py::gil_scoped_acquire acquire;
-        if (PyErr_CheckSignals() != 0) {
-          interrupted = true;
-        } else if (!progress.is_none()) {
-          if (const std::optional<StudyProgress> p = box.Take()) {
-            try {
-              progress(p->conditionsDone, p->conditionsTotal, p->testsDone, p->testsTotal);
-            } catch (py::error_already_set& e) {
-              e.restore();  // raised once the job has ended
-              interrupted = true;
-            }
-          }
+        if (!ended && PyErr_CheckSignals() != 0) return false;
+        if (!p || progress.is_none()) return true;
+        try {
+          progress(p->conditionsDone, p->conditionsTotal, p->testsDone, p->testsTotal);
+        } catch (py::error_already_set& e) {
+          e.restore();  // raised below
+          return false;
         }
-      }
-      if (interrupted) token.Request(SIGINT);
-      lock.lock();
+        return true;
+      });
+    } catch (...) {
+      error = std::current_exception();
     }
-    lock.unlock();
-    worker.join();
   }
-  if (interrupted) throw py::error_already_set();  // KeyboardInterrupt, or the callback's error
   if (error) RaiseJobError(error);
-  // Where the work ended, so that a progress bar ends full.
-  if (!progress.is_none())
-    if (const std::optional<StudyProgress> p = box.Take())
-      progress(p->conditionsDone, p->conditionsTotal, p->testsDone, p->testsTotal);
+  if (!result) throw py::error_already_set();  // KeyboardInterrupt, or the callback's error
   return std::move(*result);
 }
 

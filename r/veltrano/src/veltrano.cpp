@@ -19,10 +19,7 @@
 #include <R_ext/Utils.h>  // R_CheckUserInterrupt, R_ToplevelExec
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdint>
 #include <exception>
@@ -31,17 +28,16 @@
 #include <iterator>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "jobs/DataJobs.h"
 #include "jobs/InputFile.h"
 #include "jobs/JobError.h"
+#include "jobs/PolledJob.h"
 #include "jobs/StudyJob.h"
 #include "numeric/UniformGenerator.h"
 #include "parallel/Jobs.h"
@@ -53,27 +49,6 @@ using jobs::JobContext;
 
 // ---- Running a job -------------------------------------------------------------------
 
-// The study's progress, from the job's thread to R's.
-class StudyProgressBox final : public jobs::ProgressSink {
-public:
-  void Study(const StudyProgress& p) override {
-    std::lock_guard lock(mutex_);
-    latest_ = p;
-    fresh_ = true;
-  }
-  std::optional<StudyProgress> Take() {
-    std::lock_guard lock(mutex_);
-    if (!fresh_) return std::nullopt;
-    fresh_ = false;
-    return latest_;
-  }
-
-private:
-  std::mutex mutex_;
-  StudyProgress latest_;
-  bool fresh_ = false;
-};
-
 void CheckInterrupt(void*) { R_CheckUserInterrupt(); }
 
 // Whether the user asked for an interrupt. R's jump on an interrupt ends in R_ToplevelExec.
@@ -84,62 +59,32 @@ void Report(const Rcpp::Function& progress, const StudyProgress& p) {
            static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal));
 }
 
-// Runs work(context) on a thread of its own as described above; progress, when not NULL,
-// is an R function called with (conditions done, conditions, tests done, tests) whenever
-// the study has moved on, and once more at the end.
+// Runs work(context) on a thread of its own as described above (jobs::RunPolled);
+// progress, when not NULL, is an R function called with (conditions done, conditions,
+// tests done, tests) whenever the study has moved on, and once more at the end. An
+// interrupt, or an error of progress, stops the job and is raised once it has ended.
 template <class Work>
 auto Run(Work&& work, SEXP progress = R_NilValue) {
-  using Result = decltype(work(std::declval<const JobContext&>()));
-  const bool reporting = !Rf_isNull(progress);
   std::optional<Rcpp::Function> report;
-  if (reporting) report.emplace(progress);
-  jobs::StopToken token;
-  StudyProgressBox box;
-  const JobContext context{&token, &box};
-  std::optional<Result> result;
-  std::exception_ptr error;     // the job's
-  std::exception_ptr reported;  // the progress function's
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
+  if (!Rf_isNull(progress)) report.emplace(progress);
   bool interrupted = false;
-  std::thread worker([&] {
+  std::exception_ptr reported;  // the progress function's
+  auto result = jobs::RunPolled(work, [&](const std::optional<StudyProgress>& p, bool ended) {
+    if (!ended && InterruptPending()) {
+      interrupted = true;
+      return false;
+    }
+    if (!p || !report) return true;
     try {
-      result.emplace(work(context));
+      Report(*report, *p);
     } catch (...) {
-      error = std::current_exception();
+      reported = std::current_exception();
+      return false;
     }
-    std::lock_guard lock(mutex);
-    done = true;
-    finished.notify_all();
+    return true;
   });
-  {
-    std::unique_lock lock(mutex);
-    while (!done) {
-      finished.wait_for(lock, std::chrono::milliseconds(100));
-      if (done || interrupted || reported) continue;
-      lock.unlock();
-      if (InterruptPending()) {
-        interrupted = true;
-      } else if (reporting) {
-        if (const std::optional<StudyProgress> p = box.Take()) {
-          try {
-            Report(*report, *p);
-          } catch (...) {
-            reported = std::current_exception();
-          }
-        }
-      }
-      if (interrupted || reported) token.Request(SIGINT);
-      lock.lock();
-    }
-  }
-  worker.join();
   if (interrupted) throw Rcpp::internal::InterruptedException();
   if (reported) std::rethrow_exception(reported);
-  if (error) std::rethrow_exception(error);
-  if (reporting)
-    if (const std::optional<StudyProgress> p = box.Take()) Report(*report, *p);  // the bar ends full
   return std::move(*result);
 }
 
