@@ -13,12 +13,15 @@ packages=(
   xvfb xauth
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev
+  emscripten chromium
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm fetches the page's chart library; a machine with Node.js from elsewhere has its own.
+command -v npm > /dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 as_root=()

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "jobs/JobError.h"
+#include "numeric/DoubleChars.h"
 #include "numeric/NumStr.h"
 #include "sheets/SheetAnalysis.h"  // AppendCsvCell
 
@@ -108,7 +109,7 @@ Frame ParseCsvFrame(std::string_view text, const std::string& what) {
         case Column::Type::Count: {
           std::int64_t v = 0;
           if (present) {
-            const auto r = std::from_chars(first, last, v);
+            const auto r = FromChars(first, last, v);
             if (r.ec != std::errc{} || r.ptr != last)
               fail(static_cast<int>(i + 1), "the " + c.name + " \"" + cell + "\" is not a whole number");
           }
@@ -118,7 +119,7 @@ Frame ParseCsvFrame(std::string_view text, const std::string& what) {
         case Column::Type::Seed: {
           std::uint64_t v = 0;
           if (present) {
-            const auto r = std::from_chars(first, last, v);
+            const auto r = FromChars(first, last, v);
             if (r.ec != std::errc{} || r.ptr != last)
               fail(static_cast<int>(i + 1),
                    "the " + c.name + " \"" + cell + "\" is not a seed (0 to 18446744073709551615)");
@@ -129,7 +130,7 @@ Frame ParseCsvFrame(std::string_view text, const std::string& what) {
         case Column::Type::Real: {
           double v = std::numeric_limits<double>::quiet_NaN();
           if (present) {
-            const auto r = std::from_chars(first, last, v);
+            const auto r = FromChars(first, last, v);
             if (r.ec != std::errc{} || r.ptr != last)
               fail(static_cast<int>(i + 1), "the " + c.name + " \"" + cell + "\" is not a number");
           }

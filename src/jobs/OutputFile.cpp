@@ -34,7 +34,7 @@ std::string ShownName(const std::string& path, bool console) { return console ? 
 }  // namespace
 
 OutputFile::OutputFile(const std::string& path, std::ostream& console, Mode mode)
-    : path_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+    : path_(path), buffer_(new char[kBufferSize]) {
   if (path == "-")
     console_ = &console;
   else
@@ -42,7 +42,7 @@ OutputFile::OutputFile(const std::string& path, std::ostream& console, Mode mode
 }
 
 OutputFile::OutputFile(const std::string& path, Mode mode)
-    : path_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+    : path_(path), buffer_(new char[kBufferSize]) {
   Open(mode);
 }
 
@@ -55,7 +55,7 @@ void OutputFile::Open(Mode mode) {
 }
 
 OutputFile::OutputFile(const std::string& path, std::FILE* file)
-    : path_(path), file_(file), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+    : path_(path), file_(file), buffer_(new char[kBufferSize]) {
   std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 

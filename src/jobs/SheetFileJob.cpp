@@ -62,16 +62,18 @@ SheetSource::SheetSource(const std::string& path, std::istream& console, std::st
 
 std::unique_ptr<SheetSource> SheetSource::OfText(std::string text, const std::string& name, std::string keyOption,
                                                  std::string kOption) {
+  const std::uint64_t size = text.size();
   auto in = std::make_unique<std::istringstream>(std::move(text));
   auto source = std::make_unique<SheetSource>("-", *in, std::move(keyOption), std::move(kOption));
   source->path_.clear();  // read again from the text itself
   source->name_ = name;
   source->text_ = std::move(in);
+  source->textSize_ = size;
   return source;
 }
 
 std::uint64_t SheetSource::Size() {
-  if (text_) return static_cast<std::uint64_t>(text_->view().size());
+  if (text_) return textSize_;
   if (spool_ && copied_) return spool_->Size();
   std::error_code ec;
   if (path_ == "-" || !fs::is_regular_file(path_, ec)) return 0;

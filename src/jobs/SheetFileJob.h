@@ -84,6 +84,7 @@ private:
   std::string kOption_;
   std::ifstream file_;
   std::unique_ptr<std::istringstream> text_;  // a sheet given as text
+  std::uint64_t textSize_ = 0;                // its size in bytes
   std::istream* in_ = nullptr;
   std::unique_ptr<InputSpool> spool_;
   bool copying_ = false;  // the first reading copies the sheet into spool_

@@ -25,21 +25,25 @@ void StreamHost::CutBackToLastTest() noexcept {
     if (files[i] != nullptr) files[i]->CutBackTo(marks_[i]);
 }
 
+void PointRows::Append(std::string& out, SeriesId series, double x, double y) {
+  if (x != lastX_ || xText_.empty() || std::signbit(x) != std::signbit(lastX_)) {
+    lastX_ = x;
+    xText_.clear();
+    AppendG17(xText_, x);
+  }
+  out.append(SeriesName(series));
+  out.push_back(',');
+  out.append(xText_);
+  out.push_back(',');
+  // An estimate the analysis could not compute is an empty cell, as in every CSV file.
+  if (!IsNodefinido(y)) AppendG17(out, y);
+  out.push_back('\n');
+}
+
 void StreamHost::AddXY(SeriesId series, double x, double y) {
   if (points_ != nullptr) {
-    // Every point of a test shares its x (Do*): its text is made once.
-    if (x != lastX_ || xText_.empty() || std::signbit(x) != std::signbit(lastX_)) {
-      lastX_ = x;
-      xText_.clear();
-      AppendG17(xText_, x);
-    }
-    row_.assign(SeriesName(series));
-    row_.push_back(',');
-    row_.append(xText_);
-    row_.push_back(',');
-    // An estimate the analysis could not compute is an empty cell, as in every CSV file.
-    if (!IsNodefinido(y)) AppendG17(row_, y);
-    row_.push_back('\n');
+    row_.clear();
+    rows_.Append(row_, series, x, y);
     points_->Write(row_);
   }
   if (charts_ != nullptr) charts_->AddXY(series, x, y);

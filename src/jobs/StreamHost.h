@@ -15,6 +15,20 @@
 
 namespace veltrano::jobs {
 
+/// The rows of a points file, "series,x,y": numbers that read back as the same doubles, an
+/// estimate the analysis could not compute an empty cell.
+class PointRows {
+public:
+  /// The header line of a points file.
+  static constexpr std::string_view kHeader = "series,x,y";
+  /// Appends the row of (x, y) on series, ended by a line break, to out.
+  void Append(std::string& out, SeriesId series, double x, double y);
+
+private:
+  double lastX_ = 0;
+  std::string xText_;  // every point of a test shares its x (Do*): its text is made once
+};
+
 class StreamHost final : public RunHost {
 public:
   /// Every pointer may be null: that output is not written. None is owned.
@@ -42,7 +56,7 @@ public:
   void CutBackToLastTest() noexcept;
 
   /// The header line of the points file.
-  static constexpr std::string_view kPointsHeader = "series,x,y";
+  static constexpr std::string_view kPointsHeader = PointRows::kHeader;
 
 private:
   OutputFile* data_;
@@ -51,8 +65,7 @@ private:
   ChartSink* charts_;
   std::uint64_t marks_[3] = {0, 0, 0};  // data, residuals, points after the last complete test
   std::string row_;
-  double lastX_ = 0;
-  std::string xText_;
+  PointRows rows_;
 };
 
 }  // namespace veltrano::jobs

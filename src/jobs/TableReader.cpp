@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "analysis/tAnalisisDeltaMET.h"
+#include "numeric/DoubleChars.h"
 #include "numeric/QuotedText.h"
 
 namespace veltrano::jobs {
@@ -119,7 +120,7 @@ std::optional<ObservedTable> TableReader::Next() {
 
 double TableReader::Entry(std::string_view f) const {
   double v = 0;
-  const auto r = std::from_chars(f.data(), f.data() + f.size(), v, std::chars_format::general);
+  const auto r = FromChars(f.data(), f.data() + f.size(), v);
   if (r.ptr != f.data() + f.size() || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
     Fail(tables_, lineNumber_, Quoted(f) + " is not a number");
   if (!std::isfinite(v) && r.ec == std::errc()) Fail(tables_, lineNumber_, Quoted(f) + " is not a finite number");
@@ -176,8 +177,7 @@ void CheckObservedTable(const ObservedTable& t) {
       const std::string at = "entry (" + std::to_string(i) + ", " + std::to_string(j) + ")";
       if (!std::isfinite(v)) fail(at + " is not a finite number");
       char text[32];
-      const auto shortest = std::to_chars(text, text + sizeof text, v);
-      const std::string entry = at + " = " + std::string(text, shortest.ptr);
+      const std::string entry = at + " = " + std::string(text, ShortestDoubleChars(text, text + sizeof text, v));
       if (std::fabs(v) > kMaxEntry) fail(entry + " is out of range; an entry must be a number from 0 to 1e15");
       if (v < 0) fail(entry + " is negative; an entry must be a count, 0 or more");
       fail(entry + " is not a whole number; an entry must be a count");

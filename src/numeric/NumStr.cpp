@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "numeric/DoubleChars.h"
+
 namespace veltrano {
 namespace {
 
@@ -23,15 +25,14 @@ void AppendBlanks(std::string& out, int count) {
 // (to nearest, ties to even), which std::to_chars guarantees.
 int ExpandByLibrary(double a, char (&digits)[kExpansionDigits]) {
   char buf[40];
-  const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific,
-                                 kExpansionDigits - 1);
+  char* const end = DoubleToChars(buf, buf + sizeof buf, a, DoubleForm::Scientific, kExpansionDigits - 1);
   // buf holds "d.ddddddddddddddddde±XX[X]".
   digits[0] = buf[0];
   std::memcpy(digits + 1, buf + 2, kExpansionDigits - 1);
   const char* p = buf + kExpansionDigits + 2;  // just after 'e'
   const bool negative = *p == '-';
   int e = 0;
-  for (++p; p < res.ptr; ++p) e = e * 10 + (*p - '0');
+  for (++p; p < end; ++p) e = e * 10 + (*p - '0');
   return negative ? -e : e;
 }
 
@@ -236,8 +237,7 @@ void AppendG17(std::string& out, double x) {
   const double a = std::fabs(x);
   if (!ExpandExactly(a, 17, dg, e) || e < -4 || e > 16) {
     char text[32];
-    const auto r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, 17);
-    out.append(text, r.ptr);
+    out.append(text, DoubleToChars(text, text + sizeof text, x, DoubleForm::General, 17));
     return;
   }
   int last = 16;  // the last digit that is not a trailing zero

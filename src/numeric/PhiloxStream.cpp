@@ -1,6 +1,8 @@
 #include "numeric/PhiloxStream.h"
 
+#if VELTRANO_RANDOM123
 #include <Random123/philox.h>
+#endif
 
 #if VELTRANO_PHILOX_VECTORS
 #include <immintrin.h>
@@ -8,6 +10,30 @@
 
 namespace veltrano {
 
+// Philox4x32-10's multipliers and the Weyl constants its key steps by.
+constexpr std::uint32_t kM0 = 0xD2511F53u, kM1 = 0xCD9E8D57u;
+constexpr std::uint32_t kWeyl0 = 0x9E3779B9u, kWeyl1 = 0xBB67AE85u;
+
+PhiloxWords Philox4x32Rounds(const std::uint32_t (&counter)[4], const std::uint32_t (&key)[2]) noexcept {
+  std::uint32_t x0 = counter[0], x1 = counter[1], x2 = counter[2], x3 = counter[3];
+  std::uint32_t k0 = key[0], k1 = key[1];
+  for (int round = 0; round < 10; ++round) {
+    if (round > 0) {
+      k0 += kWeyl0;
+      k1 += kWeyl1;
+    }
+    const std::uint64_t p0 = std::uint64_t{kM0} * x0, p1 = std::uint64_t{kM1} * x2;
+    const auto hi0 = static_cast<std::uint32_t>(p0 >> 32), lo0 = static_cast<std::uint32_t>(p0);
+    const auto hi1 = static_cast<std::uint32_t>(p1 >> 32), lo1 = static_cast<std::uint32_t>(p1);
+    x0 = hi1 ^ x1 ^ k0;
+    x1 = lo1;
+    x2 = hi0 ^ x3 ^ k1;
+    x3 = lo0;
+  }
+  return {{x0, x1, x2, x3}};
+}
+
+#if VELTRANO_RANDOM123
 PhiloxWords Philox4x32(const std::uint32_t (&counter)[4], const std::uint32_t (&key)[2]) noexcept {
   const r123::Philox4x32 philox;
   const r123::Philox4x32::ctr_type w =
@@ -26,6 +52,20 @@ void PhiloxBlocksPortable(const std::uint32_t (&key)[2], std::uint32_t r, std::u
     for (int j = 0; j < 4; ++j) out[4 * b + j] = w.v[j];
   }
 }
+#else
+PhiloxWords Philox4x32(const std::uint32_t (&counter)[4], const std::uint32_t (&key)[2]) noexcept {
+  return Philox4x32Rounds(counter, key);
+}
+
+void PhiloxBlocksPortable(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i, std::uint64_t first,
+                          std::uint32_t* out) noexcept {
+  std::uint32_t c[4] = {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(first >> 32), r, i};
+  for (int b = 0; b < PhiloxStream::kBlocks; ++b, ++c[0]) {
+    const PhiloxWords w = Philox4x32Rounds(c, key);
+    for (int j = 0; j < 4; ++j) out[4 * b + j] = w.w[j];
+  }
+}
+#endif
 
 #if VELTRANO_PHILOX_VECTORS
 // Several counters at once in the 64-bit lanes of vectors: word j of the block in lane b
@@ -36,8 +76,6 @@ void PhiloxBlocksPortable(const std::uint32_t (&key)[2], std::uint32_t r, std::u
 // left holding whatever they get: they only ever reach high halves, which the next
 // multiplication ignores and the store drops. A round of one group waits on the one before
 // (a multiplication's latency), so groups go through the rounds side by side.
-constexpr std::uint32_t kM0 = 0xD2511F53u, kM1 = 0xCD9E8D57u;
-constexpr std::uint32_t kWeyl0 = 0x9E3779B9u, kWeyl1 = 0xBB67AE85u;
 
 namespace {
 

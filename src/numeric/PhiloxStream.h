@@ -38,6 +38,9 @@ struct PhiloxWords {
   std::uint32_t w[4];
 };
 PhiloxWords Philox4x32(const std::uint32_t (&counter)[4], const std::uint32_t (&key)[2]) noexcept;
+/// The same block by the ten rounds written out here: where Random123's headers do not
+/// compile (the browser's build), this is the generator.
+PhiloxWords Philox4x32Rounds(const std::uint32_t (&counter)[4], const std::uint32_t (&key)[2]) noexcept;
 
 /// Blocks first .. first + PhiloxStream::kBlocks − 1 (first a multiple of kBlocks, so the
 /// low counter word does not carry among them) of replication r of condition i under key,

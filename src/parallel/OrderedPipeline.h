@@ -5,7 +5,8 @@
 // one serial order while the analyses of many tests run side by side, and still write
 // every line in test order.
 //
-// The pool is oneTBB's: parallel_pipeline with a serial-in-order first and last stage
+// The pool is oneTBB's (where there is none, in the browser's build, the same interface
+// runs the three stages in order on the calling thread): parallel_pipeline with a serial-in-order first and last stage
 // and a parallel middle stage, run in a task arena of the requested size (the call's own:
 // no process-wide thread limit is set). At most
 // `inFlight` items are alive at once, so memory stays flat however many items pass.
@@ -13,8 +14,10 @@
 // and since the last stage frees items in order, slot s is free again by the time item
 // s + inFlight is made. A slot keeps its buffers between items, so a steady run allocates
 // nothing per item.
+#if VELTRANO_THREADS
 #include <oneapi/tbb/parallel_pipeline.h>
 #include <oneapi/tbb/task_arena.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -68,6 +71,7 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
     }
     return;
   }
+#if VELTRANO_THREADS
   inFlight = std::max<std::size_t>(inFlight, 1);
   std::vector<Item> ring(inFlight);
   std::atomic<bool> ended{false};
@@ -147,6 +151,9 @@ void RunOrdered(int jobs, std::size_t inFlight, Make&& make, Work&& work, Hand&&
   });
   detail::HappensAfter(&pipeline);
   if (error) std::rethrow_exception(error);
+#else
+  (void)inFlight;
+#endif
 }
 
 }  // namespace veltrano

@@ -299,7 +299,7 @@ public:
   static constexpr std::size_t kBufferSize = 4 * kMaxSheetLine;
 
   Lines(std::istream& in, std::ostream* copy)
-      : in_(in), copy_(copy), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+      : in_(in), copy_(copy), buffer_(new char[kBufferSize]) {}
 
   bool Next(std::string_view& line) {
     for (;;) {

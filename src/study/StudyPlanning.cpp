@@ -7,6 +7,7 @@
 #include <istream>
 #include <map>
 
+#include "numeric/DoubleChars.h"
 #include "numeric/NumStr.h"
 #include "numeric/QuotedText.h"
 #include "study/StudyRows.h"
@@ -27,7 +28,7 @@ std::optional<Number> NumberIn(const RowCells& row, std::string_view column) {
   if (it == row.end() || it->second.empty()) return std::nullopt;
   Number v{};
   const char* end = it->second.data() + it->second.size();
-  const auto r = std::from_chars(it->second.data(), end, v);
+  const auto r = FromChars(it->second.data(), end, v);
   if (r.ptr != end || r.ec != std::errc{})
     throw StudyInputError("its " + std::string(column) + " " + Quoted(it->second) + " is not a number");
   return v;
@@ -122,7 +123,7 @@ std::vector<PlanTarget> ParsePlanTargets(std::string_view text) {
                             " is not measure=MCSE with the measure bias, emp_se or coverage");
     t.measure = name == "bias" ? PlanMeasure::Bias : name == "emp_se" ? PlanMeasure::EmpSe : PlanMeasure::Coverage;
     const std::string_view value = entry.substr(eq + 1);
-    const auto r = std::from_chars(value.data(), value.data() + value.size(), t.mcse);
+    const auto r = FromChars(value.data(), value.data() + value.size(), t.mcse);
     if (value.empty() || r.ptr != value.data() + value.size() || r.ec != std::errc{} || !(t.mcse > 0) ||
         !std::isfinite(t.mcse))
       throw StudyInputError("--target: " + Quoted(entry) + ": the Monte Carlo SE must be a positive number");

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "numeric/DoubleChars.h"
 #include "study/RunSummary.h"
 #include "study/StudyRows.h"
 
@@ -62,7 +63,7 @@ Estimator EstimatorNamed(std::string_view name) {
 std::int32_t WholeCell(std::string_view name, std::string_view text) {
   std::int32_t v = 0;
   const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, v);
+  const auto r = FromChars(text.data(), end, v);
   if (text.empty() || r.ptr != end || r.ec != std::errc{})
     throw StudyInputError("its " + std::string(name) + " \"" + std::string(text) + "\" is not a whole number");
   return v;
@@ -73,7 +74,7 @@ std::optional<double> RealCell(std::string_view name, std::string_view text) {
   if (text.empty()) return std::nullopt;
   double v = 0;
   const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, v);
+  const auto r = FromChars(text.data(), end, v);
   if (r.ptr != end || r.ec != std::errc{} || !std::isfinite(v))
     throw StudyInputError("its " + std::string(name) + " \"" + std::string(text) + "\" is not a finite number");
   return v;

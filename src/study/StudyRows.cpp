@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "numeric/DoubleChars.h"
 #include "numeric/NumStr.h"
 #include "simulation/ExamSimulator.h"
 #include "simulation/RunSettings.h"
@@ -136,7 +137,7 @@ void AppendValue(std::string& out, double x) {
 template <class Whole>
 bool ReadWhole(std::string_view text, Whole& v) {
   const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, v);
+  const auto r = FromChars(text.data(), end, v);
   return !text.empty() && r.ptr == end && r.ec == std::errc{};
 }
 
@@ -174,7 +175,7 @@ constexpr std::size_t kColumnN = 1, kColumnK = 2, kColumnDo = 3, kColumnDoStar =
 // A real as the rows write it (17 significant digits), read back exactly.
 bool ReadReal(std::string_view text, double& v) {
   const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, v);
+  const auto r = FromChars(text.data(), end, v);
   return !text.empty() && r.ptr == end && r.ec == std::errc{} && std::isfinite(v);
 }
 
@@ -347,7 +348,7 @@ TestRow ParseTestRow(std::string_view line) {
       *values[i] = Nodefinido;
       continue;
     }
-    const auto r = std::from_chars(cell.data(), cell.data() + cell.size(), *values[i]);
+    const auto r = FromChars(cell.data(), cell.data() + cell.size(), *values[i]);
     if (r.ptr != cell.data() + cell.size() || r.ec != std::errc{})
       throw StudyInputError("\"" + std::string(cell) + "\" is not a number");
   }

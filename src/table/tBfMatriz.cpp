@@ -1,11 +1,22 @@
 #include "table/tBfMatriz.h"
 
 namespace veltrano {
+namespace {
+
+// rows × cols zeros. The standard library of the browser's build lacks make_shared of an
+// array; there the array is made apart from its count.
+std::shared_ptr<double[]> Zeros(std::size_t size) {
+#if __cpp_lib_shared_ptr_arrays >= 201707L
+  return std::make_shared<double[]>(size);
+#else
+  return std::shared_ptr<double[]>(new double[size]());
+#endif
+}
+
+}  // namespace
 
 tBfMatrizPrecision::tBfMatrizPrecision(int rows, int cols)
-    : data_(std::make_shared<double[]>(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols))),
-      rows_(rows),
-      cols_(cols) {}
+    : data_(Zeros(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols))), rows_(rows), cols_(cols) {}
 
 tBfMatriz tBfMatriz::MCReal(std::int32_t Dimension) {
   tBfMatriz t;

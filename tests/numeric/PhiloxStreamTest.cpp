@@ -25,8 +25,11 @@ TEST(Philox4x32, KnownAnswers) {
        {0xd16cfe09, 0x94fdcceb, 0x5001e420, 0x24126ea1}},
   };
   for (const Case& c : cases) {
-    const PhiloxWords w = Philox4x32(c.counter, c.key);
-    for (int j = 0; j < 4; ++j) EXPECT_EQ(w.w[j], c.words[j]) << std::hex << c.counter[0] << " word " << j;
+    const PhiloxWords w = Philox4x32(c.counter, c.key), rounds = Philox4x32Rounds(c.counter, c.key);
+    for (int j = 0; j < 4; ++j) {
+      EXPECT_EQ(w.w[j], c.words[j]) << std::hex << c.counter[0] << " word " << j;
+      EXPECT_EQ(rounds.w[j], c.words[j]) << "rounds written out: " << std::hex << c.counter[0] << " word " << j;
+    }
   }
 }
 
