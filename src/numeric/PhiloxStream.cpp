@@ -1,5 +1,10 @@
 #include "numeric/PhiloxStream.h"
 
+// Random123's headers, unless the build says they do not compile there (the browser's:
+// VELTRANO_RANDOM123=0).
+#ifndef VELTRANO_RANDOM123
+#define VELTRANO_RANDOM123 1
+#endif
 #if VELTRANO_RANDOM123
 #include <Random123/philox.h>
 #endif

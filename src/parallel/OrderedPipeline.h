@@ -14,6 +14,10 @@
 // and since the last stage frees items in order, slot s is free again by the time item
 // s + inFlight is made. A slot keeps its buffers between items, so a steady run allocates
 // nothing per item.
+// Threads, unless the build says there are none (the browser's: VELTRANO_THREADS=0).
+#ifndef VELTRANO_THREADS
+#define VELTRANO_THREADS 1
+#endif
 #if VELTRANO_THREADS
 #include <oneapi/tbb/parallel_pipeline.h>
 #include <oneapi/tbb/task_arena.h>
