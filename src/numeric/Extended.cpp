@@ -21,6 +21,19 @@ constexpr int kMinLsb = 1 - kBias - 63;
 constexpr std::uint64_t kIntegerBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 62;
 
+// The bits of a double and back (memcpy: std::bit_cast is missing from some
+// standard libraries the engine is built with).
+std::uint64_t BitsOf(double d) {
+  std::uint64_t b;
+  std::memcpy(&b, &d, sizeof b);
+  return b;
+}
+double DoubleOf(std::uint64_t b) {
+  double d;
+  std::memcpy(&d, &b, sizeof d);
+  return d;
+}
+
 enum class Kind { Zero, Finite, Inf, NaN };
 
 struct Parts {
@@ -143,7 +156,7 @@ SoftExtended::SoftExtended(std::int64_t v) noexcept {
 }
 
 SoftExtended::SoftExtended(double v) noexcept {
-  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const auto bits = BitsOf(v);
   const bool sign = (bits >> 63) != 0;
   const int biased = static_cast<int>((bits >> 52) & 0x7FF);
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
@@ -215,11 +228,11 @@ double SoftExtended::ToDouble() const noexcept {
   const std::uint64_t expAllOnes = std::uint64_t{0x7FF} << 52;
   switch (p.kind) {
     case Kind::Zero:
-      return std::bit_cast<double>(sign);
+      return DoubleOf(sign);
     case Kind::Inf:
-      return std::bit_cast<double>(sign | expAllOnes);
+      return DoubleOf(sign | expAllOnes);
     case Kind::NaN:  // the payload's top 51 bits, quieted
-      return std::bit_cast<double>(sign | expAllOnes | ((p.sig << 1) >> 12) | (std::uint64_t{1} << 51));
+      return DoubleOf(sign | expAllOnes | ((p.sig << 1) >> 12) | (std::uint64_t{1} << 51));
     case Kind::Finite:
       break;
   }
@@ -231,11 +244,11 @@ double SoftExtended::ToDouble() const noexcept {
     m >>= 1;
     ++lsb;
   }
-  if (m == 0) return std::bit_cast<double>(sign);
-  if ((m >> 52) == 0) return std::bit_cast<double>(sign | m);  // subnormal
+  if (m == 0) return DoubleOf(sign);
+  if ((m >> 52) == 0) return DoubleOf(sign | m);  // subnormal
   const int biased = lsb + 52 + 1023;
-  if (biased >= 0x7FF) return std::bit_cast<double>(sign | expAllOnes);
-  return std::bit_cast<double>(sign | (static_cast<std::uint64_t>(biased) << 52) | (m & ((std::uint64_t{1} << 52) - 1)));
+  if (biased >= 0x7FF) return DoubleOf(sign | expAllOnes);
+  return DoubleOf(sign | (static_cast<std::uint64_t>(biased) << 52) | (m & ((std::uint64_t{1} << 52) - 1)));
 }
 
 SoftExtended SoftExtended::NearbyInt() const noexcept {
