@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "numeric/DoubleChars.h"
+#include "numeric/Extended.h"
 
 namespace veltrano {
 namespace {
@@ -13,8 +14,12 @@ namespace {
 constexpr int kMaxWidth = 255;
 constexpr int kMaxFixedDecimals = 216;
 constexpr int kExpansionDigits = 18;
-// Largest magnitude written in fixed form, held to a 64-bit mantissa.
-constexpr long double kFixedLimit = 6.64613997892457936e35L;
+// Largest magnitude written in fixed form: 6.64613997892457936e35 rounded to the
+// extended type, 0xFFFFFFFFFFFFFFF3 · 2^55 (not a double).
+constexpr Extended kFixedLimit = ExtendedFromBits(0x4075, 0xFFFFFFFFFFFFFFF3);
+#if VELTRANO_EXTENDED_IS_LONG_DOUBLE
+static_assert(kFixedLimit == 6.64613997892457936e35L);
+#endif
 
 void AppendBlanks(std::string& out, int count) {
   if (count > 0) out.append(static_cast<std::size_t>(count), ' ');
@@ -215,7 +220,7 @@ void AppendNumStr(std::string& out, double x, int w, int d) {
   }
   char digits[kExpansionDigits];
   const int e = Expand(a, digits);
-  const bool fixed = d >= 0 && static_cast<long double>(a) <= kFixedLimit && e <= 35 && e >= -35;
+  const bool fixed = d >= 0 && Extended(a) <= kFixedLimit && e <= 35 && e >= -35;
   if (fixed)
     AppendFixed(out, x, w, d, digits, e);
   else

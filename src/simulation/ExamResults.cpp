@@ -2,6 +2,7 @@
 // residual row.
 #include "simulation/ExamResults.h"
 
+#include "numeric/Extended.h"
 #include "numeric/NumStr.h"
 
 namespace veltrano {
@@ -19,13 +20,13 @@ void AppendResidualNumber(std::string& out, double x, int w, int d, bool comma) 
 }  // namespace
 
 double LordNovick(std::int32_t k, std::int32_t n, double R) {
-  const long double numerator = static_cast<long double>(k) * R - n;
-  return static_cast<double>(numerator / static_cast<long double>((k - 1) * n));
+  const Extended numerator = Extended(k) * Extended(R) - Extended(n);
+  return ToDouble(numerator / Extended((k - 1) * n));
 }
 
 double LordNovick(std::int32_t k, double n, double R) {
-  const long double numerator = static_cast<long double>(k) * R - n;
-  return static_cast<double>(numerator / ((static_cast<long double>(k) - 1) * n));
+  const Extended numerator = Extended(k) * Extended(R) - Extended(n);
+  return ToDouble(numerator / ((Extended(k) - Extended(1)) * Extended(n)));
 }
 
 void AppendResidualRow(std::string& out, double doStar, double rDu, double rDc, double rDLN, bool comma) {

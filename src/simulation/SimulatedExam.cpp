@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "numeric/Extended.h"
 #include "numeric/NumStr.h"
 #include "simulation/TVector.h"
 
@@ -46,8 +47,8 @@ std::int32_t UniformToInt(std::int32_t a, std::int32_t b, double u) {
     // u has at most 32 significant bits: (a − 0.5) + span·u is exact in a double.
     r = static_cast<std::int32_t>(RoundHalfEven((a - 0.5) + static_cast<double>(span) * u));
   } else {
-    const long double x = (static_cast<long double>(a) - 0.5L) + static_cast<long double>(span) * u;
-    r = static_cast<std::int32_t>(std::nearbyintl(x));  // ties to even
+    const Extended x = (Extended(a) - Extended(0.5)) + Extended(span) * Extended(u);
+    r = ToInt32(NearbyInt(x));  // ties to even
   }
   return r < a ? a : r;  // u = 0 gives a − 0.5, which would round below a
 }
@@ -112,9 +113,9 @@ std::int32_t InverseTransformChoice(std::int32_t k, std::string* trace, G& rng) 
 }
 
 std::int32_t KnownCount(std::int32_t n, std::int32_t D) {
-  const long double share = static_cast<long double>(D) / 100.0L;
-  const long double product = static_cast<long double>(n) * share;
-  return static_cast<std::int32_t>(std::nearbyintl(product));  // ties to even
+  const Extended share = Extended(D) / Extended(100.0);
+  const Extended product = Extended(n) * share;
+  return ToInt32(NearbyInt(product));  // ties to even
 }
 
 std::string KnownPlaceholder(std::int32_t k) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "analysis/AnalysisSettings.h"
+#include "numeric/Extended.h"
 #include "numeric/NumStr.h"
 #include "parallel/OrderedPipeline.h"
 
@@ -245,7 +246,7 @@ void RunPipeline::Work(TestGroup& g) {
 
 // The Do* field: the realised degree in percent, "66.67%".
 void AppendDoStarPercent(std::string& out, double dreal) {
-  AppendNumStr(out, static_cast<double>(static_cast<long double>(dreal) * 100), 3, 2);
+  AppendNumStr(out, ToDouble(Extended(dreal) * Extended(100)), 3, 2);
   out.push_back('%');
 }
 
@@ -266,10 +267,10 @@ void RunPipeline::WorkTest(TestWork& t) {
   t.dLN = LordNovick(k, n, CorrectAnswers(t.table));
   t.estimates = EstimatesOf(a, t.dreal, t.dLN);
 
-  const long double truth = t.dreal;
-  const auto rDu = static_cast<double>(truth - Du);
-  const auto rDc = static_cast<double>(truth - Dc);
-  const auto rDLN = static_cast<double>(truth - t.dLN);
+  const Extended truth(t.dreal);
+  const double rDu = ToDouble(truth - Extended(Du));
+  const double rDc = ToDouble(truth - Extended(Dc));
+  const double rDLN = ToDouble(truth - Extended(t.dLN));
   AppendResidualRow(t.residualLine, t.dreal, rDu, rDc, rDLN, S.comma);
 
   if (S.CheckBox_Text) {
@@ -323,8 +324,8 @@ void RunPipeline::WorkTest(TestWork& t) {
   // value when the estimate or its standard error is missing (an invalid model
   // leaves the standard error at 0): such a test adds no residual point.
   if (!IsNodefinido(Du) && !IsNodefinido(se) && se != 0) {
-    const long double difference = static_cast<long double>(Du) - t.dreal;
-    t.points[t.pointCount++] = {SeriesId::rPoint_DSEM, t.dreal, static_cast<double>(difference / se)};
+    const Extended difference = Extended(Du) - Extended(t.dreal);
+    t.points[t.pointCount++] = {SeriesId::rPoint_DSEM, t.dreal, ToDouble(difference / Extended(se))};
   }
   // The analysis goes first, then the items; the table stays for the next test.
   a.Finaliza();

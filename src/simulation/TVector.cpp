@@ -4,7 +4,18 @@
 #include <cstring>
 #include <utility>
 
+#include "numeric/Extended.h"
+
 namespace veltrano {
+namespace {
+
+// The comb sort's shrink factor, 1.3 in the extended type: 0xA666666666666666 · 2^−63.
+constexpr Extended kCombShrink = ExtendedFromBits(0x3FFF, 0xA666666666666666);
+#if VELTRANO_EXTENDED_IS_LONG_DOUBLE
+static_assert(kCombShrink == 1.3L);
+#endif
+
+}  // namespace
 
 void TVector::FreeDeleter::operator()(double* p) const noexcept { std::free(p); }
 
@@ -46,7 +57,7 @@ void TVector::SortElems(bool Ascending, std::int32_t RangeFirst, std::int32_t Ra
   std::int32_t gap = RangeLast - RangeFirst;
   bool exchanged;
   do {
-    gap = static_cast<std::int32_t>(static_cast<long double>(gap) / 1.3L);
+    gap = ToInt32(Extended(gap) / kCombShrink);
     if (gap == 0) gap = 1;
     exchanged = false;
     for (std::int32_t i = RangeFirst; i + gap <= RangeLast; ++i) {
