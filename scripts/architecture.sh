@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Draws docs/architecture/layers.svg and .png, the picture of Veltrano's libraries and
 # programs and their arrows, from the CMake targets of a configured build (build/ unless
-# given): the edges are CMake's own, reduced to those not implied by others (tred). Needs
+# given): the edges are CMake's own, reduced to those not implied by others (tred), and the
+# browser's engine (built apart, by emscripten: scripts/web.sh) on the jobs. Needs
 # graphviz (apt-get install graphviz); not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,20 +16,21 @@ cat > "$build/CMakeGraphVizOptions.cmake" <<'OPTIONS'
 set(GRAPHVIZ_EXTERNAL_LIBS OFF)
 set(GRAPHVIZ_GENERATE_PER_TARGET OFF)
 set(GRAPHVIZ_GENERATE_DEPENDERS OFF)
-set(GRAPHVIZ_IGNORE_TARGETS "veltrano_config;veltrano_test_support;.*_tests;tst_.*;bench_.*;fuzz_.*;simulation_sweep;veltrano-screenshots;veltrano-window-timing")
+set(GRAPHVIZ_IGNORE_TARGETS "veltrano_config;veltrano_test_support;.*_tests;tst_.*;bench_.*;fuzz_.*;simulation_sweep;study_stream;veltrano-screenshots;veltrano-window-timing")
 OPTIONS
 cmake --graphviz="$work/targets.dot" "$build" > /dev/null
 
 # Each layer's targets, top (front ends) to bottom (the numbers).
 layer() {
   case "$1" in
-    veltrano|veltrano_ui|veltrano-batch|veltrano_batch_core|veltrano_batch_graphs) echo "front" ;;
+    veltrano|veltrano_ui|veltrano-batch|veltrano_batch_core|veltrano_batch_graphs|veltrano-engine|_veltrano) echo "front" ;;
     veltrano_chart) echo "drawing" ;;
     veltrano_jobs) echo "jobs" ;;
     *) echo "core" ;;
   esac
 }
-edges=$(sed -n 's|.*// \(.*\) -> \(.*\)$|\1 \2|p' "$work/targets.dot" | awk '$1 != $2' | sort -u)
+edges=$( (sed -n 's|.*// \(.*\) -> \(.*\)$|\1 \2|p' "$work/targets.dot"; echo "veltrano-engine veltrano_jobs") |
+  awk '$1 != $2' | sort -u)
 nodes=$(printf '%s\n' "$edges" | tr ' ' '\n' | sort -u)
 {
   echo 'digraph Veltrano {'
@@ -37,7 +39,7 @@ nodes=$(printf '%s\n' "$edges" | tr ' ' '\n' | sort -u)
   echo '  edge [color="#777777", arrowsize=0.7];'
   for group in front drawing jobs core; do
     case "$group" in
-      front) title="Front ends: the command line and the window (Qt Widgets)"; fill="#fde2c8" ;;
+      front) title="Front ends: the command line, the window (Qt Widgets), Python, and the browser's engine"; fill="#fde2c8" ;;
       drawing) title="Drawing (Qt Gui and Svg)"; fill="#e4d8f0" ;;
       jobs) title="Application layer: one job per user action (Qt-free)"; fill="#cfe8d5" ;;
       core) title="Core: the model, the simulation, studies and answer sheets (Qt-free, portable)"; fill="#d4e4f7" ;;
@@ -46,7 +48,7 @@ nodes=$(printf '%s\n' "$edges" | tr ' ' '\n' | sort -u)
     for n in $nodes; do
       [ "$(layer "$n")" = "$group" ] || continue
       shape=box
-      case "$n" in veltrano|veltrano-batch) shape=ellipse ;; esac
+      case "$n" in veltrano|veltrano-batch|veltrano-engine) shape=ellipse ;; esac
       echo "    \"$n\" [fillcolor=\"$fill\", shape=$shape];"
     done
     echo '  }'
