@@ -6,6 +6,8 @@
 # ThreadSanitizer whose tests must report no data race. The Debian package is built and
 # installed, and both programs are started from it. The R package's tarball is built and
 # passes R CMD check --no-manual (its tests against the command line's numbers included).
+# The browser's page is built with emscripten; its engine is compared with veltrano-batch
+# under node, and the page is tried in headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -18,6 +20,7 @@ cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 bash scripts/package-check.sh
 bash scripts/r-check.sh
+bash scripts/web.sh --test
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANO_SANITIZE=ON -DVELTRANO_BUILD_UI=OFF
 cmake --build build-sanitize -j"$jobs"

@@ -1,0 +1,311 @@
+// The page in headless Chromium against veltrano-batch: a link's run writes the command
+// line's bytes, answer sheets and studies give its rows and its messages, and Cancel stops
+// a long run and leaves the page ready for the next.
+//
+//   node tests/web/browser-test.mjs BUILD_WEB_DIR [VELTRANO_BATCH]
+//
+// veltrano-batch comes from the second argument or the environment variable
+// VELTRANO_BATCH. Exit status 0 when every check passes.
+import { execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { jobEnd, launch, openPage, serve } from './harness.mjs';
+
+const [dirArgument, batchArgument] = process.argv.slice(2);
+const batch = resolve(process.env.VELTRANO_BATCH || batchArgument || '');
+if (!dirArgument || !(process.env.VELTRANO_BATCH || batchArgument)) {
+  console.error('usage: node tests/web/browser-test.mjs BUILD_WEB_DIR [VELTRANO_BATCH]');
+  process.exit(2);
+}
+const work = mkdtempSync(join(tmpdir(), 'veltrano-web-'));
+
+// veltrano-batch in the scratch folder; its files' contents by name.
+function runBatch(args, outputs = []) {
+  execFileSync(batch, args, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
+  return Object.fromEntries(outputs.map((name) => [name, readFileSync(join(work, name), 'utf8')]));
+}
+
+// The message veltrano-batch prints on standard error for input it refuses.
+function batchMessage(args) {
+  const result = spawnSync(batch, args, { cwd: work, encoding: 'utf8' });
+  if (result.status === 0) throw new Error(`veltrano-batch ${args.join(' ')} accepted what it should refuse`);
+  return result.stderr.trim().replace(/^veltrano-batch: /, '');
+}
+
+function csvCells(text) {
+  // The CSVs compared here quote nothing except the error messages of examinees, which
+  // the sheets below do not have.
+  return text.split('\n').filter((line) => line !== '').map((line) => line.split(','));
+}
+
+function tableCells(page, id) {
+  return page.$$eval(`#${id} tr`, (rows) => rows.map((row) => [...row.cells].map((cell) => cell.textContent)));
+}
+
+function sameText(name, actual, expected) {
+  if (actual === expected) return;
+  const a = actual.split('\n');
+  const e = expected.split('\n');
+  let i = 0;
+  while (i < a.length && a[i] === e[i]) i++;
+  throw new Error(`${name} differs from veltrano-batch's at line ${i + 1} ` +
+    `(${a.length} lines against ${e.length}):\n  page:  ${JSON.stringify(a[i])}\n  batch: ${JSON.stringify(e[i])}`);
+}
+
+function sameCells(name, actual, expected) {
+  sameText(name, actual.map((row) => row.join(',')).join('\n'), expected.map((row) => row.join(',')).join('\n'));
+}
+
+async function downloaded(page, click) {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click(click)]);
+  return { name: download.suggestedFilename(), text: readFileSync(await download.path(), 'utf8') };
+}
+
+// A refusal's place: file, line and column, whether written "f: line 4, column 3: …" or
+// "f:4:3: …", and the words after it up to the first ";" (the command line goes on with
+// advice about its own options).
+function located(message) {
+  const m = /^(.*?)(?::(\d+):(\d+):|: line (\d+), column (\d+):)\s*([^;]*)/.exec(message);
+  if (!m) throw new Error(`no file, line and column in ${JSON.stringify(message)}`);
+  return { file: m[1], line: m[2] || m[4], column: m[3] || m[5], what: m[6].trim() };
+}
+
+const checks = [];
+const check = (name, run) => checks.push({ name, run });
+
+// ---------------------------------------------------------------------------------
+
+check('a link runs at once and writes the command line\'s data, residuals and summary', async ({ page, origin }) => {
+  const cases = [
+    { query: 'n=20&k=4&do=50&tests=5&seed=42', args: ['--n', '20', '--k', '4', '--do', '50', '--tests', '5', '--seed', '42'] },
+    {
+      query: 'n=30&k=3&do=10&iterate=1&dmax=50&step=10&tests=20&ci=1&comma=1&decimals=4&alternative=0&seed=4294967295',
+      args: ['--n', '30', '--k', '3', '--do', '10', '--iterate', '--dmax', '50', '--step', '10', '--tests', '20', '--ci',
+        '--comma', '--decimals', '4', '--no-alternative', '--seed', '4294967295'],
+    },
+    {
+      query: 'n=8&k=5&do=60&tests=3&full=1&sort-known=1&table=0&seed=0',
+      args: ['--n', '8', '--k', '5', '--do', '60', '--tests', '3', '--full', '--sort-known', '--no-table', '--seed', '0'],
+    },
+  ];
+  for (const { query, args } of cases) {
+    const expected = runBatch(['simulate', ...args, '--data', 'd.txt', '--residuals', 'r.txt', '--summary', 's.csv'], ['d.txt', 'r.txt', 's.csv']);
+    await page.goto(`${origin}/index.html?${query}&run=1`);
+    const end = await jobEnd(page);
+    if (end !== 'completed') throw new Error(`${query}: the run ended ${end}: ${await page.textContent('#status')}`);
+    sameText(`${query}: #data`, await page.textContent('#data'), expected['d.txt']);
+    sameText(`${query}: #residuals`, await page.textContent('#residuals'), expected['r.txt']);
+    sameCells(`${query}: #summary`, await tableCells(page, 'summary'), csvCells(expected['s.csv']));
+    const seed = /seed=(\d+)/.exec(query)[1];
+    const address = new URLSearchParams(await page.evaluate(() => location.search));
+    if (address.get('seed') !== seed) throw new Error(`${query}: the address holds seed ${address.get('seed')}`);
+    if ((await page.textContent('#seed')) !== seed) throw new Error(`${query}: the seed shown is ${await page.textContent('#seed')}`);
+  }
+
+  // The downloads are the whole texts, byte for byte, under their names.
+  const last = runBatch(['simulate', ...cases[2].args, '--data', 'd.txt', '--summary', 's.csv', '--points', 'p.csv'],
+    ['d.txt', 's.csv', 'p.csv']);
+  const data = await downloaded(page, '#data-save');
+  if (data.name !== 'data.txt') throw new Error(`the data pane saves as ${data.name}`);
+  sameText('data.txt', data.text, last['d.txt']);
+  await page.click('#tab-summary');
+  const summary = await downloaded(page, '#summary-save');
+  if (summary.name !== 'summary.csv') throw new Error(`the summary saves as ${summary.name}`);
+  sameText('summary.csv', summary.text, last['s.csv']);
+
+  // Each chart's SVG has a square for every point within its axes, and its PNG is one.
+  const points = csvCells(last['p.csv']).slice(1);
+  for (const [chart, series, [low, high]] of [['graph', 'sPoint_DSEM', [0, 1]], ['residual', 'rPoint_DSEM', [-4, 4]]]) {
+    await page.click(`#tab-${chart}`);
+    const inside = points.filter(([name, , y]) => name === series && y !== '' && Number(y) >= low && Number(y) <= high).length;
+    if (!inside) throw new Error(`the run has no ${series} point to draw`);
+    const svg = await downloaded(page, `#${chart}-svg`);
+    const squares = (svg.text.match(/h2v2h-2z/g) || []).length;
+    if (svg.name !== `${chart}.svg` || squares !== inside || !svg.text.startsWith('<svg')) {
+      throw new Error(`${svg.name} draws ${squares} points where ${inside} lie within the axes`);
+    }
+    const [png] = await Promise.all([page.waitForEvent('download'), page.click(`#${chart}-png`)]);
+    const bytes = readFileSync(await png.path());
+    if (png.suggestedFilename() !== `${chart}.png` || bytes.toString('latin1', 1, 4) !== 'PNG') throw new Error(`${chart}.png is not a PNG`);
+  }
+
+  // A setting changed in the form is in the address at once.
+  await page.fill('#set-n', '25');
+  await page.press('#set-n', 'Tab');
+  const address = new URLSearchParams(await page.evaluate(() => location.search));
+  if (address.get('n') !== '25' || address.get('k') !== '5') throw new Error(`the address after a change: ${address}`);
+
+  // A value out of range is not run, and says which setting.
+  await page.fill('#set-k', '11');
+  await page.click('#run');
+  const status = await page.textContent('#status');
+  if (!/^Not run: k must be a whole number from 2 to 10/.test(status)) throw new Error(`k = 11 gave: ${status}`);
+});
+
+check('answer sheets: results and finding as the command line\'s, refusals at its line and column', async ({ page, origin }) => {
+  await page.goto(`${origin}/index.html`);
+  await page.click('#tab-sheets');
+  const exam = resolve(new URL('../../docs/examples/exam-sheet.csv', import.meta.url).pathname);
+  writeFileSync(join(work, 'exam-sheet.csv'), readFileSync(exam));
+  const refusal = spawnSync(batch, ['analyse', '--responses', 'exam-sheet.csv', '--out', 'results.csv'], { cwd: work, encoding: 'utf8' });
+  const favoured = refusal.stderr.split('\n').find((line) => line.includes('guessing favours')).replace(/^veltrano-batch: /, '');
+  await page.setInputFiles('#sheet-file', join(work, 'exam-sheet.csv'));
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'ok') throw new Error(`the exam sheet was refused: ${await page.textContent('#sheet-error')}`);
+  sameCells('#sheet-results', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'results.csv'), 'utf8')));
+  const finding = await page.textContent('#sheet-favoured');
+  if (!finding.includes(favoured)) throw new Error(`the finding shown is ${JSON.stringify(finding)}, the command line's ${JSON.stringify(favoured)}`);
+  const saved = await downloaded(page, '#sheet-save');
+  sameText('results.csv', saved.text, readFileSync(join(work, 'results.csv'), 'utf8'));
+
+  // A sheet without a KEY row, its key in a file, k given, and the interval on in the
+  // settings: the analysis takes all three.
+  writeFileSync(join(work, 'no-key.csv'), 'S1,A,B,C,D\nS2,B,B,C,A\nS3,C,,D,D\n');
+  writeFileSync(join(work, 'key.txt'), 'A,B,C,D\n');
+  runBatch(['analyse', '--responses', 'no-key.csv', '--key-file', 'key.txt', '--k', '5', '--ci', '--out', 'keyed.csv']);
+  await page.setInputFiles('#sheet-file', join(work, 'no-key.csv'));
+  await page.setInputFiles('#key-file', join(work, 'key.txt'));
+  await page.fill('#sheet-k', '5');
+  await page.check('#set-ci');
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'ok') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
+  sameCells('#sheet-results with a key file', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'keyed.csv'), 'utf8')));
+  await page.setInputFiles('#key-file', []);
+  await page.fill('#sheet-k', '0');
+  await page.uncheck('#set-ci');
+
+  const bad = [
+    { name: 'beyond-k.csv', text: 'id,q1,q2,q3,q4\nKEY,A,B,C,D\nS1,A,B,C,D\nS2,A,E,C,D\n' },
+    { name: 'not-a-letter.csv', text: 'id,q1,q2,q3,q4\r\nKEY,A,B,C,D\r\nS1,A,B,C,D\r\nS2,A,B,Q,D\r\n' },
+    { name: 'semicolons.csv', text: 'KEY;1;2;3\n\nS1;1;2;3\n"S;2";1;11;3\n' },
+  ];
+  for (const sheet of bad) {
+    writeFileSync(join(work, sheet.name), sheet.text);
+    const expected = located(batchMessage(['analyse', '--responses', sheet.name, '--out', 'bad.csv']));
+    await page.setInputFiles('#sheet-file', join(work, sheet.name));
+    await page.click('#sheet-run');
+    await jobEnd(page);
+    const shown = (await page.textContent('#sheet-error')).trim();
+    const actual = located(shown);
+    if (actual.file !== expected.file || actual.line !== expected.line || actual.column !== expected.column ||
+        !actual.what.startsWith(expected.what.replace(/ give --k.*$/, ''))) {
+      throw new Error(`${sheet.name}: the page says ${JSON.stringify(shown)}, the command line ${JSON.stringify(expected)}`);
+    }
+    if ((await page.$$('#sheet-results tr')).length) throw new Error(`${sheet.name}: a refused sheet left results in the table`);
+  }
+});
+
+check('a study gives the command line\'s rows and draws its three plots', async ({ page, origin }) => {
+  const expected = runBatch(['study', '--n', '10,20', '--k', '3', '--do', '0:60:30', '--replications', '60', '--ci',
+    '--seed', '42', '--jobs', '1', '--quiet', '--out', 'study.csv'], ['study.csv']);
+  await page.goto(`${origin}/index.html`);
+  await page.click('#tab-study');
+  await page.fill('#study-n', '10,20');
+  await page.fill('#study-k', '3');
+  await page.fill('#study-do', '0:60:30');
+  await page.fill('#study-replications', '60');
+  await page.check('#study-ci');
+  await page.fill('#study-seed', '42');
+  await page.click('#study-run');
+  if ((await jobEnd(page)) !== 'ok') throw new Error(`the study ended: ${await page.textContent('#study-status')}`);
+  sameCells('#study-table', await tableCells(page, 'study-table'), csvCells(expected['study.csv']));
+  const plots = await page.$$eval('.study-plots canvas', (canvases) => canvases.length);
+  if (plots !== 3) throw new Error(`${plots} study plots drawn`);
+  const saved = await downloaded(page, '#study-save');
+  if (saved.name !== 'study.csv') throw new Error(`the study saves as ${saved.name}`);
+  sameText('study.csv', saved.text, expected['study.csv']);
+
+  await page.fill('#study-do', '0:200');
+  await page.click('#study-run');
+  const status = await page.textContent('#study-status');
+  if (!/Do: 101 is outside 0 to 100/.test(status)) throw new Error(`Do 0:200 gave: ${status}`);
+});
+
+check('Cancel stops a long run, keeps its lines, and the next run works', async ({ page, origin }) => {
+  await page.goto(`${origin}/index.html?tests=10000&full=1&iterate=1&do=0&dmax=99&step=1&seed=7&run=1`);
+  // Enough tests of 100 items for a pane of over half a million lines.
+  await page.waitForFunction(() => Number((/^Test ([\d,]+)/.exec(document.getElementById('status').textContent) || [0, '0'])[1].replace(/,/g, '')) >= 5000,
+    null, { timeout: 120000 });
+  // The page answers while the engine works.
+  const started = Date.now();
+  await page.evaluate(() => new Promise((done) => requestAnimationFrame(done)));
+  if (Date.now() - started > 1000) throw new Error('the page did not draw a frame for a second during the run');
+  await page.click('#cancel');
+  if ((await jobEnd(page)) !== 'cancelled') throw new Error('the run did not end as cancelled');
+  const status = await page.textContent('#status');
+  const m = /^Cancelled after test (\d+)$/.exec(status);
+  if (!m || Number(m[1]) < 1) throw new Error(`the status after Cancel: ${JSON.stringify(status)}`);
+  if (await page.isDisabled('#run')) throw new Error('Ok stays disabled after Cancel');
+
+  // The kept text is whole lines, and the pane shows exactly the lines in view, from the
+  // first to the last (past about 440 000 lines the pane maps its scroll bar to lines).
+  const text = await page.textContent('#data');
+  if (!text.startsWith('i\tCorrect\tChoice') || !text.endsWith('\n')) throw new Error('the kept text is not whole lines of the run');
+  const lines = text.split('\n');
+  lines.pop();
+  await page.click('#tab-data');
+  for (const where of [0, 0.37, 1]) {
+    await page.$eval('#data-view', (view, at) => { view.scrollTop = at * (view.scrollHeight - view.clientHeight); }, where);
+    await page.waitForTimeout(150);
+    const shown = await page.$eval('#data-view', (view) => {
+      const pre = view.querySelector('pre');
+      const box = view.getBoundingClientRect();
+      const lines = pre.getBoundingClientRect();
+      return {
+        first: Number(pre.dataset.first), text: pre.textContent,
+        rows: Math.ceil(view.clientHeight / parseFloat(getComputedStyle(view).lineHeight)) + 1,
+        covers: lines.top <= box.top + 1 && (lines.bottom >= box.bottom - 20 || pre.textContent === ''),
+      };
+    });
+    const expected = lines.slice(shown.first, shown.first + shown.rows).map((line) => line + '\n').join('');
+    if (shown.text !== expected || !shown.covers) {
+      throw new Error(`scrolled to ${where} of ${lines.length} lines, the pane shows from line ${shown.first + 1} ` +
+        `${shown.text === expected ? 'lines that do not fill its view' : 'other lines than the text\'s'}`);
+    }
+    if (where === 1 && shown.first + shown.rows < lines.length) throw new Error('the pane scrolled to its end does not show the last line');
+  }
+  const count = await page.textContent('#data-count');
+  if (count !== `${lines.length.toLocaleString('en')} lines`) throw new Error(`the pane counts ${count} of ${lines.length}`);
+
+  // A short run on the fresh engine appends its lines after the kept ones.
+  const expected = runBatch(['simulate', '--n', '20', '--k', '4', '--do', '50', '--tests', '5', '--seed', '42', '--data', 'd.txt'], ['d.txt']);
+  for (const [id, value] of [['#set-n', '20'], ['#set-k', '4'], ['#set-do', '50'], ['#set-tests', '5'], ['#seed-input', '42']]) {
+    await page.fill(id, value);
+  }
+  await page.uncheck('#set-iterate');
+  await page.uncheck('#set-full');
+  await page.click('#run');
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the run after Cancel ended: ${await page.textContent('#status')}`);
+  const after = await page.textContent('#data');
+  sameText('#data after Cancel and a new run', after, text + expected['d.txt']);
+});
+
+// ---------------------------------------------------------------------------------
+
+const server = await serve(dirArgument);
+const browser = await launch();
+let failed = 0;
+try {
+  for (const { name, run } of checks) {
+    const { context, page, foreign, errors } = await openPage(browser, server.origin);
+    page.setDefaultTimeout(60000);
+    try {
+      await run({ page, origin: server.origin });
+      if (foreign.length) throw new Error(`requests left the page: ${foreign.join(', ')}`);
+      if (errors.length) throw new Error(`the page reported errors: ${errors.join('; ')}`);
+      console.log(`ok   ${name}`);
+    } catch (error) {
+      failed++;
+      console.log(`FAIL ${name}\n     ${String(error.message || error).split('\n').join('\n     ')}`);
+    } finally {
+      await context.close();
+    }
+  }
+} finally {
+  await browser.close();
+  await server.close();
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(failed ? `${failed} of ${checks.length} checks failed` : `all ${checks.length} checks passed`);
+process.exit(failed ? 1 : 0);

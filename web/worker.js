@@ -1,0 +1,196 @@
+// The engine's thread. The engine's calls are synchronous and run to their end, so this
+// worker is busy for the whole of a run; what the engine hands its sink is gathered here
+// and posted to the page at most every POST_INTERVAL milliseconds, already cut into
+// lines (the panes) and numbers (the charts), so that the page only appends.
+'use strict';
+
+importScripts('veltrano-engine.js');
+
+const POST_INTERVAL = 100;
+const SERIES = ['sLine', 'rLine', 'sDLN', 'sPoint_DSEM', 'sPoint_Dcond', 'rPoint_DSEM'];
+
+let engine = null;
+
+// Whole lines of a text stream, with the offset just past each line's "\n"; a line
+// still open at the end of a piece waits for the next piece.
+class LineBuffer {
+  constructor() {
+    this.pieces = [];
+    this.carry = '';
+  }
+  add(text) {
+    if (text) this.pieces.push(text);
+  }
+  // The lines gathered so far, or null when there are none; `final` also hands over
+  // an unterminated last line.
+  take(final) {
+    if (!this.pieces.length && !(final && this.carry)) return null;
+    let text = this.carry + this.pieces.join('');
+    this.pieces = [];
+    this.carry = '';
+    const last = text.lastIndexOf('\n');
+    if (!final && last < text.length - 1) {
+      this.carry = text.slice(last + 1);
+      text = text.slice(0, last + 1);
+    }
+    if (!text) return null;
+    let count = 0;
+    for (let i = text.indexOf('\n'); i !== -1; i = text.indexOf('\n', i + 1)) count++;
+    if (!text.endsWith('\n')) count++;
+    const ends = new Uint32Array(count);
+    let j = 0;
+    for (let i = text.indexOf('\n'); i !== -1; i = text.indexOf('\n', i + 1)) ends[j++] = i + 1;
+    if (j < count) ends[j] = text.length;
+    return { text, ends };
+  }
+}
+
+// The chart points of the --points CSV, per series, as growing arrays of numbers. An
+// empty y (an estimate that could not be computed) becomes NaN and is never drawn.
+class PointBuffer {
+  constructor() {
+    this.carry = '';
+    this.reset();
+  }
+  reset() {
+    this.series = {};
+    for (const s of SERIES) this.series[s] = { x: [], y: [] };
+    this.count = 0;
+  }
+  add(text) {
+    text = this.carry + text;
+    const last = text.lastIndexOf('\n');
+    this.carry = text.slice(last + 1);
+    let start = 0;
+    while (start <= last) {
+      const end = text.indexOf('\n', start);
+      const c1 = text.indexOf(',', start);
+      const c2 = text.indexOf(',', c1 + 1);
+      if (c1 !== -1 && c2 !== -1 && c2 < end) {
+        const target = this.series[text.slice(start, c1)];
+        if (target) {
+          const xs = text.slice(c1 + 1, c2);
+          const ys = text.slice(c2 + 1, text.charCodeAt(end - 1) === 13 ? end - 1 : end);
+          target.x.push(xs === '' ? NaN : +xs);
+          target.y.push(ys === '' ? NaN : +ys);
+          this.count++;
+        }
+      }
+      start = end + 1;
+    }
+  }
+  // Typed arrays of the points gathered since the last take, and their buffers for a
+  // transfer; null when there are none.
+  take(final) {
+    if (final && this.carry) this.add('\n');
+    if (!this.count) return null;
+    const out = {};
+    const buffers = [];
+    for (const s of SERIES) {
+      const { x, y } = this.series[s];
+      if (!x.length) continue;
+      out[s] = { x: Float64Array.from(x), y: Float64Array.from(y) };
+      buffers.push(out[s].x.buffer, out[s].y.buffer);
+    }
+    this.reset();
+    return { points: out, buffers };
+  }
+}
+
+let lastPost = 0;
+
+function makeRunSink() {
+  const data = new LineBuffer();
+  const residuals = new LineBuffer();
+  const points = new PointBuffer();
+  let progress = null;
+  let doStar = null;
+  const flush = (final) => {
+    const batch = { type: 'batch' };
+    const transfer = [];
+    const d = data.take(final);
+    if (d) { batch.data = d; transfer.push(d.ends.buffer); }
+    const r = residuals.take(final);
+    if (r) { batch.residuals = r; transfer.push(r.ends.buffer); }
+    const p = points.take(final);
+    if (p) { batch.points = p.points; transfer.push(...p.buffers); }
+    if (progress) batch.progress = progress;
+    if (doStar !== null) batch.doStar = doStar;
+    progress = null;
+    doStar = null;
+    lastPost = performance.now();
+    if (Object.keys(batch).length > 1) postMessage(batch, transfer);
+  };
+  const maybeFlush = () => {
+    if (performance.now() - lastPost >= POST_INTERVAL) flush(false);
+  };
+  return {
+    sink: {
+      data(text) { data.add(text); maybeFlush(); },
+      residuals(text) { residuals.add(text); maybeFlush(); },
+      points(text) { points.add(text); maybeFlush(); },
+      doStar(text) { doStar = text; maybeFlush(); },
+      progress(done, total, degree) { progress = { done, total, degree }; maybeFlush(); },
+    },
+    flush,
+  };
+}
+
+function parseResult(text) {
+  try {
+    return JSON.parse(text);
+  } catch (e) {
+    return { end: 'error', ok: false, message: 'The engine answered something that is not JSON: ' + String(text).slice(0, 200) };
+  }
+}
+
+function simulate(message) {
+  const { sink, flush } = makeRunSink();
+  lastPost = performance.now();
+  const result = parseResult(engine.simulate(JSON.stringify(message.settings), message.seed, sink));
+  flush(true);
+  postMessage({ type: 'end', job: 'simulate', result });
+}
+
+function analyseSheet(message) {
+  const result = parseResult(engine.analyseSheet(message.text, message.name, message.key, message.k,
+    JSON.stringify(message.settings)));
+  postMessage({ type: 'end', job: 'sheet', result });
+}
+
+function study(message) {
+  lastPost = performance.now();
+  let pending = null;
+  const sink = {
+    progress(done, total) {
+      pending = { done, total };
+      if (performance.now() - lastPost >= POST_INTERVAL) {
+        postMessage({ type: 'batch', progress: pending });
+        pending = null;
+        lastPost = performance.now();
+      }
+    },
+  };
+  const result = parseResult(engine.study(JSON.stringify(message.definition), sink));
+  if (pending) postMessage({ type: 'batch', progress: pending });
+  postMessage({ type: 'end', job: 'study', result });
+}
+
+const jobs = { simulate, sheet: analyseSheet, study };
+
+onmessage = (event) => {
+  const message = event.data;
+  try {
+    jobs[message.type](message);
+  } catch (e) {
+    // An exception out of the engine (an abort, a memory limit) ends the job, not the page.
+    postMessage({ type: 'end', job: message.type, result: { end: 'error', ok: false, message: String(e && e.message || e) } });
+  }
+};
+
+VeltranoEngine().then((instance) => {
+  engine = instance;
+  postMessage({ type: 'ready', settingsTable: engine.settingsTable() });
+}, (e) => {
+  postMessage({ type: 'failed', message: String(e && e.message || e) });
+});
