@@ -245,9 +245,31 @@ let workerReady = null;
 let engineLoaded = false;
 let job = null;
 
+// The worker's script and the engine, fetched once when the page opens and kept as blobs:
+// the worker started after a Cancel loads them from memory, so that the page goes on
+// working once loaded, with the server or the network gone. Where they cannot be fetched
+// (a page opened from a file), the worker loads them itself.
+let workerUrl = null;
+async function loadWorkerUrl() {
+  if (workerUrl) return workerUrl;
+  try {
+    const [script, engine] = await Promise.all(['worker.js', 'veltrano-engine.js'].map(async (name) => {
+      const response = await fetch(name);
+      if (!response.ok) throw new Error(`${name}: ${response.status}`);
+      return response.text();
+    }));
+    const engineUrl = URL.createObjectURL(new Blob([engine], { type: 'text/javascript' }));
+    workerUrl = URL.createObjectURL(new Blob([`self.veltranoEngineUrl = ${JSON.stringify(engineUrl)};\n`, script],
+      { type: 'text/javascript' }));
+  } catch {
+    workerUrl = 'worker.js';
+  }
+  return workerUrl;
+}
+
 function startWorker() {
-  worker = new Worker('worker.js');
-  workerReady = new Promise((resolve, reject) => {
+  workerReady = loadWorkerUrl().then((url) => new Promise((resolve, reject) => {
+    worker = new Worker(url);
     worker.onmessage = (event) => {
       const message = event.data;
       if (message.type === 'ready') {
@@ -260,7 +282,7 @@ function startWorker() {
       if (!job) reject(new Error(event.message || 'worker.js or veltrano-engine.js could not be loaded'));
       else failJob(event.message || 'the engine stopped');
     };
-  });
+  }));
   workerReady.catch(() => {});
 }
 

@@ -4,7 +4,8 @@
 // lines (the panes) and numbers (the charts), so that the page only appends.
 'use strict';
 
-importScripts('veltrano-engine.js');
+// The engine: from the page's copy in memory when it gave one, else from the server.
+importScripts(self.veltranoEngineUrl || 'veltrano-engine.js');
 
 const POST_INTERVAL = 100;
 const SERIES = ['sLine', 'rLine', 'sDLN', 'sPoint_DSEM', 'sPoint_Dcond', 'rPoint_DSEM'];

@@ -222,7 +222,7 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   if (!/Do: 101 is outside 0 to 100/.test(status)) throw new Error(`Do 0:200 gave: ${status}`);
 });
 
-check('Cancel stops a long run, keeps its lines, and the next run works', async ({ page, origin }) => {
+check('Cancel stops a long run, keeps its lines, and the next run works offline', async ({ page, origin, server }) => {
   await page.goto(`${origin}/index.html?tests=10000&full=1&iterate=1&do=0&dmax=99&step=1&seed=7&run=1`);
   // Enough tests of 100 items for a pane of over half a million lines.
   await page.waitForFunction(() => Number((/^Test ([\d,]+)/.exec(document.getElementById('status').textContent) || [0, '0'])[1].replace(/,/g, '')) >= 5000,
@@ -268,7 +268,9 @@ check('Cancel stops a long run, keeps its lines, and the next run works', async 
   const count = await page.textContent('#data-count');
   if (count !== `${lines.length.toLocaleString('en')} lines`) throw new Error(`the pane counts ${count} of ${lines.length}`);
 
-  // A short run on the fresh engine appends its lines after the kept ones.
+  // A short run on the fresh engine appends its lines after the kept ones, with the network
+  // gone: the page holds its engine once loaded.
+  server.refuse(true);
   const expected = runBatch(['simulate', '--n', '20', '--k', '4', '--do', '50', '--tests', '5', '--seed', '42', '--data', 'd.txt'], ['d.txt']);
   for (const [id, value] of [['#set-n', '20'], ['#set-k', '4'], ['#set-do', '50'], ['#set-tests', '5'], ['#seed-input', '42']]) {
     await page.fill(id, value);
@@ -279,6 +281,7 @@ check('Cancel stops a long run, keeps its lines, and the next run works', async 
   if ((await jobEnd(page)) !== 'completed') throw new Error(`the run after Cancel ended: ${await page.textContent('#status')}`);
   const after = await page.textContent('#data');
   sameText('#data after Cancel and a new run', after, text + expected['d.txt']);
+  server.refuse(false);
 });
 
 // ---------------------------------------------------------------------------------
@@ -291,7 +294,7 @@ try {
     const { context, page, foreign, errors } = await openPage(browser, server.origin);
     page.setDefaultTimeout(60000);
     try {
-      await run({ page, origin: server.origin });
+      await run({ page, origin: server.origin, server });
       if (foreign.length) throw new Error(`requests left the page: ${foreign.join(', ')}`);
       if (errors.length) throw new Error(`the page reported errors: ${errors.join('; ')}`);
       console.log(`ok   ${name}`);

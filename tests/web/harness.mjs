@@ -19,10 +19,16 @@ const TYPES = {
   '.json': 'application/json',
 };
 
-// Serves `root` on a free port; resolves to { origin, close }.
+// Serves `root` on a free port; resolves to { origin, close, refuse }. refuse(true) makes
+// every later request fail, as a server gone away would.
 export async function serve(root) {
   const base = resolve(root);
+  let refusing = false;
   const server = createServer(async (request, response) => {
+    if (refusing) {
+      response.writeHead(503).end('gone');
+      return;
+    }
     const path = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = normalize(join(base, path === '/' ? 'index.html' : path));
     if (file !== base && !file.startsWith(base + sep)) {
@@ -42,6 +48,7 @@ export async function serve(root) {
   return {
     origin: `http://127.0.0.1:${port}`,
     close: () => new Promise((done) => { server.closeAllConnections?.(); server.close(done); }),
+    refuse: (on) => { refusing = on; },
   };
 }
 
