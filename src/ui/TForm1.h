@@ -3,8 +3,10 @@
 // and the Ok button; the page control on the right holds the data pane, the two charts,
 // the residuals pane, the "Summary" page of the last run and the "About" page.
 //
-// Names are the system's own and kept verbatim: each control is a public member named as
-// the control, and carries the same name as its objectName (find them with findChild).
+// Names are the system's own and kept verbatim: each control is a private member named as
+// the control, and carries the same name as its objectName; code outside the window (its
+// tests, the screenshots and timing tools) finds a control with findChild by that name
+// (tests/ui/FormWidgets.h). `memo` is the data pane's text box, "Memo1" in TTextEditor1.
 // FormCreate prepares the window once; Execute is the Ok button's handler; the *Click and
 // *Exit functions are the rules that run when a box changes or the focus leaves a field.
 // A box changed by the program runs its rule too (they follow toggled, not clicked).
@@ -97,54 +99,6 @@ public:
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // ---- Left column, top to bottom (owned through Qt parents) ---------------------------
-  // Captions, ranges and defaults come from the settings table (simulation/RunSettings.h).
-  TSpinEdit* SpinEdit_n = nullptr;         // "n:"
-  TSpinEdit* SpinEdit_k = nullptr;         // "k:"
-  TSpinEdit* SpinEdit_D0 = nullptr;        // "Do (%):"
-  QLineEdit* Edit_D0 = nullptr;            // "Do*:" written by the run
-  QCheckBox* CheckBox_Iterate = nullptr;   // "Iterate from Do% to Dmax%:"
-  TSpinEdit* SpinEdit_Dmax = nullptr;      // "Dmax (%):"
-  TSpinEdit* SpinEdit_Step = nullptr;      // "Step (%):"
-  TSpinEdit* SpinEdit_Test = nullptr;      // "Tests:"
-  QCheckBox* CheckBox_Text = nullptr;      // "Text Output ..."
-  QCheckBox* CheckBox_full = nullptr;      // "Full output:"
-  QCheckBox* CheckBox_Unsort = nullptr;    // "Sort known:"
-  QCheckBox* CheckBox_Table = nullptr;     // "Data Table:"
-  QCheckBox* CheckBox_CI = nullptr;        // "Conifidence Interval:" (kept verbatim)
-  QCheckBox* CheckBox_Dka = nullptr;       // "Alternative measures:"
-  TSpinEdit* SpinEdit_Tol = nullptr;       // "Tolerance:" "1.0 E -"
-  TSpinEdit* SpinEdit_MaxIts = nullptr;    // "Max Iterations:"
-  TSpinEdit* SpinEdit_Decs = nullptr;      // "Decimal places:"
-  QCheckBox* CheckBox_Duncond = nullptr;   // "Du"
-  QCheckBox* CheckBox_Dcond = nullptr;     // "Dc"
-  QCheckBox* cbDtrue = nullptr;            // "D"
-  QCheckBox* cbDLN = nullptr;              // "D Lord & Novick"
-  QCheckBox* comma = nullptr;              // "Residuals Comma delimited"
-  QPushButton* Button1 = nullptr;          // "Ok"
-  QPushButton* Button_Sheets = nullptr;    // "Answer sheets...": tbAnalyseSheets, where a user looks
-  QLabel* Label_Seed = nullptr;            // "Seed: S" after the first run, selectable
-  QLabel* Label_Progress = nullptr;        // where a run stands, while it works
-  QPushButton* Button_Cancel = nullptr;    // "Cancel", shown while a run works
-
-  // ---- Page area ------------------------------------------------------------------------
-  QTabWidget* PageControl1 = nullptr;      // tabs at the bottom
-  QWidget* TabSheet1 = nullptr;            // " Data"
-  QWidget* TabSheet2 = nullptr;            // "Graph"
-  QWidget* TabSheet3 = nullptr;            // "Residual"
-  QWidget* TabSheet4 = nullptr;            // "Residuals"
-  QWidget* TabSummary = nullptr;           // "Summary"
-  QWidget* TabSheet5 = nullptr;            // "About"
-  TTextEditor* TTextEditor1 = nullptr;     // the data pane
-  TTextEditor* TextEditor1 = nullptr;      // the residuals pane
-  ChartWidget* Chart1 = nullptr;           // estimates against Do*
-  ChartWidget* Chart2 = nullptr;           // standardized residuals against Do*
-  SummaryPage* Summary = nullptr;          // the last run's measures, degree by degree
-  QAction* tbAnalyseSheets = nullptr;      // "Analyse answer sheets..." on the data pane's ToolBar1
-
-  /// The text box of the data pane, kept by FormCreate; the run's data lines go there.
-  CompactTextEdit* memo = nullptr;
-
   // ---- Handlers ---------------------------------------------------------------------------
   /// Prepares the window: both panes prepared, the four point series emptied, Du on, Dc
   /// off, D Lord & Novick off, D on, `memo` kept, the generator seeded from the clock.
@@ -226,6 +180,54 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  // ---- Left column, top to bottom (owned through Qt parents) ---------------------------
+  // Captions, ranges and defaults come from the settings table (simulation/RunSettings.h).
+  TSpinEdit* SpinEdit_n = nullptr;         // "n:"
+  TSpinEdit* SpinEdit_k = nullptr;         // "k:"
+  TSpinEdit* SpinEdit_D0 = nullptr;        // "Do (%):"
+  QLineEdit* Edit_D0 = nullptr;            // "Do*:" written by the run
+  QCheckBox* CheckBox_Iterate = nullptr;   // "Iterate from Do% to Dmax%:"
+  TSpinEdit* SpinEdit_Dmax = nullptr;      // "Dmax (%):"
+  TSpinEdit* SpinEdit_Step = nullptr;      // "Step (%):"
+  TSpinEdit* SpinEdit_Test = nullptr;      // "Tests:"
+  QCheckBox* CheckBox_Text = nullptr;      // "Text Output ..."
+  QCheckBox* CheckBox_full = nullptr;      // "Full output:"
+  QCheckBox* CheckBox_Unsort = nullptr;    // "Sort known:"
+  QCheckBox* CheckBox_Table = nullptr;     // "Data Table:"
+  QCheckBox* CheckBox_CI = nullptr;        // "Conifidence Interval:" (kept verbatim)
+  QCheckBox* CheckBox_Dka = nullptr;       // "Alternative measures:"
+  TSpinEdit* SpinEdit_Tol = nullptr;       // "Tolerance:" "1.0 E -"
+  TSpinEdit* SpinEdit_MaxIts = nullptr;    // "Max Iterations:"
+  TSpinEdit* SpinEdit_Decs = nullptr;      // "Decimal places:"
+  QCheckBox* CheckBox_Duncond = nullptr;   // "Du"
+  QCheckBox* CheckBox_Dcond = nullptr;     // "Dc"
+  QCheckBox* cbDtrue = nullptr;            // "D"
+  QCheckBox* cbDLN = nullptr;              // "D Lord & Novick"
+  QCheckBox* comma = nullptr;              // "Residuals Comma delimited"
+  QPushButton* Button1 = nullptr;          // "Ok"
+  QPushButton* Button_Sheets = nullptr;    // "Answer sheets...": tbAnalyseSheets, where a user looks
+  QLabel* Label_Seed = nullptr;            // "Seed: S" after the first run, selectable
+  QLabel* Label_Progress = nullptr;        // where a run stands, while it works
+  QPushButton* Button_Cancel = nullptr;    // "Cancel", shown while a run works
+
+  // ---- Page area ------------------------------------------------------------------------
+  QTabWidget* PageControl1 = nullptr;      // tabs at the bottom
+  QWidget* TabSheet1 = nullptr;            // " Data"
+  QWidget* TabSheet2 = nullptr;            // "Graph"
+  QWidget* TabSheet3 = nullptr;            // "Residual"
+  QWidget* TabSheet4 = nullptr;            // "Residuals"
+  QWidget* TabSummary = nullptr;           // "Summary"
+  QWidget* TabSheet5 = nullptr;            // "About"
+  TTextEditor* TTextEditor1 = nullptr;     // the data pane
+  TTextEditor* TextEditor1 = nullptr;      // the residuals pane
+  ChartWidget* Chart1 = nullptr;           // estimates against Do*
+  ChartWidget* Chart2 = nullptr;           // standardized residuals against Do*
+  SummaryPage* Summary = nullptr;          // the last run's measures, degree by degree
+  QAction* tbAnalyseSheets = nullptr;      // "Analyse answer sheets..." on the data pane's ToolBar1
+
+  /// The text box of the data pane, kept by FormCreate; the run's data lines go there.
+  CompactTextEdit* memo = nullptr;
+
   // Building (TForm1Layout.cpp).
   void BuildControls();
   QWidget* BuildLeftColumn(QWidget* parent);

@@ -9,6 +9,7 @@
 // of each are saved as PNG, the Summary page of the iterating run too, plus the About
 // page of a window just opened. Each run starts
 // from a fixed seed, so the pictures change only when the program does.
+#include "FormWidgets.h"
 #include "numeric/UniformGenerator.h"
 #include "ui/SpinEdit.h"
 #include "ui/TForm1.h"
@@ -29,12 +30,14 @@
 
 namespace {
 
+using veltrano::testing::FormWidgets;
+
 // Presses Ok and waits for the run's end in an event loop, which sleeps while there is
 // nothing to do (polling would keep a core busy and slow the run it measures).
 void RunToEnd(veltrano::TForm1& w) {
   QEventLoop loop;
   QObject::connect(&w, &veltrano::TForm1::RunFinished, &loop, &QEventLoop::quit);
-  w.Button1->click();
+  FormWidgets(w).Button1->click();
   if (w.Running()) loop.exec();
 }
 
@@ -59,11 +62,12 @@ void Save(QWidget& window, const QDir& dir, const QString& name) {
   std::printf("%s\n", qPrintable(path));
 }
 
-// Opens a window, applies the settings, presses Ok and saves the output pages (and the
-// Summary page when asked).
-void Shoot(const QDir& dir, const QString& prefix, const std::function<void(veltrano::TForm1&)>& settings,
+// Opens a window, applies the settings to its controls, presses Ok and saves the output
+// pages (and the Summary page when asked).
+void Shoot(const QDir& dir, const QString& prefix, const std::function<void(const FormWidgets&)>& settings,
            bool summary = false) {
   veltrano::TForm1 w;
+  const FormWidgets ui(w);
   w.SetErrorReporter([](QWidget*, const QString& message) {
     std::fprintf(stderr, "veltrano-screenshots: %s\n", qPrintable(message));
     ++failures;
@@ -74,16 +78,16 @@ void Shoot(const QDir& dir, const QString& prefix, const std::function<void(velt
     Save(w, dir, prefix + QStringLiteral("about"));
     return;
   }
-  settings(w);
+  settings(ui);
   veltrano::ProcessUniform().Seed(kSeed);
   RunToEnd(w);
   const char* pages[] = {"data", "graph", "residual", "residuals"};
   for (int i = 0; i < 4; ++i) {
-    w.PageControl1->setCurrentIndex(i);
+    ui.PageControl1->setCurrentIndex(i);
     Save(w, dir, prefix + QString::fromLatin1(pages[i]));
   }
   if (summary) {
-    w.PageControl1->setCurrentWidget(w.TabSummary);
+    ui.PageControl1->setCurrentWidget(ui.TabSummary);
     Save(w, dir, prefix + QStringLiteral("summary"));
   }
 }
@@ -103,14 +107,14 @@ int main(int argc, char* argv[]) {
   }
 
   Shoot(dir, QString(), {});
-  Shoot(dir, QStringLiteral("defaults-"), [](veltrano::TForm1&) {});
-  Shoot(dir, QStringLiteral("iterate-"), [](veltrano::TForm1& w) {
-    w.SpinEdit_D0->SetValue(0);
-    w.CheckBox_Iterate->setChecked(true);
-    w.SpinEdit_Dmax->SetValue(90);
-    w.SpinEdit_Test->SetValue(100);
-    w.CheckBox_Dcond->setChecked(true);
-    w.cbDLN->setChecked(true);
+  Shoot(dir, QStringLiteral("defaults-"), [](const FormWidgets&) {});
+  Shoot(dir, QStringLiteral("iterate-"), [](const FormWidgets& ui) {
+    ui.SpinEdit_D0->SetValue(0);
+    ui.CheckBox_Iterate->setChecked(true);
+    ui.SpinEdit_Dmax->SetValue(90);
+    ui.SpinEdit_Test->SetValue(100);
+    ui.CheckBox_Dcond->setChecked(true);
+    ui.cbDLN->setChecked(true);
   }, true);
   return failures == 0 ? 0 : 1;
 }

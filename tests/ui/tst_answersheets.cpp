@@ -1,6 +1,8 @@
 // Tests of the window's "Analyse answer sheets..." on the offscreen platform: the lines
 // it appends, from a file or a pipe, against veltrano-batch analyse --responses run
 // in-process, bad sheets that leave the data pane as it was, and Cancel.
+#include "FormWidgets.h"
+
 #include "batch/AnalyseResponses.h"
 #include "batch/Console.h"
 #include "ui/CompactTextEdit.h"
@@ -28,6 +30,7 @@
 #include <string>
 
 using veltrano::TForm1;
+using veltrano::testing::FormWidgets;
 
 namespace {
 
@@ -74,18 +77,19 @@ public:
 
 struct Window {
   TForm1 w;
+  FormWidgets ui{w};  // its controls, found by object name
   QStringList errors;
   std::shared_ptr<SheetDialogs> dialogs = std::make_shared<SheetDialogs>();
   Window() {
     w.SetErrorReporter([this](QWidget*, const QString& message) { errors << message; });
-    w.TTextEditor1->SetDialogs(dialogs);
+    ui.TTextEditor1->SetDialogs(dialogs);
   }
   // Presses the tool bar's button and waits until the work has ended.
   bool AnalyseToEnd(int timeoutMs = 60000) {
-    w.tbAnalyseSheets->trigger();
+    ui.tbAnalyseSheets->trigger();
     return QTest::qWaitFor([&] { return !w.Running(); }, timeoutMs);
   }
-  QStringList Data() const { return w.TTextEditor1->Lines(); }
+  QStringList Data() const { return ui.TTextEditor1->Lines(); }
 };
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
@@ -112,8 +116,9 @@ QStringList CommandLines(const QString& sheet, const QString& key, const veltran
 
 // A pane that already holds a line the user typed (modified), which every case keeps.
 void TypeLine(TForm1& w) {
-  w.TTextEditor1->AppendLine(QStringLiteral("my notes"));
-  QVERIFY(w.TTextEditor1->GetModificado());
+  const FormWidgets ui(w);
+  ui.TTextEditor1->AppendLine(QStringLiteral("my notes"));
+  QVERIFY(ui.TTextEditor1->GetModificado());
 }
 
 }  // namespace
@@ -134,17 +139,17 @@ private slots:
 
 void AnswerSheetsTest::buttonOnTheDataPanesToolBar() {
   Window f;
-  QCOMPARE(f.w.tbAnalyseSheets->text(), QStringLiteral("Analyse answer sheets\u2026"));
-  QVERIFY(f.w.TTextEditor1->ToolBar1->isAncestorOf(f.w.findChild<QWidget*>(QStringLiteral("tbAnalyseSheetsButton"))));
+  QCOMPARE(f.ui.tbAnalyseSheets->text(), QStringLiteral("Analyse answer sheets\u2026"));
+  QVERIFY(f.ui.TTextEditor1->ToolBar1->isAncestorOf(f.w.findChild<QWidget*>(QStringLiteral("tbAnalyseSheetsButton"))));
   // The button below Ok starts the same work.
-  f.w.Button_Sheets->click();
+  f.ui.Button_Sheets->click();
   QVERIFY(QTest::qWaitFor([&] { return !f.w.Running(); }));
   QCOMPARE(f.dialogs->log, QStringList{QStringLiteral("open:Analyse answer sheets")});
   f.dialogs->log.clear();
   // Cancelled at the sheet's dialog: nothing happens.
   QVERIFY(f.AnalyseToEnd());
   QCOMPARE(f.dialogs->log, QStringList{QStringLiteral("open:Analyse answer sheets")});
-  QCOMPARE(f.w.TTextEditor1->LineCount(), 0);
+  QCOMPARE(f.ui.TTextEditor1->LineCount(), 0);
   QVERIFY(f.errors.isEmpty());
 }
 
@@ -187,11 +192,12 @@ void AnswerSheetsTest::sheetAppendsTheCommandsLines() {
 
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   TypeLine(w);
-  w.CheckBox_CI->setChecked(interval);
-  w.CheckBox_Dka->setChecked(alternative);
-  w.SpinEdit_Tol->SetValue(tolerance);
-  w.SpinEdit_MaxIts->SetValue(iterations);
+  ui.CheckBox_CI->setChecked(interval);
+  ui.CheckBox_Dka->setChecked(alternative);
+  ui.SpinEdit_Tol->SetValue(tolerance);
+  ui.SpinEdit_MaxIts->SetValue(iterations);
   const QString chosen = pipe ? QStringLiteral("/dev/fd/%1").arg(ends[0]) : sheet;
   f.dialogs->files = {chosen, key};
   const bool ended = f.AnalyseToEnd();
@@ -219,11 +225,11 @@ void AnswerSheetsTest::sheetAppendsTheCommandsLines() {
     QCOMPARE(f.dialogs->log, asked);
   }
   // Its end is said below Ok, and the pane shows the appended lines from their first.
-  QVERIFY(!w.Label_Progress->isHidden());
-  QCOMPARE(w.Label_Progress->text(), QStringLiteral("5 examinees analysed, 1 absent"));
-  QCOMPARE(w.PageControl1->currentWidget(), w.TabSheet1);
-  QCOMPARE(w.TTextEditor1->Memo1->Caret().line, 1);  // the header, after "my notes"
-  QVERIFY(w.Button1->isEnabled());
+  QVERIFY(!ui.Label_Progress->isHidden());
+  QCOMPARE(ui.Label_Progress->text(), QStringLiteral("5 examinees analysed, 1 absent"));
+  QCOMPARE(ui.PageControl1->currentWidget(), ui.TabSheet1);
+  QCOMPARE(ui.TTextEditor1->Memo1->Caret().line, 1);  // the header, after "my notes"
+  QVERIFY(ui.Button1->isEnabled());
 }
 
 // A mark beyond the key's alternatives is a slip unless the user says the items have more
@@ -295,8 +301,9 @@ void AnswerSheetsTest::badSheetAppendsNothing() {
 
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   TypeLine(w);
-  w.TTextEditor1->SetModificado(false);
+  ui.TTextEditor1->SetModificado(false);
   f.dialogs->files = {sheetPath, keyPath};
   f.dialogs->confirm = confirm;
   QVERIFY(f.AnalyseToEnd());
@@ -305,8 +312,8 @@ void AnswerSheetsTest::badSheetAppendsNothing() {
   const QStringList expected = message.isEmpty() ? QStringList{} : QStringList{message};
   QCOMPARE(f.errors, expected);
   QCOMPARE(f.Data(), QStringList{QStringLiteral("my notes")});
-  QVERIFY(!w.TTextEditor1->GetModificado());
-  QVERIFY(w.Button1->isEnabled() && !w.Running());
+  QVERIFY(!ui.TTextEditor1->GetModificado());
+  QVERIFY(ui.Button1->isEnabled() && !w.Running());
 }
 
 // A sheet that reads differently the second time (here a file whose last row turns bad
@@ -328,9 +335,10 @@ void AnswerSheetsTest::secondReadThatFailsTakesItsLinesBack() {
 
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   TypeLine(w);
   int appended = 0;
-  QObject::connect(w.TTextEditor1->Memo1, &veltrano::CompactTextEdit::textChanged, [&] {
+  QObject::connect(ui.TTextEditor1->Memo1, &veltrano::CompactTextEdit::textChanged, [&] {
     if (++appended != 1) return;
     QFile file(sheet);
     QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() - 2) && file.write("Q") == 1);
@@ -342,7 +350,7 @@ void AnswerSheetsTest::secondReadThatFailsTakesItsLinesBack() {
                                                 "1 to 10; empty, *, - or . for an omission)")
                                      .arg(QDir::toNativeSeparators(sheet))});
   QCOMPARE(f.Data(), QStringList{QStringLiteral("my notes")});
-  QVERIFY(w.TTextEditor1->GetModificado());
+  QVERIFY(ui.TTextEditor1->GetModificado());
 }
 
 // Cancel ends the analysis after the examinee at hand, keeping the lines appended so
@@ -367,6 +375,7 @@ void AnswerSheetsTest::cancelStopsTheAnalysis() {
   }
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   w.show();
   f.dialogs->files = {sheet};
   struct During {
@@ -375,12 +384,12 @@ void AnswerSheetsTest::cancelStopsTheAnalysis() {
   } during;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (w.TTextEditor1->LineCount() < 2) return;
+    if (ui.TTextEditor1->LineCount() < 2) return;
     poll.stop();
-    during.guarded = !w.findChild<QWidget*>(QStringLiteral("Settings"))->isEnabled() && !w.Button1->isEnabled() &&
-                     w.Button_Cancel->isVisible() && !w.TTextEditor1->ToolBar1->isEnabled();
-    during.progress = w.Label_Progress->text();
-    QTest::mouseClick(w.Button_Cancel, Qt::LeftButton);
+    during.guarded = !w.findChild<QWidget*>(QStringLiteral("Settings"))->isEnabled() && !ui.Button1->isEnabled() &&
+                     ui.Button_Cancel->isVisible() && !ui.TTextEditor1->ToolBar1->isEnabled();
+    during.progress = ui.Label_Progress->text();
+    QTest::mouseClick(ui.Button_Cancel, Qt::LeftButton);
   });
   poll.start(5);
   QVERIFY(f.AnalyseToEnd());
@@ -393,8 +402,8 @@ void AnswerSheetsTest::cancelStopsTheAnalysis() {
   QVERIFY2(examinees > 0 && examinees < 200000, qPrintable(QString::number(examinees)));
   const QStringList expected = CommandLines(sheet, QString(), w.Snapshot().Analysis());
   QCOMPARE(shown, expected.mid(0, shown.size()));
-  QCOMPARE(w.Label_Progress->text(), QStringLiteral("Cancelled after %1 examinees").arg(examinees));
-  QVERIFY(w.Button1->isEnabled());
+  QCOMPARE(ui.Label_Progress->text(), QStringLiteral("Cancelled after %1 examinees").arg(examinees));
+  QVERIFY(ui.Button1->isEnabled());
 }
 
 QTEST_MAIN(AnswerSheetsTest)

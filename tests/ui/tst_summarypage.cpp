@@ -1,6 +1,7 @@
 // Tests of the window's Summary page on the offscreen platform: its CSV against
 // veltrano-batch simulate --summary run in-process, its table against that CSV, a
 // cancelled run's summary, and the table's copy.
+#include "FormWidgets.h"
 #include "RecordingHost.h"
 
 #include "batch/Console.h"
@@ -35,6 +36,7 @@
 #include <vector>
 
 using veltrano::TForm1;
+using veltrano::testing::FormWidgets;
 
 namespace {
 
@@ -49,18 +51,20 @@ public:
 
 struct Window {
   TForm1 w;
+  FormWidgets ui{w};  // its controls, found by object name
   QStringList errors;
   std::shared_ptr<SaveTo> dialogs = std::make_shared<SaveTo>();
   Window() {
     w.SetErrorReporter([this](QWidget*, const QString& message) { errors << message; });
-    w.TTextEditor1->SetDialogs(dialogs);
+    ui.TTextEditor1->SetDialogs(dialogs);
   }
-  veltrano::SummaryPage& Page() { return *w.Summary; }
-  QAbstractItemModel& Table() { return *w.Summary->SummaryTable->model(); }
+  veltrano::SummaryPage& Page() { return *ui.Summary; }
+  QAbstractItemModel& Table() { return *ui.Summary->SummaryTable->model(); }
 };
 
 bool RunToEnd(TForm1& w, int timeoutMs = 120000) {
-  w.Button1->click();
+  const FormWidgets ui(w);
+  ui.Button1->click();
   return QTest::qWaitFor([&] { return !w.Running(); }, timeoutMs);
 }
 
@@ -142,20 +146,21 @@ void SummaryPageTest::pageMatchesTheBatchSummary() {
   QTemporaryDir dir;
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   // An earlier run of other settings, which the page must not keep.
-  w.SpinEdit_Test->SetValue(7);
+  ui.SpinEdit_Test->SetValue(7);
   QVERIFY(RunToEnd(w));
   QCOMPARE(f.Table().rowCount(), 3);
 
-  w.SpinEdit_n->SetValue(40);
-  w.SpinEdit_k->SetValue(4);
-  w.SpinEdit_Test->SetValue(60);
-  w.SpinEdit_Decs->SetValue(decimals);
-  w.CheckBox_CI->setChecked(interval);
+  ui.SpinEdit_n->SetValue(40);
+  ui.SpinEdit_k->SetValue(4);
+  ui.SpinEdit_Test->SetValue(60);
+  ui.SpinEdit_Decs->SetValue(decimals);
+  ui.CheckBox_CI->setChecked(interval);
   if (iterate) {
-    w.SpinEdit_D0->SetValue(20);
-    w.CheckBox_Iterate->setChecked(true);
-    w.SpinEdit_Dmax->SetValue(60);
+    ui.SpinEdit_D0->SetValue(20);
+    ui.CheckBox_Iterate->setChecked(true);
+    ui.SpinEdit_Dmax->SetValue(60);
   }
   const std::uint32_t seed = 321;
   veltrano::ProcessUniform().Seed(seed);
@@ -164,7 +169,7 @@ void SummaryPageTest::pageMatchesTheBatchSummary() {
 
   const std::string expected = BatchSummary(w.Snapshot(), seed);
   f.dialogs->path = dir.filePath(QStringLiteral("summary.csv"));
-  w.Summary->Button_SaveSummary->click();
+  ui.Summary->Button_SaveSummary->click();
   QVERIFY(f.errors.isEmpty());
   QCOMPARE(FileBytes(f.dialogs->path).toStdString(), expected);
 
@@ -207,17 +212,17 @@ void SummaryPageTest::pageMatchesTheBatchSummary() {
     const std::vector<std::string> cells = Split(lines[static_cast<std::size_t>(1 + 3 * degree)], ',');
     return std::stod(cells[static_cast<std::size_t>(std::find(header.begin(), header.end(), column) - header.begin())]);
   };
-  const veltrano::ChartSeries& mean = w.Summary->SummaryChart->Model().Series("Du");
+  const veltrano::ChartSeries& mean = ui.Summary->SummaryChart->Model().Series("Du");
   QCOMPARE(mean.Points().size(), std::size_t(degrees));
   QCOMPARE(mean.Points()[0].y, du(0, "mean"));
   QCOMPARE(mean.Intervals()[0].upper, du(0, "mean") + 1.96 * du(0, "emp_se"));
-  w.Summary->SummaryChartChoice->setCurrentIndex(1);
-  const veltrano::ChartSeries& bias = w.Summary->SummaryChart->Model().Series("Du");
+  ui.Summary->SummaryChartChoice->setCurrentIndex(1);
+  const veltrano::ChartSeries& bias = ui.Summary->SummaryChart->Model().Series("Du");
   QCOMPARE(bias.Points()[0].y, du(0, "bias"));
   QCOMPARE(bias.Intervals()[0].lower, du(0, "bias") - 1.96 * du(0, "bias_mcse"));
-  QCOMPARE(w.Summary->CoverageChart->isVisibleTo(w.Summary), interval);
+  QCOMPARE(ui.Summary->CoverageChart->isVisibleTo(ui.Summary), interval);
   if (interval)
-    QCOMPARE(w.Summary->CoverageChart->Model().Series("DuCI").Points()[0].y, du(0, "ci_coverage"));
+    QCOMPARE(ui.Summary->CoverageChart->Model().Series("DuCI").Points()[0].y, du(0, "ci_coverage"));
 }
 
 // A cancelled run's page summarises exactly the tests the run finished: the same rows
@@ -225,19 +230,20 @@ void SummaryPageTest::pageMatchesTheBatchSummary() {
 void SummaryPageTest::cancelledRunSummarisesTheFinishedTests() {
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   w.show();
-  w.SpinEdit_D0->SetValue(0);
-  w.CheckBox_Iterate->setChecked(true);
-  w.SpinEdit_Step->SetValue(1);
-  w.SpinEdit_Test->SetValue(10000);
-  w.CheckBox_Text->setChecked(false);
+  ui.SpinEdit_D0->SetValue(0);
+  ui.CheckBox_Iterate->setChecked(true);
+  ui.SpinEdit_Step->SetValue(1);
+  ui.SpinEdit_Test->SetValue(10000);
+  ui.CheckBox_Text->setChecked(false);
   const std::uint32_t seed = 99;
   veltrano::ProcessUniform().Seed(seed);
-  QTimer::singleShot(700, &w, [&] { QTest::mouseClick(w.Button_Cancel, Qt::LeftButton); });
+  QTimer::singleShot(700, &w, [&] { QTest::mouseClick(ui.Button_Cancel, Qt::LeftButton); });
   QVERIFY(RunToEnd(w, 30000));
   QVERIFY(f.errors.isEmpty());
 
-  const int tests = w.TextEditor1->LineCount() - 1;  // residual lines after the heading
+  const int tests = ui.TextEditor1->LineCount() - 1;  // residual lines after the heading
   QVERIFY(tests > 0 && tests < 1000000);
   veltrano::testing::RecordingHost stopped;
   stopped.stopAfter = tests;
@@ -246,10 +252,10 @@ void SummaryPageTest::cancelledRunSummarisesTheFinishedTests() {
   veltrano::SimulationRun run(rng);
   run.SetObserver(&expected);
   QCOMPARE(run.Execute(w.Snapshot(), stopped), veltrano::RunEnd::Cancelled);
-  QCOMPARE(w.Summary->Csv(), expected.Rows(veltrano::RowFormat::Csv));
-  QVERIFY2(w.Summary->Label_Summary->text().contains(
+  QCOMPARE(ui.Summary->Csv(), expected.Rows(veltrano::RowFormat::Csv));
+  QVERIFY2(ui.Summary->Label_Summary->text().contains(
                QStringLiteral("cancelled after %1 of 1000000 tests").arg(tests)),
-           qPrintable(w.Summary->Label_Summary->text()));
+           qPrintable(ui.Summary->Label_Summary->text()));
 }
 
 // Ctrl+C on the table copies the selected cells as tab-separated lines; a cell inside
@@ -258,11 +264,12 @@ void SummaryPageTest::cancelledRunSummarisesTheFinishedTests() {
 void SummaryPageTest::copyGivesTabSeparatedCells() {
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   w.show();
-  w.SpinEdit_Test->SetValue(20);
+  ui.SpinEdit_Test->SetValue(20);
   QVERIFY(RunToEnd(w));
-  w.PageControl1->setCurrentWidget(w.TabSummary);
-  QTableView* table = w.Summary->SummaryTable;
+  ui.PageControl1->setCurrentWidget(ui.TabSummary);
+  QTableView* table = ui.Summary->SummaryTable;
   QAbstractItemModel& m = f.Table();
   QItemSelectionModel* selection = table->selectionModel();
   selection->select(QItemSelection(m.index(0, 1), m.index(1, 4)), QItemSelectionModel::Select);
@@ -278,7 +285,7 @@ void SummaryPageTest::copyGivesTabSeparatedCells() {
   QApplication::clipboard()->clear();
   QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
   QCOMPARE(QApplication::clipboard()->text(), rows);
-  w.Summary->CopyWithHeadersAction->trigger();
+  ui.Summary->CopyWithHeadersAction->trigger();
   QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Estimator\tTests\tDefined\tMean\n") + rows);
 }
 

@@ -1,6 +1,7 @@
 // Tests of the main window TForm1 on the offscreen platform. Controls are found by their
 // object names; error messages go to a recorder instead of a message box.
 #include "FileSizeLimit.h"
+#include "FormWidgets.h"
 #include "RecordingHost.h"
 
 #include "numeric/UniformGenerator.h"
@@ -36,6 +37,7 @@
 using veltrano::CaptionCheckBox;
 using veltrano::SeriesId;
 using veltrano::TForm1;
+using veltrano::testing::FormWidgets;
 using veltrano::TSpinEdit;
 
 namespace {
@@ -81,6 +83,7 @@ private:
 // script, shown and active so that the focus moves as it does for a user.
 struct Window {
   TForm1 w;
+  FormWidgets ui{w};  // its controls, found by object name
   QStringList errors;
   QStringList asked;  // the panes' questions, in order
   std::shared_ptr<ScriptedDialogs> dataDialogs = std::make_shared<ScriptedDialogs>(QStringLiteral("data"), asked);
@@ -89,8 +92,8 @@ struct Window {
 
   Window() {
     w.SetErrorReporter([this](QWidget*, const QString& message) { errors << message; });
-    w.TTextEditor1->SetDialogs(dataDialogs);
-    w.TextEditor1->SetDialogs(residualDialogs);
+    ui.TTextEditor1->SetDialogs(dataDialogs);
+    ui.TextEditor1->SetDialogs(residualDialogs);
   }
   bool Show() {
     w.show();
@@ -105,8 +108,8 @@ struct Window {
   }
   TSpinEdit* Spin(const char* name) { return Get<TSpinEdit>(name); }
   QCheckBox* Box(const char* name) { return Get<QCheckBox>(name); }
-  QStringList Data() const { return w.TTextEditor1->Lines(); }
-  QStringList Residuals() const { return w.TextEditor1->Lines(); }
+  QStringList Data() const { return ui.TTextEditor1->Lines(); }
+  QStringList Residuals() const { return ui.TextEditor1->Lines(); }
   std::size_t Points(SeriesId s) { return w.Series(s).Count(); }
   bool Active(SeriesId s) { return w.Series(s).Active(); }
   std::vector<bool> AllActive() {
@@ -152,7 +155,8 @@ QString FirstDifference(const QStringList& shown, const std::vector<std::string>
 // Presses Ok and waits until the run has ended and the window is usable again: Ok
 // starts the run and returns at once.
 bool RunToEnd(TForm1& w, int timeoutMs = 60000) {
-  w.Button1->click();
+  const FormWidgets ui(w);
+  ui.Button1->click();
   return QTest::qWaitFor([&] { return !w.Running(); }, timeoutMs);
 }
 
@@ -186,10 +190,11 @@ using veltrano::testing::FileSizeLimit;
 
 // A full listing of a few tests: far below the real limit, above a lowered one.
 void SmallFullRun(TForm1& w) {
-  w.CheckBox_full->setChecked(true);
-  w.SpinEdit_n->SetValue(200);
-  w.SpinEdit_Test->SetValue(4);
-  w.CheckBox_Dcond->setChecked(true);
+  const FormWidgets ui(w);
+  ui.CheckBox_full->setChecked(true);
+  ui.SpinEdit_n->SetValue(200);
+  ui.SpinEdit_Test->SetValue(4);
+  ui.CheckBox_Dcond->setChecked(true);
   w.SetPaneTextLimit(1000);
 }
 
@@ -250,11 +255,12 @@ void TForm1Test::windowAndPages() {
   Window f;
   QVERIFY(f.Show());
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   QCOMPARE(w.windowTitle(), QStringLiteral("Veltrano"));
   QCOMPARE(w.centralWidget()->size(), QSize(1073, 694));
   QCOMPARE(f.Get("LeftPanel")->width(), 177);
-  QCOMPARE(w.Button1->width(), 150);
-  QCOMPARE(w.Button1->text(), QStringLiteral("Ok"));
+  QCOMPARE(ui.Button1->width(), 150);
+  QCOMPARE(ui.Button1->text(), QStringLiteral("Ok"));
 
   QTabWidget* pages = f.Get<QTabWidget>("PageControl1");
   QCOMPARE(pages->tabPosition(), QTabWidget::South);
@@ -269,7 +275,7 @@ void TForm1Test::windowAndPages() {
   }
   QCOMPARE(pages->currentWidget(), f.Get("TabSheet5"));
 
-  // Each pane and chart fills its own tab; the run's data lines go to memo.
+  // Each pane and chart fills its own tab.
   const std::pair<const char*, const char*> content[] = {
       {"TTextEditor1", "TabSheet1"}, {"Chart1", "TabSheet2"}, {"Chart2", "TabSheet3"}, {"TextEditor1", "TabSheet4"}};
   for (const auto& [name, sheet] : content) {
@@ -277,12 +283,11 @@ void TForm1Test::windowAndPages() {
     QCOMPARE(f.Get(name)->parentWidget(), f.Get(sheet));
     QCOMPARE(f.Get(name)->geometry(), f.Get(sheet)->rect());
   }
-  QCOMPARE(w.memo, w.TTextEditor1->Memo1);
-  QVERIFY(w.Edit_D0->text().isEmpty());
-  QVERIFY(w.Edit_D0->isReadOnly());
-  QVERIFY(w.Label_Seed->text().isEmpty());
-  QVERIFY(w.Label_Seed->textInteractionFlags() & Qt::TextSelectableByMouse);
-  QVERIFY(!w.Button_Cancel->isVisible());
+  QVERIFY(ui.Edit_D0->text().isEmpty());
+  QVERIFY(ui.Edit_D0->isReadOnly());
+  QVERIFY(ui.Label_Seed->text().isEmpty());
+  QVERIFY(ui.Label_Seed->textInteractionFlags() & Qt::TextSelectableByMouse);
+  QVERIFY(!ui.Button_Cancel->isVisible());
 }
 
 void TForm1Test::fieldsHaveTheirCaptionsRangesAndDefaults_data() {
@@ -379,7 +384,7 @@ void TForm1Test::controlsStandInOrder() {
                                   QStringLiteral("Graphic Output _____________")}));
   const QColor maroon(128, 0, 0);
   QCOMPARE(f.Get("Heading_Graphic")->palette().color(QPalette::WindowText), maroon);
-  QCOMPARE(f.w.CheckBox_Text->palette().color(QPalette::WindowText), maroon);
+  QCOMPARE(f.ui.CheckBox_Text->palette().color(QPalette::WindowText), maroon);
   // Every control lies within the column.
   for (const char* name : order) {
     const QRect r(f.Get(name)->mapTo(panel, QPoint(0, 0)), f.Get(name)->size());
@@ -389,8 +394,8 @@ void TForm1Test::controlsStandInOrder() {
 
 void TForm1Test::formCreateSetsTheSeriesBoxes() {
   Window f;
-  QVERIFY(f.w.CheckBox_Duncond->isChecked() && !f.w.CheckBox_Dcond->isChecked());
-  QVERIFY(f.w.cbDtrue->isChecked() && !f.w.cbDLN->isChecked());
+  QVERIFY(f.ui.CheckBox_Duncond->isChecked() && !f.ui.CheckBox_Dcond->isChecked());
+  QVERIFY(f.ui.cbDtrue->isChecked() && !f.ui.cbDLN->isChecked());
   // The series follow their boxes; the true-knowledge line is shown, ready for the run's
   // points.
   QVERIFY(f.Active(SeriesId::sPoint_DSEM));
@@ -398,9 +403,9 @@ void TForm1Test::formCreateSetsTheSeriesBoxes() {
   QVERIFY(f.Active(SeriesId::sLine));
   QVERIFY(!f.Active(SeriesId::sDLN));
   for (int i = 0; i < veltrano::kSeriesCount; ++i) QCOMPARE(f.Points(static_cast<SeriesId>(i)), std::size_t{0});
-  QVERIFY(!f.w.TTextEditor1->GetModificado());
-  QCOMPARE(f.w.TTextEditor1->LineCount(), 0);
-  QCOMPARE(f.w.TextEditor1->LineCount(), 0);
+  QVERIFY(!f.ui.TTextEditor1->GetModificado());
+  QCOMPARE(f.ui.TTextEditor1->LineCount(), 0);
+  QCOMPARE(f.ui.TextEditor1->LineCount(), 0);
 }
 
 void TForm1Test::aboutPageHoldsItsText() {
@@ -434,8 +439,8 @@ void TForm1Test::aboutPageHoldsItsText() {
   QCOMPARE(text->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   QCOMPARE(text->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   QCOMPARE(f.Get("AboutHeader")->height(), 80);
-  QCOMPARE(text->mapTo(f.w.TabSheet5, QPoint(0, 0)), QPoint(25, 80));
-  QCOMPARE(text->geometry().bottomRight(), f.w.TabSheet5->rect().bottomRight());
+  QCOMPARE(text->mapTo(f.ui.TabSheet5, QPoint(0, 0)), QPoint(25, 80));
+  QCOMPARE(text->geometry().bottomRight(), f.ui.TabSheet5->rect().bottomRight());
   QCOMPARE(f.Get<QLabel>("AboutTitle")->text(), QStringLiteral("Veltrano"));
   QCOMPARE(f.Get<QLabel>("AboutTitle")->font().pointSize(), 12);
   QCOMPARE(f.Get<QLabel>("AboutVersion")->text(), QStringLiteral("v 1.0 - 2014"));
@@ -447,45 +452,45 @@ void TForm1Test::aboutPageHoldsItsText() {
 
 void TForm1Test::textOutputRule() {
   Window f;
-  TForm1& w = f.w;
-  QCheckBox* const four[] = {w.CheckBox_full, w.CheckBox_Unsort, w.CheckBox_Table, w.CheckBox_CI};
+  const FormWidgets& ui = f.ui;
+  QCheckBox* const four[] = {ui.CheckBox_full, ui.CheckBox_Unsort, ui.CheckBox_Table, ui.CheckBox_CI};
 
-  w.CheckBox_Text->setChecked(false);
+  ui.CheckBox_Text->setChecked(false);
   for (QCheckBox* b : four) QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
-  QVERIFY(!w.CheckBox_Dka->isChecked());
-  QVERIFY(w.CheckBox_Dka->isEnabled());
+  QVERIFY(!ui.CheckBox_Dka->isChecked());
+  QVERIFY(ui.CheckBox_Dka->isEnabled());
 
   // Back on: enabled again, and "Alternative measures:" on whatever it was.
-  w.CheckBox_Dka->setChecked(false);
-  w.CheckBox_Text->setChecked(true);
+  ui.CheckBox_Dka->setChecked(false);
+  ui.CheckBox_Text->setChecked(true);
   for (QCheckBox* b : four) QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
-  QVERIFY(w.CheckBox_Dka->isChecked());
+  QVERIFY(ui.CheckBox_Dka->isChecked());
 
   // A real click runs the same rule.
-  QTest::mouseClick(w.CheckBox_Text, Qt::LeftButton);
-  QVERIFY(!w.CheckBox_Text->isChecked());
-  QVERIFY(!w.CheckBox_full->isEnabled());
+  QTest::mouseClick(ui.CheckBox_Text, Qt::LeftButton);
+  QVERIFY(!ui.CheckBox_Text->isChecked());
+  QVERIFY(!ui.CheckBox_full->isEnabled());
 }
 
 void TForm1Test::fullOutputRule() {
   Window f;
-  TForm1& w = f.w;
-  w.CheckBox_Iterate->setChecked(true);
-  QCOMPARE(w.SpinEdit_Test->Value(), 50);
+  const FormWidgets& ui = f.ui;
+  ui.CheckBox_Iterate->setChecked(true);
+  QCOMPARE(ui.SpinEdit_Test->Value(), 50);
 
-  w.CheckBox_full->setChecked(true);
-  QCOMPARE(w.SpinEdit_Test->Value(), 1);
-  QCOMPARE(w.SpinEdit_Test->text(), QStringLiteral("1"));
-  QVERIFY(!w.CheckBox_Iterate->isChecked());
-  QVERIFY(w.CheckBox_Unsort->isEnabled());
+  ui.CheckBox_full->setChecked(true);
+  QCOMPARE(ui.SpinEdit_Test->Value(), 1);
+  QCOMPARE(ui.SpinEdit_Test->text(), QStringLiteral("1"));
+  QVERIFY(!ui.CheckBox_Iterate->isChecked());
+  QVERIFY(ui.CheckBox_Unsort->isEnabled());
 
   // Turning it off touches neither Tests nor Iterate, and disables "Sort known:".
-  w.SpinEdit_Test->SetValue(50);
-  w.CheckBox_Iterate->setChecked(true);
-  w.CheckBox_full->setChecked(false);
-  QCOMPARE(w.SpinEdit_Test->Value(), 50);
-  QVERIFY(w.CheckBox_Iterate->isChecked());
-  QVERIFY(!w.CheckBox_Unsort->isEnabled());
+  ui.SpinEdit_Test->SetValue(50);
+  ui.CheckBox_Iterate->setChecked(true);
+  ui.CheckBox_full->setChecked(false);
+  QCOMPARE(ui.SpinEdit_Test->Value(), 50);
+  QVERIFY(ui.CheckBox_Iterate->isChecked());
+  QVERIFY(!ui.CheckBox_Unsort->isEnabled());
 }
 
 void TForm1Test::seriesBoxesShowTheirSeries_data() {
@@ -515,11 +520,11 @@ void TForm1Test::seriesBoxesShowTheirSeries() {
 void TForm1Test::commaChangesNoSeries() {
   for (const bool dln : {false, true}) {
     Window f;
-    f.w.cbDLN->setChecked(dln);
+    f.ui.cbDLN->setChecked(dln);
     const std::vector<bool> before = f.AllActive();
-    f.w.comma->setChecked(true);
+    f.ui.comma->setChecked(true);
     QVERIFY(f.AllActive() == before);
-    f.w.comma->setChecked(false);
+    f.ui.comma->setChecked(false);
     QVERIFY(f.AllActive() == before);
   }
 }
@@ -549,7 +554,7 @@ void TForm1Test::fieldIsClampedWhenTheFocusLeaves() {
   TSpinEdit* spin = f.Spin(qPrintable(field));
   Type(spin, keys);
   QCOMPARE(spin->Value(), typed);
-  f.w.Button1->setFocus();
+  f.ui.Button1->setFocus();
   QVERIFY(!spin->hasFocus());
   QCOMPARE(spin->Value(), left);
   QCOMPARE(spin->text(), QString::number(left));
@@ -573,13 +578,13 @@ void TForm1Test::fieldWithoutANumberReadsAsItsMinimum() {
   spin->setFocus();
   spin->findChild<QLineEdit*>()->setText(text);
   QCOMPARE(spin->Value(), spin->MinValue());
-  f.w.Button1->setFocus();
+  f.ui.Button1->setFocus();
   QCOMPARE(spin->text(), QString::number(spin->MinValue()));
 }
 
 void TForm1Test::programWritesAndStepsStayInRange() {
   Window f;
-  TSpinEdit* k = f.w.SpinEdit_k;
+  TSpinEdit* k = f.ui.SpinEdit_k;
   const std::pair<int, int> writes[] = {{25, 10}, {-4, 2}, {7, 7}};
   for (const auto& [value, held] : writes) {
     k->SetValue(value);
@@ -594,7 +599,7 @@ void TForm1Test::programWritesAndStepsStayInRange() {
   k->stepBy(-1);
   QCOMPARE(k->Value(), 9);
   QCOMPARE(f.w.WriteDmax(100), 99);
-  QCOMPARE(f.w.SpinEdit_Dmax->text(), QStringLiteral("99"));
+  QCOMPARE(f.ui.SpinEdit_Dmax->text(), QStringLiteral("99"));
 }
 
 void TForm1Test::dmaxExitRaisesDmaxToDo_data() {
@@ -613,10 +618,10 @@ void TForm1Test::dmaxExitRaisesDmaxToDo() {
   QFETCH(int, Dmax);
   Window f;
   QVERIFY(f.Show());
-  f.w.SpinEdit_D0->SetValue(Do);
-  Type(f.w.SpinEdit_Dmax, typed);
-  f.w.SpinEdit_Step->setFocus();
-  QCOMPARE(f.w.SpinEdit_Dmax->Value(), Dmax);
+  f.ui.SpinEdit_D0->SetValue(Do);
+  Type(f.ui.SpinEdit_Dmax, typed);
+  f.ui.SpinEdit_Step->setFocus();
+  QCOMPARE(f.ui.SpinEdit_Dmax->Value(), Dmax);
 }
 
 void TForm1Test::okAppliesTheFocusedFieldsRules() {
@@ -625,12 +630,12 @@ void TForm1Test::okAppliesTheFocusedFieldsRules() {
   for (const char* field : {"SpinEdit_k", "SpinEdit_Dmax"}) {
     Window f;
     QVERIFY(f.Show());
-    f.w.SpinEdit_Test->SetValue(2);
+    f.ui.SpinEdit_Test->SetValue(2);
     Type(f.Spin(field), QStringLiteral("25"));
     QVERIFY(RunToEnd(f.w));
-    QCOMPARE(f.w.SpinEdit_k->Value(), field == std::string("SpinEdit_k") ? 10 : 3);
-    QCOMPARE(f.w.Run().k, f.w.SpinEdit_k->Value());
-    QCOMPARE(f.w.SpinEdit_Dmax->Value(), field == std::string("SpinEdit_Dmax") ? 50 : 99);
+    QCOMPARE(f.ui.SpinEdit_k->Value(), field == std::string("SpinEdit_k") ? 10 : 3);
+    QCOMPARE(f.w.Run().k, f.ui.SpinEdit_k->Value());
+    QCOMPARE(f.ui.SpinEdit_Dmax->Value(), field == std::string("SpinEdit_Dmax") ? 50 : 99);
     QVERIFY(f.errors.isEmpty());
   }
 }
@@ -642,7 +647,7 @@ void TForm1Test::defaultRun() {
   QVERIFY(f.Show());
   QVERIFY(RunToEnd(f.w));
   QVERIFY(f.errors.isEmpty());
-  QCOMPARE(f.w.PageControl1->currentIndex(), 1);
+  QCOMPARE(f.ui.PageControl1->currentIndex(), 1);
 
   const QStringList data = f.Data();
   QCOMPARE(data.size(), 51);
@@ -663,16 +668,16 @@ void TForm1Test::defaultRun() {
   QVERIFY(f.Active(SeriesId::sPoint_DSEM) && f.Active(SeriesId::rPoint_DSEM));
   QVERIFY(!f.Active(SeriesId::sPoint_Dcond) && !f.Active(SeriesId::sDLN));
 
-  QCOMPARE(f.w.Edit_D0->text(), QStringLiteral("50.00%"));
-  QVERIFY(f.w.TTextEditor1->GetModificado());
-  QVERIFY(f.w.TextEditor1->GetModificado());
+  QCOMPARE(f.ui.Edit_D0->text(), QStringLiteral("50.00%"));
+  QVERIFY(f.ui.TTextEditor1->GetModificado());
+  QVERIFY(f.ui.TextEditor1->GetModificado());
   QCOMPARE(f.w.Run().n, 100);
   QCOMPARE(f.w.Run().n_conocido, 50);
   // The window is as before the run: settings usable, no cancel button.
   QVERIFY(!f.w.Running());
-  QVERIFY(f.Get("Settings")->isEnabled() && f.w.Button1->isEnabled());
-  QVERIFY(!f.w.Button_Cancel->isVisible());
-  QVERIFY(!f.w.TTextEditor1->Memo1->isReadOnly());
+  QVERIFY(f.Get("Settings")->isEnabled() && f.ui.Button1->isEnabled());
+  QVERIFY(!f.ui.Button_Cancel->isVisible());
+  QVERIFY(!f.ui.TTextEditor1->Memo1->isReadOnly());
 }
 
 void TForm1Test::secondRunAppends() {
@@ -703,15 +708,15 @@ void TForm1Test::runRaisesDmaxToDo() {
   QFETCH(int, Dmax);
   QFETCH(QString, lastDoStar);
   Window f;
-  f.w.SpinEdit_D0->SetValue(Do);
-  f.w.SpinEdit_Dmax->SetValue(30);
-  f.w.CheckBox_Iterate->setChecked(iterate);
-  f.w.SpinEdit_Test->SetValue(3);
+  f.ui.SpinEdit_D0->SetValue(Do);
+  f.ui.SpinEdit_Dmax->SetValue(30);
+  f.ui.CheckBox_Iterate->setChecked(iterate);
+  f.ui.SpinEdit_Test->SetValue(3);
   QVERIFY(RunToEnd(f.w));
-  QCOMPARE(f.w.SpinEdit_Dmax->Value(), Dmax);
-  QCOMPARE(f.w.SpinEdit_Dmax->text(), QString::number(Dmax));
+  QCOMPARE(f.ui.SpinEdit_Dmax->Value(), Dmax);
+  QCOMPARE(f.ui.SpinEdit_Dmax->text(), QString::number(Dmax));
   QCOMPARE(f.Residuals().size(), 1 + 3);  // one degree only
-  QCOMPARE(f.w.Edit_D0->text(), lastDoStar);
+  QCOMPARE(f.ui.Edit_D0->text(), lastDoStar);
 }
 
 void TForm1Test::windowShowsExactlyWhatTheRunWrites_data() {
@@ -732,12 +737,13 @@ void TForm1Test::windowShowsExactlyWhatTheRunWrites() {
   QFETCH(bool, text);
   Window f;
   TForm1& w = f.w;
-  w.CheckBox_full->setChecked(full);
-  w.CheckBox_Text->setChecked(text);
-  w.SpinEdit_Test->SetValue(tests);
-  w.CheckBox_Iterate->setChecked(iterate);
-  w.SpinEdit_D0->SetValue(iterate ? 60 : 50);
-  w.CheckBox_Dcond->setChecked(true);
+  const FormWidgets& ui = f.ui;
+  ui.CheckBox_full->setChecked(full);
+  ui.CheckBox_Text->setChecked(text);
+  ui.SpinEdit_Test->SetValue(tests);
+  ui.CheckBox_Iterate->setChecked(iterate);
+  ui.SpinEdit_D0->SetValue(iterate ? 60 : 50);
+  ui.CheckBox_Dcond->setChecked(true);
 
   const std::uint32_t seed = 20240611;
   veltrano::ProcessUniform().Seed(seed);
@@ -750,7 +756,7 @@ void TForm1Test::windowShowsExactlyWhatTheRunWrites() {
 
   QCOMPARE(FirstDifference(f.Data(), expected.data), QString());
   QCOMPARE(FirstDifference(f.Residuals(), expected.residuals), QString());
-  QCOMPARE(w.Edit_D0->text().toStdString(), expected.doStar);
+  QCOMPARE(ui.Edit_D0->text().toStdString(), expected.doStar);
   for (int i = 0; i < veltrano::kSeriesCount; ++i) {
     const auto id = static_cast<SeriesId>(i);
     std::vector<veltrano::testing::RecordedPoint> recorded = expected.Series(id);
@@ -764,9 +770,9 @@ void TForm1Test::windowShowsExactlyWhatTheRunWrites() {
 
 void TForm1Test::seedRepeatsTheRun() {
   Window f;
-  f.w.SpinEdit_Test->SetValue(20);
+  f.ui.SpinEdit_Test->SetValue(20);
   QVERIFY(RunToEnd(f.w));
-  const QString shown = f.w.Label_Seed->text();
+  const QString shown = f.ui.Label_Seed->text();
   QVERIFY(shown.startsWith(QStringLiteral("Seed: ")));
   bool ok = false;
   const std::uint32_t seed = shown.mid(6).toUInt(&ok);
@@ -776,7 +782,7 @@ void TForm1Test::seedRepeatsTheRun() {
 
   veltrano::ProcessUniform().Seed(seed);
   QVERIFY(RunToEnd(f.w));
-  QCOMPARE(f.w.Label_Seed->text(), shown);
+  QCOMPARE(f.ui.Label_Seed->text(), shown);
   QCOMPARE(f.Data(), first + first);
 }
 
@@ -785,45 +791,47 @@ void TForm1Test::seedRepeatsTheRun() {
 void TForm1Test::clearEmptiesAChartAndAPaneItsChart() {
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   QVERIFY(RunToEnd(w));
   const auto points = [&](veltrano::ChartWidget* chart) {
     std::size_t n = 0;
     for (const veltrano::ChartSeries& s : chart->Model().AllSeries()) n += s.Count();
     return n;
   };
-  QCOMPARE(points(w.Chart1), std::size_t{3 * 50 + 2});  // Du, Dc, D Lord & Novick and the diagonal
-  QCOMPARE(points(w.Chart2), std::size_t{50 + 2});
-  QAction* const clear = w.Chart1->findChild<QAction*>(QStringLiteral("ClearChart"));
-  QVERIFY(clear != nullptr && w.Chart1->actions().contains(clear));
+  QCOMPARE(points(ui.Chart1), std::size_t{3 * 50 + 2});  // Du, Dc, D Lord & Novick and the diagonal
+  QCOMPARE(points(ui.Chart2), std::size_t{50 + 2});
+  QAction* const clear = ui.Chart1->findChild<QAction*>(QStringLiteral("ClearChart"));
+  QVERIFY(clear != nullptr && ui.Chart1->actions().contains(clear));
   clear->trigger();
-  QCOMPARE(points(w.Chart1), std::size_t{0});
-  QCOMPARE(points(w.Chart2), std::size_t{52});
+  QCOMPARE(points(ui.Chart1), std::size_t{0});
+  QCOMPARE(points(ui.Chart2), std::size_t{52});
   QCOMPARE(f.Data().size(), 51);
 
   QVERIFY(RunToEnd(w));  // the next run's points alone
   QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t{50});
   f.dataDialogs->warningAnswer = QMessageBox::Cancel;
-  w.TTextEditor1->tbDel->trigger();
-  QCOMPARE(points(w.Chart1), std::size_t{152});
+  ui.TTextEditor1->tbDel->trigger();
+  QCOMPARE(points(ui.Chart1), std::size_t{152});
   f.dataDialogs->warningAnswer = QMessageBox::No;
-  w.TTextEditor1->tbDel->trigger();
+  ui.TTextEditor1->tbDel->trigger();
   QCOMPARE(f.Data(), QStringList());
-  QCOMPARE(points(w.Chart1), std::size_t{0});
-  QCOMPARE(points(w.Chart2), std::size_t{104});
+  QCOMPARE(points(ui.Chart1), std::size_t{0});
+  QCOMPARE(points(ui.Chart2), std::size_t{104});
   f.residualDialogs->warningAnswer = QMessageBox::No;
-  w.TextEditor1->tbDel->trigger();
-  QCOMPARE(points(w.Chart2), std::size_t{0});
+  ui.TextEditor1->tbDel->trigger();
+  QCOMPARE(points(ui.Chart2), std::size_t{0});
   QVERIFY(f.errors.isEmpty());
 }
 
 void TForm1Test::errorInARunIsShownAndTheWindowStaysUsable() {
   TForm1 w;
+  const FormWidgets ui(w);
   QStringList errors;
   int dataAtMessage = -1;
   w.SetErrorReporter([&](QWidget* parent, const QString& message) {
     QCOMPARE(parent, static_cast<QWidget*>(&w));
     errors << message;
-    dataAtMessage = w.TTextEditor1->LineCount();  // the lines are there before the message
+    dataAtMessage = ui.TTextEditor1->LineCount();  // the lines are there before the message
   });
   // Test 10's analysis fails: the header and 9 tests go through.
   w.SetAnalysisCheck([](std::int32_t L) {
@@ -831,21 +839,21 @@ void TForm1Test::errorInARunIsShownAndTheWindowStaysUsable() {
   });
   QVERIFY(RunToEnd(w));
   QCOMPARE(errors, QStringList{QStringLiteral("Floating point overflow")});
-  QCOMPARE(w.TextEditor1->LineCount(), 10);
-  QCOMPARE(w.TTextEditor1->LineCount(), 10);
+  QCOMPARE(ui.TextEditor1->LineCount(), 10);
+  QCOMPARE(ui.TTextEditor1->LineCount(), 10);
   QCOMPARE(dataAtMessage, 10);
   QCOMPARE(w.Series(SeriesId::sPoint_DSEM).Count(), std::size_t{9});
 
   QVERIFY(!w.Running());
   QVERIFY(w.findChild<QWidget*>(QStringLiteral("Settings"))->isEnabled());
-  QVERIFY(w.Button1->isEnabled());
-  QVERIFY(!w.TTextEditor1->Memo1->isReadOnly());
+  QVERIFY(ui.Button1->isEnabled());
+  QVERIFY(!ui.TTextEditor1->Memo1->isReadOnly());
 
   w.SetAnalysisCheck({});
   QVERIFY(RunToEnd(w));
   QCOMPARE(errors.size(), 1);
-  QCOMPARE(w.TextEditor1->LineCount(), 10 + 51);
-  QCOMPARE(w.Edit_D0->text(), QStringLiteral("50.00%"));
+  QCOMPARE(ui.TextEditor1->LineCount(), 10 + 51);
+  QCOMPARE(ui.Edit_D0->text(), QStringLiteral("50.00%"));
 }
 
 void TForm1Test::cancelEndsTheRunKeepingItsOutput_data() {
@@ -860,11 +868,12 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   Window f;
   QVERIFY(f.Show());
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   // 100 degrees of 10000 tests: far longer than the test waits.
-  w.SpinEdit_D0->SetValue(0);
-  w.CheckBox_Iterate->setChecked(true);
-  w.SpinEdit_Step->SetValue(1);
-  w.SpinEdit_Test->SetValue(10000);
+  ui.SpinEdit_D0->SetValue(0);
+  ui.CheckBox_Iterate->setChecked(true);
+  ui.SpinEdit_Step->SetValue(1);
+  ui.SpinEdit_Test->SetValue(10000);
 
   struct During {
     bool settingsDisabled = false, okDisabled = false, cancelShown = false, linesShown = false, clearDisabled = false;
@@ -872,13 +881,13 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   } during;
   QTimer::singleShot(500, &w, [&] {
     during.settingsDisabled = !f.Get("Settings")->isEnabled();
-    during.clearDisabled = !w.Chart1->ClearAction()->isEnabled() && !w.TTextEditor1->ToolBar1->isEnabled();
-    during.okDisabled = !w.Button1->isEnabled();
-    during.cancelShown = w.Button_Cancel->isVisible();
-    during.linesShown = w.TTextEditor1->LineCount() > 1;
-    during.progress = w.Label_Progress->text();
+    during.clearDisabled = !ui.Chart1->ClearAction()->isEnabled() && !ui.TTextEditor1->ToolBar1->isEnabled();
+    during.okDisabled = !ui.Button1->isEnabled();
+    during.cancelShown = ui.Button_Cancel->isVisible();
+    during.linesShown = ui.TTextEditor1->LineCount() > 1;
+    during.progress = ui.Label_Progress->text();
     if (how == QLatin1String("button"))
-      QTest::mouseClick(w.Button_Cancel, Qt::LeftButton);
+      QTest::mouseClick(ui.Button_Cancel, Qt::LeftButton);
     else if (how == QLatin1String("escape"))
       QTest::keyClick(&w, Qt::Key_Escape);
     else
@@ -907,7 +916,7 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   QCOMPARE(f.Residuals().size(), 1 + tests);
   QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t(tests));
   QVERIFY(!w.Running());
-  QVERIFY(!w.Button_Cancel->isVisible());
+  QVERIFY(!ui.Button_Cancel->isVisible());
   if (how == QLatin1String("close")) {
     QVERIFY(!w.isVisible());
     QCOMPARE(f.asked, QStringList({QStringLiteral("data:warning:Save the text of the Data pane? (on show)"),
@@ -915,8 +924,8 @@ void TForm1Test::cancelEndsTheRunKeepingItsOutput() {
   } else {
     QVERIFY(f.asked.isEmpty());
     QVERIFY(w.isVisible());
-    QCOMPARE(w.Label_Progress->text(), QStringLiteral("Cancelled after %1 of 1000000 tests").arg(tests));
-    QVERIFY(f.Get("Settings")->isEnabled() && w.Button1->isEnabled());
+    QCOMPARE(ui.Label_Progress->text(), QStringLiteral("Cancelled after %1 of 1000000 tests").arg(tests));
+    QVERIFY(f.Get("Settings")->isEnabled() && ui.Button1->isEnabled());
   }
 }
 
@@ -956,7 +965,7 @@ void TForm1Test::closeAsksAboutModifiedPanes() {
   Window f;
   QVERIFY(f.Show());
   if (run) {
-    f.w.SpinEdit_Test->SetValue(3);
+    f.ui.SpinEdit_Test->SetValue(3);
     QVERIFY(RunToEnd(f.w));
   }
   const auto script = [&](ScriptedDialogs& d, const QString& answer, const QString& file) {
@@ -978,7 +987,7 @@ void TForm1Test::closeAsksAboutModifiedPanes() {
   if (dataAnswer == QLatin1String("Yes")) {
     QCOMPARE(FileLines(dir.filePath(QStringLiteral("data.txt"))), dataLines);
     QCOMPARE(FileLines(dir.filePath(QStringLiteral("residuals.txt"))), residualLines);
-    QVERIFY(!f.w.TTextEditor1->GetModificado() && !f.w.TextEditor1->GetModificado());
+    QVERIFY(!f.ui.TTextEditor1->GetModificado() && !f.ui.TextEditor1->GetModificado());
   }
   // Nothing is lost by a close that was refused.
   QCOMPARE(f.Data(), dataLines);
@@ -1102,6 +1111,7 @@ void TForm1Test::bigRunAsksWhereTheDataGoes() {
   const QString file = dir.filePath(QStringLiteral("data.txt"));
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   SmallFullRun(w);
   if (answer == QLatin1String("-")) w.SetPaneTextLimit(veltrano::kPaneTextLimit);
   const bool noMemory = answer.endsWith(QStringLiteral(", no memory"));
@@ -1137,8 +1147,8 @@ void TForm1Test::bigRunAsksWhereTheDataGoes() {
   if (!runs) {
     // Nothing ran: no seed taken, nothing written anywhere.
     QVERIFY(!w.LastSeed());
-    QCOMPARE(w.TTextEditor1->LineCount(), 0);
-    QCOMPARE(w.TextEditor1->LineCount(), 0);
+    QCOMPARE(ui.TTextEditor1->LineCount(), 0);
+    QCOMPARE(ui.TextEditor1->LineCount(), 0);
     QCOMPARE(f.Points(SeriesId::sPoint_DSEM), std::size_t{0});
     QVERIFY(!QFile::exists(file));
     return;
@@ -1161,8 +1171,9 @@ void TForm1Test::dataFileHoldsEveryTestBeforeAnError() {
   const QString file = dir.filePath(QStringLiteral("data.txt"));
   Window f;
   TForm1& w = f.w;
+  const FormWidgets& ui = f.ui;
   SmallFullRun(w);
-  w.SpinEdit_Test->SetValue(10);
+  ui.SpinEdit_Test->SetValue(10);
   f.dataDialogs->questionAnswer = QMessageBox::Yes;
   f.dataDialogs->saveName = file;
 
@@ -1187,7 +1198,7 @@ void TForm1Test::dataFileHoldsEveryTestBeforeAnError() {
     QVERIFY(RunToEnd(w));
   }
   QCOMPARE(f.errors, QStringList{QStringLiteral("Cannot write \"%1\": File too large").arg(file)});
-  QVERIFY(!w.Running() && w.Button1->isEnabled());
+  QVERIFY(!w.Running() && ui.Button1->isEnabled());
 }
 
 QTEST_MAIN(TForm1Test)

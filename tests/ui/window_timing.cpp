@@ -30,6 +30,7 @@
 // default) and no data lines, seed 1; then the time the run's end took to fill the
 // Summary page, and the time to show the page with its table and chart drawn, and to
 // draw the chart again as bias and back.
+#include "FormWidgets.h"
 #include "simulation/NullHost.h"
 #include "batch/Console.h"
 #include "batch/Simulate.h"
@@ -73,12 +74,14 @@
 
 namespace {
 
+using veltrano::testing::FormWidgets;
+
 // Presses Ok and waits for the run's end in an event loop, which sleeps while there is
 // nothing to do (polling would keep a core busy and slow the run it measures).
-void RunToEnd(veltrano::TForm1& w) {
+void RunToEnd(veltrano::TForm1& w, const FormWidgets& ui) {
   QEventLoop loop;
   QObject::connect(&w, &veltrano::TForm1::RunFinished, &loop, &QEventLoop::quit);
-  w.Button1->click();
+  ui.Button1->click();
   if (w.Running()) loop.exec();
 }
 
@@ -124,18 +127,20 @@ long StatusKb(const char* key) {
 }
 
 void SetLongRun(veltrano::TForm1& w, int tests) {
-  w.SpinEdit_D0->SetValue(0);
-  w.CheckBox_Iterate->setChecked(true);
-  w.SpinEdit_Dmax->SetValue(90);
-  w.SpinEdit_Step->SetValue(10);
-  w.SpinEdit_Test->SetValue(tests);
+  const FormWidgets ui(w);
+  ui.SpinEdit_D0->SetValue(0);
+  ui.CheckBox_Iterate->setChecked(true);
+  ui.SpinEdit_Dmax->SetValue(90);
+  ui.SpinEdit_Step->SetValue(10);
+  ui.SpinEdit_Test->SetValue(tests);
 }
 
 int Memory(veltrano::TForm1& w, bool listing, long lines) {
+  const FormWidgets ui(w);
   if (listing) {
-    w.CheckBox_full->setChecked(true);
-    w.SpinEdit_n->SetValue(100000);
-    w.SpinEdit_Test->SetValue(1);
+    ui.CheckBox_full->setChecked(true);
+    ui.SpinEdit_n->SetValue(100000);
+    ui.SpinEdit_Test->SetValue(1);
   } else {
     SetLongRun(w, 10000);
   }
@@ -147,10 +152,10 @@ int Memory(veltrano::TForm1& w, bool listing, long lines) {
     veltrano::SimulationRun(rng).Execute(w.Snapshot(), made);
   }
   if (listing) made.lines.erase(made.lines.begin());  // the listing's heading
-  w.PageControl1->setCurrentWidget(w.TabSheet5);
+  ui.PageControl1->setCurrentWidget(ui.TabSheet5);
   QCoreApplication::processEvents();
 
-  veltrano::TTextEditor* const pane = w.TTextEditor1;
+  veltrano::TTextEditor* const pane = ui.TTextEditor1;
   const long before = StatusKb("VmRSS");
   const auto perLine = [&] { return (static_cast<double>(StatusKb("VmRSS") - before) * 1024.0) / lines; };
   QElapsedTimer t;
@@ -173,7 +178,7 @@ int Memory(veltrano::TForm1& w, bool listing, long lines) {
   std::printf("appended, page hidden:       %9.1f ms  %6.0f bytes a line\n", Ms(t), perLine());
 
   t.start();
-  w.PageControl1->setCurrentWidget(w.TabSheet1);
+  ui.PageControl1->setCurrentWidget(ui.TabSheet1);
   pane->Memo1->viewport()->repaint();
   QCoreApplication::processEvents();
   std::printf("Data page shown:             %9.1f ms  %6.0f bytes a line\n", Ms(t), perLine());
@@ -200,30 +205,31 @@ int Memory(veltrano::TForm1& w, bool listing, long lines) {
 }
 
 int Summary(veltrano::TForm1& w, int tests) {
-  w.SpinEdit_D0->SetValue(0);
-  w.CheckBox_Iterate->setChecked(true);
-  w.SpinEdit_Dmax->SetValue(99);
-  w.SpinEdit_Step->SetValue(1);
-  w.SpinEdit_Test->SetValue(tests);
-  w.CheckBox_Text->setChecked(false);
+  const FormWidgets ui(w);
+  ui.SpinEdit_D0->SetValue(0);
+  ui.CheckBox_Iterate->setChecked(true);
+  ui.SpinEdit_Dmax->SetValue(99);
+  ui.SpinEdit_Step->SetValue(1);
+  ui.SpinEdit_Test->SetValue(tests);
+  ui.CheckBox_Text->setChecked(false);
   veltrano::ProcessUniform().Seed(1);
   QElapsedTimer t;
   t.start();
-  RunToEnd(w);
+  RunToEnd(w, ui);
   const veltrano::TForm1::RunTimes times = w.LastRunTimes();
   std::printf("run of %lld tests in the window: %9.1f ms\n", static_cast<long long>(tests) * 100, Ms(t));
   std::printf("Summary page filled at the end:  %9.2f ms  (%d rows)\n", static_cast<double>(times.summaryNs) / 1e6,
-              w.Summary->SummaryTable->model()->rowCount());
+              ui.Summary->SummaryTable->model()->rowCount());
   t.start();
-  w.PageControl1->setCurrentWidget(w.TabSummary);
-  w.TabSummary->repaint();
+  ui.PageControl1->setCurrentWidget(ui.TabSummary);
+  ui.TabSummary->repaint();
   QCoreApplication::processEvents();
   const double shownMs = Ms(t);
   std::printf("Summary page shown and drawn:    %9.2f ms\n", shownMs);
   for (const int choice : {1, 0}) {
     t.start();
-    w.Summary->SummaryChartChoice->setCurrentIndex(choice);
-    w.TabSummary->repaint();
+    ui.Summary->SummaryChartChoice->setCurrentIndex(choice);
+    ui.TabSummary->repaint();
     QCoreApplication::processEvents();
     std::printf("chart drawn again as %-11s %9.2f ms\n", choice == 1 ? "bias:" : "means:", Ms(t));
   }
@@ -238,14 +244,16 @@ int Summary(veltrano::TForm1& w, int tests) {
 // panes' text and the charts' points hold of it; then the memory left once both panes are
 // cleared as a user clears them (the charts go with them).
 void SetMillionRun(veltrano::TForm1& w) {
-  w.SpinEdit_D0->SetValue(0);
-  w.CheckBox_Iterate->setChecked(true);
-  w.SpinEdit_Dmax->SetValue(99);
-  w.SpinEdit_Step->SetValue(1);
-  w.SpinEdit_Test->SetValue(10000);
+  const FormWidgets ui(w);
+  ui.SpinEdit_D0->SetValue(0);
+  ui.CheckBox_Iterate->setChecked(true);
+  ui.SpinEdit_Dmax->SetValue(99);
+  ui.SpinEdit_Step->SetValue(1);
+  ui.SpinEdit_Test->SetValue(10000);
 }
 
 int Million(veltrano::TForm1& w) {
+  const FormWidgets ui(w);
   SetMillionRun(w);
   const double mb = 1024.0 * 1024.0;
   const long start = StatusKb("VmRSS");
@@ -253,11 +261,11 @@ int Million(veltrano::TForm1& w) {
   veltrano::ProcessUniform().Seed(1);
   QElapsedTimer t;
   t.start();
-  RunToEnd(w);
+  RunToEnd(w, ui);
   std::printf("run of 10^6 tests, text on:   %7.1f s\n", Ms(t) / 1000);
   std::printf("  peak:                       %7.1f MB  (the goal: 450 MB at most)\n", StatusKb("VmHWM") / 1024.0);
   std::printf("  resident at its end:        %7.1f MB\n", StatusKb("VmRSS") / 1024.0);
-  for (veltrano::TTextEditor* pane : {w.TTextEditor1, w.TextEditor1}) {
+  for (veltrano::TTextEditor* pane : {ui.TTextEditor1, ui.TextEditor1}) {
     const veltrano::CompactText& text = pane->Memo1->Text();
     std::printf("  %-12s %8d lines: %7.1f MB of text, %7.1f MB held (%.1f bytes a line)\n",
                 qPrintable(pane->objectName()), pane->LineCount(), static_cast<double>(text.Bytes()) / mb,
@@ -270,7 +278,7 @@ int Million(veltrano::TForm1& w) {
               static_cast<double>(points * sizeof(veltrano::ChartPoint)) / mb, points);
 
   // Both panes cleared as a user clears them (their charts go with them).
-  for (veltrano::TTextEditor* pane : {w.TTextEditor1, w.TextEditor1}) {
+  for (veltrano::TTextEditor* pane : {ui.TTextEditor1, ui.TextEditor1}) {
     pane->SetDialogs(std::make_shared<Discard>());
     pane->tbDel->trigger();
   }
@@ -307,12 +315,13 @@ void PrintAnswers(const std::vector<Answer>& answers) {
 }
 
 int Responses(veltrano::TForm1& w, int cancels) {
+  const FormWidgets ui(w);
   using Clock = std::chrono::steady_clock;
   const auto msSince = [](Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
   };
   SetMillionRun(w);
-  QTabWidget* const pages = w.PageControl1;
+  QTabWidget* const pages = ui.PageControl1;
   // The user's round: each page in turn, and on a pane's page two scrolls.
   std::vector<std::pair<int, bool>> round;  // page, scroll
   for (int page = 0; page < pages->count(); ++page) {
@@ -365,7 +374,7 @@ int Responses(veltrano::TForm1& w, int cancels) {
   for (int run = 1; run <= 2; ++run) {
     const std::size_t runFirst = answers.size();
     runStart = Clock::now();
-    RunToEnd(w);
+    RunToEnd(w, ui);
     const double runS = msSince(runStart) / 1000;
     if (run == 1) firstRunS = runS;
     QEventLoop after;  // the user goes on for a moment after the run's end
@@ -392,7 +401,7 @@ int Responses(veltrano::TForm1& w, int cancels) {
   double worstClick = 0, worstEnd = 0;
   std::mt19937 when(3);
   for (int i = 0; i < cancels; ++i) {
-    for (veltrano::TTextEditor* pane : {w.TTextEditor1, w.TextEditor1}) {
+    for (veltrano::TTextEditor* pane : {ui.TTextEditor1, ui.TextEditor1}) {
       pane->SetDialogs(std::make_shared<Discard>());
       pane->tbDel->trigger();
     }
@@ -411,12 +420,12 @@ int Responses(veltrano::TForm1& w, int cancels) {
       const Clock::time_point now = Clock::now();
       QMetaObject::invokeMethod(&w, [&, now] {
         clicked = now;
-        w.Button_Cancel->click();
-        w.Button_Cancel->repaint();
+        ui.Button_Cancel->click();
+        ui.Button_Cancel->repaint();
         clickMs = msSince(now);
       }, Qt::QueuedConnection);
     });
-    w.Button1->click();
+    ui.Button1->click();
     loop.exec();
     clicker.join();
     QCoreApplication::processEvents();  // a click that came after the run's end is handled here
@@ -441,6 +450,7 @@ int Responses(veltrano::TForm1& w, int cancels) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   veltrano::TForm1 w;
+  const FormWidgets ui(w);
   w.SetErrorReporter([](QWidget*, const QString& message) {
     std::fprintf(stderr, "error: %s\n", qPrintable(message));
     std::exit(1);
@@ -496,10 +506,10 @@ int main(int argc, char* argv[]) {
 
   veltrano::ProcessUniform().Seed(1);
   t.start();
-  RunToEnd(w);
+  RunToEnd(w, ui);
   const double windowMs = Ms(t);
   std::printf("run in the window:           %9.1f ms  (%d data lines, %d residual lines)\n", windowMs,
-              w.TTextEditor1->LineCount(), w.TextEditor1->LineCount());
+              ui.TTextEditor1->LineCount(), ui.TextEditor1->LineCount());
   std::printf("  window / veltrano-batch:   %9.2f\n", windowMs / batchMs);
   const veltrano::TForm1::RunTimes times = w.LastRunTimes();
   std::printf("  progress shown %d times:    %9.1f ms  (%.1f %% of the run)\n", times.progressUpdates,
@@ -508,8 +518,8 @@ int main(int argc, char* argv[]) {
   std::printf("  taking its output:          %9.1f ms  (lines into the panes, points into the charts)\n",
               static_cast<double>(times.outputNs) / 1e6);
 
-  for (veltrano::TTextEditor* pane : {w.TTextEditor1, w.TextEditor1}) {
-    w.PageControl1->setCurrentWidget(pane->parentWidget());
+  for (veltrano::TTextEditor* pane : {ui.TTextEditor1, ui.TextEditor1}) {
+    ui.PageControl1->setCurrentWidget(pane->parentWidget());
     QCoreApplication::processEvents();
     QScrollBar* bar = pane->Memo1->verticalScrollBar();
     for (const auto& [where, value] : {std::pair{"middle", bar->maximum() / 2}, std::pair{"end", bar->maximum()},
@@ -521,12 +531,12 @@ int main(int argc, char* argv[]) {
     }
   }
   for (int round = 0; round < 2; ++round) {
-    for (int page = 0; page < w.PageControl1->count(); ++page) {
+    for (int page = 0; page < ui.PageControl1->count(); ++page) {
       t.start();
-      w.PageControl1->setCurrentIndex(page);
-      w.PageControl1->currentWidget()->repaint();
+      ui.PageControl1->setCurrentIndex(page);
+      ui.PageControl1->currentWidget()->repaint();
       QCoreApplication::processEvents();
-      std::printf("show page %-10s (round %d)  %9.1f ms\n", qPrintable(w.PageControl1->tabText(page)),
+      std::printf("show page %-10s (round %d)  %9.1f ms\n", qPrintable(ui.PageControl1->tabText(page)),
                   round + 1, Ms(t));
     }
   }
