@@ -320,7 +320,10 @@ std::string RunStudy(const std::string& definitionText, val sink) {
                                                    1, kMaxReplications, r);
     if (!problem.empty()) throw jobs::UsageError("replications: " + problem);
     study.replications = r;
-    const std::string seedText = d.value("seed", std::string());
+    const auto seedCell = d.find("seed");
+    const std::string seedText = seedCell == d.end() || seedCell->is_null() ? std::string()
+                                 : seedCell->is_string()                    ? seedCell->get<std::string>()
+                                                                            : seedCell->dump();
     if (seedText.empty()) {
       study.seed = study.generator == StudyGenerator::Philox ? ClockSeed64() : ClockSeed();
     } else {

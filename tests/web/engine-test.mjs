@@ -131,7 +131,7 @@ check('study: the rows of study --out', () => {
     '--seed', '42', '--jobs', '1', '--out', join(scratch, 'study.csv')], { stdio: ['ignore', 'ignore', 'ignore'] });
   let progress = 0;
   const page = JSON.parse(engine.study(JSON.stringify({ n: '20,40', k: [4], do: [30, 70], replications: 60, ci: 1,
-    seed: '42' }), { progress: () => { ++progress; } }));
+    seed: 42 }), { progress: () => { ++progress; } }));
   assert.equal(page.ok, true, page.message);
   assert.ok(page.csv === read('study.csv'), 'the study rows differ');
 });
