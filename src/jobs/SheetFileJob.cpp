@@ -178,6 +178,15 @@ std::string FavouredLine(const FavouredPosition& f, const ExamineeResult& pooled
          " (z = " + NumStr(f.z, 0, 2) + ")";
 }
 
+void CheckKeyAlternatives(const AnswerKey& key, int k, const std::string& option) {
+  if (k <= 0) return;
+  try {
+    CheckKeyWithin(key, k);
+  } catch (const SheetFormatError& e) {
+    throw UsageError(option + ": " + e.what());
+  }
+}
+
 void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
   // The key, the outputs' names and the sheet are checked before anything is written.
   CheckSheetOutputs(o, job.console);
@@ -185,13 +194,7 @@ void AnalyseSheetFile(const SheetRequest& o, FileJob& job) {
   std::optional<AnswerKey> key;
   if (!o.key.empty()) key = ParseAnswerKey(o.key, "--key", "--key-file");
   if (!o.keyFile.empty()) key = ReadAnswerKeyFile(o.keyFile, "--key-file");
-  if (key && o.k > 0) {
-    try {
-      CheckKeyWithin(*key, o.k);
-    } catch (const SheetFormatError& e) {
-      throw UsageError(std::string("--key: ") + e.what());
-    }
-  }
+  if (key) CheckKeyAlternatives(*key, o.k, "--key");
   const AnswerKey* const givenKey = key ? &*key : nullptr;
   SheetSource source(o.responses, job.in, "--key", "--k");
   int k = o.k;

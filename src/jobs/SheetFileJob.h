@@ -29,6 +29,10 @@ namespace veltrano::jobs {
 /// file of that name exists ("give it with <fileOption>").
 AnswerKey ParseAnswerKey(const std::string& text, const std::string& option, const std::string& fileOption);
 
+/// Checks that a key given apart names no alternative beyond k (nothing to check when k is
+/// 0: k then comes from the key). Raises UsageError naming `option` ("--key: item 3: ...").
+void CheckKeyAlternatives(const AnswerKey& key, int k, const std::string& option);
+
 /// The key given apart in a file, as `option` names it. Raises ReadError for a file that
 /// cannot be read, and InputError (of role Key) for a file that holds no key ("--key-file
 /// key.txt: ...").

@@ -30,4 +30,13 @@ std::optional<int> CheckSheetRows(SheetReader& reader, const JobContext& job, st
   });
 }
 
+std::string SheetOutcome(std::int64_t examinees, std::int64_t absent, std::int64_t failed,
+                         const std::vector<std::string>& favoured) {
+  std::string text = std::to_string(examinees) + (examinees == 1 ? " examinee analysed" : " examinees analysed");
+  if (absent > 0) text += ", " + std::to_string(absent) + " absent";
+  if (failed > 0) text += ", " + std::to_string(failed) + " failed (see their error cells)";
+  for (const std::string& line : favoured) text += "; " + line;
+  return text;
+}
+
 }  // namespace veltrano::jobs

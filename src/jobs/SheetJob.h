@@ -5,6 +5,8 @@
 // examinee handed on, and progress goes to the job's sink as the results are handed on.
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "jobs/AnalyseJob.h"  // JobEnd
 #include "jobs/JobControl.h"
@@ -23,5 +25,11 @@ JobEnd AnalyseSheetRows(SheetReader& reader, const SheetRun& run, const JobConte
 /// number of alternatives the sheet calls for (ScanSheet), or nothing when a stop request
 /// ended the reading. Progress goes to the job's sink every few hundred rows.
 std::optional<int> CheckSheetRows(SheetReader& reader, const JobContext& job, std::uint64_t bytesTotal = 0);
+
+/// How a sheet's analysis came out, as one line for a status display: "200 examinees
+/// analysed, 3 absent, 1 failed (see their error cells); guessing favours position 3 (C):
+/// ...", the favoured positions as FavouredLine words them.
+std::string SheetOutcome(std::int64_t examinees, std::int64_t absent, std::int64_t failed,
+                         const std::vector<std::string>& favoured);
 
 }  // namespace veltrano::jobs

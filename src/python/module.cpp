@@ -350,13 +350,7 @@ py::tuple Responses(std::optional<std::string> path, std::optional<std::string> 
     std::optional<AnswerKey> given;
     if (key) given = jobs::ParseAnswerKey(*key, "key", "key=pathlib.Path(...)");
     if (keyFile) given = jobs::ReadAnswerKeyFile(*keyFile, "key");
-    if (given && k > 0) {
-      try {
-        CheckKeyWithin(*given, static_cast<int>(k));
-      } catch (const SheetFormatError& e) {
-        throw jobs::UsageError(std::string("key: ") + e.what());
-      }
-    }
+    if (given) jobs::CheckKeyAlternatives(*given, static_cast<int>(k), "key");
     std::istringstream none;
     std::unique_ptr<jobs::SheetSource> source =
         path ? std::make_unique<jobs::SheetSource>(*path, none, "key=...", "k=")

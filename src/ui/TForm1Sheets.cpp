@@ -4,6 +4,7 @@
 #include "ui/TForm1.h"
 
 #include "jobs/SheetFileJob.h"
+#include "jobs/SheetJob.h"
 #include "parallel/Jobs.h"
 #include "ui/CompactTextEdit.h"
 #include "ui/SheetBridge.h"
@@ -137,14 +138,10 @@ void TForm1::EndSheet(const SheetResult& result) {
 // Says how the analysis ended, with the finding on guessing the command line prints, and
 // shows the lines it appended from their first.
 void TForm1::ShowSheetResult(const SheetResult& result) {
-  const QLocale c = QLocale::c();
-  QString text = QStringLiteral("%1 %2 analysed")
-                     .arg(c.toString(result.examinees))
-                     .arg(result.examinees == 1 ? QStringLiteral("examinee") : QStringLiteral("examinees"));
-  if (result.absent > 0) text += QStringLiteral(", %1 absent").arg(c.toString(result.absent));
-  if (result.failed > 0) text += QStringLiteral(", %1 failed (see their error cells)").arg(c.toString(result.failed));
-  for (const QString& line : result.favoured) text += QStringLiteral("; ") + line;
-  Label_Progress->setText(text);
+  std::vector<std::string> favoured;
+  for (const QString& line : result.favoured) favoured.push_back(line.toStdString());
+  Label_Progress->setText(
+      QString::fromStdString(jobs::SheetOutcome(result.examinees, result.absent, result.failed, favoured)));
   Label_Progress->show();
   PageControl1->setCurrentWidget(TabSheet1);
   // The block starts at sheetStart_, or on the next line when the text there ended

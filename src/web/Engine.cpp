@@ -17,6 +17,7 @@
 #include "jobs/DataJobs.h"
 #include "jobs/JobError.h"
 #include "jobs/SheetFileJob.h"
+#include "jobs/SheetJob.h"
 #include "jobs/SimulateJob.h"
 #include "jobs/StreamHost.h"
 #include "jobs/StudyJob.h"
@@ -247,23 +248,13 @@ std::string AnalyseSheet(const std::string& text, const std::string& name, const
     std::optional<AnswerKey> key;
     if (!keyText.empty()) {
       key = jobs::ParseAnswerKey(keyText, "key", "key file");
-      if (k > 0) {
-        try {
-          CheckKeyWithin(*key, k);
-        } catch (const SheetFormatError& e) {
-          throw jobs::UsageError(std::string("key: ") + e.what());
-        }
-      }
+      jobs::CheckKeyAlternatives(*key, k, "key");
     }
     const std::unique_ptr<jobs::SheetSource> source = jobs::SheetSource::OfText(text, name, "the key", "k");
     const jobs::SheetFrame sheet =
         jobs::AnalyseSheetData(*source, key ? &*key : nullptr, k, analysis, 1, jobs::JobContext{});
     const SheetCounts counts = CountsOf(sheet.results);
-    std::string report = std::to_string(counts.examinees) +
-                         (counts.examinees == 1 ? " examinee analysed" : " examinees analysed");
-    if (counts.absent > 0) report += ", " + std::to_string(counts.absent) + " absent";
-    if (counts.failed > 0) report += ", " + std::to_string(counts.failed) + " failed (see their error cells)";
-    for (const std::string& line : sheet.favoured) report += "; " + line;
+    const std::string report = jobs::SheetOutcome(counts.examinees, counts.absent, counts.failed, sheet.favoured);
     result["ok"] = true;
     result["csv"] = jobs::CsvOfFrame(sheet.results);
     result["favoured"] = sheet.favoured;

@@ -527,13 +527,7 @@ SEXP Responses(SEXP path, SEXP text, std::string name, SEXP key, double k, bool 
     const jobs::SheetFrame sheet = Run([&](const JobContext& context) {
       std::optional<AnswerKey> given;
       if (keyText) given = GivenKey(*keyText);
-      if (given && alternatives > 0) {
-        try {
-          CheckKeyWithin(*given, alternatives);
-        } catch (const SheetFormatError& e) {
-          throw jobs::UsageError(std::string("key: ") + e.what());
-        }
-      }
+      if (given) jobs::CheckKeyAlternatives(*given, alternatives, "key");
       std::istringstream none;
       std::unique_ptr<jobs::SheetSource> source = sheetPath
                                                       ? std::make_unique<jobs::SheetSource>(*sheetPath, none, "key = ...")
