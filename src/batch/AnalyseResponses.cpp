@@ -37,7 +37,7 @@ CLI::Option* AddResponsesOptions(CLI::App& app, ResponsesOptions& o) {
                      std::to_string(kMinAlternatives) +
                      "; a mark beyond it is refused; the sheet is then read twice, checked before anything is "
                      "written)")
-      ->check(WholeNumberIn(kMinAlternatives, kMaxAlternatives))
+      ->check(WholeNumberIn(static_cast<std::int64_t>(setting::sheetK.min), static_cast<std::int64_t>(setting::sheetK.max)))
       ->needs(responses)
       ->group(group);
   FileOption(app, "--out", o.out, "write the results to FILE (default -, standard output)")

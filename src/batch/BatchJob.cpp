@@ -32,7 +32,7 @@ public:
 
   void Note(const std::string& line) override {
     meter_.Finish();
-    Report(c_, line);
+    Report(c_, Worded(line, Spelling::CommandLine));
   }
   void Problem(const jobs::JobProblem& p) override {
     if (p.kind == jobs::ErrorKind::BrokenPipe) {  // the reader has gone (| head): quietly

@@ -48,8 +48,14 @@ int RunBatch(const std::vector<std::string>& args, Console& c, const BatchServic
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e, c.out, c.err);
   } catch (const CLI::ParseError& e) {
-    // One line naming the option; CLI11's own report adds a second.
-    Report(c, e.what());
+    // One line naming the option; CLI11's own report adds a second. An option given twice
+    // is said so plainly.
+    const std::string what = e.what();
+    const std::string twice = ": At Most 1 required but received ";
+    const std::size_t at = what.find(twice);
+    Report(c, at == std::string::npos
+                  ? what
+                  : what.substr(0, at) + ": given " + what.substr(at + twice.size()) + " times; give it once");
     return kExitUsage;
   }
 

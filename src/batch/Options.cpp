@@ -31,15 +31,7 @@ CLI::Option* SeedOption(CLI::App& app, std::optional<std::uint64_t>& seed, const
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
             std::uint64_t value = 0;
-            const char* end = text.data() + text.size();
-            const auto r = std::from_chars(text.data(), end, value);
-            const bool negative = text.size() > 1 && text[0] == '-' &&
-                                  text.find_first_not_of("0123456789", 1) == std::string::npos;
-            if (!negative && (text.empty() || r.ptr != end || r.ec == std::errc::invalid_argument))
-              return Quoted(text) + " is not a whole number";
-            if (negative || r.ec == std::errc::result_out_of_range)
-              return text + " is out of range; the value must be from 0 to 18446744073709551615";
-            return "";
+            return WholeNumberProblem(text, std::uint64_t{0}, kMaxPhiloxSeed, value);
           },
           ""))
       ->type_name("S");
@@ -91,11 +83,48 @@ void SettingOption(CLI::App& app, const SettingEntry& entry, bool& value, std::s
 }
 
 void JobsOption(CLI::App& app, int& value, const std::string& what, const std::string& more) {
-  app.add_option("--jobs", value,
-                 what + " (1 to " + std::to_string(kMaxJobs) +
-                     "; default: every core). The output is the same for any number" + more)
-      ->check(WholeNumberIn(1, kMaxJobs))
+  const NumberSetting& jobs = setting::jobCount;
+  app.add_option("--" + std::string(jobs.name), value,
+                 what + " (" + std::to_string(jobs.min) + " to " + std::to_string(jobs.max) + "; default: " +
+                     std::string(jobs.defaultText) + "). The output is the same for any number" + more)
+      ->check(WholeNumberIn(static_cast<std::int64_t>(jobs.min), static_cast<std::int64_t>(jobs.max)))
       ->type_name("N");
+}
+
+CLI::Option* GivenOption(CLI::App& app, std::string_view name, jobs::GivenSettings& given, const std::string& help) {
+  // As for every option of a number, the last one given counts; a seed given twice is
+  // refused (which of two seeds was meant cannot be told).
+  CLI::Option* option = app.add_option_function<std::string>(
+      "--" + std::string(name), [&given, name = std::string(name)](const std::string& text) { given[name] = {text}; },
+      help);
+  if (name != "seed") option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  return option;
+}
+
+std::string RangeHelp(const NumberSetting& s) {
+  return " (" + std::to_string(s.min) + " to " + std::to_string(s.max) + ", default " +
+         (s.defaultText.empty() ? std::to_string(s.byDefault) : std::string(s.defaultText)) + ")";
+}
+
+CLI::Option* GivenOption(CLI::App& app, const NumberSetting& setting, jobs::GivenSettings& given,
+                         const std::string& more) {
+  return GivenOption(app, setting.name, given, std::string(setting.help) + RangeHelp(setting) + more);
+}
+
+CLI::Option* GivenOption(CLI::App& app, const SettingEntry& entry, jobs::GivenSettings& given,
+                         std::string_view help) {
+  const std::string what(help.empty() ? entry.help : help);
+  const std::string name(SettingName(entry));
+  if (entry.max == 1 && entry.min == 0) {
+    CLI::Option* on = app.add_flag_callback(
+        std::string(entry.option), [&given, name] { given[name] = jobs::Given{"1"}; },
+        what + (entry.byDefault != 0 ? " (default on)" : " (default off)"));
+    return on->group(std::string(entry.group));
+  }
+  return GivenOption(app, name, given,
+                     what + " (" + std::to_string(entry.min) + " to " + std::to_string(entry.max) + ", default " +
+                         std::to_string(entry.byDefault) + ")")
+      ->group(std::string(entry.group));
 }
 
 void AnalysisOptions(CLI::App& app, AnalysisSettings& s, std::string_view decimalsHelp) {

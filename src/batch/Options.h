@@ -11,6 +11,7 @@
 
 #include "analysis/AnalysisSettings.h"
 #include "batch/BatchJob.h"
+#include "jobs/Settings.h"
 #include "simulation/RunSettings.h"
 
 namespace veltrano::batch {
@@ -43,6 +44,19 @@ void SettingOption(CLI::App& app, const SettingEntry& entry, bool& value, std::s
 /// The help is "<what> (1 to 256; default: every core). The output is the same for any
 /// number" and then `more`.
 void JobsOption(CLI::App& app, int& value, const std::string& what, const std::string& more = {});
+
+/// An option whose text goes to the job, which checks it (jobs/Settings.h: Checked), into
+/// given under the setting's name. Given twice, the last counts (a seed given twice is refused).
+CLI::Option* GivenOption(CLI::App& app, std::string_view name, jobs::GivenSettings& given, const std::string& help);
+/// The same for a setting of the table, with its help, range and default; a switch of the
+/// table gives "1".
+CLI::Option* GivenOption(CLI::App& app, const NumberSetting& setting, jobs::GivenSettings& given,
+                         const std::string& more = {});
+CLI::Option* GivenOption(CLI::App& app, const SettingEntry& setting, jobs::GivenSettings& given,
+                         std::string_view help = {});
+
+/// A setting's range and default for its help: " (1 to 10000000, default 1000)".
+std::string RangeHelp(const NumberSetting& setting);
 
 /// The analysis options shared by simulate, analyse and study: tolerance, iteration
 /// limit, decimals, interval and alternative measures.

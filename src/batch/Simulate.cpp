@@ -19,9 +19,9 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o) {
   SettingOption(*app, setting::Dtrue, o.showD);
   const std::string files = "Output files";
   SeedOption(*app, o.seed,
-             "state of the uniform generator before the first draw (0 to 4294967295; default: from the clock, "
-             "reported on standard error); with --generator philox, the study's seed (0 to "
-             "18446744073709551615)");
+             std::string(setting::runSeed.help) + " (0 to " + std::to_string(setting::runSeed.max) +
+                 "; default: from the clock, reported on standard error); with --generator philox, the study's "
+                 "seed (0 to " + std::to_string(setting::studySeed.max) + ")");
   const std::string replay = "A study's replications made again";
   app->add_option("--generator", o.generator,
                   "lcg (default): the run's generator, from --seed. philox: replications --replications of "
@@ -31,7 +31,8 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o) {
       ->group(replay);
   CLI::Option* condition =
       app->add_option("--condition", o.condition, "the study condition I (from 1, as in the study's rows)")
-          ->check(WholeNumberIn(1, 4294967295))
+          ->check(WholeNumberIn(static_cast<std::int64_t>(setting::condition.min),
+                                static_cast<std::int64_t>(setting::condition.max)))
           ->type_name("I")
           ->group(replay);
   CLI::Option* replications =
@@ -53,8 +54,11 @@ CLI::App* AddSimulateCommand(CLI::App& parent, SimulateOptions& o) {
   FileOption(*app, "--graph", o.graph, "draw the estimates chart into FILE (.png or .svg)")->group(files);
   FileOption(*app, "--residual-graph", o.residualGraph, "draw the residual chart into FILE (.png or .svg)")
       ->group(files);
-  IntOption(*app, "--graph-width", o.graphWidth, 100, 10000, "width of the graphs in pixels")->group(files);
-  IntOption(*app, "--graph-height", o.graphHeight, 100, 10000, "height of the graphs in pixels")->group(files);
+  for (const auto& [setting, value] :
+       {std::pair{&setting::graphWidth, &o.graphWidth}, std::pair{&setting::graphHeight, &o.graphHeight}})
+    IntOption(*app, "--" + std::string(setting->name), *value, static_cast<int>(setting->min),
+              static_cast<int>(setting->max), std::string(setting->help))
+        ->group(files);
   Switch(*app, "--quiet", "", o.quiet, "no progress line on a terminal");
   JobsOption(*app, o.jobs, "worker threads", "; --jobs 1 does everything on one thread");
   return app;

@@ -42,8 +42,10 @@ void AddPlotOptions(CLI::App& app, StudyPlotOptions& p) {
           },
           ""))
       ->group(plots);
-  IntOption(app, "--plot-width", p.width, 100, 10000, "width of the plots in pixels")->group(plots);
-  IntOption(app, "--plot-height", p.height, 100, 10000, "height of the plots in pixels")->group(plots);
+  for (const auto& [setting, value] : {std::pair{&setting::plotWidth, &p.width}, std::pair{&setting::plotHeight, &p.height}})
+    IntOption(app, "--" + std::string(setting->name), *value, static_cast<int>(setting->min),
+              static_cast<int>(setting->max), std::string(setting->help))
+        ->group(plots);
 }
 
 }  // namespace
@@ -57,18 +59,13 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
   const struct {
     const SettingEntry* setting;
     std::string_view what;
-    std::optional<std::string>* target;
-  } listed[] = {{&setting::n, setting::n.help, &o.n},
-                {&setting::k, setting::k.help, &o.k},
-                {&setting::D0, "Do, degree of knowledge in percent", &o.D}};
-  for (std::size_t i = 0; i < 3; ++i) {
-    std::optional<std::string>* target = listed[i].target;
-    lists[i] = app->add_option_function<std::string>(
-                      std::string(listed[i].setting->option), [target](const std::string& v) { *target = v; },
-                      ListHelp(*listed[i].setting, listed[i].what))
+  } listed[] = {{&setting::n, setting::n.help}, {&setting::k, setting::k.help},
+                {&setting::D0, "Do, degree of knowledge in percent"}};
+  for (std::size_t i = 0; i < 3; ++i)
+    lists[i] = GivenOption(*app, SettingName(*listed[i].setting), o.settings,
+                           ListHelp(*listed[i].setting, listed[i].what))
                    ->type_name("LIST")
                    ->group(conditions);
-  }
   FileOption(*app, "--design", o.design,
              "the conditions from a CSV file with the header n,k,do and one condition per line, instead of the "
              "grid of --n, --k and --do")
@@ -76,16 +73,14 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
       ->excludes(lists[1])
       ->excludes(lists[2])
       ->group(conditions);
-  app->add_option("--replications", o.replications,
-                  "tests per condition (1 to " + std::to_string(kMaxReplications) + ", default 1000)")
-      ->check(WholeNumberIn(1, kMaxReplications))
-      ->type_name("R")
+  GivenOption(*app, setting::replications, o.settings)->type_name("R")->group(conditions);
+  GivenOption(*app, setting::studySeed.name, o.settings,
+              "seed of the study (philox: 0 to " + std::to_string(kMaxPhiloxSeed) + ", lcg: 0 to " +
+                  std::to_string(kMaxLcgSeed) +
+                  "; default: the resumed output's, or from the clock, reported on standard error)")
+      ->type_name("S")
       ->group(conditions);
-  SeedOption(*app, o.seed,
-             "seed of the study (philox: 0 to 18446744073709551615, lcg: 0 to 4294967295; default: the resumed "
-             "output's, or from the clock, reported on standard error)")
-      ->group(conditions);
-  app->add_option("--generator", o.generator,
+  GivenOption(*app, setting::studyGenerator.name, o.settings,
                   "the generator the tests draw from (default philox; a resumed study keeps its own). philox: every "
                   "replication of every condition draws from a stream of its own, keyed by the seed, made on any "
                   "core; simulate --generator philox --seed S --condition I --replications A:B makes replications "
@@ -93,16 +88,11 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
                   "in order from a seed of its own made from the study's, written in its rows (simulate --seed "
                   "<that seed> makes the same tests); the rows of studies made before there was a choice")
       ->type_name("philox|lcg")
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            return text == "philox" || text == "lcg" ? "" : "\"" + text + "\" is neither philox nor lcg";
-          },
-          ""))
       ->group(conditions);
-  SettingOption(*app, setting::Tol, o.tolerance);
-  SettingOption(*app, setting::MaxIts, o.maxIterations);
-  SettingOption(*app, setting::CI, o.ci, "the test-inversion interval of Du: its coverage and width in the rows");
-  app->get_option(std::string(setting::CI.option))->group(std::string(kAnalysisGroup));
+  GivenOption(*app, setting::Tol, o.settings);
+  GivenOption(*app, setting::MaxIts, o.settings);
+  GivenOption(*app, setting::CI, o.settings, "the test-inversion interval of Du: its coverage and width in the rows")
+      ->group(std::string(kAnalysisGroup));
 
   const std::string files = "Output files";
   FileOption(*app, "--out", o.out,
@@ -113,9 +103,9 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
   FileOption(*app, "--tests-out", o.testsOut,
              "write one CSV row per test (its estimates, standard errors, interval and codes) to FILE")
       ->group(files);
-  app->add_option("--shard", o.shard,
-                  "run only the conditions whose index is I modulo N (I from 1 to N); join the outputs of all N "
-                  "with `study merge`")
+  GivenOption(*app, setting::shard, o.settings,
+              "run only the conditions whose index is I modulo N (I from 1 to N); join the outputs of all N "
+              "with `study merge`")
       ->type_name("I/N")
       ->group("Running");
   Switch(*app, "--resume", "", o.resume,
@@ -123,7 +113,10 @@ CLI::App* AddStudyCommand(CLI::App& parent, StudyOptions& o) {
          "others; a file of other settings is refused. A finished study of fewer replications is extended to "
          "--replications (its --tests-out rows are read back): both files become those of the larger study");
   Switch(*app, "--quiet", "", o.quiet, "no progress line on a terminal");
-  JobsOption(*app, o.jobs, "worker threads");
+  GivenOption(*app, setting::jobCount.name, o.settings,
+              std::string(setting::jobCount.help) + " (1 to " + std::to_string(kMaxJobs) +
+                  "; default: every core). The output is the same for any number")
+      ->type_name("N");
   for (const char* name : {"--resume", "--quiet", "--jobs"}) app->get_option(name)->group("Running");
   AddPlotOptions(*app, o.plot);
 

@@ -7,6 +7,7 @@
 #include "jobs/AnalysisJson.h"
 #include "jobs/InputFile.h"
 #include "jobs/OutputFile.h"
+#include "jobs/Settings.h"
 #include "parallel/Jobs.h"
 
 namespace veltrano::jobs {
@@ -54,7 +55,7 @@ void AnalyseTablesFile(const AnalyseRequest& o, FileJob& job) {
     TableReader reader(spool ? spool->Reader() : file);
     AnalyseTablesRun run;
     run.analysis = o.analysis;
-    run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
+    run.jobs = Threads(o.jobs);
     run.next = [&](ObservedTable& t) {
       try {
         std::optional<ObservedTable> next = reader.Next();
@@ -87,10 +88,10 @@ void AnalyseTablesFile(const AnalyseRequest& o, FileJob& job) {
       out.WriteLine(r.text);
       failed |= r.failed;
     };
-    const JobEnd end = AnalyseTables(run, job.context);
+    const Ending end = AnalyseTables(run, job.context);
     out.Close();
     if (failed) job.report.Problem(JobProblem{});
-    if (end == JobEnd::Stopped)
+    if (end == Ending::Stopped)
       job.report.Problem(StoppedProblem(job.context.StopSignal(), "the output holds the tables analysed so far"));
   });
 }

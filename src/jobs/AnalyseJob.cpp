@@ -8,6 +8,17 @@
 
 namespace veltrano::jobs {
 
+AnalysisOrder OrderAnalysis(const GivenSettings& given) {
+  CheckKnown(given, {std::begin(kAnalyseSettings), std::end(kAnalyseSettings)});
+  AnalysisOrder order;
+  order.analysis.ci = ValueOf(given, setting::CI) != 0;
+  order.analysis.tolerance = ValueOf(given, setting::Tol);
+  order.analysis.maxIterations = ValueOf(given, setting::MaxIts);
+  order.analysis.alternative = true;
+  order.jobs = static_cast<int>(ValueOf(given, setting::jobCount, 0));
+  return order;
+}
+
 void AnalyseObservedTable(TableResult& r, const AnalysisSettings& settings) {
   r.analysis.reset();
   r.failed = false;
@@ -39,7 +50,7 @@ struct TableGroup {
 
 }  // namespace
 
-JobEnd AnalyseTables(const AnalyseTablesRun& run, const JobContext& job) {
+Ending AnalyseTables(const AnalyseTablesRun& run, const JobContext& job) {
   const StopToken::Listen listening(job.stop);
   bool stopped = false;
   bool exhausted = false;
@@ -71,7 +82,7 @@ JobEnd AnalyseTables(const AnalyseTablesRun& run, const JobContext& job) {
         }
         return true;
       });
-  return stopped ? JobEnd::Stopped : JobEnd::Completed;
+  return stopped ? Ending::Stopped : Ending::Completed;
 }
 
 }  // namespace veltrano::jobs

@@ -6,13 +6,29 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/AnalysisSettings.h"
 #include "jobs/JobControl.h"
+#include "jobs/Settings.h"
 #include "jobs/TableReader.h"
+#include "parallel/Ending.h"
 #include "simulation/ExamResults.h"
 
 namespace veltrano::jobs {
+
+/// The settings an analysis of tables takes: the interval, the iterations, the threads.
+inline constexpr std::string_view kAnalyseSettings[] = {"ci", "tolerance", "max-iterations", "jobs"};
+
+/// An analysis of tables as a user asked for it, checked: Dc always computed.
+struct AnalysisOrder {
+  AnalysisSettings analysis;
+  int jobs = 0;  // threads; 0 every core
+};
+
+/// The analysis the given settings ask for; a setting not given takes its default. Raises
+/// UsageError naming a setting whose value breaks its rule, or that no analysis takes.
+AnalysisOrder OrderAnalysis(const GivenSettings& given);
 
 /// One table and the outcome of its analysis.
 struct TableResult {
@@ -39,11 +55,9 @@ struct AnalyseTablesRun {
   std::function<void(const TableResult&)> hand;
 };
 
-enum class JobEnd : std::uint8_t { Completed, Stopped };
-
 /// Analyses every table `next` gives. A stop request ends the work after the table handed
 /// on; errors of next, format and hand end it and reach the caller. Memory stays flat: a
 /// few tables are in flight at a time.
-JobEnd AnalyseTables(const AnalyseTablesRun& run, const JobContext& job);
+Ending AnalyseTables(const AnalyseTablesRun& run, const JobContext& job);
 
 }  // namespace veltrano::jobs

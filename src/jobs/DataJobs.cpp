@@ -17,8 +17,6 @@ namespace {
 
 double Value(double x) { return IsNodefinido(x) ? std::numeric_limits<double>::quiet_NaN() : x; }
 
-int Threads(int jobs) { return jobs > 0 ? jobs : HardwareJobs(); }
-
 // Every test's table and estimates.
 class Collector final : public TestObserver {
 public:
@@ -97,16 +95,22 @@ EstimateColumns AnalyseTableData(const std::function<bool(ObservedTable&)>& next
   return out;
 }
 
-SimulatedTests SimulateTestData(const RunSettings& settings, std::uint32_t seed, int jobs, const JobContext& job) {
+SimulatedTests SimulateTestData(const RunOrder& order, const JobContext& job) {
   SimulatedTests out;
-  RunSettings s = settings;
+  RunSettings s = order.settings;
   s.CheckBox_Text = false;  // no lines are kept: the tests are the same without them
-  UniformGenerator rng(seed);
-  SimulationRun run(rng, Threads(jobs));
+  UniformGenerator rng;
+  SimulationRun run(rng);
   Collector collector(out);
-  run.SetObserver(&collector);
+  RunParts parts;
+  parts.jobs = order.jobs;
+  parts.observer = &collector;
+  parts.reseed = true;
+  parts.seed = order.seed;
   NullHost host;  // the tests come through the observer
-  out.end = RunSimulation(run, s, host, job) == RunEnd::Completed ? JobEnd::Completed : JobEnd::Stopped;
+  const RunOutcome outcome = Simulate(run, s, parts, host, {}, job);
+  out.seed = outcome.seed;
+  out.end = outcome.end == Ending::Completed ? Ending::Completed : Ending::Stopped;
   return out;
 }
 
@@ -116,8 +120,8 @@ StudyFrames RunStudyData(const StudyDefinition& study, Shard shard, bool tests, 
   options.tests = tests;
   options.jobs = Threads(jobs);
   StudyFrames out;
-  out.end = RunStudy(study, {shard, 0}, options, sink, job) == StudyEnd::Completed ? JobEnd::Completed
-                                                                                    : JobEnd::Stopped;
+  out.end = RunStudy(study, {shard, 0}, options, sink, job) == Ending::Completed ? Ending::Completed
+                                                                                    : Ending::Stopped;
   out.summary = ParseCsvFrame(sink.summary, "the study's rows");
   if (tests) out.tests = ParseCsvFrame(sink.tests, "the study's test rows");
   return out;
@@ -136,32 +140,17 @@ Frame MergeStudyData(const std::vector<std::pair<std::string, std::string>>& sha
   return ParseCsvFrame(merged, "the merged rows");
 }
 
-SheetFrame AnalyseSheetData(SheetSource& sheet, const AnswerKey* key, int k, const AnalysisSettings& settings,
-                            int jobs, const JobContext& job) {
-  SheetFrame out;
-  if (k == 0) {
-    const std::optional<int> found = sheet.Check(key, 0, job);
-    if (!found) {
-      out.end = JobEnd::Stopped;
-      return out;
-    }
-    k = *found;
-  }
+SheetFrame AnalyseSheetData(SheetSource& sheet, const SheetOrder& order, const JobContext& job) {
   std::string text = std::string(kSheetCsvHeader) + "\n";
-  SheetRun run;
-  run.analysis = settings;
-  run.k = k;
-  run.jobs = Threads(jobs);
-  run.format = [&settings](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, settings); };
-  run.hand = [&](const ExamineeResult& r) {
+  SheetRows rows;
+  rows.format = [&order](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, order.analysis); };
+  rows.hand = [&text](const ExamineeResult& r) {
     text.append(r.text);
     text.push_back('\n');
-    if (r.line == 0)
-      for (const FavouredPosition& f : FavouredPositions(r.cells, r.k)) out.favoured.push_back(FavouredLine(f, r));
-    return true;
   };
-  out.end = sheet.Analyse(key, run, job);
-  out.results = ParseCsvFrame(text, "the sheet's results");
+  SheetFrame out;
+  out.outcome = AnalyseSheetJob(sheet, order, false, rows, job);
+  if (out.outcome.ending == Ending::Completed) out.results = ParseCsvFrame(text, "the sheet's results");
   return out;
 }
 

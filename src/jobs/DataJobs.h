@@ -18,7 +18,8 @@
 #include "jobs/AnalyseJob.h"
 #include "jobs/Frames.h"
 #include "jobs/JobControl.h"
-#include "jobs/SheetFileJob.h"
+#include "jobs/SheetJob.h"
+#include "jobs/SimulateJob.h"
 #include "simulation/RunSettings.h"
 #include "study/Study.h"
 
@@ -55,19 +56,20 @@ struct SimulatedTests {
   std::vector<std::int32_t> degree; // the test's Do, in percent
   std::vector<double> doStar;       // its realised Do*
   EstimateColumns estimates;
-  JobEnd end = JobEnd::Completed;
+  std::uint32_t seed = 0;           // the generator's state before the first draw
+  Ending end = Ending::Completed;
 };
 
-/// Runs the simulation with these settings from the generator's state `seed` on `jobs`
-/// threads (0: every core); the text settings change nothing here.
-SimulatedTests SimulateTestData(const RunSettings& settings, std::uint32_t seed, int jobs, const JobContext& job);
+/// Runs the simulation the order asks for (its seed, or one from the clock) on its threads;
+/// the text settings change nothing here.
+SimulatedTests SimulateTestData(const RunOrder& order, const JobContext& job);
 
 /// A study's rows as frames: the summary rows in the columns of `study --out`, and (when
 /// asked for) the test rows in those of `--tests-out`.
 struct StudyFrames {
   Frame summary;
   Frame tests;
-  JobEnd end = JobEnd::Completed;
+  Ending end = Ending::Completed;
 };
 
 /// Runs the shard's conditions of the study on `jobs` threads (0: every core).
@@ -79,16 +81,14 @@ StudyFrames RunStudyData(const StudyDefinition& study, Shard shard, bool tests, 
 Frame MergeStudyData(const std::vector<std::pair<std::string, std::string>>& shards);
 
 /// An answer sheet's results in the columns of `analyse --responses --out`, the pooled row
-/// ALL last, and the notes on the positions the examinees' guesses favour.
+/// ALL last, and how the analysis came out (the examinees, absent and failed, the notes on
+/// the positions the examinees' guesses favour).
 struct SheetFrame {
   Frame results;
-  std::vector<std::string> favoured;
-  JobEnd end = JobEnd::Completed;
+  SheetOutcome outcome;
 };
 
-/// Analyses the sheet: with the key given apart (null: the sheet's KEY row), k alternatives
-/// (0: the largest in the key and the marks, the sheet read twice), on `jobs` threads.
-SheetFrame AnalyseSheetData(SheetSource& sheet, const AnswerKey* key, int k, const AnalysisSettings& settings,
-                            int jobs, const JobContext& job);
+/// Analyses the sheet as the order asks (jobs/SheetJob.h).
+SheetFrame AnalyseSheetData(SheetSource& sheet, const SheetOrder& order, const JobContext& job);
 
 }  // namespace veltrano::jobs

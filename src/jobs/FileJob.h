@@ -19,7 +19,8 @@ namespace veltrano::jobs {
 class JobReport {
 public:
   virtual ~JobReport() = default;
-  /// A line for the user: the seed a run drew, a warning.
+  /// A line for the user: the seed a run drew, a warning (its settings marked: a front end
+  /// words them its own way, numeric/SettingText.h).
   virtual void Note(const std::string& line) = 0;
   /// An error met on the way; the job goes on where it can (its other outputs are closed).
   /// A problem of kind Failed with an empty message says only that some of the work failed

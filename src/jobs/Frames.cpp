@@ -10,6 +10,7 @@
 #include "numeric/DoubleChars.h"
 #include "numeric/NumStr.h"
 #include "sheets/SheetAnalysis.h"  // AppendCsvCell
+#include "study/StudyGenerator.h"
 
 namespace veltrano::jobs {
 namespace {
@@ -122,7 +123,7 @@ Frame ParseCsvFrame(std::string_view text, const std::string& what) {
             const auto r = FromChars(first, last, v);
             if (r.ec != std::errc{} || r.ptr != last)
               fail(static_cast<int>(i + 1),
-                   "the " + c.name + " \"" + cell + "\" is not a seed (0 to 18446744073709551615)");
+                   "the " + c.name + " \"" + cell + "\" is not a seed (0 to " + std::to_string(kMaxPhiloxSeed) + ")");
           }
           c.seeds.push_back(v);
           break;

@@ -17,11 +17,15 @@
 //   Failed      the work itself failed (an analysis raised an error)
 // The message of every error is the command line's sentence ("cannot read x.csv: No such
 // file or directory"); file() and reason() give its parts for a front end that words it
-// otherwise.
+// otherwise. A message that names settings keeps them marked (numeric/SettingText.h):
+// Worded() gives it in each front end's spelling ("--seed" on the command line, "seed" in
+// Python). An error about one setting names it in Setting().
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>
+
+#include "numeric/SettingText.h"
 
 namespace veltrano::jobs {
 
@@ -29,23 +33,36 @@ enum class ErrorKind : std::uint8_t { Usage, Input, Unreadable, Output, BrokenPi
 
 class JobError : public std::runtime_error {
 public:
-  JobError(ErrorKind kind, const std::string& message, std::string file = {}, std::string reason = {});
+  /// message: with its settings marked; what() words them as the command line does.
+  JobError(ErrorKind kind, const std::string& message, std::string file = {}, std::string reason = {},
+           std::string setting = {});
   ErrorKind Kind() const noexcept { return kind_; }
+  /// The message with its settings marked.
+  const std::string& Marked() const noexcept { return marked_; }
   /// The file the error is about; empty when it is about none.
   const std::string& File() const noexcept { return file_; }
-  /// What is wrong with it, without the file's name; empty when the message says all.
+  /// What is wrong with it, without the file's or the setting's name; empty when the
+  /// message says all.
   const std::string& Reason() const noexcept { return reason_; }
+  /// The one setting the error is about ("seed"); empty when it is about none or several.
+  const std::string& Setting() const noexcept { return setting_; }
 
 private:
   ErrorKind kind_;
+  std::string marked_;
   std::string file_;
   std::string reason_;
+  std::string setting_;
 };
 
-/// An option, or a combination of options, that cannot be run.
+/// A setting, or a combination of settings, that cannot be run.
 class UsageError : public JobError {
 public:
+  /// A rule of several settings, worded whole (settings marked).
   explicit UsageError(const std::string& message) : JobError(ErrorKind::Usage, message) {}
+  /// A value of one setting: "<setting>: <problem>", the setting in each front end's spelling.
+  UsageError(const std::string& setting, const std::string& problem)
+      : JobError(ErrorKind::Usage, Named(setting) + ": " + problem, {}, problem, setting) {}
 };
 
 /// What input an InputError is about: the data itself, or the answer key given apart.
@@ -103,6 +120,8 @@ public:
 struct JobProblem {
   ErrorKind kind = ErrorKind::Failed;
   std::string message;  // the command line's sentence; for Stopped, what the outputs hold
+  std::string marked;   // the same with its settings marked; empty when it names none
+  std::string setting;  // the one setting it is about, or empty
   std::string file;
   std::string reason;
   std::int64_t line = 0;
@@ -115,6 +134,9 @@ struct JobProblem {
 /// Input (or Unreadable), any other exception as the work's own failure (its message), and
 /// an exception of no known type as a failure that says so.
 JobProblem ProblemOf(const std::exception_ptr& error);
+
+/// The problem's message in a front end's spelling of the settings it names.
+std::string Worded(const JobProblem& problem, Spelling spelling);
 
 /// The problem of a job that a stop request ended; kept says what its outputs hold ("the
 /// outputs hold the tests finished so far").

@@ -1,18 +1,17 @@
 #pragma once
-// A job run for an interpreter (Python, R). The work runs on a thread of its own while the
-// interpreter's thread waits, waking every 100 ms to look for an interrupt and to hand on
-// the study's progress: an interpreter handles its signals and calls its functions on its
-// own thread only, and must not sit blocked inside a job it cannot interrupt.
+// A job run for an interpreter (Python, R). The work runs on the job's thread (JobThread.h)
+// while the interpreter's thread waits, waking every 100 ms to look for an interrupt and to
+// hand on the study's progress: an interpreter handles its signals and calls its functions
+// on its own thread only, and must not sit blocked inside a job it cannot interrupt.
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <exception>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
 #include "jobs/JobControl.h"
+#include "jobs/JobThread.h"
 
 namespace veltrano::jobs {
 
@@ -38,48 +37,33 @@ private:
   bool fresh_ = false;
 };
 
-/// Runs work(context) on a thread of its own. While it works, every 100 ms, the calling
-/// thread calls poll(progress, false), progress being the study's progress when it has
-/// moved since; once the work has ended well, poll(progress, true) once more (so that a
-/// progress bar ends full). poll returns false to stop: the job then stops after the test
-/// under way, as SIGINT stops the command line, poll is not called again, and nothing is
-/// returned. Otherwise returns work's result, or raises its error.
+/// Runs work(context) on the job's thread. While it works, every 100 ms, the calling thread
+/// calls poll(progress, false), progress being the study's progress when it has moved
+/// since; once the work has ended well, poll(progress, true) once more (so that a progress
+/// bar ends full). poll returns false to stop: the job then stops after the test under way,
+/// as SIGINT stops the command line, poll is not called again, and nothing is returned.
+/// Otherwise returns work's result, or raises its error.
 template <class Work, class Poll>
 auto RunPolled(Work&& work, Poll&& poll) -> std::optional<decltype(work(std::declval<const JobContext&>()))> {
   using Result = decltype(work(std::declval<const JobContext&>()));
-  StopToken token;
+  JobThread thread;
   LatestProgress progress;
-  const JobContext context{&token, &progress};
+  const JobContext context{&thread.Token(), &progress};
   std::optional<Result> result;
   std::exception_ptr error;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool stopped = false;
-  std::thread worker([&] {
+  thread.Start([&] {
     try {
       result.emplace(work(context));
     } catch (...) {
       error = std::current_exception();
     }
-    std::lock_guard lock(mutex);
-    done = true;
-    finished.notify_all();
   });
-  {
-    std::unique_lock lock(mutex);
-    while (!done) {
-      finished.wait_for(lock, std::chrono::milliseconds(100));
-      if (done || stopped) continue;
-      lock.unlock();
-      if (!poll(progress.Take(), false)) {
-        stopped = true;
-        token.Request(SIGINT);
-      }
-      lock.lock();
+  bool stopped = false;
+  while (!thread.WaitFinished(std::chrono::milliseconds(100)))
+    if (!stopped && !poll(progress.Take(), false)) {
+      stopped = true;
+      thread.Cancel(SIGINT);
     }
-  }
-  worker.join();
   if (stopped) return std::nullopt;
   if (error) std::rethrow_exception(error);
   if (!poll(progress.Take(), true)) return std::nullopt;

@@ -9,7 +9,6 @@ namespace {
 
 constexpr auto kRedraw = std::chrono::milliseconds(250);
 constexpr auto kReadingTarget = std::chrono::milliseconds(50);
-constexpr std::int64_t kMaxStride = 1 << 16;
 
 std::string Duration(double seconds) {
   const auto s = static_cast<long long>(seconds + 0.5);
@@ -21,7 +20,9 @@ std::string Duration(double seconds) {
 }  // namespace
 
 ProgressMeter::ProgressMeter(std::ostream& err, bool enabled)
-    : err_(err), enabled_(enabled), start_(Clock::now()), lastReading_(start_), lastDrawn_(start_) {}
+    : err_(err), enabled_(enabled), start_(Clock::now()), redraw_(kRedraw, kReadingTarget) {}
+
+double ProgressMeter::Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
 std::string ProgressMeter::Line(const RunProgress& p, double elapsed) {
   const double fraction =
@@ -47,27 +48,8 @@ std::string ProgressMeter::Line(const StudyProgress& p, double elapsed) {
   return line;
 }
 
-void ProgressMeter::Tick(const RunProgress& p) {
-  const Clock::time_point now = Clock::now();
-  // Aim at one clock reading per kReadingTarget whatever a test costs.
-  const auto since = now - lastReading_;
-  if (since < kReadingTarget / 2)
-    stride_ = std::min(stride_ * 2, kMaxStride);
-  else if (since > kReadingTarget * 2)
-    stride_ = std::max<std::int64_t>(stride_ / 2, 1);
-  countdown_ = stride_;
-  lastReading_ = now;
-  if (now - lastDrawn_ < kRedraw) return;
-  lastDrawn_ = now;
-  Draw(Line(p, std::chrono::duration<double>(now - start_).count()));
-}
-
 void ProgressMeter::Study(const StudyProgress& p) {
-  if (!enabled_) return;
-  const Clock::time_point now = Clock::now();
-  if (now - lastDrawn_ < kRedraw) return;
-  lastDrawn_ = now;
-  Draw(Line(p, std::chrono::duration<double>(now - start_).count()));
+  if (enabled_ && redraw_.Due()) Draw(Line(p, Elapsed()));
 }
 
 void ProgressMeter::Draw(const std::string& line) {

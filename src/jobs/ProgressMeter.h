@@ -3,15 +3,15 @@
 // the test, the percentage, the time elapsed and an estimate of the time left; for a study,
 // the conditions done, tests per second, the time elapsed and left.
 //
-// A run reports after every test, which may be a million times a second, so the meter
-// reads the clock only every `stride` reports and adapts the stride so that a reading
-// happens roughly every 50 ms. The line itself is redrawn at most four times a second.
+// The line is redrawn at most four times a second (Throttle.h: a run reports after every
+// test, and the clock is read only every few of them).
 #include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
 
 #include "jobs/JobControl.h"
+#include "jobs/Throttle.h"
 
 namespace veltrano::jobs {
 
@@ -24,8 +24,7 @@ public:
 
   /// Called after every test of a run.
   void Run(const RunProgress& p) override {
-    if (!enabled_ || --countdown_ > 0) return;
-    Tick(p);
+    if (enabled_ && redraw_.Due()) Draw(Line(p, Elapsed()));
   }
   /// Called after every block of a study's tests.
   void Study(const StudyProgress& p) override;
@@ -38,16 +37,13 @@ public:
   static std::string Line(const StudyProgress& p, double elapsed);
 
 private:
-  void Tick(const RunProgress& p);
+  double Elapsed() const;
   void Draw(const std::string& line);
 
   std::ostream& err_;
   bool enabled_;
   Clock::time_point start_;
-  Clock::time_point lastReading_;
-  Clock::time_point lastDrawn_;
-  std::int64_t stride_ = 1;
-  std::int64_t countdown_ = 1;
+  Throttle redraw_;
   std::size_t drawnWidth_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "jobs/OutputFile.h"
+#include "jobs/Settings.h"
 #include "jobs/SimulateJob.h"
 #include "jobs/StreamHost.h"
 #include "numeric/QuotedText.h"
@@ -95,9 +96,7 @@ void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDec
     if (o.condition != 0 || !o.replications.empty())
       throw UsageError(std::string(o.condition != 0 ? "--condition" : "--replications") +
                        ": makes a philox study's replications again; give --generator philox and the study's --seed");
-    if (o.seed && *o.seed > kMaxLcgSeed)
-      throw UsageError("--seed: " + std::to_string(*o.seed) +
-                       " is out of range; the run's generator (lcg) takes seeds from 0 to 4294967295");
+    if (o.seed) CheckStudySeed(*o.seed, StudyGenerator::Lcg);
   }
   const bool wantsGraphs = !o.graph.empty() || !o.residualGraph.empty();
   if (wantsGraphs && !job.drawing.graphs)
@@ -114,23 +113,11 @@ void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDec
   std::unique_ptr<GraphOutput> graphs;
   if (wantsGraphs) graphs = job.drawing.graphs(o.showD);
 
-  const RunSettings& S = o.settings;
-  if (S.CheckBox_Iterate && S.SpinEdit_D0 > S.SpinEdit_Dmax)
-    job.report.Note("--iterate: Do " + std::to_string(S.SpinEdit_D0) + " is above Dmax " +
-                    std::to_string(S.SpinEdit_Dmax) + ", so the one degree " + std::to_string(S.SpinEdit_D0) +
-                    " runs");
-  std::uint32_t seed = 0;  // the run's generator's; a replay leaves it unused
-  if (o.seed && !replay) {
-    seed = static_cast<std::uint32_t>(*o.seed);
-  } else if (!replay) {
-    seed = ClockSeed();
-    job.report.Note("seed " + std::to_string(seed) + " (repeat this run with --seed " + std::to_string(seed) + ")");
-  }
-
+  const NoteSink note = [&job](const std::string& line) { job.report.Note(line); };
   StreamHost host(files[0].get(), files[1].get(), files[2].get(), graphs.get());
   std::unique_ptr<RunHost> decorated = decorate ? decorate(host) : nullptr;
-  UniformGenerator rng(seed);
-  SimulationRun run(rng, o.jobs > 0 ? o.jobs : HardwareJobs());
+  UniformGenerator rng;
+  SimulationRun run(rng);
   if (replay) {
     const std::uint64_t studySeed = *o.seed;
     const std::int64_t condition = o.condition, first = range.first;
@@ -139,7 +126,12 @@ void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDec
         first);
   }
   RunSummary summary;
-  if (summaryFile != nullptr) run.SetObserver(&summary);
+  RunParts parts;
+  parts.jobs = o.jobs;
+  if (summaryFile != nullptr) parts.summary = &summary;
+  // The run's generator starts from the seed, or the clock; a replay leaves it unused.
+  parts.reseed = !replay;
+  if (o.seed && !replay) parts.seed = static_cast<std::uint32_t>(*o.seed);
 
   // The reader of an output that has gone (| head) ends the run there, quietly, with every
   // other output complete up to the last test written.
@@ -149,8 +141,8 @@ void SimulateToFiles(const SimulateRequest& request, FileJob& job, const HostDec
   };
   step([&] {
     try {
-      if (RunSimulation(run, S, decorated ? *decorated : static_cast<RunHost&>(host), job.context) ==
-          RunEnd::Cancelled)
+      if (Simulate(run, o.settings, parts, decorated ? *decorated : static_cast<RunHost&>(host), note, job.context)
+              .end == Ending::Stopped)
         job.report.Problem(StoppedProblem(job.context.StopSignal(), "the outputs hold the tests finished so far"));
     } catch (const OutputError&) {
       // An output that failed in the middle of a test's lines: every file ends at the test

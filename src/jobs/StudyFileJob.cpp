@@ -27,12 +27,6 @@ std::string Plural(std::int64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-StudyConditions Conditions(const StudyRequest& o) {
-  std::ifstream design;
-  if (!o.design.empty()) design = OpenInput(o.design);
-  return StudyConditionsOf(o.n, o.k, o.D, o.design.empty() ? nullptr : &design, o.design);
-}
-
 // Every file a study or a merge writes: its outputs and the plots it may draw (the plots
 // of every k a study may have, as the k are known only once the rows are).
 std::vector<NamedFile> Outputs(std::vector<NamedFile> outputs, const StudyPlotOptions& plot) {
@@ -109,110 +103,99 @@ private:
   std::int64_t conditions_ = 0;
 };
 
+StudyDesign DesignFile(const std::string& path) {
+  StudyDesign design;
+  design.path = path;
+  return design;
+}
+
 // Where a study starts: its definition, the part its files already hold, and its plots'
 // values so far.
 struct StudyStart {
-  StudyDefinition study;
-  Shard shard;
+  StudyOrder order;
   ResumePoint resume;
   std::uint64_t keepTests = 0;
-  bool clockSeed = false;
   std::optional<std::int64_t> extendFrom;  // R1, when the output holds the study with fewer replications
 };
+
+// The format a resumed output must hold.
+void CheckResumedFormat(const StudyRequest& o, RowFormat held) {
+  const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
+  if (held != wanted)
+    throw UsageError("resume", o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
+                                   (o.json ? "without" : "with") + " " + Named("json"));
+}
+
+// The output a study resumes, opened once: what study it holds decides what the settings
+// leave open, then whether it is to be extended or continued, and from where.
+void ReadResumed(const StudyRequest& o, StudyStart& s, std::optional<StudyPlotData>& plots) {
+  std::ifstream in = OpenInput(o.out);
+  const auto fromStart = [&in]() -> std::istream& {
+    in.clear();
+    in.seekg(0);
+    return in;
+  };
+  const std::optional<StudyOrigin> resumed = ReadStudyOrigin(fromStart(), o.out);
+  s.order = OrderStudy(o.settings, DesignFile(o.design), resumed);
+  const StudyDefinition& study = s.order.study;
+  const Shard shard = s.order.shard;
+  s.extendFrom = ScanForExtension(fromStart(), o.out, study, shard);
+  if (s.extendFrom) {
+    // Every kept replication is read back from the test rows: the summaries alone cannot
+    // be merged with new replications.
+    if (o.testsOut.empty() || o.testsOut == "-" || !fs::exists(o.testsOut))
+      throw UsageError("resume", o.out + " holds this study with " + std::to_string(*s.extendFrom) +
+                                     " replications; extending it to " + std::to_string(study.replications) +
+                                     " needs its test rows: give the file its " + Named("tests-out") + " wrote" +
+                                     (o.testsOut.empty() ? std::string() : " (" + o.testsOut + " does not exist)") +
+                                     ", or make the study afresh without " + Named("resume"));
+    StudyDefinition smaller = study;
+    smaller.replications = *s.extendFrom;
+    const ResumePoint kept = ScanForResume(fromStart(), o.out, smaller, shard);
+    CheckResumedFormat(o, kept.format);
+    // The test rows must be this study's, every condition of them.
+    std::ifstream testsIn = OpenInput(o.testsOut);
+    ScanTestsForResume(testsIn, o.testsOut, smaller, shard, kept.complete);
+    return;
+  }
+  s.resume = ScanForResume(fromStart(), o.out, study, shard);
+  if (s.resume.fresh) return;
+  CheckResumedFormat(o, s.resume.format);
+  if (plots) {
+    std::istream& kept = fromStart();
+    std::string text(s.resume.keepBytes, '\0');
+    kept.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (kept.gcount() != static_cast<std::streamsize>(text.size()))
+      throw ReadError(o.out, "it ended while its rows were read again");
+    try {
+      plots->AddRows(text);
+    } catch (const StudyInputError& e) {
+      throw StudyInputError(Named("plot") + ": " + o.out + ": " + e.Marked());
+    }
+  }
+  if (o.testsOut.empty()) return;
+  std::error_code ec;
+  if (fs::exists(o.testsOut, ec)) {
+    std::ifstream testsIn = OpenInput(o.testsOut);
+    s.keepTests = ScanTestsForResume(testsIn, o.testsOut, study, shard, s.resume.complete);
+  } else if (s.resume.complete > 0) {
+    throw StudyInputError(Named("tests-out") + ": " + o.testsOut + " does not exist, but " + o.out + " holds " +
+                          Plural(s.resume.complete, "complete condition", "complete conditions") +
+                          "; resume with the test rows' file of the same study, or without " + Named("tests-out"));
+  }
+}
 
 StudyStart Prepare(const StudyRequest& o, FileJob& job, std::optional<StudyPlotData>& plots,
                    std::optional<OutputLocks>& locks) {
   StudyStart s;
   CheckStudyOutputs(o, job.console);
   CheckPlotsCanBeDrawn(o.plot, job.drawing);
-  StudyDefinition& study = s.study;
-  study.conditions = Conditions(o);
-  study.replications = o.replications;
-  study.tolerance = o.tolerance;
-  study.maxIterations = o.maxIterations;
-  study.ci = o.ci;
-  if (!o.shard.empty()) s.shard = ParseShard(o.shard);
   // Taken before a resumed output is read: no other writer may change it meanwhile.
   locks.emplace(std::vector<std::string>{o.out, o.testsOut});
-  const bool resuming = o.resume && IsNonEmptyFile(o.out);
-  // A resumed output decides what the options leave open: its seed and its generator (an
-  // output without the generator column is an lcg study's). A new study draws from philox.
-  std::optional<StudyOrigin> resumed;
-  if (resuming) {
-    std::ifstream in = OpenInput(o.out);
-    resumed = ReadStudyOrigin(in, o.out);
-  }
-  if (!o.generator.empty())
-    study.generator = ParseGenerator(o.generator);
+  if (o.resume && IsNonEmptyFile(o.out))
+    ReadResumed(o, s, plots);
   else
-    study.generator = resumed ? resumed->generator : StudyGenerator::Philox;
-  if (o.seed) {
-    study.seed = *o.seed;
-  } else if (resumed) {
-    study.seed = resumed->seed;
-  } else {
-    study.seed = study.generator == StudyGenerator::Philox ? ClockSeed64() : ClockSeed();
-    s.clockSeed = true;
-  }
-  CheckStudy(study);
-  if (resuming) {
-    {
-      std::ifstream in = OpenInput(o.out);
-      s.extendFrom = ScanForExtension(in, o.out, study, s.shard);
-    }
-    if (s.extendFrom) {
-      // Every kept replication is read back from the test rows: the summaries alone cannot
-      // be merged with new replications.
-      if (o.testsOut.empty() || o.testsOut == "-" || !fs::exists(o.testsOut))
-        throw UsageError("--resume: " + o.out + " holds this study with " + std::to_string(*s.extendFrom) +
-                         " replications; extending it to " + std::to_string(study.replications) +
-                         " needs its test rows: give the file its --tests-out wrote" +
-                         (o.testsOut.empty() ? std::string() : " (" + o.testsOut + " does not exist)") +
-                         ", or make the study afresh without --resume");
-      const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
-      StudyDefinition smaller = study;
-      smaller.replications = *s.extendFrom;
-      std::ifstream in = OpenInput(o.out);
-      const ResumePoint kept = ScanForResume(in, o.out, smaller, s.shard);
-      if (kept.format != wanted)
-        throw UsageError("--resume: " + o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
-                         (o.json ? "without" : "with") + " --json");
-      // The test rows must be this study's, every condition of them.
-      std::ifstream testsIn = OpenInput(o.testsOut);
-      ScanTestsForResume(testsIn, o.testsOut, smaller, s.shard, kept.complete);
-      CheckPlotFolder(o.plot);
-      return s;
-    }
-    std::ifstream in = OpenInput(o.out);
-    s.resume = ScanForResume(in, o.out, study, s.shard);
-    const RowFormat wanted = o.json ? RowFormat::Json : RowFormat::Csv;
-    if (!s.resume.fresh && s.resume.format != wanted)
-      throw UsageError("--resume: " + o.out + " holds " + (o.json ? "CSV" : "JSON") + " rows; resume it " +
-                       (o.json ? "without" : "with") + " --json");
-    if (plots && !s.resume.fresh) {
-      std::ifstream kept = OpenInput(o.out);
-      std::string text(s.resume.keepBytes, '\0');
-      kept.read(text.data(), static_cast<std::streamsize>(text.size()));
-      if (kept.gcount() != static_cast<std::streamsize>(text.size()))
-        throw ReadError(o.out, "it ended while its rows were read again");
-      try {
-        plots->AddRows(text);
-      } catch (const StudyInputError& e) {
-        throw StudyInputError("--plot: " + o.out + ": " + e.what());
-      }
-    }
-  }
-  if (!s.resume.fresh && !o.testsOut.empty()) {
-    std::error_code ec;
-    if (fs::exists(o.testsOut, ec)) {
-      std::ifstream in = OpenInput(o.testsOut);
-      s.keepTests = ScanTestsForResume(in, o.testsOut, study, s.shard, s.resume.complete);
-    } else if (s.resume.complete > 0) {
-      throw StudyInputError("--tests-out: " + o.testsOut + " does not exist, but " + o.out + " holds " +
-                            Plural(s.resume.complete, "complete condition", "complete conditions") +
-                            "; resume with the test rows' file of the same study, or without --tests-out");
-    }
-  }
+    s.order = OrderStudy(o.settings, DesignFile(o.design));
   CheckPlotFolder(o.plot);
   return s;
 }
@@ -239,7 +222,7 @@ void ReportStop(FileJob& job, const std::string& holds) {
 // are written anew beside the old ones, from the kept replications' test rows and the new
 // replications, and take the old ones' names only once the study is complete.
 void ExtendStudy(const StudyRequest& o, StudyStart& start, std::optional<StudyPlotData>& plots, FileJob& job) {
-  const StudyDefinition& study = start.study;
+  const StudyDefinition& study = start.order.study;
   const std::int64_t kept = *start.extendFrom;
   job.report.Note("extending the study in " + o.out + " from " + std::to_string(kept) + " to " +
                   std::to_string(study.replications) + " replications");
@@ -254,11 +237,11 @@ void ExtendStudy(const StudyRequest& o, StudyStart& start, std::optional<StudyPl
   StudyRunOptions run;
   run.format = o.json ? RowFormat::Json : RowFormat::Csv;
   run.tests = true;
-  run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
-  StudyPlan plan{start.shard, 0, &keptTests};
+  run.jobs = Threads(start.order.jobs);
+  StudyPlan plan{start.order.shard, 0, &keptTests};
   bool whole = false;
   ReportedStep(job.report, [&] {
-    if (RunStudy(study, plan, run, sink, job.context) == StudyEnd::Completed) {
+    if (RunStudy(study, plan, run, sink, job.context) == Ending::Completed) {
       whole = true;
       return;
     }
@@ -284,12 +267,9 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
   if (!o.plot.prefix.empty()) plots.emplace();
   std::optional<OutputLocks> locks;
   StudyStart start = Prepare(o, job, plots, locks);
-  const StudyDefinition& study = start.study;
+  const StudyDefinition& study = start.order.study;
   const ResumePoint& resume = start.resume;
-  if (start.clockSeed)
-    job.report.Note("seed " + std::to_string(study.seed) + " (repeat this study with --seed " +
-                    std::to_string(study.seed) + (study.generator == StudyGenerator::Lcg ? " --generator lcg" : "") +
-                    ")");
+  if (start.order.clockSeed) job.report.Note(ClockSeedNote(study));
   NotePeriod(study, job.report);
   if (start.extendFrom) {
     ExtendStudy(o, start, plots, job);
@@ -327,7 +307,7 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
   StudyRunOptions run;
   run.format = o.json ? RowFormat::Json : RowFormat::Csv;
   run.tests = tests != nullptr;
-  run.jobs = o.jobs > 0 ? o.jobs : HardwareJobs();
+  run.jobs = Threads(start.order.jobs);
   // Any problem leaves the study unfinished in its files.
   bool whole = true, pipeClosed = false;
   const auto step = [&](auto&& work) {
@@ -337,7 +317,7 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
     pipeClosed |= problem == ErrorKind::BrokenPipe;
   };
   step([&] {
-    if (RunStudy(study, {start.shard, resume.complete}, run, sink, job.context) == StudyEnd::Completed) return;
+    if (RunStudy(study, {start.order.shard, resume.complete}, run, sink, job.context) == Ending::Completed) return;
     whole = false;
     const bool console = o.out == "-";
     ReportStop(job,
@@ -355,7 +335,7 @@ void StudyToFiles(const StudyRequest& o, FileJob& job) {
   }
   if (whole && !resume.fresh && sink.Conditions() == 0)
     job.report.Note(o.out + " already held every condition of the study" +
-                    (start.shard.count > 1 ? " (shard " + o.shard + ")" : std::string()));
+                    (start.order.shard.count > 1 ? " (shard " + Find(o.settings, setting::shard)->text + ")" : std::string()));
   // The plots show whole studies (or whole shards) only.
   if (plots && whole)
     DrawPlots(*plots, o.plot, job);

@@ -13,6 +13,7 @@
 
 #include "jobs/Drawing.h"
 #include "jobs/FileJob.h"
+#include "jobs/Settings.h"
 #include "simulation/RunSettings.h"
 
 namespace veltrano::jobs {
@@ -25,19 +26,14 @@ struct StudyPlotOptions {
 };
 
 struct StudyRequest {
-  std::optional<std::string> n, k, D;     // lists and ranges; none: the setting's default value
+  // The study's settings as given (jobs/StudyJob.h: OrderStudy): the lists, replications,
+  // seed, generator, analysis, shard and threads. A seed or generator not given is the
+  // resumed output's, and else philox with a seed from the clock (reported).
+  GivenSettings settings;
   std::string design;                     // a design file instead of the lists; "" none
-  std::int64_t replications = 1000;
-  std::optional<std::uint64_t> seed;      // none: from the resumed output, or from the clock (reported)
-  std::string generator;                  // "philox" or "lcg"; "": the resumed output's, else philox
-  int tolerance = setting::Tol.byDefault;
-  int maxIterations = setting::MaxIts.byDefault;
-  bool ci = setting::CI.byDefault;        // the test-inversion interval of Du
   std::string out = "-";                  // summary rows; "-" standard output
   bool json = false;                      // summary rows as JSON objects, one per line
   std::string testsOut;                   // one row per test; "" none
-  int jobs = 0;                           // worker threads; 0: every core
-  std::string shard;                      // "I/N"; "" the whole study
   bool resume = false;                    // continue the study in `out`
   StudyPlotOptions plot;
 };

@@ -26,10 +26,6 @@ private:
   std::uint32_t s_;
 };
 
-/// The generator shared by the whole process: the window seeds it once at start and
-/// every run draws from it.
-UniformGenerator& ProcessUniform() noexcept;
-
 /// A seed taken from the clock.
 std::uint32_t ClockSeed() noexcept;
 /// A 64-bit seed taken from the clock (a philox study's): SplitMix64's output function of

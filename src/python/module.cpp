@@ -7,7 +7,11 @@
 // thread may call) and for progress to show. Ctrl-C sets the job's stop token, waits for
 // the job to end after its current test, condition or table, and raises KeyboardInterrupt:
 // no thread is left running. The family's errors become ValueError (bad input, with the
-// command line's message), OSError (files) or RuntimeError (an analysis that failed).
+// command line's message, the settings spelt as Python's keyword arguments), OSError
+// (files) or RuntimeError (an analysis that failed).
+//
+// Settings come as the text of their values, by the settings' names (jobs/Settings.h):
+// the jobs check them, so a value out of range is refused in the command line's words.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -15,15 +19,18 @@
 #include <chrono>
 #include <exception>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 
 #include "jobs/DataJobs.h"
+#include "jobs/AnalyseJob.h"
 #include "jobs/InputFile.h"
+#include "jobs/JobError.h"
 #include "jobs/PolledJob.h"
+#include "jobs/SheetJob.h"
+#include "jobs/SimulateJob.h"
 #include "jobs/StudyJob.h"
-#include "numeric/UniformGenerator.h"
-#include "parallel/Jobs.h"
 #include "simulation/ExamResults.h"
 
 namespace py = pybind11;
@@ -46,7 +53,7 @@ using jobs::JobContext;
     case jobs::ErrorKind::Stopped: type = PyExc_KeyboardInterrupt; break;
     case jobs::ErrorKind::Failed: break;
   }
-  PyErr_SetString(type, p.message.c_str());
+  PyErr_SetString(type, jobs::Worded(p, Spelling::Python).c_str());
   throw py::error_already_set();
 }
 
@@ -83,28 +90,22 @@ auto Run(Work&& work, const py::object& progress = py::none()) {
   return std::move(*result);
 }
 
-int Jobs(const std::optional<int>& count) {
-  if (count && (*count < 1 || *count > kMaxJobs))
-    throw py::value_error("jobs must be between 1 and " + std::to_string(kMaxJobs) + " (got " +
-                          std::to_string(*count) + ")");
-  return count.value_or(0);
+jobs::GivenSettings Given(const std::map<std::string, std::string>& values) {
+  jobs::GivenSettings given;
+  for (const auto& [name, text] : values) given[name] = jobs::Given{text};
+  return given;
 }
 
-// A setting's value within its range, as the command line's option checks it.
-int Setting(const SettingEntry& entry, const char* name, long long value) {
-  if (value < entry.min || value > entry.max)
-    throw py::value_error(std::string(name) + " must be between " + std::to_string(entry.min) + " and " +
-                          std::to_string(entry.max) + " (got " + std::to_string(value) + ")");
-  return static_cast<int>(value);
-}
-
-AnalysisSettings Analysis(bool ci, long long tolerance, long long maxIterations) {
-  AnalysisSettings s;
-  s.tolerance = Setting(setting::Tol, "tolerance", tolerance);
-  s.maxIterations = Setting(setting::MaxIts, "max_iterations", maxIterations);
-  s.ci = ci;
-  s.alternative = true;
-  return s;
+// Raises what the checks of the settings raise as Python's exceptions.
+template <class F>
+auto Checked(F&& f) {
+  try {
+    return f();
+  } catch (const py::error_already_set&) {
+    throw;
+  } catch (...) {
+    RaiseJobError(std::current_exception());
+  }
 }
 
 // The vector's values as a numpy array, without a copy: the array owns the vector.
@@ -137,15 +138,16 @@ py::dict EstimatesDict(jobs::EstimateColumns&& e) {
 }
 
 // (m, k, k) tables of counts in one array.
-py::dict AnalyseArray(const py::array_t<double, py::array::c_style | py::array::forcecast>& cells, bool ci,
-                      long long tolerance, long long maxIterations, std::optional<int> jobCount) {
+py::dict AnalyseArray(const py::array_t<double, py::array::c_style | py::array::forcecast>& cells,
+                      const std::map<std::string, std::string>& values) {
   if (cells.ndim() != 3 || cells.shape(1) != cells.shape(2))
     throw py::value_error("tables must be an (m, k, k) array of counts");
   const auto m = static_cast<std::int64_t>(cells.shape(0));
   const int k = static_cast<int>(cells.shape(1));
   const double* data = cells.data();
-  const AnalysisSettings settings = Analysis(ci, tolerance, maxIterations);
-  const int threads = Jobs(jobCount);
+  const jobs::AnalysisOrder order = Checked([&] { return jobs::OrderAnalysis(Given(values)); });
+  const AnalysisSettings& settings = order.analysis;
+  const int threads = order.jobs;
   jobs::EstimateColumns e = Run([&](const JobContext& context) {
     std::int64_t next = 0;
     return jobs::AnalyseTableData(
@@ -164,10 +166,11 @@ py::dict AnalyseArray(const py::array_t<double, py::array::c_style | py::array::
 }
 
 // Tables of any sizes: each a flat list of its k × k counts.
-py::dict AnalyseList(const std::vector<std::vector<double>>& tables, const std::vector<int>& ks, bool ci,
-                     long long tolerance, long long maxIterations, std::optional<int> jobCount) {
-  const AnalysisSettings settings = Analysis(ci, tolerance, maxIterations);
-  const int threads = Jobs(jobCount);
+py::dict AnalyseList(const std::vector<std::vector<double>>& tables, const std::vector<int>& ks,
+                     const std::map<std::string, std::string>& values) {
+  const jobs::AnalysisOrder order = Checked([&] { return jobs::OrderAnalysis(Given(values)); });
+  const AnalysisSettings& settings = order.analysis;
+  const int threads = order.jobs;
   jobs::EstimateColumns e = Run([&](const JobContext& context) {
     std::size_t next = 0;
     return jobs::AnalyseTableData(
@@ -184,27 +187,10 @@ py::dict AnalyseList(const std::vector<std::vector<double>>& tables, const std::
   return EstimatesDict(std::move(e));
 }
 
-py::dict Simulate(long long n, long long k, long long d, long long tests, long long seed, bool ci,
-                  std::optional<long long> dmax, std::optional<long long> step, long long tolerance,
-                  long long maxIterations, std::optional<int> jobCount) {
-  RunSettings s;
-  s.SpinEdit_n = Setting(setting::n, "n", n);
-  s.SpinEdit_k = Setting(setting::k, "k", k);
-  s.SpinEdit_D0 = Setting(setting::D0, "do", d);
-  s.SpinEdit_Test = Setting(setting::Test, "tests", tests);
-  s.CheckBox_Iterate = dmax.has_value() || step.has_value();
-  if (dmax) s.SpinEdit_Dmax = Setting(setting::Dmax, "dmax", *dmax);
-  if (step) s.SpinEdit_Step = Setting(setting::Step, "step", *step);
-  s.CheckBox_CI = ci;
-  s.SpinEdit_Tol = Setting(setting::Tol, "tolerance", tolerance);
-  s.SpinEdit_MaxIts = Setting(setting::MaxIts, "max_iterations", maxIterations);
-  if (seed < 0 || seed > 4294967295LL)
-    throw py::value_error("seed must be between 0 and 4294967295 (got " + std::to_string(seed) + ")");
-  const int threads = Jobs(jobCount);
-  jobs::SimulatedTests t = Run([&](const JobContext& context) {
-    return jobs::SimulateTestData(s, static_cast<std::uint32_t>(seed), threads, context);
-  });
-  if (t.end == jobs::JobEnd::Stopped) {
+py::dict Simulate(const std::map<std::string, std::string>& values) {
+  const jobs::RunOrder order = Checked([&] { return jobs::OrderRun(Given(values)); });
+  jobs::SimulatedTests t = Run([&](const JobContext& context) { return jobs::SimulateTestData(order, context); });
+  if (t.end == Ending::Stopped) {
     PyErr_SetNone(PyExc_KeyboardInterrupt);
     throw py::error_already_set();
   }
@@ -240,77 +226,25 @@ py::list Columns(const jobs::Frame& frame) {
   return out;
 }
 
-// A study's seed: any whole number from 0 to the generator's largest (2^64 - 1 for philox,
-// 2^32 - 1 for lcg, whose larger 64-bit seeds CheckStudy refuses with the command line's
-// message); None takes one from the clock as the command line does.
-std::uint64_t StudySeed(const py::object& seed, StudyGenerator generator) {
-  if (seed.is_none()) return generator == StudyGenerator::Philox ? ClockSeed64() : ClockSeed();
-  const py::object whole = py::reinterpret_steal<py::object>(PyNumber_Index(seed.ptr()));  // TypeError for 2.5
-  if (!whole) throw py::error_already_set();
-  const unsigned long long value = PyLong_AsUnsignedLongLong(whole.ptr());
-  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {  // negative, or beyond 2^64 - 1
-    PyErr_Clear();
-    const std::uint64_t largest = generator == StudyGenerator::Philox ? ~std::uint64_t{0} : kMaxLcgSeed;
-    throw py::value_error("seed must be between 0 and " + std::to_string(largest) + " (got " +
-                          py::str(whole).cast<std::string>() + ")");
-  }
-  return value;
-}
-
-py::tuple Study(std::optional<std::string> n, std::optional<std::string> k, std::optional<std::string> d,
-                std::optional<std::string> designPath, std::optional<std::string> designText, long long replications,
-                const py::object& seed, const std::string& generator, bool ci, long long tolerance,
-                long long maxIterations, std::optional<int> jobCount,
-                std::optional<std::pair<long long, long long>> shard, bool tests, const py::object& progress) {
-  StudyDefinition study;
-  try {
-    study.generator = ParseGenerator(generator);
-    std::ifstream file;
-    std::istringstream text;
-    std::istream* design = nullptr;
-    std::string name;
-    if (designPath) {
-      file = jobs::OpenInput(*designPath);
-      design = &file;
-      name = *designPath;
-    } else if (designText) {
-      text.str(*designText);
-      design = &text;
-      name = "the design";
-    }
-    study.conditions = jobs::StudyConditionsOf(n, k, d, design, name);
-  } catch (...) {
-    RaiseJobError(std::current_exception());
-  }
-  if (replications < 1 || replications > kMaxReplications)
-    throw py::value_error("replications must be between 1 and " + std::to_string(kMaxReplications) + " (got " +
-                          std::to_string(replications) + ")");
-  study.replications = replications;
-  study.seed = StudySeed(seed, study.generator);
-  try {
-    CheckStudy(study);
-  } catch (...) {
-    RaiseJobError(std::current_exception());
-  }
-  study.tolerance = Setting(setting::Tol, "tolerance", tolerance);
-  study.maxIterations = Setting(setting::MaxIts, "max_iterations", maxIterations);
-  study.ci = ci;
-  Shard part;
-  if (shard) {
-    try {
-      part = ParseShard(std::to_string(shard->first) + "/" + std::to_string(shard->second));
-    } catch (...) {
-      RaiseJobError(std::current_exception());
-    }
-  }
-  const int threads = Jobs(jobCount);
+// A study of the given settings and design (a file, or a design's text); progress, when
+// not None, is called with (conditions done, conditions, tests done, tests).
+py::tuple Study(const std::map<std::string, std::string>& values, std::optional<std::string> designPath,
+                std::optional<std::string> designText, bool tests, const py::object& progress) {
+  jobs::StudyDesign design;
+  if (designPath) design.path = *designPath;
+  design.text = designText;
+  const jobs::StudyOrder order = Checked([&] { return jobs::OrderStudy(Given(values), design); });
   const jobs::StudyFrames frames = Run(
-      [&](const JobContext& context) { return jobs::RunStudyData(study, part, tests, threads, context); }, progress);
-  if (frames.end == jobs::JobEnd::Stopped) {
+      [&](const JobContext& context) {
+        return jobs::RunStudyData(order.study, order.shard, tests, order.jobs, context);
+      },
+      progress);
+  if (frames.end == Ending::Stopped) {
     PyErr_SetNone(PyExc_KeyboardInterrupt);
     throw py::error_already_set();
   }
-  return py::make_tuple(Columns(frames.summary), tests ? py::object(Columns(frames.tests)) : py::none(), study.seed);
+  return py::make_tuple(Columns(frames.summary), tests ? py::object(Columns(frames.tests)) : py::none(),
+                        order.study.seed);
 }
 
 py::list Merge(const std::vector<std::pair<std::string, std::string>>& shards) {
@@ -340,29 +274,45 @@ std::string FrameCsv(const std::vector<std::string>& names, const std::vector<py
   return jobs::CsvOfFrame(frame);
 }
 
+// An answer sheet from its file (path) or its text (named `name` in messages).
 py::tuple Responses(std::optional<std::string> path, std::optional<std::string> text, const std::string& name,
-                    std::optional<std::string> key, std::optional<std::string> keyFile, long long k, bool ci,
-                    std::optional<int> jobCount) {
-  const AnalysisSettings settings = Analysis(ci, setting::Tol.byDefault, setting::MaxIts.byDefault);
-  if (k != 0) Setting(setting::k, "k", k);
-  const int threads = Jobs(jobCount);
+                    const std::map<std::string, std::string>& values) {
   const jobs::SheetFrame sheet = Run([&](const JobContext& context) {
-    std::optional<AnswerKey> given;
-    if (key) given = jobs::ParseAnswerKey(*key, "key", "key=pathlib.Path(...)");
-    if (keyFile) given = jobs::ReadAnswerKeyFile(*keyFile, "key");
-    if (given) jobs::CheckKeyAlternatives(*given, static_cast<int>(k), "key");
+    const jobs::SheetOrder order = jobs::OrderSheet(Given(values));
     std::istringstream none;
-    std::unique_ptr<jobs::SheetSource> source =
-        path ? std::make_unique<jobs::SheetSource>(*path, none, "key=...", "k=")
-             : jobs::SheetSource::OfText(*text, name, "key=...", "k=");
-    return jobs::AnalyseSheetData(*source, given ? &*given : nullptr, static_cast<int>(k), settings, threads,
-                                  context);
+    std::unique_ptr<jobs::SheetSource> source = path ? std::make_unique<jobs::SheetSource>(*path, none)
+                                                     : jobs::SheetSource::OfText(*text, name);
+    return jobs::AnalyseSheetData(*source, order, context);
   });
-  if (sheet.end == jobs::JobEnd::Stopped) {
+  if (sheet.outcome.ending == Ending::Stopped) {
     PyErr_SetNone(PyExc_KeyboardInterrupt);
     throw py::error_already_set();
   }
-  return py::make_tuple(Columns(sheet.results), sheet.favoured);
+  return py::make_tuple(Columns(sheet.results), sheet.outcome.favoured);
+}
+
+// The settings of every action beyond the run's own, and the run's: name, range, default
+// (None where it is no number) and help, for the package's defaults and documentation.
+py::list Settings() {
+  py::list out;
+  const auto add = [&out](std::string_view name, std::uint64_t min, std::uint64_t max, py::object byDefault,
+                          std::string_view help) {
+    py::dict d;
+    d["name"] = std::string(name);
+    d["min"] = min;
+    d["max"] = max;
+    d["default"] = std::move(byDefault);
+    d["help"] = std::string(help);
+    out.append(d);
+  };
+  for (const SettingField& f : kRunSettingFields)
+    add(SettingName(*f.entry), static_cast<std::uint64_t>(f.entry->min), static_cast<std::uint64_t>(f.entry->max),
+        py::int_(f.entry->byDefault), f.entry->help);
+  for (const NumberSetting* s : {&setting::replications, &setting::studySeed, &setting::jobCount,
+                                 &setting::condition, &setting::sheetK})
+    add(s->name, s->min, s->max, s->defaultText.empty() ? py::object(py::int_(s->byDefault)) : py::object(py::none()),
+        s->help);
+  return out;
 }
 
 // The analysis of the same tables by a plain loop on one thread: the benchmarks' measure of
@@ -397,19 +347,14 @@ PYBIND11_MODULE(_veltrano, m) {
   m.doc() = "The compiled core of veltrano; use the functions of the veltrano package.";
   m.attr("__version__") = VELTRANO_VERSION;
   namespace py = pybind11;
-  m.def("analyse_array", &AnalyseArray, py::arg("cells"), py::arg("ci"), py::arg("tolerance"),
-        py::arg("max_iterations"), py::arg("jobs"));
-  m.def("analyse_list", &AnalyseList, py::arg("tables"), py::arg("ks"), py::arg("ci"), py::arg("tolerance"),
-        py::arg("max_iterations"), py::arg("jobs"));
-  m.def("simulate", &Simulate, py::arg("n"), py::arg("k"), py::arg("do"), py::arg("tests"), py::arg("seed"),
-        py::arg("ci"), py::arg("dmax"), py::arg("step"), py::arg("tolerance"), py::arg("max_iterations"),
-        py::arg("jobs"));
-  m.def("study", &Study, py::arg("n"), py::arg("k"), py::arg("do"), py::arg("design_path"), py::arg("design_text"),
-        py::arg("replications"), py::arg("seed"), py::arg("generator"), py::arg("ci"), py::arg("tolerance"),
-        py::arg("max_iterations"), py::arg("jobs"), py::arg("shard"), py::arg("tests"), py::arg("progress"));
+  m.def("analyse_array", &AnalyseArray, py::arg("cells"), py::arg("settings"));
+  m.def("analyse_list", &AnalyseList, py::arg("tables"), py::arg("ks"), py::arg("settings"));
+  m.def("simulate", &Simulate, py::arg("settings"));
+  m.def("study", &Study, py::arg("settings"), py::arg("design_path"), py::arg("design_text"), py::arg("tests"),
+        py::arg("progress"));
   m.def("merge", &Merge, py::arg("shards"));
   m.def("frame_csv", &FrameCsv, py::arg("names"), py::arg("values"), py::arg("present"));
-  m.def("responses", &Responses, py::arg("path"), py::arg("text"), py::arg("name"), py::arg("key"),
-        py::arg("key_file"), py::arg("k"), py::arg("ci"), py::arg("jobs"));
+  m.def("responses", &Responses, py::arg("path"), py::arg("text"), py::arg("name"), py::arg("settings"));
+  m.def("settings", &Settings);
   m.def("analyse_loop_seconds", &AnalyseLoopSeconds, py::arg("cells"), py::arg("ci") = false);
 }

@@ -175,7 +175,7 @@ void AppendSheetTable(std::string& out, const ExamineeResult& r) {
   out.push_back('\n');
 }
 
-SheetEnd AnalyseSheet(SheetReader& reader, const SheetRun& run) {
+Ending AnalyseSheet(SheetReader& reader, const SheetRun& run) {
   const int k = run.k;
   ExamineeResult pooled;
   pooled.id = kPooledId;
@@ -230,11 +230,11 @@ SheetEnd AnalyseSheet(SheetReader& reader, const SheetRun& run) {
         stopped = true;
         return false;
       });
-  if (stopped) return SheetEnd::Stopped;
+  if (stopped) return Ending::Stopped;
   AnalyseTable(pooled, run.analysis);
   if (run.format) run.format(pooled);
   run.hand(pooled);
-  return SheetEnd::Completed;
+  return Ending::Completed;
 }
 
 std::optional<int> ScanSheet(SheetReader& reader, const ScanProgress& progress) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "parallel/Ending.h"
 
 #include "analysis/AnalysisSettings.h"
 #include "sheets/ResponseSheet.h"
@@ -83,14 +84,12 @@ struct SheetRun {
   std::function<bool(const ExamineeResult&)> hand;
 };
 
-enum class SheetEnd { Completed, Stopped };
-
 /// Reads every examinee of the sheet, tallies and analyses them on run.jobs threads, and
 /// hands each on in input order, then the pooled row. Memory stays flat: a few rows are
 /// in flight at a time. Raises the SheetFormatError of the first bad row in input order,
 /// after handing on the rows before it; errors of format and hand end the work and reach
 /// the caller.
-SheetEnd AnalyseSheet(SheetReader& reader, const SheetRun& run);
+Ending AnalyseSheet(SheetReader& reader, const SheetRun& run);
 
 /// How often ScanSheet reports its progress: once every this many rows.
 inline constexpr int kScanReportRows = 256;

@@ -26,6 +26,9 @@ struct SettingEntry {
   std::string_view help;      // what it does, for --help
 };
 
+/// The setting's name, as messages mark it (numeric/SettingText.h): its option without "--".
+constexpr std::string_view SettingName(const SettingEntry& e) noexcept { return e.option.substr(2); }
+
 inline constexpr std::string_view kSimulationGroup = "Simulation options";
 inline constexpr std::string_view kTextGroup = "Text output";
 inline constexpr std::string_view kAnalysisGroup = "Analysis options";

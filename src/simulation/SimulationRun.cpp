@@ -61,7 +61,7 @@ public:
               const std::function<void(std::int32_t)>& analysisCheck)
       : S(s), host_(host), rng_(rng), run_(run), observer_(observer), analysisCheck_(analysisCheck) {}
 
-  RunEnd Execute(int jobs);
+  Ending Execute(int jobs);
 
 private:
   bool Make(TestGroup& g);
@@ -96,10 +96,10 @@ private:
   bool makeFailed_ = false;
   // Where handing stands.
   std::uint32_t handedRngState_ = 0;
-  RunEnd end_ = RunEnd::Completed;
+  Ending end_ = Ending::Completed;
 };
 
-RunEnd RunPipeline::Execute(int jobs) {
+Ending RunPipeline::Execute(int jobs) {
   // Run start.
   host_.SelectGraphPage();
   n = run_.n = S.SpinEdit_n;
@@ -364,7 +364,7 @@ bool RunPipeline::HandTest(TestWork& t) {
     observer_->TestDone(t.progress.degree, t.estimates, t.rngAfter);
   }
   if (!host_.ContinueRun(t.progress)) {
-    end_ = RunEnd::Cancelled;
+    end_ = Ending::Stopped;
     return false;
   }
   return true;
@@ -410,7 +410,7 @@ void SimulationRun::SortAndRenumber(std::vector<std::string>& listing) {
   }
 }
 
-RunEnd SimulationRun::Execute(const RunSettings& settings, RunHost& host) {
+Ending SimulationRun::Execute(const RunSettings& settings, RunHost& host) {
   RunPipeline pipeline(settings, host, *rng_, *this, observer_, analysisCheck_);
   return pipeline.Execute(jobs_);
 }

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parallel/Ending.h"
 #include "numeric/PhiloxStream.h"
 #include "numeric/UniformGenerator.h"
 #include "simulation/ExamResults.h"
@@ -27,8 +28,6 @@
 #include "table/tBfMatriz.h"
 
 namespace veltrano {
-
-enum class RunEnd { Completed, Cancelled };
 
 /// The degrees of knowledge a run walks: first, first + step, ... while they do not pass
 /// last; the first degree always runs.
@@ -75,11 +74,13 @@ public:
 
 class SimulationRun {
 public:
-  /// A run that draws from rng (the process-wide generator by default) and works on
-  /// `jobs` threads (1: everything on the calling thread).
-  explicit SimulationRun(UniformGenerator& rng = ProcessUniform(), int jobs = 1) noexcept
+  /// A run that draws from rng (its owner's: the window's own, or one seeded for the run)
+  /// and works on `jobs` threads (1: everything on the calling thread).
+  explicit SimulationRun(UniformGenerator& rng, int jobs = 1) noexcept
       : rng_(&rng), jobs_(jobs < 1 ? 1 : jobs) {}
 
+  /// The generator the run draws from.
+  UniformGenerator& Generator() noexcept { return *rng_; }
   int Jobs() const noexcept { return jobs_; }
   void SetJobs(int jobs) noexcept { jobs_ = jobs < 1 ? 1 : jobs; }
   /// Told of every test the host receives, in the same order; none by default.
@@ -100,7 +101,7 @@ public:
 
   /// Runs the simulation with the given settings, writing everything to host. An
   /// error ends the run where it stands and propagates; what was written stays.
-  RunEnd Execute(const RunSettings& settings, RunHost& host);
+  Ending Execute(const RunSettings& settings, RunHost& host);
 
   // The window fields a run sets; they keep the values of the last test written.
   std::int32_t n = 0;           // test length of the current run

@@ -116,17 +116,17 @@ ConditionRecord RecordOf(const StudyDefinition& study, std::int64_t index) {
 
 void CheckStudy(const StudyDefinition& study) {
   if (study.generator == StudyGenerator::Lcg && study.seed > kMaxLcgSeed)
-    throw StudyInputError("--seed: " + std::to_string(study.seed) + " is out of range; the lcg generator takes "
+    throw StudyInputError(Named("seed") + ": " + std::to_string(study.seed) + " is out of range; the lcg generator takes "
                           "seeds from 0 to " + std::to_string(kMaxLcgSeed) + " (philox any 64-bit number)");
 }
 
 std::vector<tBfMatriz> ReplayTables(std::uint64_t S, std::int64_t index, const Condition& c, std::int64_t first,
                                     std::int64_t last, std::vector<std::vector<std::string>>* listings) {
   if (index < 1 || index > kMaxConditions)
-    throw StudyInputError("--condition: " + std::to_string(index) + " is out of range; conditions count from 1 to " +
+    throw StudyInputError(Named("condition") + ": " + std::to_string(index) + " is out of range; conditions count from 1 to " +
                           std::to_string(kMaxConditions));
   if (first < 1 || last < first || last > kMaxReplicationNumber)
-    throw StudyInputError("--replications: " + std::to_string(first) + ":" + std::to_string(last) +
+    throw StudyInputError(Named("replications") + ": " + std::to_string(first) + ":" + std::to_string(last) +
                           " is no range of replications (from 1 to " + std::to_string(kMaxReplicationNumber) +
                           ", the first not above the last)");
   ExamSimulator simulator(c.n, c.k);
@@ -162,14 +162,14 @@ std::string FirstTestRow(const StudyDefinition& study, std::int64_t index) {
   return row;
 }
 
-StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
+Ending ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
                       StudySink& sink) {
   CheckStudy(study);
   const std::int64_t planned = PlannedConditions(study, plan);
   const std::int64_t R = study.replications;
   const std::int64_t kept = plan.kept != nullptr ? plan.kept->Replications() : 0;
   if (kept < 0 || kept > R)
-    throw StudyInputError("--replications: the study holds " + std::to_string(kept) +
+    throw StudyInputError(Named("replications") + ": the study holds " + std::to_string(kept) +
                           " replications of every condition, more than the " + std::to_string(R) + " asked for");
   const bool philox = study.generator == StudyGenerator::Philox;
   const StudyStamp stamp = StampOf(study);
@@ -307,7 +307,7 @@ StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const
     throw;
   }
   record();
-  return progress.conditionsDone == planned ? StudyEnd::Completed : StudyEnd::Stopped;
+  return progress.conditionsDone == planned ? Ending::Completed : Ending::Stopped;
 }
 
 double ExpectedDrawsPerTest(std::int32_t n, std::int32_t k, std::int32_t D) {

@@ -30,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parallel/Ending.h"
 #include "study/StudyConditions.h"
 #include "study/StudyGenerator.h"
 #include "study/StudyRows.h"
@@ -153,14 +154,12 @@ struct StudyRunOptions {
   StageTimes* stageTimes = nullptr;
 };
 
-enum class StudyEnd : std::uint8_t { Completed, Stopped };
-
 /// Runs the plan's conditions and hands their rows to sink. An error of the analysis
 /// ends the study and propagates; the rows handed on before it stand: those of every
 /// condition before the failing one, the same on any number of threads. Raises
 /// StudyInputError, before anything is made, for a definition CheckStudy refuses or for
 /// kept replications beyond the study's.
-StudyEnd ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
+Ending ExecuteStudy(const StudyDefinition& study, const StudyPlan& plan, const StudyRunOptions& options,
                       StudySink& sink);
 
 /// The record of condition `index` of the study.

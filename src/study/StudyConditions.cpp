@@ -20,7 +20,7 @@ std::int32_t WholeNumberIn(std::string_view text, std::int64_t lo, std::int64_t 
 }
 
 [[noreturn]] void ListError(const SettingEntry& setting, const std::string& what) {
-  throw StudyInputError(std::string(setting.option) + ": " + what);
+  throw StudyInputError(Named(SettingName(setting)) + ": " + what);
 }
 
 std::int32_t ListValue(std::string_view text, const SettingEntry& setting) {
@@ -156,9 +156,9 @@ Shard ParseShard(std::string_view text) {
   Shard s;
   if (slash == std::string_view::npos || !number(text.substr(0, slash), s.index) ||
       !number(text.substr(slash + 1), s.count) || s.count < 1)
-    throw StudyInputError("--shard: " + Quoted(text) + " is not I/N with whole numbers I and N, N at least 1");
+    throw StudyInputError(Named("shard") + ": " + Quoted(text) + " is not I/N with whole numbers I and N, N at least 1");
   if (s.index < 1 || s.index > s.count)
-    throw StudyInputError("--shard: " + Quoted(text) + ": I must be from 1 to N (" + std::to_string(s.count) + ")");
+    throw StudyInputError(Named("shard") + ": " + Quoted(text) + ": I must be from 1 to N (" + std::to_string(s.count) + ")");
   return s;
 }
 

@@ -14,15 +14,23 @@
 #include <string_view>
 #include <vector>
 
+#include "numeric/SettingText.h"
 #include "simulation/RunSettings.h"
 
 namespace veltrano {
 
 /// Input that does not describe a study: a list, range, design line, shard or file of
-/// rows that breaks its rules. The message names the option, or the file and line.
+/// rows that breaks its rules. The message names the setting (marked, SettingText.h), or
+/// the file and line; what() words the settings plainly, Marked() keeps them for a front
+/// end to word its own way.
 class StudyInputError : public std::runtime_error {
 public:
-  using std::runtime_error::runtime_error;
+  explicit StudyInputError(const std::string& marked)
+      : std::runtime_error(Worded(marked, Spelling::Plain)), marked_(marked) {}
+  const std::string& Marked() const noexcept { return marked_; }
+
+private:
+  std::string marked_;
 };
 
 /// The parts of s between separators ("a,,b" gives "a", "", "b"; "" gives one empty part).
@@ -38,7 +46,7 @@ struct Condition {
 /// The values of a list option such as `--do 0:100:10` or `--n 10,20,50`: entries
 /// separated by commas, each a whole number or a range lo:hi:step (lo:hi means step 1)
 /// holding lo, lo + step, ... up to hi. Every value, and both ends of a range, must lie
-/// in the setting's range. Raises StudyInputError naming setting.option.
+/// in the setting's range. Raises StudyInputError naming the setting.
 std::vector<std::int32_t> ParseValueList(std::string_view text, const SettingEntry& setting);
 
 /// The design file: a header naming the columns n, k and do (in any order), then one

@@ -252,7 +252,7 @@ std::uint64_t ScanTestsForResume(std::istream& in, const std::string& name, cons
         throw StudyInputError(AtLine(name, lines.Number()) + "the first test of condition " +
                               std::to_string(condition) +
                               " is not the one this study makes: the test rows are another study's; resume with "
-                              "the test rows' file of the same study, or without --tests-out");
+                              "the test rows' file of the same study, or without " + Named("tests-out"));
     }
     keep = lines.End();
   }
@@ -273,8 +273,8 @@ std::optional<std::int64_t> ScanForExtension(std::istream& in, const std::string
     if (r == Read::Partial) {
       if (!kept) return std::nullopt;  // a cut first row: nothing kept either way
       reader.Fail(g.firstLine, "the study of " + std::to_string(*kept) +
-                                   " replications is unfinished; finish it with --resume and those replications "
-                                   "before extending it");
+                                   " replications is unfinished; finish it with " + Named("resume") +
+                                   " and those replications before extending it");
     }
     if (!kept) {
       if (g.key.study == stamp.fingerprint && g.key.replications == study.replications) return std::nullopt;
@@ -309,7 +309,7 @@ std::optional<std::int64_t> ScanForExtension(std::istream& in, const std::string
   if (kept && complete < size)
     throw StudyInputError(name + ": the study of " + std::to_string(*kept) + " replications holds " +
                           std::to_string(complete) + " of its " + std::to_string(size) +
-                          " conditions; finish it with --resume and those replications before extending it");
+                          " conditions; finish it with " + Named("resume") + " and those replications before extending it");
   return kept;
 }
 
@@ -387,8 +387,8 @@ void MergePass(const std::vector<StudyInput>& inputs, bool checkOrderOnly,
     const std::int64_t before = s.more ? s.group.key.condition : 0;
     const Read r = s.reader->Next(s.group);
     if (r == Read::Partial)
-      s.reader->Fail(s.group.firstLine, "the last condition is incomplete (the study was interrupted?); finish "
-                                        "it with --resume before merging");
+      s.reader->Fail(s.group.firstLine, "the last condition is incomplete (the study was interrupted?); finish it with " +
+                                            Named("resume") + " before merging");
     s.more = r == Read::Group;
     if (!s.more) return;
     const SummaryRowKey& key = s.group.key;

@@ -12,7 +12,7 @@ const char* GeneratorName(StudyGenerator g) noexcept { return g == StudyGenerato
 StudyGenerator ParseGenerator(std::string_view text) {
   if (text == "philox") return StudyGenerator::Philox;
   if (text == "lcg") return StudyGenerator::Lcg;
-  throw StudyInputError("--generator: " + Quoted(text) + " is neither philox nor lcg");
+  throw StudyInputError(Named("generator") + ": " + Quoted(text) + " is neither philox nor lcg");
 }
 
 }  // namespace veltrano

@@ -23,11 +23,13 @@ enum class StudyGenerator : std::uint8_t { Lcg, Philox };
 /// "lcg" or "philox", as options and rows name them.
 const char* GeneratorName(StudyGenerator g) noexcept;
 
-/// Reads "philox" or "lcg" (as given to `--generator`). Raises StudyInputError.
+/// Reads "philox" or "lcg" (the setting generator). Raises StudyInputError.
 StudyGenerator ParseGenerator(std::string_view text);
 
-/// The largest study seed of an lcg study; a philox study takes any 64-bit seed.
+/// The largest study seed of an lcg study (the run's generator's state has 32 bits), and of
+/// a philox study (its key has 64).
 inline constexpr std::uint64_t kMaxLcgSeed = 4294967295u;
+inline constexpr std::uint64_t kMaxPhiloxSeed = 18446744073709551615u;
 
 /// The highest replication number a philox stream can name: the counter holds it in 32 bits.
 inline constexpr std::int64_t kMaxReplicationNumber = 4294967295;

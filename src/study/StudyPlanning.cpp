@@ -119,14 +119,14 @@ std::vector<PlanTarget> ParsePlanTargets(std::string_view text) {
     const std::string_view name = entry.substr(0, eq);
     PlanTarget t;
     if (eq == std::string_view::npos || !(name == "bias" || name == "emp_se" || name == "coverage"))
-      throw StudyInputError("--target: " + Quoted(entry) +
+      throw StudyInputError(Named("target") + ": " + Quoted(entry) +
                             " is not measure=MCSE with the measure bias, emp_se or coverage");
     t.measure = name == "bias" ? PlanMeasure::Bias : name == "emp_se" ? PlanMeasure::EmpSe : PlanMeasure::Coverage;
     const std::string_view value = entry.substr(eq + 1);
     const auto r = FromChars(value.data(), value.data() + value.size(), t.mcse);
     if (value.empty() || r.ptr != value.data() + value.size() || r.ec != std::errc{} || !(t.mcse > 0) ||
         !std::isfinite(t.mcse))
-      throw StudyInputError("--target: " + Quoted(entry) + ": the Monte Carlo SE must be a positive number");
+      throw StudyInputError(Named("target") + ": " + Quoted(entry) + ": the Monte Carlo SE must be a positive number");
     targets.push_back(t);
   }
   return targets;

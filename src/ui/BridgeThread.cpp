@@ -4,50 +4,22 @@
 
 namespace veltrano {
 
-BridgeThread::BridgeThread(QObject& window, const QString& name, int maxQueuedLines)
-    : window_(window), maxQueuedLines_(maxQueuedLines) {
-  thread_.setObjectName(name);
-  onThread_.moveToThread(&thread_);
-  thread_.start();
-}
-
-BridgeThread::~BridgeThread() {
-  Cancel();
-  thread_.quit();
-  thread_.wait();
-}
-
 bool BridgeThread::Start(std::function<void()> work) {
   if (running_) return false;
+  // The last work has delivered its end, its last act: it is returning, if it has not.
+  job_.Wait();
+  job_.Start(std::move(work));
   running_ = true;
-  {
-    std::lock_guard lock(queueMutex_);
-    stop_.Clear();
-    queuedLines_ = 0;
-  }
-  QMetaObject::invokeMethod(&onThread_, std::move(work), Qt::QueuedConnection);
   return true;
 }
 
-void BridgeThread::Cancel() noexcept {
-  {
-    std::lock_guard lock(queueMutex_);
-    stop_.Request();
-  }
-  queueSpace_.notify_all();
-}
-
 void BridgeThread::Send(int lines, std::function<void()> show) {
-  {
-    std::unique_lock lock(queueMutex_);
-    queueSpace_.wait(lock, [this] { return queuedLines_ <= maxQueuedLines_ || Cancelled(); });
-    queuedLines_ += lines;
-  }
+  job_.WaitForRoom(lines);
   QMetaObject::invokeMethod(
       &window_,
       [this, lines, show = std::move(show)] {
         show();
-        Shown(lines);
+        job_.Shown(lines);
       },
       Qt::QueuedConnection);
 }
@@ -64,14 +36,6 @@ void BridgeThread::Done(std::function<void()> end) {
         end();
       },
       Qt::QueuedConnection);
-}
-
-void BridgeThread::Shown(int lines) {
-  {
-    std::lock_guard lock(queueMutex_);
-    queuedLines_ -= lines;
-  }
-  queueSpace_.notify_all();
 }
 
 }  // namespace veltrano

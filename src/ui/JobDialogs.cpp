@@ -14,17 +14,21 @@ QString Sentence(const std::string& message) {
   return text;
 }
 
-QString Reason(const jobs::JobProblem& p) { return QString::fromUtf8(p.reason.data(), static_cast<qsizetype>(p.reason.size())); }
+// The window names settings plainly, by their captions' words ("seed", "k").
+QString Text(const std::string& marked) { return QString::fromStdString(Worded(marked, Spelling::Plain)); }
+
+QString Reason(const jobs::JobProblem& p) { return Text(p.reason); }
 
 }  // namespace
 
 QString DialogText(const jobs::JobProblem& p) {
-  const QString message = QString::fromUtf8(p.message.data(), static_cast<qsizetype>(p.message.size()));
+  const std::string worded = jobs::Worded(p, Spelling::Plain);
+  const QString message = QString::fromStdString(worded);
   if (p.file.empty()) {
     // A file that is not one of the user's (the temporary copy of a sheet): the sentence
     // as the job words it.
     const bool aboutAFile = p.kind == jobs::ErrorKind::Unreadable || p.kind == jobs::ErrorKind::Output;
-    return aboutAFile ? Sentence(p.message) : message;
+    return aboutAFile ? Sentence(worded) : message;
   }
   switch (p.kind) {
     case jobs::ErrorKind::Unreadable: return QStringLiteral("Cannot read \"%1\": %2").arg(Native(p.file), Reason(p));

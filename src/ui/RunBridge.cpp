@@ -1,6 +1,6 @@
 #include "ui/RunBridge.h"
 
-#include <QElapsedTimer>
+#include "jobs/Throttle.h"
 
 #include "jobs/SimulateJob.h"
 #include "ui/JobDialogs.h"
@@ -22,11 +22,6 @@ constexpr std::size_t kChunkPoints = 40000;
 constexpr std::int64_t kHandOverIntervalNs = 50'000'000;
 // The run waits while this many lines are on their way and not yet shown.
 constexpr int kMaxQueuedLines = 4 * kChunkLines;
-// The clock is read once every clockStride tests, a stride kept so that a look falls
-// every 5 to 20 ms whatever a test costs.
-constexpr std::int64_t kClockLookMinNs = 5'000'000;
-constexpr std::int64_t kClockLookMaxNs = 20'000'000;
-constexpr std::int64_t kMaxClockStride = 4096;
 
 QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -35,15 +30,17 @@ QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 // The run's host, on the run's thread: collects, and hands over in batches.
 class RunWorker final : public RunHost {
 public:
-  RunWorker(RunBridge& bridge, RunSettings settings, std::unique_ptr<jobs::OutputFile> dataFile)
-      : bridge_(bridge), settings_(std::move(settings)), dataFile_(std::move(dataFile)) {}
+  RunWorker(RunBridge& bridge, RunSettings settings, std::unique_ptr<jobs::OutputFile> dataFile, RunSummary* summary)
+      : bridge_(bridge), settings_(std::move(settings)), dataFile_(std::move(dataFile)), summary_(summary) {}
 
   void Execute() {
-    RunEnd end = RunEnd::Completed;
+    Ending end = Ending::Completed;
     QString error;
-    clock_.start();
     try {
-      end = jobs::RunSimulation(bridge_.run_, settings_, *this, {&bridge_.work_.Token(), nullptr});
+      jobs::RunParts parts;
+      parts.jobs = bridge_.run_.Jobs();
+      parts.summary = summary_;
+      end = jobs::Simulate(bridge_.run_, settings_, parts, *this, {}, {&bridge_.work_.Token(), nullptr}).end;
       HandOver();
     } catch (...) {
       error = DialogTextOfCurrentError();
@@ -107,24 +104,14 @@ public:
   bool ContinueRun(const RunProgress& progress) override {
     progress_ = progress;
     progressChanged_ = true;
-    if (++testsSinceClock_ >= clockStride_) {
-      testsSinceClock_ = 0;
-      const std::int64_t now = clock_.nsecsElapsed();
-      const std::int64_t sinceLook = now - lastClockNs_;
-      lastClockNs_ = now;
-      if (sinceLook < kClockLookMinNs && clockStride_ < kMaxClockStride)
-        clockStride_ *= 2;
-      else if (sinceLook > kClockLookMaxNs && clockStride_ > 1)
-        clockStride_ /= 2;
-      if (now - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
-    }
+    if (handOver_.Due()) HandOver();
     return true;
   }
 
 private:
   // Sends what has been collected, waiting first while the window is far behind.
   void HandOver() {
-    lastHandOverNs_ = clock_.nsecsElapsed();
+    handOver_.Restart();
     if (lines_ == 0 && points_.empty() && !doStarChanged_ && !progressChanged_) return;
     auto batch = std::make_shared<RunBatch>();
     batch->data = Text(data_);
@@ -158,32 +145,31 @@ private:
   RunBridge& bridge_;
   const RunSettings settings_;
   const std::unique_ptr<jobs::OutputFile> dataFile_;  // the data lines go here when given
-  QElapsedTimer clock_;
+  RunSummary* const summary_;                          // the window's, filled on the run's thread
   std::string data_, residuals_, doStar_;
   int lines_ = 0;
   std::vector<RunBatch::Point> points_;
   bool doStarChanged_ = false;
   RunProgress progress_;
   bool progressChanged_ = false;
-  std::int64_t testsSinceClock_ = 0;
-  std::int64_t clockStride_ = 1;
-  std::int64_t lastClockNs_ = 0;
-  std::int64_t lastHandOverNs_ = 0;
+  jobs::Throttle handOver_{std::chrono::nanoseconds(kHandOverIntervalNs)};
 };
 
 RunBridge::RunBridge(SimulationRun& run, QObject* parent)
-    : QObject(parent), run_(run), work_(*this, QStringLiteral("Run"), kMaxQueuedLines) {
+    : QObject(parent), run_(run), work_(*this, kMaxQueuedLines) {
   qRegisterMetaType<std::shared_ptr<const RunBatch>>();
-  qRegisterMetaType<RunEnd>();
+  qRegisterMetaType<Ending>();
 }
 
 // work_ ends the run and waits for its thread.
 RunBridge::~RunBridge() = default;
 
-void RunBridge::Start(const RunSettings& settings, std::unique_ptr<jobs::OutputFile> dataFile) {
+void RunBridge::Start(const RunSettings& settings, std::unique_ptr<jobs::OutputFile> dataFile, RunSummary* summary) {
   if (work_.Running()) return;
   // The worker lives as long as the call on the run's thread that holds it.
-  work_.Start([worker = std::make_shared<RunWorker>(*this, settings, std::move(dataFile))] { worker->Execute(); });
+  work_.Start([worker = std::make_shared<RunWorker>(*this, settings, std::move(dataFile), summary)] {
+    worker->Execute();
+  });
 }
 
 }  // namespace veltrano

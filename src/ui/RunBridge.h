@@ -30,6 +30,7 @@
 #include "simulation/RunHost.h"
 #include "simulation/RunSettings.h"
 #include "simulation/SimulationRun.h"
+#include "study/RunSummary.h"
 #include "ui/BridgeThread.h"
 
 namespace veltrano {
@@ -69,8 +70,10 @@ public:
   /// Starts a run with the settings; returns at once. Nothing when a run works. With a
   /// data file, the run's data lines are written to it, on the run's thread, instead of
   /// going to the window; the file is closed when the run ends, and an error in writing
-  /// or closing it ends the run as an error of the run does.
-  void Start(const RunSettings& settings, std::unique_ptr<jobs::OutputFile> dataFile = nullptr);
+  /// or closing it ends the run as an error of the run does. The summary, when given, is
+  /// filled with every test on the run's thread (read it once the run has ended).
+  void Start(const RunSettings& settings, std::unique_ptr<jobs::OutputFile> dataFile = nullptr,
+             RunSummary* summary = nullptr);
   /// Ends the run under way after its current test; nothing when none works.
   void Cancel() noexcept { work_.Cancel(); }
   bool Running() const noexcept { return work_.Running(); }
@@ -81,7 +84,7 @@ signals:
   void Output(const std::shared_ptr<const RunBatch>& batch);
   /// The run has ended and every batch has been sent: completed, cancelled, or ended by
   /// an error (its message for the window's message box; empty otherwise).
-  void Finished(veltrano::RunEnd end, const QString& error);
+  void Finished(veltrano::Ending end, const QString& error);
 
 private:
   friend class RunWorker;
@@ -95,4 +98,4 @@ private:
 }  // namespace veltrano
 
 Q_DECLARE_METATYPE(std::shared_ptr<const veltrano::RunBatch>)
-Q_DECLARE_METATYPE(veltrano::RunEnd)
+Q_DECLARE_METATYPE(veltrano::Ending)

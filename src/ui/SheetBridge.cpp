@@ -1,12 +1,12 @@
 #include "ui/SheetBridge.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <optional>
 #include <sstream>
 #include <string>
 
+#include "jobs/Throttle.h"
 #include "ui/JobDialogs.h"
 
 namespace veltrano {
@@ -33,7 +33,6 @@ public:
 
   void Execute() {
     SheetResult result;
-    clock_.start();
     bool noKey = false;
     try {
       result.end = Analyse() ? SheetResult::End::Completed : SheetResult::End::Cancelled;
@@ -46,10 +45,7 @@ public:
       result.end = SheetResult::End::Failed;
       result.message = DialogTextOfCurrentError();
     }
-    result.examinees = progress_.examinees;
-    result.absent = absent_;
-    result.failed = failed_;
-    result.favoured = favoured_;
+    result.outcome = outcome_;
     // The sheet of work that found no key is kept for the reading with a key file.
     std::shared_ptr<jobs::SheetSource> keep = noKey ? source_ : nullptr;
     bridge_.work_.Done([bridge = &bridge_, result, sheet = job_.sheet, keep = std::move(keep)] {
@@ -61,40 +57,33 @@ public:
 
   void Sheet(const jobs::SheetProgress& progress) override {
     progress_ = progress;
-    if (clock_.nsecsElapsed() - lastHandOverNs_ >= kHandOverIntervalNs) HandOver();
+    if (handOver_.Due()) HandOver();
   }
 
 private:
-  // Both readings; false when cancelled.
+  // Both readings; false when cancelled. The sheet is always checked first, so that a bad
+  // sheet is refused before a line reaches the pane.
   bool Analyse() {
-    std::optional<AnswerKey> key;
-    if (!job_.keyFile.isEmpty()) key = jobs::ReadAnswerKeyFile(Path(job_.keyFile), "--key-file");
-    const AnswerKey* const givenKey = key ? &*key : nullptr;
-    if (!source_) source_ = std::make_shared<jobs::SheetSource>(Path(job_.sheet), bridge_.noConsole_);
+    jobs::SheetOrder order;
+    if (!job_.keyFile.isEmpty()) order.key = jobs::ReadAnswerKeyFile(Path(job_.keyFile));
+    order.k = job_.k;
+    order.analysis = job_.analysis;
+    order.jobs = job_.jobs;
+    // The window asks for a key and for k in dialogs of its own: its messages name no setting.
+    if (!source_) source_ = std::make_shared<jobs::SheetSource>(Path(job_.sheet), bridge_.noConsole_, false);
     const jobs::JobContext context{&bridge_.work_.Token(), this};
-    const std::optional<int> k = source_->Check(givenKey, job_.k, context);
-    if (!k) return false;
-    progress_ = jobs::SheetProgress{};  // the second reading, from its start
-
-    Append(kSheetCsvHeader);
-    SheetRun run;
-    run.analysis = job_.analysis;
-    run.k = *k;
-    run.jobs = job_.jobs;
-    run.format = [this](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, job_.analysis); };
-    run.hand = [this](const ExamineeResult& r) {
-      Append(r.text);
-      if (r.line != 0) {
-        absent_ += r.counts.answered == 0;
-        failed_ += r.failed;
-      } else {
-        for (const FavouredPosition& f : FavouredPositions(r.cells, r.k))
-          favoured_ << QString::fromStdString(jobs::FavouredLine(f, r));
-      }
-      if (lines_ >= kChunkLines) HandOver();
-      return true;
+    jobs::SheetRows rows;
+    rows.begin = [this](int) {
+      progress_ = jobs::SheetProgress{};  // the second reading, from its start
+      Append(kSheetCsvHeader);
     };
-    return source_->Analyse(givenKey, run, context) == jobs::JobEnd::Completed;
+    rows.format = [this](ExamineeResult& r) { AppendSheetCsvRow(r.text, r, job_.analysis); };
+    rows.hand = [this](const ExamineeResult& r) {
+      Append(r.text);
+      if (lines_ >= kChunkLines) HandOver();
+    };
+    outcome_ = jobs::AnalyseSheetJob(*source_, order, true, rows, context);
+    return outcome_.ending == Ending::Completed;
   }
 
   void Append(std::string_view line) {
@@ -106,7 +95,7 @@ private:
   // Sends the lines collected and where the work stands, waiting first while the window
   // is far behind.
   void HandOver() {
-    lastHandOverNs_ = clock_.nsecsElapsed();
+    handOver_.Restart();
     auto batch = std::make_shared<SheetBatch>();
     batch->lines = QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size()));
     batch->lineCount = lines_;
@@ -125,18 +114,15 @@ private:
   SheetBridge& bridge_;
   const SheetJob job_;
   std::shared_ptr<jobs::SheetSource> source_;
-  QElapsedTimer clock_;
-  std::int64_t lastHandOverNs_ = 0;
+  jobs::Throttle handOver_{std::chrono::nanoseconds(kHandOverIntervalNs)};
   std::string text_;
   int lines_ = 0;
   jobs::SheetProgress progress_;
-  std::int64_t absent_ = 0;
-  std::int64_t failed_ = 0;
-  QStringList favoured_;
+  jobs::SheetOutcome outcome_;
 };
 
 SheetBridge::SheetBridge(QObject* parent)
-    : QObject(parent), work_(*this, QStringLiteral("Sheet"), kMaxQueuedLines) {
+    : QObject(parent), work_(*this, kMaxQueuedLines) {
   qRegisterMetaType<std::shared_ptr<const SheetBatch>>();
   qRegisterMetaType<SheetResult>();
 }

@@ -5,7 +5,7 @@
 // input order, and the work waits while more than a few batches' lines are on their way and
 // not yet shown.
 //
-// The work is the jobs' answer-sheet job (jobs/SheetFileJob.h), as `veltrano-batch analyse
+// The work is the jobs' answer-sheet job (jobs/SheetJob.h), as `veltrano-batch analyse
 // --responses` runs it without --k: the first reading checks every row and finds the
 // number of alternatives (the largest in the key and the marks, at least 2), so that a bad
 // sheet is refused before anything is handed on; the second analyses every examinee and
@@ -23,7 +23,7 @@
 #include <sstream>
 
 #include "analysis/AnalysisSettings.h"
-#include "jobs/SheetFileJob.h"
+#include "jobs/SheetJob.h"
 #include "ui/BridgeThread.h"
 
 namespace veltrano {
@@ -55,10 +55,9 @@ struct SheetResult {
   /// column. MissingKey: the sheet's file, the line of its first examinee and, when that is
   /// the first row, the hint that a header's first cell must be id.
   QString message;
-  std::int64_t examinees = 0;  // examinees handed on
-  std::int64_t absent = 0;     // of them, those who answered no item
-  std::int64_t failed = 0;     // of them, those whose analysis failed
-  QStringList favoured;        // the positions guesses favour (jobs::FavouredLine), once completed
+  /// The examinees handed on, the absent and the failed among them, and (once completed)
+  /// the positions guesses favour.
+  jobs::SheetOutcome outcome;
 };
 
 class SheetWorker;

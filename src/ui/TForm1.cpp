@@ -26,7 +26,8 @@ namespace veltrano {
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
-      run_(ProcessUniform(), HardwareJobs()),
+      generator_(ClockSeed()),
+      run_(generator_, HardwareJobs()),
       bridge_(std::make_unique<RunBridge>(run_)),
       sheets_(std::make_unique<SheetBridge>()),
       reportError_([](QWidget* p, const QString& message) {
@@ -39,7 +40,6 @@ TForm1::TForm1(QWidget* parent)
   connect(bridge_.get(), &RunBridge::Finished, this, &TForm1::EndRun);
   connect(sheets_.get(), &SheetBridge::Output, this, &TForm1::ApplySheetOutput);
   connect(sheets_.get(), &SheetBridge::Finished, this, &TForm1::EndSheet);
-  run_.SetObserver(&summary_);
   ConnectRules();
   FormCreate();
 }
@@ -95,7 +95,6 @@ void TForm1::FormCreate() {
   cbDtrue->setChecked(true);
 
   memo = TTextEditor1->Memo1;
-  ProcessUniform().Seed(ClockSeed());
 }
 
 void TForm1::CheckBox_TextClick() {

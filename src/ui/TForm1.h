@@ -141,6 +141,9 @@ public:
   void CancelRun() noexcept;
   /// The generator's state when the last run started; none before the first run.
   std::optional<std::uint32_t> LastSeed() const noexcept { return lastSeed_; }
+  /// The window's own generator, seeded from the clock when the window opens; each run
+  /// goes on from where the last one left it. Tests and the screenshots seed it.
+  UniformGenerator& Generator() noexcept { return generator_; }
   void SetErrorReporter(ErrorReporter reporter);
   /// Called with the test number before each test's analysis, on a worker thread; an
   /// error it raises ends the run there as a failing analysis does (for tests).
@@ -239,7 +242,7 @@ private:
   // The run under way (TForm1Run.cpp).
   bool ChooseDataOutput(const RunSettings& settings, std::unique_ptr<jobs::OutputFile>& dataFile);
   void ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch);
-  void EndRun(RunEnd end, const QString& error);
+  void EndRun(Ending end, const QString& error);
   void SetRunning(bool running);
   void ShowProgress();
   void ShowDoStar();
@@ -253,8 +256,9 @@ private:
   void ShowSheetResult(const SheetResult& result);
   void RemoveSheetLines();
 
-  SimulationRun run_;
-  RunSummary summary_;  // the run's observer; read only while no run works
+  UniformGenerator generator_;
+  SimulationRun run_;   // draws from generator_
+  RunSummary summary_;  // the run's summary; read only while no run works
   int summaryDecimals_ = 3;
   std::array<std::pair<ChartWidget*, SeriesHandle>, kSeriesCount> series_{};
   QWidget* settings_ = nullptr;  // every setting; disabled while a run works

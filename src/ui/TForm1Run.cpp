@@ -63,7 +63,7 @@ void TForm1::Execute() {
   const std::int64_t tests = EstimateRunText(settings).tests;
   for (const SeriesId id : {SeriesId::sPoint_DSEM, SeriesId::sPoint_Dcond, SeriesId::sDLN, SeriesId::rPoint_DSEM})
     Series(id).Reserve(Series(id).Count() + static_cast<std::size_t>(tests));
-  lastSeed_ = ProcessUniform().State();
+  lastSeed_ = generator_.State();
   Label_Seed->setText(QStringLiteral("Seed: %1").arg(*lastSeed_));
 
   // The summary starts again with each run; the run fills it on its own thread.
@@ -81,7 +81,7 @@ void TForm1::Execute() {
   if (dataFile)
     TTextEditor1->AppendLine(QStringLiteral("The data lines of this run go to \"%1\"")
                                  .arg(QDir::toNativeSeparators(QFile::decodeName(dataFile->Path().c_str()))));
-  bridge_->Start(settings, std::move(dataFile));
+  bridge_->Start(settings, std::move(dataFile), &summary_);
 }
 
 // Text beyond the limit costs the window several times its size in memory: the run asks
@@ -186,13 +186,13 @@ void TForm1::ApplyRunOutput(const std::shared_ptr<const RunBatch>& batch) {
   }
 }
 
-void TForm1::EndRun(RunEnd end, const QString& error) {
+void TForm1::EndRun(Ending end, const QString& error) {
   progressTimer_->stop();
   ShowDoStar();
   Chart1->update();
   Chart2->update();
   SetRunning(false);
-  if (end == RunEnd::Cancelled) {
+  if (end == Ending::Stopped) {
     Label_Progress->setText(
         QStringLiteral("Cancelled after %1 of %2 tests").arg(lastProgress_.testsDone).arg(lastProgress_.testsTotal));
   } else {
@@ -207,7 +207,7 @@ void TForm1::EndRun(RunEnd end, const QString& error) {
   QString ending;
   if (!message.isEmpty())
     ending = QStringLiteral(", ended by an error");
-  else if (end == RunEnd::Cancelled)
+  else if (end == Ending::Stopped)
     ending = QStringLiteral(", cancelled after %1 of %2 tests").arg(lastProgress_.testsDone).arg(lastProgress_.testsTotal);
   Summary->ShowSummary(summary_, summaryDecimals_, ending);
   times_.summaryNs = fill.nsecsElapsed();

@@ -3,7 +3,7 @@
 // EndSheet.
 #include "ui/TForm1.h"
 
-#include "jobs/SheetFileJob.h"
+#include "jobs/SheetJob.h"
 #include "jobs/SheetJob.h"
 #include "parallel/Jobs.h"
 #include "ui/CompactTextEdit.h"
@@ -46,7 +46,7 @@ std::optional<int> TForm1::AskAlternatives(const QString& sheet, const QString& 
   std::optional<AnswerKey> key;
   try {
     const std::string path = QFile::encodeName(keyFile.isEmpty() ? sheet : keyFile).toStdString();
-    key = keyFile.isEmpty() ? jobs::PeekSheetKey(path) : jobs::ReadAnswerKeyFile(path, "--key-file");
+    key = keyFile.isEmpty() ? jobs::PeekSheetKey(path) : jobs::ReadAnswerKeyFile(path);
   } catch (const std::exception&) {
     return 0;  // the work says what is wrong with the key file
   }
@@ -104,7 +104,7 @@ void TForm1::EndSheet(const SheetResult& result) {
                        !windowError.isEmpty();
   if (refused) RemoveSheetLines();
   if (result.end == SheetResult::End::Cancelled && windowError.isEmpty()) {
-    Label_Progress->setText(QStringLiteral("Cancelled after %1 examinees").arg(result.examinees));
+    Label_Progress->setText(QStringLiteral("Cancelled after %1 examinees").arg(result.outcome.examinees));
   } else if (result.end == SheetResult::End::Completed && windowError.isEmpty()) {
     ShowSheetResult(result);
   } else {
@@ -138,10 +138,7 @@ void TForm1::EndSheet(const SheetResult& result) {
 // Says how the analysis ended, with the finding on guessing the command line prints, and
 // shows the lines it appended from their first.
 void TForm1::ShowSheetResult(const SheetResult& result) {
-  std::vector<std::string> favoured;
-  for (const QString& line : result.favoured) favoured.push_back(line.toStdString());
-  Label_Progress->setText(
-      QString::fromStdString(jobs::SheetOutcome(result.examinees, result.absent, result.failed, favoured)));
+  Label_Progress->setText(QString::fromStdString(result.outcome.Line()));
   Label_Progress->show();
   PageControl1->setCurrentWidget(TabSheet1);
   // The block starts at sheetStart_, or on the next line when the text there ended

@@ -10,24 +10,22 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <sstream>
 #include <string>
 
 #include "jobs/DataJobs.h"
 #include "jobs/JobError.h"
-#include "jobs/SheetFileJob.h"
+#include "jobs/Settings.h"
 #include "jobs/SheetJob.h"
 #include "jobs/SimulateJob.h"
 #include "jobs/StreamHost.h"
 #include "jobs/StudyJob.h"
-#include "numeric/QuotedText.h"
+#include "jobs/Throttle.h"
 #include "numeric/UniformGenerator.h"
-#include "numeric/WholeNumber.h"
-#include "sheets/ResponseSheet.h"
 #include "simulation/RunSettings.h"
 #include "study/RunSummary.h"
-#include "study/StudyGenerator.h"
 
 namespace veltrano::web {
 namespace {
@@ -63,37 +61,43 @@ std::string SettingsTable() {
   return table.dump();
 }
 
-// A setting's value from the page: a whole number in the setting's range (a switch 0 or 1,
-// true or false). A value out of range is refused, never clamped: the link that carries it
-// would otherwise repeat another run than it names.
-int SettingValue(const Json& settings, const SettingEntry& e) {
-  const std::string name = OptionName(e);
-  const auto it = settings.find(name);
-  if (it == settings.end() || it->is_null()) return e.byDefault;
-  std::int64_t value = 0;
-  if (it->is_boolean()) {
-    value = it->get<bool>() ? 1 : 0;
-  } else if (it->is_number_integer()) {
-    value = it->get<std::int64_t>();
-  } else {
-    const std::string text = it->is_string() ? it->get<std::string>() : it->dump();
-    const std::string problem = WholeNumberProblem(text, e.min, e.max, value);
-    if (!problem.empty()) throw jobs::UsageError(name + ": " + problem);
-  }
-  if (value < e.min || value > e.max)
-    throw jobs::UsageError(name + ": " + std::to_string(value) + " is out of range (" + std::to_string(e.min) +
-                           " to " + std::to_string(e.max) + ")");
-  return static_cast<int>(value);
+// The settings of the other actions (a study's replications and seed, the threads ...):
+// name, range, default (null where it is no number: a seed from the clock) and help. Seeds
+// reach 2^64 − 1, beyond what JavaScript's numbers hold exactly: ranges are given as text.
+std::string ActionSettings() {
+  Json table = Json::array();
+  for (const NumberSetting* s : {&setting::replications, &setting::runSeed, &setting::studySeed, &setting::jobCount})
+    table.push_back({{"option", s->name},
+                     {"min", std::to_string(s->min)},
+                     {"max", std::to_string(s->max)},
+                     {"byDefault", s->defaultText.empty() ? Json(s->byDefault) : Json(nullptr)},
+                     {"help", s->help}});
+  return table.dump();
 }
 
-RunSettings RunSettingsOf(const Json& settings) {
-  RunSettings s;
-  for (const SettingField& f : kRunSettingFields) {
-    const int value = SettingValue(settings, *f.entry);
-    if (f.whole != nullptr) s.*f.whole = value;
-    if (f.on != nullptr) s.*f.on = value != 0;
+// A value from the page as the jobs check it: its text (a number's digits, a switch 1 or
+// 0, a list "10,20", or an array's values joined by commas); a JSON number at or above 2^53
+// is marked, as JavaScript's numbers do not hold every whole number there.
+jobs::Given GivenOf(const Json& v) {
+  if (v.is_boolean()) return {v.get<bool>() ? "1" : "0"};
+  if (v.is_string()) return {v.get<std::string>()};
+  if (v.is_array()) {
+    std::string text;
+    for (const Json& item : v) text += (text.empty() ? "" : ",") + GivenOf(item).text;
+    return {text};
   }
-  return s;
+  jobs::Given g{v.dump()};
+  if (v.is_number_float()) g.inexact = std::abs(v.get<double>()) >= 9007199254740992.0;
+  if (v.is_number_unsigned()) g.inexact = v.get<std::uint64_t>() >= (std::uint64_t{1} << 53);
+  return g;
+}
+
+// The page's settings by name; a null is a setting not given.
+jobs::GivenSettings GivenSettingsOf(const Json& settings) {
+  jobs::GivenSettings given;
+  for (const auto& [name, value] : settings.items())
+    if (!value.is_null()) given[name] = GivenOf(value);
+  return given;
 }
 
 Json ParseSettings(const std::string& text) {
@@ -103,16 +107,10 @@ Json ParseSettings(const std::string& text) {
   return settings;
 }
 
-// The run's seed: the page's decimal text, or one from the clock.
-std::uint32_t RunSeed(const std::string& text) {
-  if (text.empty()) return ClockSeed();
-  std::int64_t value = 0;
-  const std::string problem = WholeNumberProblem(text, 0, kMaxLcgSeed, value);
-  if (!problem.empty()) throw jobs::UsageError("seed: " + problem);
-  return static_cast<std::uint32_t>(value);
+// The message of an error, its settings named as the page's links name them.
+std::string ErrorText(const std::exception_ptr& error) {
+  return jobs::Worded(jobs::ProblemOf(error), Spelling::Plain);
 }
-
-std::string ErrorText(const std::exception_ptr& error) { return jobs::ProblemOf(error).message; }
 
 // The run's host: the three outputs kept as text and handed to the sink in chunks, with
 // where the run stands, every 50 ms of work and at its end.
@@ -131,15 +129,9 @@ public:
   void RefreshChart1() override {}
   bool ContinueRun(const RunProgress& progress) override {
     progress_ = progress;
-    // The clock is asked every few tests, and the chunks go when 50 ms have passed or
-    // they have grown large.
-    if ((++tests_ & 15) == 0 || data_.size() > kChunk) {
-      const double now = emscripten_get_now();
-      if (now - lastFlush_ >= 50 || data_.size() > kChunk) {
-        lastFlush_ = now;
-        Flush();
-      }
-    }
+    ++tests_;
+    // The chunks go when 50 ms have passed or they have grown large.
+    if (flush_.Due() || data_.size() > kChunk) Flush();
     return true;
   }
 
@@ -147,6 +139,7 @@ public:
   std::uint64_t Tests() const noexcept { return tests_; }
 
   void Flush() {
+    flush_.Restart();
     Hand("data", data_);
     Hand("residuals", residuals_);
     Hand("points", points_);
@@ -175,7 +168,7 @@ private:
   jobs::PointRows rows_;
   RunProgress progress_;
   std::uint64_t tests_ = 0;
-  double lastFlush_ = emscripten_get_now();
+  jobs::Throttle flush_{std::chrono::milliseconds(50)};
 };
 
 // A simulation run: the page's settings, the seed's text ("" from the clock) and the sink.
@@ -183,21 +176,23 @@ std::string Simulate(const std::string& settingsText, const std::string& seedTex
   Json result;
   std::optional<PageHost> host;
   try {
-    const RunSettings settings = RunSettingsOf(ParseSettings(settingsText));
-    const std::uint32_t seed = RunSeed(seedText);
-    result["seed"] = std::to_string(seed);
+    jobs::GivenSettings given = GivenSettingsOf(ParseSettings(settingsText));
+    if (!seedText.empty()) given[std::string(setting::runSeed.name)] = jobs::Given{seedText};
+    const jobs::RunOrder order = jobs::OrderRun(given);
     Json notes = Json::array();
-    if (settings.CheckBox_Iterate && settings.SpinEdit_D0 > settings.SpinEdit_Dmax)
-      notes.push_back("Do " + std::to_string(settings.SpinEdit_D0) + " is above Dmax " +
-                      std::to_string(settings.SpinEdit_Dmax) + ", so the one degree " +
-                      std::to_string(settings.SpinEdit_D0) + " runs");
-    result["notes"] = notes;
+    const jobs::NoteSink note = [&notes](const std::string& line) { notes.push_back(Worded(line, Spelling::Plain)); };
     host.emplace(sink);
-    UniformGenerator rng(seed);
-    SimulationRun run(rng, 1);
+    UniformGenerator rng;
+    SimulationRun run(rng);
     RunSummary summary;
-    run.SetObserver(&summary);
-    jobs::RunSimulation(run, settings, *host, jobs::JobContext{});
+    jobs::RunParts parts;
+    parts.jobs = 1;
+    parts.summary = &summary;
+    parts.reseed = true;
+    parts.seed = order.seed;
+    const jobs::RunOutcome outcome = jobs::Simulate(run, order.settings, parts, *host, note, jobs::JobContext{});
+    result["seed"] = std::to_string(outcome.seed);
+    result["notes"] = notes;
     host->Flush();
     result["end"] = "completed";
     result["tests"] = host->Tests();
@@ -211,25 +206,6 @@ std::string Simulate(const std::string& settingsText, const std::string& seedTex
   return result.dump();
 }
 
-// The examinees of a sheet's results and, among them, the absent (no item answered) and
-// those whose analysis failed; the pooled row ALL, last, is none of them.
-struct SheetCounts {
-  std::int64_t examinees = 0, absent = 0, failed = 0;
-};
-
-SheetCounts CountsOf(const jobs::Frame& results) {
-  SheetCounts c;
-  if (results.rows == 0) return c;
-  c.examinees = static_cast<std::int64_t>(results.rows) - 1;
-  const jobs::Column& answered = results.At("answered");
-  const jobs::Column& error = results.At("error");
-  for (std::size_t i = 0; i + 1 < results.rows; ++i) {
-    c.absent += answered.present[i] && answered.counts[i] == 0;
-    c.failed += error.present[i] && !error.texts[i].empty();
-  }
-  return c;
-}
-
 // An answer sheet: its text and name, the key apart ("" the sheet's KEY row), k (0 from
 // the key) and the analysis settings.
 std::string AnalyseSheet(const std::string& text, const std::string& name, const std::string& keyText, int k,
@@ -237,103 +213,55 @@ std::string AnalyseSheet(const std::string& text, const std::string& name, const
   Json result;
   try {
     const Json settings = ParseSettings(settingsText);
-    AnalysisSettings analysis;
-    analysis.ci = SettingValue(settings, setting::CI) != 0;
-    analysis.tolerance = SettingValue(settings, setting::Tol);
-    analysis.maxIterations = SettingValue(settings, setting::MaxIts);
-    analysis.decimals = SettingValue(settings, setting::Decs);
-    if (k != 0 && (k < setting::k.min || k > setting::k.max))
-      throw jobs::UsageError("k: " + std::to_string(k) + " is out of range (" + std::to_string(setting::k.min) +
-                             " to " + std::to_string(setting::k.max) + ")");
-    std::optional<AnswerKey> key;
-    if (!keyText.empty()) {
-      key = jobs::ParseAnswerKey(keyText, "key", "key file");
-      jobs::CheckKeyAlternatives(*key, k, "key");
+    jobs::GivenSettings given;
+    for (const SettingEntry* e : {&setting::CI, &setting::Tol, &setting::MaxIts, &setting::Decs}) {
+      const auto it = settings.find(OptionName(*e));
+      if (it != settings.end() && !it->is_null()) given[OptionName(*e)] = GivenOf(*it);
     }
-    const std::unique_ptr<jobs::SheetSource> source = jobs::SheetSource::OfText(text, name, "the key", "k");
-    const jobs::SheetFrame sheet =
-        jobs::AnalyseSheetData(*source, key ? &*key : nullptr, k, analysis, 1, jobs::JobContext{});
-    const SheetCounts counts = CountsOf(sheet.results);
-    const std::string report = jobs::SheetOutcome(counts.examinees, counts.absent, counts.failed, sheet.favoured);
+    if (k != 0) given[std::string(setting::sheetK.name)] = jobs::Given{std::to_string(k)};
+    if (!keyText.empty()) given["key"] = jobs::Given{keyText};
+    const jobs::SheetOrder order = jobs::OrderSheet(given);
+    const std::unique_ptr<jobs::SheetSource> source = jobs::SheetSource::OfText(text, name);
+    const jobs::SheetFrame sheet = jobs::AnalyseSheetData(*source, order, jobs::JobContext{});
+    const jobs::SheetOutcome& outcome = sheet.outcome;
     result["ok"] = true;
     result["csv"] = jobs::CsvOfFrame(sheet.results);
-    result["favoured"] = sheet.favoured;
-    result["report"] = report;
-    result["examinees"] = counts.examinees;
-    result["absent"] = counts.absent;
-    result["failed"] = counts.failed;
+    result["favoured"] = outcome.favoured;
+    result["report"] = outcome.Line();
+    result["examinees"] = outcome.examinees;
+    result["absent"] = outcome.absent;
+    result["failed"] = outcome.failed;
   } catch (...) {
     result = {{"ok", false}, {"message", ErrorText(std::current_exception())}};
   }
   return result.dump();
 }
 
-// A list of the study's definition as the command line takes it: "10,20,50", "0:100:10",
-// or an array of numbers.
-std::optional<std::string> ListText(const Json& definition, const char* name) {
-  const auto it = definition.find(name);
-  if (it == definition.end() || it->is_null()) return std::nullopt;
-  if (it->is_string()) return it->get<std::string>();
-  if (!it->is_array()) return it->dump();
-  std::string text;
-  for (const Json& v : *it) text += (text.empty() ? "" : ",") + (v.is_string() ? v.get<std::string>() : v.dump());
-  return text;
-}
-
 class StudyProgressSink final : public jobs::ProgressSink {
 public:
   explicit StudyProgressSink(val sink) : sink_(std::move(sink)) {}
   void Study(const StudyProgress& p) override {
-    const double now = emscripten_get_now();
-    if (now - last_ < 50) return;
-    last_ = now;
-    sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal));
+    if (shown_.Due())
+      sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal));
   }
 
 private:
   val sink_;
-  double last_ = emscripten_get_now();
+  jobs::Throttle shown_{std::chrono::milliseconds(50)};
 };
 
-// A study: its lists, replications, interval, seed (text; none: from the clock) and
-// generator (philox unless lcg is asked for).
+// A study: its lists, replications, interval, seed (none: from the clock) and generator
+// (philox unless lcg is asked for), by the command line's names.
 std::string RunStudy(const std::string& definitionText, val sink) {
   Json result;
   try {
-    const Json d = ParseSettings(definitionText);
-    StudyDefinition study;
-    study.generator = ParseGenerator(d.value("generator", std::string("philox")));
-    study.conditions = jobs::StudyConditionsOf(ListText(d, "n"), ListText(d, "k"), ListText(d, "do"), nullptr, "");
-    const Json replications = d.value("replications", Json(1000));
-    std::int64_t r = 0;
-    const std::string problem = WholeNumberProblem(replications.is_string() ? replications.get<std::string>()
-                                                                            : replications.dump(),
-                                                   1, kMaxReplications, r);
-    if (!problem.empty()) throw jobs::UsageError("replications: " + problem);
-    study.replications = r;
-    const auto seedCell = d.find("seed");
-    const std::string seedText = seedCell == d.end() || seedCell->is_null() ? std::string()
-                                 : seedCell->is_string()                    ? seedCell->get<std::string>()
-                                                                            : seedCell->dump();
-    if (seedText.empty()) {
-      study.seed = study.generator == StudyGenerator::Philox ? ClockSeed64() : ClockSeed();
-    } else {
-      std::uint64_t seed = 0;
-      const char* end = seedText.data() + seedText.size();
-      const auto r = std::from_chars(seedText.data(), end, seed);
-      if (r.ptr != end || r.ec != std::errc())
-        throw jobs::UsageError("seed: " + Quoted(seedText) + " is not a whole number from 0 to 18446744073709551615");
-      study.seed = seed;
-    }
-    CheckStudy(study);
-    study.ci = SettingValue(d, setting::CI) != 0;
-    study.tolerance = SettingValue(d, setting::Tol);
-    study.maxIterations = SettingValue(d, setting::MaxIts);
+    const jobs::StudyOrder order = jobs::OrderStudy(GivenSettingsOf(ParseSettings(definitionText)));
     StudyProgressSink progress(sink);
     jobs::StopToken stop;
-    const jobs::StudyFrames frames = jobs::RunStudyData(study, Shard{}, false, 1, jobs::JobContext{&stop, &progress});
+    const jobs::StudyFrames frames =
+        jobs::RunStudyData(order.study, order.shard, false, 1, jobs::JobContext{&stop, &progress});
     result["ok"] = true;
-    result["seed"] = std::to_string(study.seed);
+    result["seed"] = std::to_string(order.study.seed);
     result["csv"] = jobs::CsvOfFrame(frames.summary);
   } catch (...) {
     result = {{"ok", false}, {"message", ErrorText(std::current_exception())}};
@@ -349,6 +277,7 @@ std::string Version() { return VELTRANO_VERSION; }
 EMSCRIPTEN_BINDINGS(veltrano) {
   emscripten::function("version", &veltrano::web::Version);
   emscripten::function("settingsTable", &veltrano::web::SettingsTable);
+  emscripten::function("actionSettings", &veltrano::web::ActionSettings);
   emscripten::function("simulate", &veltrano::web::Simulate);
   emscripten::function("analyseSheet", &veltrano::web::AnalyseSheet);
   emscripten::function("study", &veltrano::web::RunStudy);

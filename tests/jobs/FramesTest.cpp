@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "jobs/DataJobs.h"
+#include "jobs/JobError.h"
 #include "jobs/Frames.h"
 
 namespace veltrano::jobs {

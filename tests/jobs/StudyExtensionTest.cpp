@@ -42,14 +42,11 @@ TEST(StudyExtension, StoppedLeavesTheSmallerStudyAsItWas) {
   const fs::path dir = fs::temp_directory_path() / ("veltrano-extension-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir);
   StudyRequest request;
-  request.n = "20";
-  request.k = "3,4";
-  request.D = "0:90:30";  // 8 conditions
-  request.seed = 5;
-  request.jobs = 1;
+  request.settings = {{"n", {"20"}}, {"k", {"3,4"}}, {"do", {"0:90:30"}},  // 8 conditions
+                      {"seed", {"5"}}, {"jobs", {"1"}}};
   request.out = (dir / "study.csv").string();
   request.testsOut = (dir / "tests.csv").string();
-  request.replications = 20;
+  request.settings["replications"] = {"20"};
   std::istringstream in;
   std::ostringstream out;
   {
@@ -60,7 +57,7 @@ TEST(StudyExtension, StoppedLeavesTheSmallerStudyAsItWas) {
   }
   const std::string study = Read(request.out), tests = Read(request.testsOut);
 
-  request.replications = 2000;
+  request.settings["replications"] = {"2000"};
   request.resume = true;
   Recorded report;
   StopToken token;

@@ -51,7 +51,7 @@ std::vector<std::string> Records(const std::vector<ObservedTable>& tables, bool 
   };
   std::vector<std::string> records;
   run.hand = [&](const TableResult& r) { records.push_back(r.text); };
-  EXPECT_EQ(AnalyseTables(run, {}), JobEnd::Completed);
+  EXPECT_EQ(AnalyseTables(run, {}), Ending::Completed);
   return records;
 }
 
@@ -103,7 +103,7 @@ TEST(TwoJobs, RunsWithTheirOwnSettingsAndStopTokens) {
   testing::RecordingHost hostA, hostB, hostC;
   StopToken stopped;
   stopped.Request();
-  RunEnd endA{}, endB{}, endC{};
+  Ending endA{}, endB{}, endC{};
   std::barrier start(3);
   std::thread a([&] {
     start.arrive_and_wait();
@@ -120,12 +120,12 @@ TEST(TwoJobs, RunsWithTheirOwnSettingsAndStopTokens) {
   a.join();
   b.join();
   c.join();
-  EXPECT_EQ(endA, RunEnd::Completed);
-  EXPECT_EQ(endB, RunEnd::Completed);
+  EXPECT_EQ(endA, Ending::Completed);
+  EXPECT_EQ(endB, Ending::Completed);
   EXPECT_EQ(hostA.data, withAlone);
   EXPECT_EQ(hostB.data, withoutAlone);
   // The stopped run ends after its first test: the heading and one record.
-  EXPECT_EQ(endC, RunEnd::Cancelled);
+  EXPECT_EQ(endC, Ending::Stopped);
   EXPECT_EQ(hostC.data.size(), 2u);
 }
 

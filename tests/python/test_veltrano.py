@@ -173,8 +173,26 @@ def test_designs_and_shards_give_the_whole_study(tmp_path, generator, seed):
         batch("study", "--generator", generator, "--n", "10,20", "--k", "4", "--do", "20,60", "--replications",
               "30", "--seed", str(seed), "--shard", f"{i}/2", "--out", str(tmp_path / f"part{i}.csv"), "--quiet")
     pd.testing.assert_frame_equal(veltrano.merge([tmp_path / "part2.csv", tmp_path / "part1.csv"]), whole)
+    assert veltrano.merge(parts).attrs == whole.attrs
     with pytest.raises(ValueError, match="condition"):
         veltrano.merge(parts[:2])
+    # A file's name alone is one shard, not the letters of its name.
+    with pytest.raises(ValueError, match="condition"):
+        veltrano.merge(str(tmp_path / "part1.csv"))
+
+
+def test_a_callable_follows_the_study():
+    seen = []
+    veltrano.study(n=10, k=3, do="0:90:30", replications=50, seed=1, jobs=1, progress=lambda *p: seen.append(p))
+    assert seen and seen[-1] == (4, 4, 200, 200)
+
+
+def test_marks_keep_their_ids_whatever_the_frame_index():
+    marks = pd.DataFrame({"id": ["KEY", "ana", "bo"], "q1": ["A", "A", pd.NA], "q2": ["B", "A", "B"]},
+                         dtype="string")
+    got = veltrano.analyse_responses(marks.iloc[[0, 2, 1]])  # sorted: the index is no longer 0, 1, 2
+    assert list(got["id"]) == ["bo", "ana", "ALL"]
+    assert list(got["omitted"]) == [1, 0, 1]  # pandas' NA is an omission, as None and NaN are
 
 
 def test_responses_match_the_command_line(tmp_path):
@@ -193,16 +211,29 @@ def test_responses_match_the_command_line(tmp_path):
     (lambda: veltrano.analyse_responses("/no/such/sheet.csv"), OSError, "cannot read /no/such/sheet.csv"),
     (lambda: veltrano.analyse_responses([["KEY", "A", "B"], ["ana", "A", "Z"]]), ValueError,
      'the sheet: line 2, column 3: "Z" is not an alternative'),
-    (lambda: veltrano.simulate(0, 4, 50, 10, seed=1), ValueError, "n must be between 1 and 100000 (got 0)"),
-    (lambda: veltrano.study(n="10,,20"), ValueError, "--n"),
-    (lambda: veltrano.study(n=10, shard=(3, 2)), ValueError, "shard"),
-    (lambda: veltrano.study(n=10, generator="Philox"), ValueError, '--generator: "Philox" is neither philox nor lcg'),
+    (lambda: veltrano.analyse_responses([["KEY", "A", "B"], ["ana", "A", "E"]]), ValueError,
+     "give k=5 if the items have 5 alternatives"),
+    # A value out of range is worded as the command line words it, the argument spelt as
+    # Python spells it.
+    (lambda: veltrano.simulate(0, 4, 50, 10, seed=1), ValueError,
+     "n: 0 is out of range; the value must be from 1 to 100000"),
+    (lambda: veltrano.analyse([[1, 2], [3, 4]], max_iterations=0), ValueError,
+     "max_iterations: 0 is out of range; the value must be from 1 to 1000"),
+    (lambda: veltrano.study(n="10,,20"), ValueError, 'n: "10,,20" has an empty entry'),
+    (lambda: veltrano.study(n=10, shard=(3, 2)), ValueError, 'shard: "3/2": I must be from 1 to N (2)'),
+    (lambda: veltrano.study(n=10, shard=(1, 2.6)), ValueError, 'shard: "1/2.6" is not I/N'),
+    (lambda: veltrano.study(n=10, replications=2.5), ValueError, 'replications: "2.5" is not a whole number'),
+    (lambda: veltrano.study(n=10, generator="Philox"), ValueError, 'generator: "Philox" is neither philox nor lcg'),
     (lambda: veltrano.study(n=10, generator="lcg", seed=2**32), ValueError,
-     "--seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295"),
+     "seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295"),
     (lambda: veltrano.study(n=10, seed=2**64), ValueError,
-     "seed must be between 0 and 18446744073709551615 (got 18446744073709551616)"),
-    (lambda: veltrano.study(n=10, generator="lcg", seed=-1), ValueError,
-     "seed must be between 0 and 4294967295 (got -1)"),
+     "seed: 18446744073709551616 is out of range; the value must be from 0 to 18446744073709551615"),
+    (lambda: veltrano.simulate(10, 4, 50, 10, seed=2**32), ValueError,
+     "seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295"),
+    # A value of the wrong type is a TypeError naming the argument.
+    (lambda: veltrano.study(n=10, seed=True), TypeError, "seed must be a whole number, not True"),
+    (lambda: veltrano.study(n=10, jobs="2"), TypeError, "jobs must be a whole number (got str)"),
+    (lambda: veltrano.study(n=10, ci=1), TypeError, "ci must be True or False (got 1)"),
 ])
 def test_errors_name_what_is_wrong(call, error, message):
     with pytest.raises(error) as raised:

@@ -13,7 +13,7 @@ namespace veltrano {
 namespace {
 
 struct Handed {
-  SheetEnd end = SheetEnd::Completed;
+  Ending end = Ending::Completed;
   std::vector<std::string> rows;
 };
 
@@ -39,14 +39,14 @@ const char* const kSheet = "KEY,A,B,C,D\nS1,A,B,C,D\nS2,B,B,D,*\nS3,A,C,C,A\nS4,
 
 TEST(AnalyseSheet, HandsResultsInInputOrderAndStopsWhenAsked) {
   const Handed one = AnalyseWith(kSheet, 1);
-  ASSERT_EQ(one.end, SheetEnd::Completed);
+  ASSERT_EQ(one.end, Ending::Completed);
   ASSERT_EQ(one.rows.size(), 7u);  // six examinees, then the pooled row
   for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(one.rows[i].substr(0, 3), "S" + std::to_string(i + 1) + ",");
   EXPECT_EQ(one.rows[6].substr(0, 4), "ALL,");
   for (const int jobs : {1, 2, 5}) {
     EXPECT_EQ(AnalyseWith(kSheet, jobs).rows, one.rows) << jobs << " threads";
     const Handed stopped = AnalyseWith(kSheet, jobs, 2);
-    EXPECT_EQ(stopped.end, SheetEnd::Stopped);
+    EXPECT_EQ(stopped.end, Ending::Stopped);
     EXPECT_EQ(stopped.rows, std::vector<std::string>(one.rows.begin(), one.rows.begin() + 2)) << jobs << " threads";
   }
 }

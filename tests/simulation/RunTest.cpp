@@ -17,7 +17,7 @@ struct Ran {
   RecordingHost host;
   UniformGenerator rng;
   SimulationRun run;
-  RunEnd end;
+  Ending end;
   explicit Ran(const RunSettings& s, std::uint32_t seed = 12345) : rng(seed), run(rng) {
     end = run.Execute(s, host);
   }
@@ -36,7 +36,7 @@ std::set<std::string> Distinct(const std::vector<std::string>& v) { return {v.be
 TEST(Run, DefaultRunWritesAHeaderAndOneRecordPerTest) {
   RunSettings s;
   Ran r(s);
-  EXPECT_EQ(r.end, RunEnd::Completed);
+  EXPECT_EQ(r.end, Ending::Completed);
   EXPECT_EQ(r.host.graphPageSelections, 1);
   EXPECT_EQ(r.host.processMessages, 1);
   EXPECT_EQ(r.host.refreshes, 1);
@@ -246,7 +246,7 @@ TEST(Run, CancelEndsAfterTheCurrentTestKeepingItsOutput) {
   host.stopAfter = 3;
   UniformGenerator rng(1);
   SimulationRun run(rng);
-  EXPECT_EQ(run.Execute(s, host), RunEnd::Cancelled);
+  EXPECT_EQ(run.Execute(s, host), Ending::Stopped);
   EXPECT_EQ(host.residuals.size(), 4u);
   EXPECT_EQ(host.data.size(), 4u);
   EXPECT_EQ(host.refreshes, 1);
@@ -283,7 +283,7 @@ TEST(Run, TablesAlwaysHoldNItems) {
       s.SpinEdit_Test = 20;
       s.CheckBox_CI = true;
       Ran r(s);
-      EXPECT_EQ(r.end, RunEnd::Completed);
+      EXPECT_EQ(r.end, Ending::Completed);
       for (std::size_t i = 1; i < r.host.data.size(); ++i) {
         // The k·k cell counts after the test number add up to n.
         std::string line = r.host.data[i];
@@ -312,7 +312,7 @@ using testing::RecordingHost;
 struct Recorded {
   RecordingHost host;
   std::uint32_t rngAfter = 0;
-  RunEnd end = RunEnd::Completed;
+  Ending end = Ending::Completed;
   std::string error;
 };
 
@@ -390,7 +390,7 @@ TEST_P(Threads, GiveTheOutputOfOneThread) {
 TEST_P(Threads, EndAfterAPrefixOfWholeTests) {
   const RunSettings s = Iterating();
   const Recorded cancelled = RunWith(s, GetParam(), 100);
-  EXPECT_EQ(cancelled.end, RunEnd::Cancelled);
+  EXPECT_EQ(cancelled.end, Ending::Stopped);
   EXPECT_EQ(cancelled.host.residuals.size(), 1u + 100);
   ExpectSame(cancelled, RunWith(s, 1, 100));
 

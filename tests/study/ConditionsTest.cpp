@@ -32,20 +32,20 @@ struct BadList {
 void PrintTo(const BadList& c, std::ostream* os) { *os << c.setting->option << " \"" << c.text << "\""; }
 
 const BadList kBadLists[] = {
-    {"", &setting::n, "--n: the list is empty"},
-    {"  ", &setting::k, "--k: the list is empty"},
-    {"10,,20", &setting::n, "--n: \"10,,20\" has an empty entry"},
-    {"10,", &setting::n, "--n: \"10,\" has an empty entry"},
-    {"1e2", &setting::n, "--n: \"1e2\" is not a whole number"},
-    {"0", &setting::n, "--n: 0 is out of range; the value must be from 1 to 100000"},
-    {"11", &setting::k, "--k: 11 is out of range; the value must be from 2 to 10"},
-    {"0:120:10", &setting::D0, "--do: 120 is out of range; the value must be from 0 to 100"},
-    {"-10:50:10", &setting::D0, "--do: -10 is out of range; the value must be from 0 to 100"},
-    {"0:100:0", &setting::D0, "--do: \"0:100:0\": the step 0 is out of range; the value must be from 1 to 101"},
-    {"0:100:x", &setting::D0, "--do: \"0:100:x\": the step \"x\" is not a whole number"},
-    {"50:10:5", &setting::D0, "--do: \"50:10:5\" runs backwards: 50 is above 10"},
-    {"0:100:10:5", &setting::D0, "--do: \"0:100:10:5\" is neither a value nor a range lo:hi:step"},
-    {":10", &setting::D0, "--do: \"\" is not a whole number"},
+    {"", &setting::n, "n: the list is empty"},
+    {"  ", &setting::k, "k: the list is empty"},
+    {"10,,20", &setting::n, "n: \"10,,20\" has an empty entry"},
+    {"10,", &setting::n, "n: \"10,\" has an empty entry"},
+    {"1e2", &setting::n, "n: \"1e2\" is not a whole number"},
+    {"0", &setting::n, "n: 0 is out of range; the value must be from 1 to 100000"},
+    {"11", &setting::k, "k: 11 is out of range; the value must be from 2 to 10"},
+    {"0:120:10", &setting::D0, "do: 120 is out of range; the value must be from 0 to 100"},
+    {"-10:50:10", &setting::D0, "do: -10 is out of range; the value must be from 0 to 100"},
+    {"0:100:0", &setting::D0, "do: \"0:100:0\": the step 0 is out of range; the value must be from 1 to 101"},
+    {"0:100:x", &setting::D0, "do: \"0:100:x\": the step \"x\" is not a whole number"},
+    {"50:10:5", &setting::D0, "do: \"50:10:5\" runs backwards: 50 is above 10"},
+    {"0:100:10:5", &setting::D0, "do: \"0:100:10:5\" is neither a value nor a range lo:hi:step"},
+    {":10", &setting::D0, "do: \"\" is not a whole number"},
 };
 
 class ValueListRefuses : public ::testing::TestWithParam<BadList> {};
@@ -113,13 +113,13 @@ TEST(Shard, TakesEveryNthConditionFromI) {
   EXPECT_FALSE(s.Holds(8));
   EXPECT_EQ(ParseShard("4/4").Size(10), 2);  // 4 and 8
   EXPECT_EQ(ParseShard("5/5").Size(4), 0);
-  EXPECT_THAT([] { ParseShard("0/4"); }, ThrowsMessage<StudyInputError>("--shard: \"0/4\": I must be from 1 to N (4)"));
-  EXPECT_THAT([] { ParseShard("5/4"); }, ThrowsMessage<StudyInputError>("--shard: \"5/4\": I must be from 1 to N (4)"));
+  EXPECT_THAT([] { ParseShard("0/4"); }, ThrowsMessage<StudyInputError>("shard: \"0/4\": I must be from 1 to N (4)"));
+  EXPECT_THAT([] { ParseShard("5/4"); }, ThrowsMessage<StudyInputError>("shard: \"5/4\": I must be from 1 to N (4)"));
   EXPECT_THAT([] { ParseShard("-1/4"); },
-              ThrowsMessage<StudyInputError>("--shard: \"-1/4\": I must be from 1 to N (4)"));
+              ThrowsMessage<StudyInputError>("shard: \"-1/4\": I must be from 1 to N (4)"));
   for (const char* bad : {"3", "3/", "/4", "3/0", "a/4", "3/4/5"})
     EXPECT_THAT([bad] { ParseShard(bad); },
-                ThrowsMessage<StudyInputError>(std::string("--shard: \"") + bad +
+                ThrowsMessage<StudyInputError>(std::string("shard: \"") + bad +
                                                "\" is not I/N with whole numbers I and N, N at least 1"))
         << bad;
 }

@@ -25,7 +25,7 @@ constexpr auto kLcg = StudyGenerator::Lcg;
 
 CollectingSink RunStudy(const StudyDefinition& s, int jobs, bool tests = true, const StudyPlan& plan = {}) {
   CollectingSink sink;
-  EXPECT_EQ(ExecuteStudy(s, plan, {RowFormat::Csv, tests, jobs}, sink), StudyEnd::Completed);
+  EXPECT_EQ(ExecuteStudy(s, plan, {RowFormat::Csv, tests, jobs}, sink), Ending::Completed);
   return sink;
 }
 
@@ -124,13 +124,13 @@ TEST(PhiloxStudy, ReplayedReplicationsAreTheStudysTests) {
 TEST(PhiloxStudy, RefusesWhatNoStudyHas) {
   const Condition c{10, 3, 50};
   EXPECT_THAT([&] { ReplayTables(1, 0, c, 1, 2); },
-              ThrowsMessage<StudyInputError>("--condition: 0 is out of range; conditions count from 1 to 4294967295"));
+              ThrowsMessage<StudyInputError>("condition: 0 is out of range; conditions count from 1 to 4294967295"));
   EXPECT_THAT([&] { ReplayTables(1, 1, c, 5, 4); },
-              ThrowsMessage<StudyInputError>("--replications: 5:4 is no range of replications (from 1 to 4294967295, "
+              ThrowsMessage<StudyInputError>("replications: 5:4 is no range of replications (from 1 to 4294967295, "
                                              "the first not above the last)"));
   CollectingSink sink;
   EXPECT_THAT([&] { ExecuteStudy(GridStudy({10}, {3}, {50}, 10, 4294967296u), {}, {}, sink); },
-              ThrowsMessage<StudyInputError>("--seed: 4294967296 is out of range; the lcg generator takes seeds from 0 "
+              ThrowsMessage<StudyInputError>("seed: 4294967296 is out of range; the lcg generator takes seeds from 0 "
                                              "to 4294967295 (philox any 64-bit number)"));
 }
 

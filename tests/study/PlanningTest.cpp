@@ -85,14 +85,14 @@ TEST(Planning, APilotsOwnMcseAsksForItsReplications) {
 TEST(Planning, RefusesBadTargetsAndRows) {
   EXPECT_THAT([] { ParsePlanTargets("coverage"); },
               ThrowsMessage<StudyInputError>(
-                  "--target: \"coverage\" is not measure=MCSE with the measure bias, emp_se or coverage"));
+                  "target: \"coverage\" is not measure=MCSE with the measure bias, emp_se or coverage"));
   EXPECT_THAT([] { ParsePlanTargets("rmse=0.1"); },
               ThrowsMessage<StudyInputError>(
-                  "--target: \"rmse=0.1\" is not measure=MCSE with the measure bias, emp_se or coverage"));
+                  "target: \"rmse=0.1\" is not measure=MCSE with the measure bias, emp_se or coverage"));
   EXPECT_THAT([] { ParsePlanTargets("bias=0"); },
-              ThrowsMessage<StudyInputError>("--target: \"bias=0\": the Monte Carlo SE must be a positive number"));
+              ThrowsMessage<StudyInputError>("target: \"bias=0\": the Monte Carlo SE must be a positive number"));
   EXPECT_THAT([] { ParsePlanTargets("bias=0.1,coverage=x"); },
-              ThrowsMessage<StudyInputError>("--target: \"coverage=x\": the Monte Carlo SE must be a positive number"));
+              ThrowsMessage<StudyInputError>("target: \"coverage=x\": the Monte Carlo SE must be a positive number"));
   EXPECT_THAT([] { Plan("hello\n", "bias=0.1"); },
               ThrowsMessage<StudyInputError>("pilot.csv, line 1: not a study output: the first line is neither the "
                                              "study header nor a JSON row"));

@@ -97,10 +97,10 @@ std::vector<BadMerge> BadMerges() {
       {"two formats", {{"odd.csv", odd}, {"even.json", Output(RowFormat::Json, {2, 2})}},
        "odd.csv is CSV and even.json is JSON; merge outputs of one format"},
       {"an unfinished shard", {{"odd.csv", odd}, {"even.csv", LinesOf(even, 0, 6)}},
-       "even.csv, line 5: the last condition is incomplete (the study was interrupted?); finish it with --resume "
+       "even.csv, line 5: the last condition is incomplete (the study was interrupted?); finish it with resume "
        "before merging"},
       {"a cut line", {{"odd.csv", odd}, {"even.csv", even.substr(0, even.size() - 5)}},
-       "even.csv, line 8: the last condition is incomplete (the study was interrupted?); finish it with --resume "
+       "even.csv, line 8: the last condition is incomplete (the study was interrupted?); finish it with resume "
        "before merging"},
       {"conditions out of order", {{"mixed.csv", header + LinesOf(even, 1, 4) + LinesOf(odd, 1, 4)}},
        "mixed.csv, line 5: condition 1 after condition 2; a study output holds its conditions in order"},
@@ -238,10 +238,10 @@ TEST(Extension, FindsTheStudyToExtend) {
                                              "replications may change"));
   EXPECT_THAT([&] { scan(LinesOf(whole, 0, 8), larger); },
               ThrowsMessage<StudyInputError>("out.csv, line 8: the study of 50 replications is unfinished; finish it "
-                                             "with --resume and those replications before extending it"));
+                                             "with resume and those replications before extending it"));
   EXPECT_THAT([&] { scan(LinesOf(whole, 0, 7), larger); },
               ThrowsMessage<StudyInputError>("out.csv: the study of 50 replications holds 2 of its 6 conditions; "
-                                             "finish it with --resume and those replications before extending it"));
+                                             "finish it with resume and those replications before extending it"));
 }
 
 TEST(Extension, KeptTestRowsMustHoldEveryKeptTestInOrder) {

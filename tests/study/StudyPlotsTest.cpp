@@ -17,7 +17,7 @@ using testing::RowsByColumn;
 
 std::string StudyRows(const StudyDefinition& s, RowFormat format) {
   CollectingSink sink;
-  EXPECT_EQ(ExecuteStudy(s, {}, {format, false, 2}, sink), StudyEnd::Completed);
+  EXPECT_EQ(ExecuteStudy(s, {}, {format, false, 2}, sink), Ending::Completed);
   return sink.rows;
 }
 

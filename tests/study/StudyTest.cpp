@@ -21,7 +21,7 @@ using testing::RowsByColumn;
 
 CollectingSink RunStudy(const StudyDefinition& s, const StudyRunOptions& o, const StudyPlan& plan = {}) {
   CollectingSink sink;
-  EXPECT_EQ(ExecuteStudy(s, plan, o, sink), StudyEnd::Completed);
+  EXPECT_EQ(ExecuteStudy(s, plan, o, sink), Ending::Completed);
   return sink;
 }
 
@@ -125,7 +125,7 @@ TEST(Study, StopKeepsTheCompletedConditions) {
   for (int jobs : {1, 3}) {
     CollectingSink sink;
     sink.stopAfterBlocks = 8;  // within the third condition
-    EXPECT_EQ(ExecuteStudy(SmallStudy(), {}, {RowFormat::Csv, false, jobs}, sink), StudyEnd::Stopped);
+    EXPECT_EQ(ExecuteStudy(SmallStudy(), {}, {RowFormat::Csv, false, jobs}, sink), Ending::Stopped);
     const std::vector<std::string> all = Lines(SmallStudyOnThreeThreads().rows);
     EXPECT_EQ(Lines(sink.rows), std::vector<std::string>(all.begin(), all.begin() + 6)) << jobs << " jobs";
   }

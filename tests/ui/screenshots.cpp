@@ -79,7 +79,7 @@ void Shoot(const QDir& dir, const QString& prefix, const std::function<void(cons
     return;
   }
   settings(ui);
-  veltrano::ProcessUniform().Seed(kSeed);
+  w.Generator().Seed(kSeed);
   RunToEnd(w);
   const char* pages[] = {"data", "graph", "residual", "residuals"};
   for (int i = 0; i < 4; ++i) {

@@ -25,7 +25,7 @@ private slots:
 // window's thread runs, everything arrives in order, the end last.
 void BridgeThreadTest::batchesArriveInOrderWhileTheWorkWaitsForRoom() {
   QObject window;
-  BridgeThread bridge(window, QStringLiteral("test"), 2);
+  BridgeThread bridge(window, 2);
   std::atomic<int> sent{0};
   QStringList shown;
   QVERIFY(bridge.Start([&] {
@@ -55,7 +55,7 @@ void BridgeThreadTest::batchesArriveInOrderWhileTheWorkWaitsForRoom() {
 // the work must end at once.
 void BridgeThreadTest::cancelWakesWorkWaitingForRoom() {
   QObject window;
-  BridgeThread bridge(window, QStringLiteral("test"), 0);
+  BridgeThread bridge(window, 0);
   for (int round = 0; round < 5000; ++round) {
     std::atomic<bool> waiting{false};
     std::atomic<bool> ended{false};

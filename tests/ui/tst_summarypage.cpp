@@ -163,7 +163,7 @@ void SummaryPageTest::pageMatchesTheBatchSummary() {
     ui.SpinEdit_Dmax->SetValue(60);
   }
   const std::uint32_t seed = 321;
-  veltrano::ProcessUniform().Seed(seed);
+  w.Generator().Seed(seed);
   QVERIFY(RunToEnd(w));
   QVERIFY(f.errors.isEmpty());
 
@@ -238,7 +238,7 @@ void SummaryPageTest::cancelledRunSummarisesTheFinishedTests() {
   ui.SpinEdit_Test->SetValue(10000);
   ui.CheckBox_Text->setChecked(false);
   const std::uint32_t seed = 99;
-  veltrano::ProcessUniform().Seed(seed);
+  w.Generator().Seed(seed);
   QTimer::singleShot(700, &w, [&] { QTest::mouseClick(ui.Button_Cancel, Qt::LeftButton); });
   QVERIFY(RunToEnd(w, 30000));
   QVERIFY(f.errors.isEmpty());
@@ -251,7 +251,7 @@ void SummaryPageTest::cancelledRunSummarisesTheFinishedTests() {
   veltrano::UniformGenerator rng(seed);
   veltrano::SimulationRun run(rng);
   run.SetObserver(&expected);
-  QCOMPARE(run.Execute(w.Snapshot(), stopped), veltrano::RunEnd::Cancelled);
+  QCOMPARE(run.Execute(w.Snapshot(), stopped), veltrano::Ending::Stopped);
   QCOMPARE(ui.Summary->Csv(), expected.Rows(veltrano::RowFormat::Csv));
   QVERIFY2(ui.Summary->Label_Summary->text().contains(
                QStringLiteral("cancelled after %1 of 1000000 tests").arg(tests)),

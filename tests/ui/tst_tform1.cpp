@@ -746,7 +746,7 @@ void TForm1Test::windowShowsExactlyWhatTheRunWrites() {
   ui.CheckBox_Dcond->setChecked(true);
 
   const std::uint32_t seed = 20240611;
-  veltrano::ProcessUniform().Seed(seed);
+  w.Generator().Seed(seed);
   QVERIFY(RunToEnd(w));
   QVERIFY(f.errors.isEmpty());
 
@@ -780,7 +780,7 @@ void TForm1Test::seedRepeatsTheRun() {
   QVERIFY(f.w.LastSeed() == seed);
   const QStringList first = f.Data();
 
-  veltrano::ProcessUniform().Seed(seed);
+  f.w.Generator().Seed(seed);
   QVERIFY(RunToEnd(f.w));
   QCOMPARE(f.ui.Label_Seed->text(), shown);
   QCOMPARE(f.Data(), first + first);
@@ -1123,7 +1123,7 @@ void TForm1Test::bigRunAsksWhereTheDataGoes() {
   if (answer == QLatin1String("File, unwritable")) f.dataDialogs->saveName = dir.path();
 
   const std::uint32_t seed = 4711;
-  veltrano::ProcessUniform().Seed(seed);
+  w.Generator().Seed(seed);
   QVERIFY(RunToEnd(w));
 
   if (answer == QLatin1String("-")) {
@@ -1182,7 +1182,7 @@ void TForm1Test::dataFileHoldsEveryTestBeforeAnError() {
     if (L == 7) throw std::runtime_error("Floating point overflow");
   };
   w.SetAnalysisCheck(failAt7);
-  veltrano::ProcessUniform().Seed(99);
+  w.Generator().Seed(99);
   QVERIFY(RunToEnd(w));
   QCOMPARE(f.errors, QStringList{QStringLiteral("Floating point overflow")});
   const veltrano::testing::RecordingHost expected = RecordedRun(w.Snapshot(), 99, failAt7);

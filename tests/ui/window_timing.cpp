@@ -212,7 +212,7 @@ int Summary(veltrano::TForm1& w, int tests) {
   ui.SpinEdit_Step->SetValue(1);
   ui.SpinEdit_Test->SetValue(tests);
   ui.CheckBox_Text->setChecked(false);
-  veltrano::ProcessUniform().Seed(1);
+  w.Generator().Seed(1);
   QElapsedTimer t;
   t.start();
   RunToEnd(w, ui);
@@ -258,7 +258,7 @@ int Million(veltrano::TForm1& w) {
   const double mb = 1024.0 * 1024.0;
   const long start = StatusKb("VmRSS");
   std::printf("window shown:                 %7.1f MB resident\n", start / 1024.0);
-  veltrano::ProcessUniform().Seed(1);
+  w.Generator().Seed(1);
   QElapsedTimer t;
   t.start();
   RunToEnd(w, ui);
@@ -367,7 +367,7 @@ int Responses(veltrano::TForm1& w, int cancels) {
       QMetaObject::invokeMethod(&w, [&act, now] { act(now); }, Qt::QueuedConnection);
     }
   });
-  veltrano::ProcessUniform().Seed(1);
+  w.Generator().Seed(1);
   // Two runs: the second adds its lines and points to the first's.
   double worstMs = 0;
   double firstRunS = 0;
@@ -504,7 +504,7 @@ int main(int argc, char* argv[]) {
     std::printf("veltrano-batch simulate:     %9.1f ms  (%d threads, outputs to /dev/null)\n", batchMs, o.jobs);
   }
 
-  veltrano::ProcessUniform().Seed(1);
+  w.Generator().Seed(1);
   t.start();
   RunToEnd(w, ui);
   const double windowMs = Ms(t);

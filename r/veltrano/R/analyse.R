@@ -9,7 +9,7 @@
 #'   1e9. A table that breaks a rule raises an error naming it and the entry.
 #' @param ci compute the 95 % test-inversion interval of Du.
 #' @param tolerance,max_iterations the iterations' tolerance 10^-`tolerance` (2 to 15) and
-#'   their limit (1 to 1000).
+#'   their limit (1 to 1000); `NULL` for the command line's defaults, 10 and 500.
 #' @param jobs threads, 1 to 256; `NULL` for every core. The numbers are the same for any
 #'   number.
 #' @return A data frame, one row per table: `du`, `se_du`, `ci_lower`, `ci_upper`, `dc`,
@@ -27,12 +27,10 @@
 #' # Tables of different sizes in a list.
 #' vt_analyse(list(table, matrix(c(3, 2, 2, 3), 2)), jobs = 1)
 #' @export
-vt_analyse <- function(tables, ci = FALSE, tolerance = 10, max_iterations = 500, jobs = NULL) {
+vt_analyse <- function(tables, ci = FALSE, tolerance = NULL, max_iterations = NULL, jobs = NULL) {
   call <- sys.call()
-  ci <- flag(ci, "ci", call)
-  tolerance <- whole(tolerance, "tolerance", call)
-  max_iterations <- whole(max_iterations, "max_iterations", call)
-  jobs <- whole(jobs, "jobs", call, null = TRUE)
+  settings <- settings_of(list(ci = flag(ci, "ci", call), tolerance = tolerance, max_iterations = max_iterations,
+                               jobs = jobs), call)
   if (is.list(tables) && !is.data.frame(tables)) {
     for (i in seq_along(tables)) {
       d <- dim(tables[[i]])
@@ -54,7 +52,7 @@ vt_analyse <- function(tables, ci = FALSE, tolerance = 10, max_iterations = 500,
     ks <- rep.int(d[1L], if (length(d) == 3L) d[3L] else 1L)
     cells <- as.double(tables)
   }
-  raw <- checked(.analyse_tables(cells, ks, ci, tolerance, max_iterations, jobs), call)
+  raw <- checked(.analyse_tables(cells, ks, settings$texts, settings$inexact), call)
   frame_of(estimate_columns(raw))
 }
 

@@ -36,18 +36,26 @@
 #' @export
 vt_responses <- function(sheet, key = NULL, k = NULL, ci = FALSE, jobs = NULL) {
   call <- sys.call()
+  key_file <- NULL
   if (!is.null(key)) {
     if (!(is.character(key) || is.numeric(key)) || length(key) == 0L || anyNA(key))
       input_error("key must be a text, a vector of alternatives or the name of a key file", call)
-    key <- if (length(key) > 1L) paste(mark_text(key), collapse = ",") else path.expand(mark_text(key))
+    if (length(key) > 1L) {
+      key <- paste(mark_text(key), collapse = ",")
+    } else if (is.character(key) && (file.exists(key) || grepl("[/.]", key))) {
+      # The name of a key file (one that is there, or a text holding '/' or '.', which no key
+      # holds, so that a missing file is said to be missing).
+      key_file <- path.expand(key)
+      key <- NULL
+    } else {
+      key <- mark_text(key)
+    }
   }
-  k <- whole(k, "k", call, null = TRUE)
-  ci <- flag(ci, "ci", call)
-  jobs <- whole(jobs, "jobs", call, null = TRUE)
+  settings <- settings_of(list(key = key, key_file = key_file, k = k, ci = flag(ci, "ci", call), jobs = jobs), call)
   if (is.character(sheet) && length(sheet) == 1L && is.null(dim(sheet))) {
-    raw <- .responses(path.expand(sheet), NULL, "", key, k, ci, jobs)
+    raw <- .responses(path.expand(sheet), NULL, "", settings$texts, settings$inexact)
   } else if (is.data.frame(sheet) || is.matrix(sheet)) {
-    raw <- .responses(NULL, sheet_text(sheet), "the sheet", key, k, ci, jobs)
+    raw <- .responses(NULL, sheet_text(sheet), "the sheet", settings$texts, settings$inexact)
   } else {
     input_error("sheet must be the name of a sheet file, a data frame or a character matrix of marks", call)
   }

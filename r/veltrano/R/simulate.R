@@ -25,14 +25,14 @@
 #' run$tables[, , 1]
 #' aggregate(cbind(du, dc, dln) ~ do_star, data = run$results, FUN = mean)
 #' @export
-vt_simulate <- function(n, k, do, tests, seed, ci = FALSE, dmax = NULL, step = NULL, tolerance = 10,
-                        max_iterations = 500, jobs = NULL) {
+vt_simulate <- function(n, k, do, tests, seed, ci = FALSE, dmax = NULL, step = NULL, tolerance = NULL,
+                        max_iterations = NULL, jobs = NULL) {
   call <- sys.call()
-  raw <- checked(.simulate(whole(n, "n", call), whole(k, "k", call), whole(do, "do", call),
-                           whole(tests, "tests", call), whole(seed, "seed", call), flag(ci, "ci", call),
-                           whole(dmax, "dmax", call, null = TRUE), whole(step, "step", call, null = TRUE),
-                           whole(tolerance, "tolerance", call), whole(max_iterations, "max_iterations", call),
-                           whole(jobs, "jobs", call, null = TRUE)), call)
+  iterate <- if (!is.null(dmax) || !is.null(step)) TRUE
+  settings <- settings_of(list(n = n, k = k, do = do, tests = tests, seed = seed, ci = flag(ci, "ci", call),
+                               iterate = iterate, dmax = dmax, step = step, tolerance = tolerance,
+                               max_iterations = max_iterations, jobs = jobs), call)
+  raw <- checked(.simulate(settings$texts, settings$inexact), call)
   list(tables = raw$tables,
        results = frame_of(c(list(do = raw$do, do_star = raw$do_star), estimate_columns(raw))))
 }

@@ -15,12 +15,13 @@
 #'   to 100), as `expand.grid(n = c(20, 50), k = 2:5, do = seq(0, 100, 10))` makes it (other
 #'   columns are left alone), or the name of a design file (the header `n,k,do`, then one
 #'   condition per line). The conditions are numbered in the design's order.
-#' @param replications tests per condition, 1 to 10^7.
+#' @param replications tests per condition, 1 to 10^7; `NULL` for the command line's default,
+#'   1000.
 #' @param seed the study's seed: with philox any whole number from 0 to
 #'   18446744073709551615 (2^64 − 1), with lcg 0 to 4294967295. R's numbers hold whole
-#'   numbers exactly only up to 2^53 = 9007199254740992, so a seed is either a number up to
+#'   numbers exactly only up to 2^53 = 9007199254740992, so a seed is either a number below
 #'   that or a character string of its decimal digits (`"12345678901234567890"`), which
-#'   takes any seed. `NULL` takes one from the clock (it is in the column `study_seed` and
+#'   takes any seed; a number at or above 2^53 is refused. `NULL` takes one from the clock (it is in the column `study_seed` and
 #'   the attribute `seed`). It decides every draw: R's `set.seed()` does not apply, so that
 #'   the same seed gives the command line's study on any machine and any number of threads
 #'   (see [veltrano-package]).
@@ -57,8 +58,9 @@
 #' parts <- lapply(1:2, function(i) vt_study(design, replications = 200, seed = 7, shard = c(i, 2), jobs = 1))
 #' identical(vt_merge(parts), rows)
 #' @export
-vt_study <- function(design, replications = 1000, seed = NULL, generator = "philox", ci = FALSE, jobs = NULL,
-                     shard = NULL, tests = FALSE, progress = interactive(), tolerance = 10, max_iterations = 500) {
+vt_study <- function(design, replications = NULL, seed = NULL, generator = "philox", ci = FALSE, jobs = NULL,
+                     shard = NULL, tests = FALSE, progress = interactive(), tolerance = NULL,
+                     max_iterations = NULL) {
   call <- sys.call()
   design_path <- NULL
   design_text <- NULL
@@ -69,15 +71,17 @@ vt_study <- function(design, replications = 1000, seed = NULL, generator = "phil
   } else {
     input_error("design must be a data frame with the columns n, k and do, or the name of a design file", call)
   }
-  if (!is.null(shard)) {
-    if (is.numeric(shard) && length(shard) == 2L) {
-      shard <- paste(sprintf("%.0f", shard), collapse = "/")
-    } else if (!is.character(shard) || length(shard) != 1L) {
-      input_error(sprintf("shard must be c(i, N) or \"i/N\" (got %s)", deparse1(shard)), call)
-    }
+  if (is.numeric(shard) && length(shard) == 2L) {
+    shard <- paste(settings_of(list(shard = shard[1L]), call)$texts, settings_of(list(shard = shard[2L]), call)$texts,
+                   sep = "/")
+  } else if (!is.null(shard) && (!is.character(shard) || length(shard) != 1L)) {
+    input_error(sprintf("shard must be c(i, N) or \"i/N\" (got %s)", deparse1(shard)), call)
   }
   if (!is.character(generator) || length(generator) != 1L || is.na(generator))
     input_error(sprintf("generator must be \"philox\" or \"lcg\" (got %s)", deparse1(generator)), call)
+  settings <- settings_of(list(replications = replications, seed = seed, generator = generator,
+                               ci = flag(ci, "ci", call), tolerance = tolerance, max_iterations = max_iterations,
+                               shard = shard, jobs = jobs), call)
   progress <- flag(progress, "progress", call)
   bar <- NULL
   if (progress) {
@@ -87,27 +91,13 @@ vt_study <- function(design, replications = 1000, seed = NULL, generator = "phil
   report <- if (is.null(bar)) NULL else function(conditions_done, conditions, tests_done, tests_total) {
     utils::setTxtProgressBar(bar, if (tests_total > 0) tests_done / tests_total else 1)
   }
-  raw <- checked(.study(design_path, design_text, whole(replications, "replications", call),
-                        seed_text(seed, call), generator, flag(ci, "ci", call),
-                        whole(tolerance, "tolerance", call), whole(max_iterations, "max_iterations", call),
-                        whole(jobs, "jobs", call, null = TRUE), shard, flag(tests, "tests", call), report),
-                 call)
+  raw <- checked(.study(design_path, design_text, settings$texts, settings$inexact, flag(tests, "tests", call),
+                        report), call)
   summary <- frame_of(raw$summary)
   attr(summary, "seed") <- raw$seed
   attr(summary, "generator") <- generator
   if (!tests) return(summary)
   list(summary = summary, tests = frame_of(raw$tests))
-}
-
-# A study's seed as its decimal digits for the compiled code, NA for NULL: a whole number up
-# to 2^53 (beyond it a double may not be the number typed), or a string of digits.
-seed_text <- function(seed, call) {
-  if (is.null(seed)) return(NA_character_)
-  if (is.character(seed) && length(seed) == 1L && !is.na(seed) && grepl("^[0-9]+$", seed)) return(seed)
-  if (is.numeric(seed) && length(seed) == 1L && !is.na(seed) && seed == round(seed) && abs(seed) <= 2^53)
-    return(sprintf("%.0f", seed))
-  input_error(sprintf(paste("seed must be a whole number up to 2^53 = 9007199254740992, or a string of decimal",
-                            "digits for any seed up to 18446744073709551615 (got %s)"), deparse1(seed)), call)
 }
 
 # The text of a design file holding the design's columns n, k and do (whole numbers as

@@ -60,12 +60,36 @@ input_error <- function(message, call) {
                       line = NA_real_, column = NA_integer_)))
 }
 
-# One whole number (NA for NULL when that is allowed), as a double for the compiled code.
-whole <- function(x, name, call, null = FALSE) {
-  if (is.null(x) && null) return(NA_real_)
-  if (!is.numeric(x) || length(x) != 1L || is.na(x) || !is.finite(x) || x != round(x))
-    input_error(sprintf("%s must be a whole number (got %s)", name, deparse1(x)), call)
-  as.double(x)
+# The settings for the compiled code, by the settings' names (the arguments' names with "-"
+# for "_"): the text of each value given (NULL ones left out), which the compiled code checks
+# and refuses in the command line's words; and, for each, whether it came as a number at or
+# above 2^53, which a double does not hold exactly (the check then asks for a string).
+# Whole numbers are written with every digit, others as R prints them ("2.5", refused as no
+# whole number); character values pass as they are (lists, seeds as strings); TRUE and FALSE
+# are switches.
+settings_of <- function(values, call) {
+  values <- values[!vapply(values, is.null, TRUE)]
+  texts <- character(length(values))
+  inexact <- logical(length(values))
+  for (i in seq_along(values)) {
+    x <- values[[i]]
+    name <- names(values)[i]
+    if (length(x) != 1L || is.na(x)) {
+      input_error(sprintf("%s must be one value (got %s)", name, deparse1(x)), call)
+    } else if (is.logical(x)) {
+      texts[i] <- if (x) "1" else "0"
+    } else if (is.numeric(x)) {
+      if (!is.finite(x)) input_error(sprintf("%s must be a whole number (got %s)", name, deparse1(x)), call)
+      texts[i] <- if (x == round(x)) sprintf("%.0f", x) else as.character(x)
+      inexact[i] <- abs(x) >= 2^53
+    } else if (is.character(x)) {
+      texts[i] <- enc2utf8(x)
+    } else {
+      input_error(sprintf("%s must be a number or a text (got %s)", name, deparse1(x)), call)
+    }
+  }
+  names(texts) <- gsub("_", "-", names(values), fixed = TRUE)
+  list(texts = texts, inexact = inexact)
 }
 
 # TRUE or FALSE.

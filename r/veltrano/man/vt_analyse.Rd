@@ -7,8 +7,8 @@
 vt_analyse(
   tables,
   ci = FALSE,
-  tolerance = 10,
-  max_iterations = 500,
+  tolerance = NULL,
+  max_iterations = NULL,
   jobs = NULL
 )
 }
@@ -21,7 +21,7 @@ entry is a whole number from 0 to 1e15 and a table's total is positive and at mo
 \item{ci}{compute the 95 \% test-inversion interval of Du.}
 
 \item{tolerance, max_iterations}{the iterations' tolerance 10^-\code{tolerance} (2 to 15) and
-their limit (1 to 1000).}
+their limit (1 to 1000); \code{NULL} for the command line's defaults, 10 and 500.}
 
 \item{jobs}{threads, 1 to 256; \code{NULL} for every core. The numbers are the same for any
 number.}

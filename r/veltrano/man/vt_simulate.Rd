@@ -13,8 +13,8 @@ vt_simulate(
   ci = FALSE,
   dmax = NULL,
   step = NULL,
-  tolerance = 10,
-  max_iterations = 500,
+  tolerance = NULL,
+  max_iterations = NULL,
   jobs = NULL
 )
 }
@@ -37,7 +37,7 @@ It decides every draw: R's \code{set.seed()} does not apply (see \link{veltrano-
 to 10, 10 unless given), as the window's "Iterate".}
 
 \item{tolerance, max_iterations}{the iterations' tolerance 10^-\code{tolerance} (2 to 15) and
-their limit (1 to 1000).}
+their limit (1 to 1000); \code{NULL} for the command line's defaults, 10 and 500.}
 
 \item{jobs}{threads, 1 to 256; \code{NULL} for every core. The numbers are the same for any
 number.}

@@ -6,7 +6,7 @@
 \usage{
 vt_study(
   design,
-  replications = 1000,
+  replications = NULL,
   seed = NULL,
   generator = "philox",
   ci = FALSE,
@@ -14,8 +14,8 @@ vt_study(
   shard = NULL,
   tests = FALSE,
   progress = interactive(),
-  tolerance = 10,
-  max_iterations = 500
+  tolerance = NULL,
+  max_iterations = NULL
 )
 }
 \arguments{
@@ -25,13 +25,14 @@ to 100), as \code{expand.grid(n = c(20, 50), k = 2:5, do = seq(0, 100, 10))} mak
 columns are left alone), or the name of a design file (the header \verb{n,k,do}, then one
 condition per line). The conditions are numbered in the design's order.}
 
-\item{replications}{tests per condition, 1 to 10^7.}
+\item{replications}{tests per condition, 1 to 10^7; \code{NULL} for the command line's default,
+1000.}
 
 \item{seed}{the study's seed: with philox any whole number from 0 to
 18446744073709551615 (2^64 − 1), with lcg 0 to 4294967295. R's numbers hold whole
-numbers exactly only up to 2^53 = 9007199254740992, so a seed is either a number up to
+numbers exactly only up to 2^53 = 9007199254740992, so a seed is either a number below
 that or a character string of its decimal digits (\code{"12345678901234567890"}), which
-takes any seed. \code{NULL} takes one from the clock (it is in the column \code{study_seed} and
+takes any seed; a number at or above 2^53 is refused. \code{NULL} takes one from the clock (it is in the column \code{study_seed} and
 the attribute \code{seed}). It decides every draw: R's \code{set.seed()} does not apply, so that
 the same seed gives the command line's study on any machine and any number of threads
 (see \link{veltrano-package}).}
@@ -55,7 +56,7 @@ i from 1 to N; join the shards with \code{\link[=vt_merge]{vt_merge()}}.}
 \item{progress}{show a progress bar (the default when R runs interactively).}
 
 \item{tolerance, max_iterations}{the iterations' tolerance 10^-\code{tolerance} (2 to 15) and
-their limit (1 to 1000).}
+their limit (1 to 1000); \code{NULL} for the command line's defaults, 10 and 500.}
 }
 \value{
 A data frame with exactly the columns of \verb{veltrano-batch study --out}, in their

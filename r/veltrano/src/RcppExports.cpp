@@ -11,61 +11,44 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // AnalyseTables
-SEXP AnalyseTables(Rcpp::NumericVector cells, Rcpp::IntegerVector ks, bool ci, double tolerance, double maxIterations, double jobCount);
-RcppExport SEXP _veltrano_AnalyseTables(SEXP cellsSEXP, SEXP ksSEXP, SEXP ciSEXP, SEXP toleranceSEXP, SEXP maxIterationsSEXP, SEXP jobCountSEXP) {
+SEXP AnalyseTables(Rcpp::NumericVector cells, Rcpp::IntegerVector ks, Rcpp::CharacterVector values, Rcpp::LogicalVector inexact);
+RcppExport SEXP _veltrano_AnalyseTables(SEXP cellsSEXP, SEXP ksSEXP, SEXP valuesSEXP, SEXP inexactSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type cells(cellsSEXP);
     Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type ks(ksSEXP);
-    Rcpp::traits::input_parameter< bool >::type ci(ciSEXP);
-    Rcpp::traits::input_parameter< double >::type tolerance(toleranceSEXP);
-    Rcpp::traits::input_parameter< double >::type maxIterations(maxIterationsSEXP);
-    Rcpp::traits::input_parameter< double >::type jobCount(jobCountSEXP);
-    rcpp_result_gen = Rcpp::wrap(AnalyseTables(cells, ks, ci, tolerance, maxIterations, jobCount));
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::LogicalVector >::type inexact(inexactSEXP);
+    rcpp_result_gen = Rcpp::wrap(AnalyseTables(cells, ks, values, inexact));
     return rcpp_result_gen;
 END_RCPP
 }
 // Simulate
-SEXP Simulate(double n, double k, double degree, double tests, double seed, bool ci, double dmax, double step, double tolerance, double maxIterations, double jobCount);
-RcppExport SEXP _veltrano_Simulate(SEXP nSEXP, SEXP kSEXP, SEXP degreeSEXP, SEXP testsSEXP, SEXP seedSEXP, SEXP ciSEXP, SEXP dmaxSEXP, SEXP stepSEXP, SEXP toleranceSEXP, SEXP maxIterationsSEXP, SEXP jobCountSEXP) {
+SEXP Simulate(Rcpp::CharacterVector values, Rcpp::LogicalVector inexact);
+RcppExport SEXP _veltrano_Simulate(SEXP valuesSEXP, SEXP inexactSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< double >::type n(nSEXP);
-    Rcpp::traits::input_parameter< double >::type k(kSEXP);
-    Rcpp::traits::input_parameter< double >::type degree(degreeSEXP);
-    Rcpp::traits::input_parameter< double >::type tests(testsSEXP);
-    Rcpp::traits::input_parameter< double >::type seed(seedSEXP);
-    Rcpp::traits::input_parameter< bool >::type ci(ciSEXP);
-    Rcpp::traits::input_parameter< double >::type dmax(dmaxSEXP);
-    Rcpp::traits::input_parameter< double >::type step(stepSEXP);
-    Rcpp::traits::input_parameter< double >::type tolerance(toleranceSEXP);
-    Rcpp::traits::input_parameter< double >::type maxIterations(maxIterationsSEXP);
-    Rcpp::traits::input_parameter< double >::type jobCount(jobCountSEXP);
-    rcpp_result_gen = Rcpp::wrap(Simulate(n, k, degree, tests, seed, ci, dmax, step, tolerance, maxIterations, jobCount));
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::LogicalVector >::type inexact(inexactSEXP);
+    rcpp_result_gen = Rcpp::wrap(Simulate(values, inexact));
     return rcpp_result_gen;
 END_RCPP
 }
 // Study
-SEXP Study(SEXP designPath, SEXP designText, double replications, SEXP seed, std::string generator, bool ci, double tolerance, double maxIterations, double jobCount, SEXP shard, bool tests, SEXP progress);
-RcppExport SEXP _veltrano_Study(SEXP designPathSEXP, SEXP designTextSEXP, SEXP replicationsSEXP, SEXP seedSEXP, SEXP generatorSEXP, SEXP ciSEXP, SEXP toleranceSEXP, SEXP maxIterationsSEXP, SEXP jobCountSEXP, SEXP shardSEXP, SEXP testsSEXP, SEXP progressSEXP) {
+SEXP Study(SEXP designPath, SEXP designText, Rcpp::CharacterVector values, Rcpp::LogicalVector inexact, bool tests, SEXP progress);
+RcppExport SEXP _veltrano_Study(SEXP designPathSEXP, SEXP designTextSEXP, SEXP valuesSEXP, SEXP inexactSEXP, SEXP testsSEXP, SEXP progressSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type designPath(designPathSEXP);
     Rcpp::traits::input_parameter< SEXP >::type designText(designTextSEXP);
-    Rcpp::traits::input_parameter< double >::type replications(replicationsSEXP);
-    Rcpp::traits::input_parameter< SEXP >::type seed(seedSEXP);
-    Rcpp::traits::input_parameter< std::string >::type generator(generatorSEXP);
-    Rcpp::traits::input_parameter< bool >::type ci(ciSEXP);
-    Rcpp::traits::input_parameter< double >::type tolerance(toleranceSEXP);
-    Rcpp::traits::input_parameter< double >::type maxIterations(maxIterationsSEXP);
-    Rcpp::traits::input_parameter< double >::type jobCount(jobCountSEXP);
-    Rcpp::traits::input_parameter< SEXP >::type shard(shardSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::LogicalVector >::type inexact(inexactSEXP);
     Rcpp::traits::input_parameter< bool >::type tests(testsSEXP);
     Rcpp::traits::input_parameter< SEXP >::type progress(progressSEXP);
-    rcpp_result_gen = Rcpp::wrap(Study(designPath, designText, replications, seed, generator, ci, tolerance, maxIterations, jobCount, shard, tests, progress));
+    rcpp_result_gen = Rcpp::wrap(Study(designPath, designText, values, inexact, tests, progress));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -105,31 +88,40 @@ BEGIN_RCPP
 END_RCPP
 }
 // Responses
-SEXP Responses(SEXP path, SEXP text, std::string name, SEXP key, double k, bool ci, double jobCount);
-RcppExport SEXP _veltrano_Responses(SEXP pathSEXP, SEXP textSEXP, SEXP nameSEXP, SEXP keySEXP, SEXP kSEXP, SEXP ciSEXP, SEXP jobCountSEXP) {
+SEXP Responses(SEXP path, SEXP text, std::string name, Rcpp::CharacterVector values, Rcpp::LogicalVector inexact);
+RcppExport SEXP _veltrano_Responses(SEXP pathSEXP, SEXP textSEXP, SEXP nameSEXP, SEXP valuesSEXP, SEXP inexactSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type path(pathSEXP);
     Rcpp::traits::input_parameter< SEXP >::type text(textSEXP);
     Rcpp::traits::input_parameter< std::string >::type name(nameSEXP);
-    Rcpp::traits::input_parameter< SEXP >::type key(keySEXP);
-    Rcpp::traits::input_parameter< double >::type k(kSEXP);
-    Rcpp::traits::input_parameter< bool >::type ci(ciSEXP);
-    Rcpp::traits::input_parameter< double >::type jobCount(jobCountSEXP);
-    rcpp_result_gen = Rcpp::wrap(Responses(path, text, name, key, k, ci, jobCount));
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::LogicalVector >::type inexact(inexactSEXP);
+    rcpp_result_gen = Rcpp::wrap(Responses(path, text, name, values, inexact));
+    return rcpp_result_gen;
+END_RCPP
+}
+// Settings
+Rcpp::DataFrame Settings();
+RcppExport SEXP _veltrano_Settings() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    rcpp_result_gen = Rcpp::wrap(Settings());
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_veltrano_AnalyseTables", (DL_FUNC) &_veltrano_AnalyseTables, 6},
-    {"_veltrano_Simulate", (DL_FUNC) &_veltrano_Simulate, 11},
-    {"_veltrano_Study", (DL_FUNC) &_veltrano_Study, 12},
+    {"_veltrano_AnalyseTables", (DL_FUNC) &_veltrano_AnalyseTables, 4},
+    {"_veltrano_Simulate", (DL_FUNC) &_veltrano_Simulate, 2},
+    {"_veltrano_Study", (DL_FUNC) &_veltrano_Study, 6},
     {"_veltrano_ReadText", (DL_FUNC) &_veltrano_ReadText, 1},
     {"_veltrano_FrameCsv", (DL_FUNC) &_veltrano_FrameCsv, 2},
     {"_veltrano_Merge", (DL_FUNC) &_veltrano_Merge, 2},
-    {"_veltrano_Responses", (DL_FUNC) &_veltrano_Responses, 7},
+    {"_veltrano_Responses", (DL_FUNC) &_veltrano_Responses, 5},
+    {"_veltrano_Settings", (DL_FUNC) &_veltrano_Settings, 0},
     {NULL, NULL, 0}
 };
 

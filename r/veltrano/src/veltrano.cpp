@@ -13,8 +13,10 @@
 // running.
 //
 // Errors. The family's errors (jobs/JobError.h) come back as R condition objects carrying
-// the command line's message, which the R functions raise with stop(); bad arguments are
-// usage errors with the messages of the command line's option checks.
+// the command line's message, the settings spelt as R's arguments, which the R functions
+// raise with stop(). Settings come as the text of their values, by the settings' names
+// (jobs/Settings.h), and the jobs check them: a value out of range is refused in the
+// command line's words.
 #include <Rcpp.h>
 #include <R_ext/Utils.h>  // R_CheckUserInterrupt, R_ToplevelExec
 
@@ -34,13 +36,14 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/AnalyseJob.h"
 #include "jobs/DataJobs.h"
 #include "jobs/InputFile.h"
 #include "jobs/JobError.h"
 #include "jobs/PolledJob.h"
+#include "jobs/SheetJob.h"
+#include "jobs/SimulateJob.h"
 #include "jobs/StudyJob.h"
-#include "numeric/UniformGenerator.h"
-#include "parallel/Jobs.h"
 
 namespace {
 
@@ -107,7 +110,7 @@ SEXP ConditionOf(const jobs::JobProblem& p) {
     case jobs::ErrorKind::Failed: break;
   }
   Rcpp::List condition = Rcpp::List::create(
-      Rcpp::Named("message") = Rcpp::String(p.message, CE_UTF8), Rcpp::Named("call") = R_NilValue,
+      Rcpp::Named("message") = Rcpp::String(jobs::Worded(p, Spelling::R), CE_UTF8), Rcpp::Named("call") = R_NilValue,
       Rcpp::Named("kind") = kind,
       Rcpp::Named("file") = p.file.empty() ? Rcpp::String(NA_STRING) : Rcpp::String(p.file, CE_UTF8),
       Rcpp::Named("line") = p.line > 0 ? static_cast<double>(p.line) : NA_REAL,
@@ -134,48 +137,18 @@ SEXP Guard(F&& f) {
 }
 
 // ---- Arguments -----------------------------------------------------------------------
-// The R functions have checked that each is one whole number (or NA for "not given").
 
-std::string Whole(double x) {
-  char text[400];
-  std::snprintf(text, sizeof text, "%.0f", x);
-  return text;
-}
-
-// A setting's value within its range, as the command line's option checks it.
-int Setting(const SettingEntry& entry, const char* name, double value) {
-  if (!(value >= entry.min && value <= entry.max))
-    throw jobs::UsageError(std::string(name) + " must be between " + std::to_string(entry.min) + " and " +
-                           std::to_string(entry.max) + " (got " + Whole(value) + ")");
-  return static_cast<int>(value);
-}
-
-int Jobs(double count) {
-  if (ISNAN(count)) return 0;
-  if (!(count >= 1 && count <= kMaxJobs))
-    throw jobs::UsageError("jobs must be between 1 and " + std::to_string(kMaxJobs) + " (got " + Whole(count) + ")");
-  return static_cast<int>(count);
-}
-
-std::uint32_t Seed(double seed) {
-  if (!(seed >= 0 && seed <= 4294967295.0))
-    throw jobs::UsageError("seed must be between 0 and 4294967295 (got " + Whole(seed) + ")");
-  return static_cast<std::uint32_t>(seed);
-}
-
-// A study's seed from its decimal digits, the R code's text of the user's number or string
-// (R's doubles hold whole numbers exactly only up to 2^53); NA takes one from the clock as
-// the command line does. An lcg seed beyond 2^32 - 1 is left to CheckStudy.
-std::uint64_t StudySeed(SEXP seed, StudyGenerator generator) {
-  const bool philox = generator == StudyGenerator::Philox;
-  if (STRING_ELT(seed, 0) == NA_STRING) return philox ? ClockSeed64() : ClockSeed();
-  const std::string text = Rcpp::as<std::string>(seed);
-  std::uint64_t value = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (r.ec != std::errc{} || r.ptr != text.data() + text.size())
-    throw jobs::UsageError("seed must be between 0 and " + std::to_string(philox ? ~std::uint64_t{0} : kMaxLcgSeed) +
-                           " (got " + text + ")");
-  return value;
+// The settings as the R code hands them over: a named character vector of the values' texts
+// and, for each, whether it came as a number at or above 2^53 (whose digits need not be the
+// ones typed).
+jobs::GivenSettings Given(const Rcpp::CharacterVector& values, const Rcpp::LogicalVector& inexact) {
+  jobs::GivenSettings given;
+  if (values.size() == 0) return given;
+  const Rcpp::CharacterVector names = values.names();
+  for (R_xlen_t i = 0; i < values.size(); ++i)
+    given[Rcpp::as<std::string>(names[i])] =
+        jobs::Given{Rcpp::as<std::string>(values[i]), i < inexact.size() && inexact[i] == TRUE};
+  return given;
 }
 
 // The largest whole number R's doubles hold exactly, and every one below it: 2^53.
@@ -185,15 +158,6 @@ constexpr std::uint64_t kLargestExactDouble = std::uint64_t{1} << 53;
 SEXP SeedValue(std::uint64_t seed) {
   if (seed <= kLargestExactDouble) return Rcpp::wrap(static_cast<double>(seed));
   return Rcpp::CharacterVector::create(std::to_string(seed));
-}
-
-AnalysisSettings Analysis(bool ci, double tolerance, double maxIterations) {
-  AnalysisSettings s;
-  s.tolerance = Setting(setting::Tol, "tolerance", tolerance);
-  s.maxIterations = Setting(setting::MaxIts, "max_iterations", maxIterations);
-  s.ci = ci;
-  s.alternative = true;
-  return s;
 }
 
 std::optional<std::string> Text(SEXP x) {
@@ -296,16 +260,6 @@ Rcpp::List ColumnsOf(const jobs::Frame& frame) {
   return out;
 }
 
-// The key given apart: the name of a key file (one that is there, or a text holding '/' or
-// '.', which no key holds, so that a missing file is said to be missing), otherwise the key
-// itself ("ABDCA", "A,B,D").
-AnswerKey GivenKey(const std::string& key) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(key, ec) || key.find_first_of("/.") != std::string::npos)
-    return jobs::ReadAnswerKeyFile(key, "key");
-  return jobs::ParseAnswerKey(key, "key", "key = <the file's name>");
-}
-
 // The text of a whole file, read as the command line reads its inputs.
 std::string FileText(const std::string& path) {
   std::ifstream in = jobs::OpenInput(path);
@@ -322,11 +276,12 @@ std::string FileText(const std::string& path) {
 // Tables of counts, one after the other, each k × k column by column as R holds a matrix:
 // the analysis of each, as a list of columns.
 // [[Rcpp::export(.analyse_tables)]]
-SEXP AnalyseTables(Rcpp::NumericVector cells, Rcpp::IntegerVector ks, bool ci, double tolerance,
-                   double maxIterations, double jobCount) {
+SEXP AnalyseTables(Rcpp::NumericVector cells, Rcpp::IntegerVector ks, Rcpp::CharacterVector values,
+                   Rcpp::LogicalVector inexact) {
   return Guard([&]() -> SEXP {
-    const AnalysisSettings settings = Analysis(ci, tolerance, maxIterations);
-    const int threads = Jobs(jobCount);
+    const jobs::AnalysisOrder order = jobs::OrderAnalysis(Given(values, inexact));
+    const AnalysisSettings& settings = order.analysis;
+    const int threads = order.jobs;
     const std::vector<double> data(cells.begin(), cells.end());
     const std::vector<int> k(ks.begin(), ks.end());
     bool oneK = true;
@@ -357,24 +312,11 @@ SEXP AnalyseTables(Rcpp::NumericVector cells, Rcpp::IntegerVector ks, bool ci, d
 // Every test of a run, as `veltrano-batch simulate --seed` makes it. dmax and step are NA
 // when not given; either given walks the degrees.
 // [[Rcpp::export(.simulate)]]
-SEXP Simulate(double n, double k, double degree, double tests, double seed, bool ci, double dmax, double step,
-              double tolerance, double maxIterations, double jobCount) {
+SEXP Simulate(Rcpp::CharacterVector values, Rcpp::LogicalVector inexact) {
   return Guard([&]() -> SEXP {
-    RunSettings s;
-    s.SpinEdit_n = Setting(setting::n, "n", n);
-    s.SpinEdit_k = Setting(setting::k, "k", k);
-    s.SpinEdit_D0 = Setting(setting::D0, "do", degree);
-    s.SpinEdit_Test = Setting(setting::Test, "tests", tests);
-    s.CheckBox_Iterate = !ISNAN(dmax) || !ISNAN(step);
-    if (!ISNAN(dmax)) s.SpinEdit_Dmax = Setting(setting::Dmax, "dmax", dmax);
-    if (!ISNAN(step)) s.SpinEdit_Step = Setting(setting::Step, "step", step);
-    s.CheckBox_CI = ci;
-    s.SpinEdit_Tol = Setting(setting::Tol, "tolerance", tolerance);
-    s.SpinEdit_MaxIts = Setting(setting::MaxIts, "max_iterations", maxIterations);
-    const std::uint32_t start = Seed(seed);
-    const int threads = Jobs(jobCount);
-    const jobs::SimulatedTests t = Run(
-        [&](const JobContext& context) { return jobs::SimulateTestData(s, start, threads, context); });
+    const jobs::RunOrder order = jobs::OrderRun(Given(values, inexact));
+    const jobs::SimulatedTests t =
+        Run([&](const JobContext& context) { return jobs::SimulateTestData(order, context); });
     // Each test's table as an R matrix (column by column), the tests along the third axis.
     const std::size_t size = static_cast<std::size_t>(t.k);
     const std::size_t count = t.degree.size();
@@ -392,42 +334,25 @@ SEXP Simulate(double n, double k, double degree, double tests, double seed, bool
   });
 }
 
-// A study of the design given as a file (designPath) or as the text of one (designText).
-// seed: its decimal digits, NA for one from the clock; generator "philox" or "lcg"; shard
-// NULL or "I/N"; progress NULL or an R function.
+// A study of the design given as a file (designPath) or as the text of one (designText),
+// with the settings given; progress NULL or an R function.
 // [[Rcpp::export(.study)]]
-SEXP Study(SEXP designPath, SEXP designText, double replications, SEXP seed, std::string generator, bool ci,
-           double tolerance, double maxIterations, double jobCount, SEXP shard, bool tests, SEXP progress) {
+SEXP Study(SEXP designPath, SEXP designText, Rcpp::CharacterVector values, Rcpp::LogicalVector inexact, bool tests,
+           SEXP progress) {
   return Guard([&]() -> SEXP {
-    StudyDefinition study;
-    study.generator = ParseGenerator(generator);
-    const std::optional<std::string> path = Text(designPath);
-    const std::optional<std::string> text = Text(designText);
-    const std::optional<std::string> none;
-    if (path) {
-      std::ifstream file = jobs::OpenInput(*path);
-      study.conditions = jobs::StudyConditionsOf(none, none, none, &file, *path);
-    } else {
-      std::istringstream design(text.value_or(""));
-      study.conditions = jobs::StudyConditionsOf(none, none, none, &design, "the design");
-    }
-    if (!(replications >= 1 && replications <= static_cast<double>(kMaxReplications)))
-      throw jobs::UsageError("replications must be between 1 and " + std::to_string(kMaxReplications) + " (got " +
-                             Whole(replications) + ")");
-    study.replications = static_cast<std::int64_t>(replications);
-    study.seed = StudySeed(seed, study.generator);
-    study.tolerance = Setting(setting::Tol, "tolerance", tolerance);
-    study.maxIterations = Setting(setting::MaxIts, "max_iterations", maxIterations);
-    study.ci = ci;
-    CheckStudy(study);
-    const Shard part = Rf_isNull(shard) ? Shard{} : ParseShard(Rcpp::as<std::string>(shard));
-    const int threads = Jobs(jobCount);
+    jobs::StudyDesign design;
+    if (const std::optional<std::string> path = Text(designPath)) design.path = *path;
+    design.text = Text(designText);
+    if (!design.Given()) design.text = std::string();
+    const jobs::StudyOrder order = jobs::OrderStudy(Given(values, inexact), design);
     const jobs::StudyFrames frames = Run(
-        [&](const JobContext& context) { return jobs::RunStudyData(study, part, tests, threads, context); },
+        [&](const JobContext& context) {
+          return jobs::RunStudyData(order.study, order.shard, tests, order.jobs, context);
+        },
         progress);
     return Rcpp::List::create(Rcpp::Named("summary") = ColumnsOf(frames.summary),
                               Rcpp::Named("tests") = tests ? SEXP(ColumnsOf(frames.tests)) : R_NilValue,
-                              Rcpp::Named("seed") = SeedValue(study.seed));
+                              Rcpp::Named("seed") = SeedValue(order.study.seed));
   });
 }
 
@@ -487,7 +412,7 @@ SEXP FrameCsv(Rcpp::List columns, std::string what) {
             }
             if (!read)
               throw jobs::UsageError(what + ": row " + std::to_string(i + 1) + " of column " + column.name +
-                                     " is not a seed (a whole number from 0 to 18446744073709551615)");
+                                     " is not a seed (a whole number from 0 to " + std::to_string(kMaxPhiloxSeed) + ")");
             column.seeds.push_back(seed);
             break;
           }
@@ -513,29 +438,48 @@ SEXP Merge(std::vector<std::string> names, std::vector<std::string> texts) {
   });
 }
 
-// An answer sheet from its file (path) or its text (named `name` in messages), with the key
-// apart (NULL: the sheet's KEY row) and k (0: from the key and the marks).
+// An answer sheet from its file (path) or its text (named `name` in messages), with the
+// settings given (the key apart, as text or a file; k; the interval; the threads).
 // [[Rcpp::export(.responses)]]
-SEXP Responses(SEXP path, SEXP text, std::string name, SEXP key, double k, bool ci, double jobCount) {
+SEXP Responses(SEXP path, SEXP text, std::string name, Rcpp::CharacterVector values, Rcpp::LogicalVector inexact) {
   return Guard([&]() -> SEXP {
-    const AnalysisSettings settings = Analysis(ci, setting::Tol.byDefault, setting::MaxIts.byDefault);
-    const int alternatives = ISNAN(k) ? 0 : Setting(setting::k, "k", k);
-    const int threads = Jobs(jobCount);
+    const jobs::GivenSettings given = Given(values, inexact);
     const std::optional<std::string> sheetPath = Text(path);
     const std::optional<std::string> sheetText = Text(text);
-    const std::optional<std::string> keyText = Text(key);
     const jobs::SheetFrame sheet = Run([&](const JobContext& context) {
-      std::optional<AnswerKey> given;
-      if (keyText) given = GivenKey(*keyText);
-      if (given) jobs::CheckKeyAlternatives(*given, alternatives, "key");
+      const jobs::SheetOrder order = jobs::OrderSheet(given);
       std::istringstream none;
-      std::unique_ptr<jobs::SheetSource> source = sheetPath
-                                                      ? std::make_unique<jobs::SheetSource>(*sheetPath, none, "key = ...")
-                                                      : jobs::SheetSource::OfText(sheetText.value_or(""), name);
-      return jobs::AnalyseSheetData(*source, given ? &*given : nullptr, alternatives, settings, threads, context);
+      std::unique_ptr<jobs::SheetSource> source = sheetPath ? std::make_unique<jobs::SheetSource>(*sheetPath, none)
+                                                            : jobs::SheetSource::OfText(sheetText.value_or(""), name);
+      return jobs::AnalyseSheetData(*source, order, context);
     });
-    Rcpp::CharacterVector favoured(sheet.favoured.size());
-    for (std::size_t i = 0; i < sheet.favoured.size(); ++i) favoured[i] = Rcpp::String(sheet.favoured[i], CE_UTF8);
+    const std::vector<std::string>& lines = sheet.outcome.favoured;
+    Rcpp::CharacterVector favoured(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) favoured[i] = Rcpp::String(lines[i], CE_UTF8);
     return Rcpp::List::create(Rcpp::Named("results") = ColumnsOf(sheet.results), Rcpp::Named("favoured") = favoured);
   });
+}
+
+// The settings' table: name, range, default (NA where it is no number) and help, for the
+// package's defaults and documentation.
+// [[Rcpp::export(.settings)]]
+Rcpp::DataFrame Settings() {
+  std::vector<std::string> names, help;
+  std::vector<double> min, max, byDefault;
+  const auto add = [&](std::string_view name, double lo, double hi, double def, std::string_view what) {
+    names.emplace_back(name);
+    min.push_back(lo);
+    max.push_back(hi);
+    byDefault.push_back(def);
+    help.emplace_back(what);
+  };
+  for (const SettingField& f : kRunSettingFields)
+    add(SettingName(*f.entry), f.entry->min, f.entry->max, f.entry->byDefault, f.entry->help);
+  for (const NumberSetting* s : {&setting::replications, &setting::studySeed, &setting::jobCount,
+                                 &setting::condition, &setting::sheetK})
+    add(s->name, static_cast<double>(s->min), static_cast<double>(s->max),
+        s->defaultText.empty() ? static_cast<double>(s->byDefault) : NA_REAL, s->help);
+  return Rcpp::DataFrame::create(Rcpp::Named("name") = names, Rcpp::Named("min") = min, Rcpp::Named("max") = max,
+                                 Rcpp::Named("default") = byDefault, Rcpp::Named("help") = help,
+                                 Rcpp::Named("stringsAsFactors") = false);
 }

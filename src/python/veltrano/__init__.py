@@ -11,8 +11,10 @@ bit, as numpy arrays and pandas data frames:
   ``veltrano-batch analyse --responses`` does.
 
 Work runs on every core (``jobs=`` to choose) without holding the GIL; Ctrl-C ends it
-after the test, condition or table under way and raises KeyboardInterrupt. Bad input
-raises ValueError with the command line's message; a file that cannot be read, OSError.
+after the test, condition or table under way and raises KeyboardInterrupt. A value of the
+wrong type raises TypeError; a value out of range, or bad input, ValueError with the command
+line's message, naming the argument ("seed: 4294967296 is out of range ..."); a file that
+cannot be read, OSError. Ranges and defaults are those of the command line (``settings()``).
 """
 
 from __future__ import annotations
@@ -34,7 +36,49 @@ except ImportError:  # pragma: no cover - Debian's test machines have pandas
 
 __version__: str = _core.__version__
 
-__all__ = ["analyse", "simulate", "study", "merge", "analyse_responses", "__version__"]
+__all__ = ["analyse", "simulate", "study", "merge", "analyse_responses", "settings", "__version__"]
+
+
+def settings() -> list:
+    """Every setting's name (as the command line's option), range, default and help: the
+    one table the command line, the page and this package read their ranges and defaults
+    from. A default of None is not a number (the clock's seed, every core)."""
+    return _core.settings()
+
+
+_DEFAULT = {s["name"]: s["default"] for s in _core.settings()}
+
+
+def _text(name: str, value: Any) -> str:
+    """A whole-number argument as the text the checks read: a Python or numpy integer's
+    digits, a float's digits when it is whole (its repr otherwise, which the checks refuse).
+    Any other type, bools among them, raises TypeError naming the argument."""
+    if isinstance(value, (bool, _np.bool_)):
+        raise TypeError(f"{name} must be a whole number, not {value!r}")
+    if isinstance(value, (int, _np.integer)):
+        return str(int(value))
+    if isinstance(value, (float, _np.floating)):
+        v = float(value)
+        return str(int(v)) if v.is_integer() and abs(v) < 2.0 ** 53 else repr(v)
+    raise TypeError(f"{name} must be a whole number (got {type(value).__name__})")
+
+
+def _switch(name: str, value: Any) -> str:
+    if not isinstance(value, (bool, _np.bool_)):
+        raise TypeError(f"{name} must be True or False (got {value!r})")
+    return "1" if value else "0"
+
+
+def _settings(numbers: dict, switches: dict = None) -> dict:
+    """The settings' texts by the settings' names (the arguments' names with '-' for '_'),
+    leaving out those not given (None)."""
+    out = {}
+    for name, value in numbers.items():
+        if value is not None:
+            out[name.replace("_", "-")] = _text(name, value)
+    for name, value in (switches or {}).items():
+        out[name.replace("_", "-")] = _switch(name, value)
+    return out
 
 _ESTIMATE_KEYS = ("du", "se_du", "ci_lower", "ci_upper", "dc", "se_dc", "dln", "code", "code2")
 
@@ -54,8 +98,8 @@ def _estimates(raw: dict) -> dict:
     return out
 
 
-def analyse(tables: Any, *, ci: bool = False, tolerance: int = 10, max_iterations: int = 500,
-            jobs: Optional[int] = None) -> dict:
+def analyse(tables: Any, *, ci: bool = False, tolerance: int = _DEFAULT["tolerance"],
+            max_iterations: int = _DEFAULT["max-iterations"], jobs: Optional[int] = None) -> dict:
     """Fits the delta model to observed tables, as ``veltrano-batch analyse --json`` does.
 
     tables: one k x k array of counts, an (m, k, k) array, or a list of square arrays
@@ -73,6 +117,7 @@ def analyse(tables: Any, *, ci: bool = False, tolerance: int = 10, max_iteration
     where a value is undefined (a standard error is undefined where the fitted model fails
     its check).
     """
+    given = _settings({"tolerance": tolerance, "max_iterations": max_iterations, "jobs": jobs}, {"ci": ci})
     cells = None
     try:
         cells = _np.asarray(tables, dtype=_np.float64)
@@ -84,19 +129,18 @@ def analyse(tables: Any, *, ci: bool = False, tolerance: int = 10, max_iteration
         for i, a in enumerate(arrays):
             if a.ndim != 2 or a.shape[0] != a.shape[1]:
                 raise ValueError(f"table {i + 1}: a table must be a square array (got shape {a.shape})")
-        raw = _core.analyse_list([a.ravel().tolist() for a in arrays], [a.shape[0] for a in arrays],
-                                 ci, tolerance, max_iterations, jobs)
+        raw = _core.analyse_list([a.ravel().tolist() for a in arrays], [a.shape[0] for a in arrays], given)
         return _estimates(raw)
     if cells.ndim == 2:
         cells = cells[_np.newaxis]
     if cells.ndim != 3 or cells.shape[1] != cells.shape[2]:
         raise ValueError(f"tables must be a k x k array, an (m, k, k) array or a list of them (got shape {cells.shape})")
-    return _estimates(_core.analyse_array(_np.ascontiguousarray(cells), ci, tolerance, max_iterations, jobs))
+    return _estimates(_core.analyse_array(_np.ascontiguousarray(cells), given))
 
 
 def simulate(n: int, k: int, do: int, tests: int, *, seed: int, ci: bool = False, dmax: Optional[int] = None,
-             step: Optional[int] = None, tolerance: int = 10, max_iterations: int = 500,
-             jobs: Optional[int] = None) -> dict:
+             step: Optional[int] = None, tolerance: int = _DEFAULT["tolerance"],
+             max_iterations: int = _DEFAULT["max-iterations"], jobs: Optional[int] = None) -> dict:
     """Makes and analyses the tests of a run, as ``veltrano-batch simulate --seed`` does.
 
     n: items per test (1 to 100000); k: alternatives per item (2 to 10); do: the degree of
@@ -109,7 +153,11 @@ def simulate(n: int, k: int, do: int, tests: int, *, seed: int, ci: bool = False
     (each test's degree in percent), ``do_star`` (its realised degree of knowledge, the truth)
     and the keys of :func:`analyse`.
     """
-    raw = _core.simulate(n, k, do, tests, seed, ci, dmax, step, tolerance, max_iterations, jobs)
+    given = _settings({"n": n, "k": k, "do": do, "tests": tests, "seed": seed, "dmax": dmax, "step": step,
+                       "tolerance": tolerance, "max_iterations": max_iterations, "jobs": jobs}, {"ci": ci})
+    if dmax is not None or step is not None:
+        given["iterate"] = "1"
+    raw = _core.simulate(given)
     out = {"tables": raw["tables"], "do": raw["do"], "do_star": raw["do_star"]}
     out.update(_estimates(raw))
     return out
@@ -125,12 +173,7 @@ def _values_text(values: Any, name: str) -> Optional[str]:
         values = [values]
     texts = []
     for v in values:
-        if isinstance(v, str):
-            texts.append(v)
-        elif float(v) != int(v):
-            raise ValueError(f"{name}: {v!r} is not a whole number")
-        else:
-            texts.append(str(int(v)))
+        texts.append(v if isinstance(v, str) else _text(name, v))
     return ",".join(texts)
 
 
@@ -210,10 +253,11 @@ def _whole(value: Any) -> str:
     return str(value)
 
 
-def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, replications: int = 1000,
-          seed: Optional[int] = None, generator: str = "philox", ci: bool = False, tolerance: int = 10,
-          max_iterations: int = 500, jobs: Optional[int] = None, shard: Optional[Tuple[int, int]] = None,
-          tests: bool = False, progress: bool = False):
+def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None,
+          replications: int = _DEFAULT["replications"], seed: Optional[int] = None, generator: str = "philox",
+          ci: bool = False, tolerance: int = _DEFAULT["tolerance"], max_iterations: int = _DEFAULT["max-iterations"],
+          jobs: Optional[int] = None, shard: Optional[Tuple[int, int]] = None, tests: bool = False,
+          progress: Any = False):
     """Runs a simulation study, as ``veltrano-batch study`` does.
 
     n, k, do: the conditions, every combination of the three: numbers, lists, or the
@@ -232,8 +276,9 @@ def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, r
     jobs: threads (default every core); the rows are the same for any number.
     shard: (i, N) runs the conditions whose number is i modulo N; join the shards with
         :func:`merge`.
-    tests: also return every test's row. progress: show a progress bar (tqdm when
-        installed, otherwise a line on standard error).
+    tests: also return every test's row. progress: True shows a progress bar (tqdm when
+        installed, otherwise a line on standard error); a callable is called with
+        (conditions done, conditions, tests done, tests) as the study goes.
 
     Returns a pandas DataFrame with exactly the columns of ``study --out``, in their order:
     one row per condition and estimator (Du, Dc, DLN), NaN for an empty cell, counts as
@@ -245,15 +290,28 @@ def study(n: Any = None, k: Any = None, do: Any = None, *, design: Any = None, r
     if not isinstance(generator, str):
         raise TypeError(f'generator must be "philox" or "lcg" (got {generator!r})')
     design_path, design_text = _design(design)
-    if design is not None and (n is not None or k is not None or do is not None):
-        raise ValueError("design: give either the design or n, k and do")
+    given = _settings({"replications": replications, "seed": seed, "tolerance": tolerance,
+                       "max_iterations": max_iterations, "jobs": jobs}, {"ci": ci})
+    given["generator"] = generator
+    for name, values in (("n", n), ("k", k), ("do", do)):
+        text = _values_text(values, name)
+        if text is not None:
+            given[name] = text
     if shard is not None:
-        shard = (int(shard[0]), int(shard[1]))
-    bar = _Progress() if progress else None
+        if isinstance(shard, str):
+            given["shard"] = shard
+        elif isinstance(shard, (tuple, list)) and len(shard) == 2:
+            given["shard"] = f"{_text('shard', shard[0])}/{_text('shard', shard[1])}"
+        else:
+            raise TypeError(f"shard must be (i, N) or \"i/N\" (got {shard!r})")
+    if callable(progress):
+        bar, report = None, progress
+    else:
+        bar = _Progress() if _switch("progress", progress) == "1" else None
+        report = bar
     try:
-        summary, test_rows, used_seed = _core.study(
-            _values_text(n, "n"), _values_text(k, "k"), _values_text(do, "do"), design_path, design_text,
-            replications, seed, generator, ci, tolerance, max_iterations, jobs, shard, tests, bar)
+        summary, test_rows, used_seed = _core.study(given, design_path, design_text, _switch("tests", tests) == "1",
+                                                    report)
     finally:
         if bar is not None:
             bar.close()
@@ -304,8 +362,16 @@ def merge(shards: Iterable[Any]):
 
     Returns the data frame of the whole study, as :func:`study` would have returned it.
     """
+    if isinstance(shards, (str, _os.PathLike)) or (_pd is not None and isinstance(shards, _pd.DataFrame)):
+        shards = [shards]  # one shard, not the letters of its name
     texts = [_shard_text(s, i + 1) for i, s in enumerate(shards)]
-    return _frame(_core.merge(texts))
+    frames = [s for s in shards if _pd is not None and isinstance(s, _pd.DataFrame)]
+    merged = _frame(_core.merge(texts))
+    if _pd is not None and len(merged):
+        merged.attrs["seed"] = frames[0].attrs.get("seed") if frames and "seed" in frames[0].attrs else \
+            int(merged["study_seed"].iloc[0])
+        merged.attrs["generator"] = merged["generator"].iloc[0] if "generator" in merged.columns else "lcg"
+    return merged
 
 
 def _sheet_text(sheet: Any) -> str:
@@ -313,9 +379,9 @@ def _sheet_text(sheet: Any) -> str:
     out = _io.StringIO()
     writer = _csv.writer(out, lineterminator="\n")
     if _pd is not None and isinstance(sheet, _pd.DataFrame):
+        # The ids are the first column, whatever the index (a sorted or filtered frame's row
+        # labels are not ids), as they are in R.
         frame = sheet
-        if not isinstance(frame.index, _pd.RangeIndex):
-            frame = frame.reset_index()
         writer.writerow(["id"] + [str(c) for c in frame.columns[1:]])
         rows = frame.itertuples(index=False, name=None)
     else:
@@ -327,8 +393,8 @@ def _sheet_text(sheet: Any) -> str:
 
 
 def _mark(cell: Any) -> str:
-    if cell is None:
-        return ""
+    if cell is None or (_pd is not None and cell is _pd.NA):
+        return ""  # an omission, as None and NaN are
     if isinstance(cell, float):
         if _np.isnan(cell):
             return ""
@@ -339,17 +405,17 @@ def _mark(cell: Any) -> str:
     return str(cell)
 
 
-def analyse_responses(sheet: Any, *, key: Any = None, k: Optional[int] = None, ci: bool = False,
-                      jobs: Optional[int] = None):
+def analyse_responses(sheet: Any, *, key: Any = None, key_file: Any = None, k: Optional[int] = None,
+                      ci: bool = False, jobs: Optional[int] = None):
     """Analyses every examinee of an exam's answer sheet, as
     ``veltrano-batch analyse --responses`` does.
 
     sheet: the path of a sheet file (CSV or tab-separated: the id, then one mark per item,
         a letter A to J or a number 1 to 10, empty or *, - or . for an omission; a row KEY
-        holds the key), or the marks themselves: a data frame (ids in the first column, or
-        in its index), a 2-D list or array with the ids first.
+        holds the key), or the marks themselves: a data frame (ids in the first column), a
+        2-D list or array with the ids first. None, NaN and pandas' NA are omissions.
     key: the key, when the sheet has no KEY row: a text ("ABDCA", "A,B,D,C,A"), a list of
-        alternatives, or a key file as a pathlib.Path.
+        alternatives, or a key file as a pathlib.Path. key_file: the path of a key file.
     k: alternatives per item (default: the largest alternative in the key, at least 2; a mark
         beyond it raises ValueError, as a slip is likelier than items with more alternatives).
     ci, jobs: as for :func:`analyse`.
@@ -359,15 +425,21 @@ def analyse_responses(sheet: Any, *, key: Any = None, k: Optional[int] = None, c
     names the positions the examinees' guesses favour far above 1/k (a list of sentences),
     or is None. A sheet that breaks a rule raises ValueError naming its line and column.
     """
-    key_file = None
     if isinstance(key, (list, tuple, _np.ndarray)):
         key = ",".join(_mark(c) for c in key)
     elif isinstance(key, _os.PathLike):  # a key file
-        key, key_file = None, _os.fspath(key)
+        key, key_file = None, key
+    elif key is not None and not isinstance(key, str):
+        raise TypeError(f"key must be a text, a list of alternatives or a pathlib.Path (got {type(key).__name__})")
+    given = _settings({"k": k, "jobs": jobs}, {"ci": ci})
+    if key is not None:
+        given["key"] = key
+    if key_file is not None:
+        given["key-file"] = _os.fspath(key_file)
     if isinstance(sheet, (str, _os.PathLike)):
-        columns, favoured = _core.responses(_os.fspath(sheet), None, "", key, key_file, k or 0, ci, jobs)
+        columns, favoured = _core.responses(_os.fspath(sheet), None, "", given)
     else:
-        columns, favoured = _core.responses(None, _sheet_text(sheet), "the sheet", key, key_file, k or 0, ci, jobs)
+        columns, favoured = _core.responses(None, _sheet_text(sheet), "the sheet", given)
     frame = _frame(columns)
     if _pd is not None:
         frame.attrs["favoured"] = list(favoured) or None

@@ -38,9 +38,9 @@ test_that("bad tables and arguments raise input errors with the command line's m
     list(quote(vt_analyse(matrix(1, 1, 1))), "table 1: 1 classes; a table has 2 to 10"),
     list(quote(vt_analyse(matrix(1:6, 2))), "tables must be a k x k matrix, a k x k x m array or a list of them (got 2 x 3)"),
     list(quote(vt_analyse(list(diag(2), 1:3))), "table 2: a table must be a square matrix (got a vector of 3)"),
-    list(quote(vt_analyse(diag(2), tolerance = 1)), "tolerance must be between 2 and 15 (got 1)"),
-    list(quote(vt_analyse(diag(2), jobs = 0)), "jobs must be between 1 and 256 (got 0)"),
-    list(quote(vt_analyse(diag(2), jobs = 1.5)), "jobs must be a whole number (got 1.5)"),
+    list(quote(vt_analyse(diag(2), tolerance = 1)), "tolerance: 1 is out of range; the value must be from 2 to 15"),
+    list(quote(vt_analyse(diag(2), jobs = 0)), "jobs: 0 is out of range; the value must be from 1 to 256"),
+    list(quote(vt_analyse(diag(2), jobs = 1.5)), 'jobs: "1.5" is not a whole number'),
     list(quote(vt_analyse(diag(2), ci = NA)), "ci must be TRUE or FALSE (got NA)")
   )
   for (case in cases) {

@@ -32,5 +32,8 @@ test_that("bad sheets raise errors naming the line and column", {
                fixed = TRUE, class = "veltrano_file_error")
   expect_error(vt_responses(data.frame(id = "ana", q1 = "A")), "no key before the first examinee",
                class = "veltrano_input_error")
-  expect_error(vt_responses(example_sheet(), k = 1), "k must be between 2 and 10 (got 1)", fixed = TRUE)
+  expect_error(vt_responses(example_sheet(), k = 1), "k: 1 is out of range; the value must be from 2 to 10", fixed = TRUE)
+  # The command line's hint, with R's spelling of the argument.
+  expect_error(vt_responses(matrix(c("KEY", "ana", "A", "A", "B", "E"), 2)),
+               "give k = 5 if the items have 5 alternatives", fixed = TRUE, class = "veltrano_input_error")
 })
