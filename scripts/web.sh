@@ -29,6 +29,8 @@ cp build/web-engine/src/web/veltrano-engine.js "$out/"
 for f in web/*.html web/*.js web/*.css web/*.svg; do
   [ -e "$f" ] && cp "$f" "$out/"
 done
+mkdir -p "$out/js"
+cp web/js/*.js "$out/js/"
 if [ -d web/node_modules/uplot/dist ]; then
   cp web/node_modules/uplot/dist/uPlot.iife.min.js web/node_modules/uplot/dist/uPlot.min.css "$out/"
 fi

@@ -141,7 +141,7 @@ function parseResult(text) {
   try {
     return JSON.parse(text);
   } catch (e) {
-    return { end: 'error', ok: false, message: 'The engine answered something that is not JSON: ' + String(text).slice(0, 200) };
+    return { end: 'error', notes: [], message: 'The engine answered something that is not JSON: ' + String(text).slice(0, 200) };
   }
 }
 
@@ -185,7 +185,7 @@ onmessage = (event) => {
     jobs[message.type](message);
   } catch (e) {
     // An exception out of the engine (an abort, a memory limit) ends the job, not the page.
-    postMessage({ type: 'end', job: message.type, result: { end: 'error', ok: false, message: String(e && e.message || e) } });
+    postMessage({ type: 'end', job: message.type, result: { end: 'error', notes: [], message: String(e && e.message || e) } });
   }
 };
 

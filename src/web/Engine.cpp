@@ -1,6 +1,10 @@
 // The engine of the browser's page: the in-memory jobs, compiled to WebAssembly and called
-// from the page's worker. Each call takes its settings as JSON text and answers JSON text;
-// while a run works, its lines go to the worker's sink object in chunks, a few times a
+// from the page's worker. Each call takes its settings as JSON text and answers JSON text of
+// one shape for every job:
+//   {"end": "completed" | "error", "message": the reason (an error only), "notes": [sentences],
+//    and what the job made: "seed", "tests", "csv" (a run's summary, a sheet's results, a
+//    study's rows), a sheet's "report", "favoured", "examinees", "absent" and "failed"}.
+// While a run works, its lines go to the worker's sink object in chunks, a few times a
 // second, exactly the bytes `veltrano-batch simulate` writes to its files. Everything runs on
 // the worker's one thread; the page stops a run by ending the worker.
 #include <emscripten.h>
@@ -112,7 +116,19 @@ std::uint32_t RunSeed(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::string ErrorText(const std::exception_ptr& error) { return jobs::ProblemOf(error).message; }
+// A job's answer: `body` fills in what the job made; an exception out of it ends the job
+// with the engine's message, keeping what was filled in before (a run's seed).
+template <class Body>
+std::string Answer(Body&& body) {
+  Json result = {{"end", "completed"}, {"notes", Json::array()}};
+  try {
+    body(result);
+  } catch (...) {
+    result["end"] = "error";
+    result["message"] = jobs::ProblemOf(std::current_exception()).message;
+  }
+  return result.dump();
+}
 
 // The run's host: the three outputs kept as text and handed to the sink in chunks, with
 // where the run stands, every 50 ms of work and at its end.
@@ -180,35 +196,30 @@ private:
 
 // A simulation run: the page's settings, the seed's text ("" from the clock) and the sink.
 std::string Simulate(const std::string& settingsText, const std::string& seedText, val sink) {
-  Json result;
-  std::optional<PageHost> host;
-  try {
+  return Answer([&](Json& result) {
     const RunSettings settings = RunSettingsOf(ParseSettings(settingsText));
     const std::uint32_t seed = RunSeed(seedText);
     result["seed"] = std::to_string(seed);
-    Json notes = Json::array();
     if (settings.CheckBox_Iterate && settings.SpinEdit_D0 > settings.SpinEdit_Dmax)
-      notes.push_back("Do " + std::to_string(settings.SpinEdit_D0) + " is above Dmax " +
-                      std::to_string(settings.SpinEdit_Dmax) + ", so the one degree " +
-                      std::to_string(settings.SpinEdit_D0) + " runs");
-    result["notes"] = notes;
-    host.emplace(sink);
+      result["notes"].push_back("Do " + std::to_string(settings.SpinEdit_D0) + " is above Dmax " +
+                                std::to_string(settings.SpinEdit_Dmax) + ", so the one degree " +
+                                std::to_string(settings.SpinEdit_D0) + " runs");
+    PageHost host(sink);
     UniformGenerator rng(seed);
     SimulationRun run(rng, 1);
     RunSummary summary;
     run.SetObserver(&summary);
-    jobs::RunSimulation(run, settings, *host, jobs::JobContext{});
-    host->Flush();
-    result["end"] = "completed";
-    result["tests"] = host->Tests();
-    result["summary"] = summary.Rows(RowFormat::Csv);
-  } catch (...) {
-    // What the run wrote before the error stays written, as in the window.
-    if (host) host->Flush();
-    result["end"] = "error";
-    result["message"] = ErrorText(std::current_exception());
-  }
-  return result.dump();
+    try {
+      jobs::RunSimulation(run, settings, host, jobs::JobContext{});
+    } catch (...) {
+      // What the run wrote before the error stays written, as in the window.
+      host.Flush();
+      throw;
+    }
+    host.Flush();
+    result["tests"] = host.Tests();
+    result["csv"] = summary.Rows(RowFormat::Csv);
+  });
 }
 
 // The examinees of a sheet's results and, among them, the absent (no item answered) and
@@ -234,8 +245,7 @@ SheetCounts CountsOf(const jobs::Frame& results) {
 // the key) and the analysis settings.
 std::string AnalyseSheet(const std::string& text, const std::string& name, const std::string& keyText, int k,
                          const std::string& settingsText) {
-  Json result;
-  try {
+  return Answer([&](Json& result) {
     const Json settings = ParseSettings(settingsText);
     AnalysisSettings analysis;
     analysis.ci = SettingValue(settings, setting::CI) != 0;
@@ -254,18 +264,13 @@ std::string AnalyseSheet(const std::string& text, const std::string& name, const
     const jobs::SheetFrame sheet =
         jobs::AnalyseSheetData(*source, key ? &*key : nullptr, k, analysis, 1, jobs::JobContext{});
     const SheetCounts counts = CountsOf(sheet.results);
-    const std::string report = jobs::SheetOutcome(counts.examinees, counts.absent, counts.failed, sheet.favoured);
-    result["ok"] = true;
     result["csv"] = jobs::CsvOfFrame(sheet.results);
     result["favoured"] = sheet.favoured;
-    result["report"] = report;
+    result["report"] = jobs::SheetOutcome(counts.examinees, counts.absent, counts.failed, sheet.favoured);
     result["examinees"] = counts.examinees;
     result["absent"] = counts.absent;
     result["failed"] = counts.failed;
-  } catch (...) {
-    result = {{"ok", false}, {"message", ErrorText(std::current_exception())}};
-  }
-  return result.dump();
+  });
 }
 
 // A list of the study's definition as the command line takes it: "10,20,50", "0:100:10",
@@ -298,8 +303,7 @@ private:
 // A study: its lists, replications, interval, seed (text; none: from the clock) and
 // generator (philox unless lcg is asked for).
 std::string RunStudy(const std::string& definitionText, val sink) {
-  Json result;
-  try {
+  return Answer([&](Json& result) {
     const Json d = ParseSettings(definitionText);
     StudyDefinition study;
     study.generator = ParseGenerator(d.value("generator", std::string("philox")));
@@ -332,13 +336,9 @@ std::string RunStudy(const std::string& definitionText, val sink) {
     StudyProgressSink progress(sink);
     jobs::StopToken stop;
     const jobs::StudyFrames frames = jobs::RunStudyData(study, Shard{}, false, 1, jobs::JobContext{&stop, &progress});
-    result["ok"] = true;
     result["seed"] = std::to_string(study.seed);
     result["csv"] = jobs::CsvOfFrame(frames.summary);
-  } catch (...) {
-    result = {{"ok", false}, {"message", ErrorText(std::current_exception())}};
-  }
-  return result.dump();
+  });
 }
 
 std::string Version() { return VELTRANO_VERSION; }

@@ -152,7 +152,7 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   const favoured = refusal.stderr.split('\n').find((line) => line.includes('guessing favours')).replace(/^veltrano-batch: /, '');
   await page.setInputFiles('#sheet-file', join(work, 'exam-sheet.csv'));
   await page.click('#sheet-run');
-  if ((await jobEnd(page)) !== 'ok') throw new Error(`the exam sheet was refused: ${await page.textContent('#sheet-error')}`);
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the exam sheet was refused: ${await page.textContent('#sheet-error')}`);
   sameCells('#sheet-results', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'results.csv'), 'utf8')));
   const finding = await page.textContent('#sheet-favoured');
   if (!finding.includes(favoured)) throw new Error(`the finding shown is ${JSON.stringify(finding)}, the command line's ${JSON.stringify(favoured)}`);
@@ -169,7 +169,7 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   await page.fill('#sheet-k', '5');
   await page.check('#set-ci');
   await page.click('#sheet-run');
-  if ((await jobEnd(page)) !== 'ok') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
   sameCells('#sheet-results with a key file', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'keyed.csv'), 'utf8')));
   await page.setInputFiles('#key-file', []);
   await page.fill('#sheet-k', '0');
@@ -208,7 +208,7 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   await page.check('#study-ci');
   await page.fill('#study-seed', '42');
   await page.click('#study-run');
-  if ((await jobEnd(page)) !== 'ok') throw new Error(`the study ended: ${await page.textContent('#study-status')}`);
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the study ended: ${await page.textContent('#study-status')}`);
   sameCells('#study-table', await tableCells(page, 'study-table'), csvCells(expected['study.csv']));
   const plots = await page.$$eval('.study-plots canvas', (canvases) => canvases.length);
   if (plots !== 3) throw new Error(`${plots} study plots drawn`);

@@ -1,0 +1,78 @@
+// Answer sheets: a CSV of examinees' marks (and a key in it or apart) to the engine, its
+// results per examinee into a table, the finding about favoured positions, and the
+// command line's report.
+import { $, download, el, fillTable, parseCsv } from './dom.js';
+import { readSettings } from './form.js';
+import { engineLoaded, jobRunning, markEnd, onBusy, startJob } from './engine.js';
+
+const sheet = { file: null, csv: '', chosen: 0 };
+
+async function chooseSheet(file) {
+  if (!file) return;
+  // Until the new sheet is read, Analyse waits rather than analyse the previous one.
+  sheet.file = null;
+  $('sheet-run').disabled = true;
+  const chosen = ++sheet.chosen;
+  const text = await file.text();
+  if (chosen !== sheet.chosen) return;
+  sheet.file = { name: file.name, text };
+  $('sheet-name').textContent = `${file.name} (${file.size.toLocaleString('en')} bytes)`;
+  $('sheet-run').disabled = jobRunning() || !engineLoaded();
+}
+
+async function runSheet() {
+  if (jobRunning() || !sheet.file) return;
+  // Reading the key file takes a moment: the job under way starts now.
+  markEnd('');
+  const { settings, problems } = readSettings();
+  const k = Number($('sheet-k').value);
+  if (!Number.isInteger(k) || k < 0 || k > 10) problems.push('k must be 0 (from the key) or 2 to 10');
+  if (problems.length) { $('sheet-error').textContent = problems.join('; '); markEnd('error'); return; }
+  const keyFile = $('key-file').files[0];
+  let key = $('key-text').value.trim();
+  if (!key && keyFile) key = (await keyFile.text()).trim();
+  $('sheet-error').textContent = '';
+  $('sheet-favoured').replaceChildren();
+  $('sheet-results').replaceChildren();
+  $('sheet-report').textContent = '';
+  $('sheet-save').disabled = true;
+  await startJob('sheet', { type: 'sheet', text: sheet.file.text, name: sheet.file.name, key, k, settings }, {
+    onBatch() {},
+    onEnd(result) {
+      if (result.end !== 'completed') {
+        $('sheet-error').textContent = result.message || 'The sheet could not be analysed.';
+        return;
+      }
+      sheet.csv = result.csv;
+      fillTable($('sheet-results'), parseCsv(result.csv), 'Results per examinee');
+      $('sheet-favoured').replaceChildren(...(result.favoured || []).map((line) => el('li', { text: line })));
+      $('sheet-report').textContent = result.report || '';
+      $('sheet-save').disabled = false;
+    },
+    onCancel() {
+      $('sheet-error').textContent = 'Cancelled.';
+    },
+  });
+}
+
+export function setUpSheets() {
+  $('sheet-file').addEventListener('change', (event) => chooseSheet(event.target.files[0]));
+  const drop = $('sheet-drop');
+  drop.addEventListener('click', () => $('sheet-file').click());
+  drop.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' || event.key === ' ') { event.preventDefault(); $('sheet-file').click(); }
+  });
+  drop.addEventListener('dragover', (event) => { event.preventDefault(); drop.classList.add('over'); });
+  drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+  drop.addEventListener('drop', (event) => {
+    event.preventDefault();
+    drop.classList.remove('over');
+    chooseSheet(event.dataTransfer.files[0]);
+  });
+  $('sheet-run').addEventListener('click', runSheet);
+  $('sheet-save').addEventListener('click', () => download(new Blob([sheet.csv], { type: 'text/csv' }), 'results.csv'));
+  onBusy((kind) => {
+    $('sheet-run').disabled = kind !== null || !engineLoaded() || !sheet.file;
+    $('sheet-cancel').disabled = kind !== 'sheet';
+  });
+}
