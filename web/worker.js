@@ -4,8 +4,8 @@
 // lines (the panes) and numbers (the charts), so that the page only appends.
 'use strict';
 
-// The engine: from the page's copy in memory when it gave one, else from the server.
-importScripts(self.veltranoEngineUrl || 'veltrano-engine.js');
+// The engine: in the same script in the built page, else beside this file.
+if (typeof VeltranoEngine === 'undefined') importScripts('veltrano-engine.js');
 
 const POST_INTERVAL = 100;
 const SERIES = ['sLine', 'rLine', 'sDLN', 'sPoint_DSEM', 'sPoint_Dcond', 'rPoint_DSEM'];

@@ -10,6 +10,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { jobEnd, launch, openPage, serve } from './harness.mjs';
 
 const [dirArgument, batchArgument] = process.argv.slice(2);
@@ -284,17 +285,38 @@ check('Cancel stops a long run, keeps its lines, and the next run works offline'
   server.refuse(false);
 });
 
+check('opened from a file, the page runs a link and analyses a sheet with no server', async ({ page, fileOrigin }) => {
+  const args = ['--n', '15', '--k', '3', '--do', '40', '--tests', '4', '--ci', '--seed', '99'];
+  const expected = runBatch(['simulate', ...args, '--data', 'd.txt', '--residuals', 'r.txt'], ['d.txt', 'r.txt']);
+  await page.goto(`${fileOrigin}/index.html?n=15&k=3&do=40&tests=4&ci=1&seed=99&run=1`);
+  const end = await jobEnd(page);
+  if (end !== 'completed') throw new Error(`the run from a file ended ${end}: ${await page.textContent('#status')}`);
+  sameText('#data from a file', await page.textContent('#data'), expected['d.txt']);
+  sameText('#residuals from a file', await page.textContent('#residuals'), expected['r.txt']);
+
+  writeFileSync(join(work, 'small.csv'), 'id,q1,q2,q3,q4\nKEY,A,B,C,D\nS1,A,B,C,D\nS2,A,C,C,B\n');
+  runBatch(['analyse', '--responses', 'small.csv', '--ci', '--out', 'small-results.csv']);
+  await page.click('#tab-sheets');
+  await page.setInputFiles('#sheet-file', join(work, 'small.csv'));
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the sheet from a file: ${await page.textContent('#sheet-error')}`);
+  const saved = await downloaded(page, '#sheet-save');
+  sameText('results.csv from a file', saved.text, readFileSync(join(work, 'small-results.csv'), 'utf8'));
+});
+
 // ---------------------------------------------------------------------------------
 
 const server = await serve(dirArgument);
+const fileOrigin = pathToFileURL(resolve(dirArgument)).href;
 const browser = await launch();
 let failed = 0;
 try {
   for (const { name, run } of checks) {
-    const { context, page, foreign, errors } = await openPage(browser, server.origin);
+    const fromFile = name.startsWith('opened from a file');
+    const { context, page, foreign, errors } = await openPage(browser, fromFile ? fileOrigin : server.origin);
     page.setDefaultTimeout(60000);
     try {
-      await run({ page, origin: server.origin, server });
+      await run({ page, origin: server.origin, fileOrigin, server });
       if (foreign.length) throw new Error(`requests left the page: ${foreign.join(', ')}`);
       if (errors.length) throw new Error(`the page reported errors: ${errors.join('; ')}`);
       console.log(`ok   ${name}`);

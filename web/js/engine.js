@@ -12,32 +12,24 @@ let loaded = false;
 let job = null;
 const busyListeners = [];
 
-// The worker's script and the engine, fetched once when the page opens and kept as blobs:
-// the worker started after a Cancel loads them from memory, so that the page goes on
-// working once loaded, with the server or the network gone. Where they cannot be fetched
-// (a page opened from a file), the worker loads them itself.
+// The built page carries the engine and worker.js inside it as text: the worker runs from a
+// copy in memory (blob:), so that the page works opened from a file, and a worker started
+// after a Cancel needs no server. The page's source, served as it is for its development,
+// starts worker.js, which loads the engine beside it.
 let workerUrl = null;
-async function loadWorkerUrl() {
-  if (workerUrl) return workerUrl;
-  try {
-    const [script, engine] = await Promise.all(['worker.js', 'veltrano-engine.js'].map(async (name) => {
-      const response = await fetch(name);
-      if (!response.ok) throw new Error(`${name}: ${response.status}`);
-      return response.text();
-    }));
-    const engineUrl = URL.createObjectURL(new Blob([engine], { type: 'text/javascript' }));
-    workerUrl = URL.createObjectURL(new Blob([`self.veltranoEngineUrl = ${JSON.stringify(engineUrl)};\n`, script],
-      { type: 'text/javascript' }));
-  } catch {
-    workerUrl = 'worker.js';
+function loadWorkerUrl() {
+  if (!workerUrl) {
+    const inside = document.getElementById('veltrano-worker');
+    workerUrl = inside ? URL.createObjectURL(new Blob([inside.textContent], { type: 'text/javascript' })) : 'worker.js';
+    inside?.remove();
   }
   return workerUrl;
 }
 
 // Starts the worker; resolves to the engine's settings table once it is loaded.
 export function startWorker() {
-  workerReady = loadWorkerUrl().then((url) => new Promise((resolve, reject) => {
-    worker = new Worker(url);
+  workerReady = new Promise((resolve, reject) => {
+    worker = new Worker(loadWorkerUrl());
     worker.onmessage = (event) => {
       const message = event.data;
       if (message.type === 'ready') {
@@ -50,7 +42,7 @@ export function startWorker() {
       if (!job) reject(new Error(event.message || 'worker.js or veltrano-engine.js could not be loaded'));
       else failJob(event.message || 'the engine stopped');
     };
-  }));
+  });
   workerReady.catch(() => {});
   return workerReady;
 }
