@@ -137,12 +137,41 @@ function makeRunSink() {
   };
 }
 
+// RFC 4180 CSV: quoted cells may hold commas, quotes ("") and line ends. A last empty
+// line is not a row.
+function parseCsv(text) {
+  const rows = [];
+  let row = [];
+  let cell = '';
+  let quoted = false;
+  for (let i = 0; i < text.length; i++) {
+    const c = text[i];
+    if (quoted) {
+      if (c === '"') {
+        if (text[i + 1] === '"') { cell += '"'; i++; } else quoted = false;
+      } else cell += c;
+    } else if (c === '"') quoted = true;
+    else if (c === ',') { row.push(cell); cell = ''; }
+    else if (c === '\n' || c === '\r') {
+      if (c === '\r' && text[i + 1] === '\n') i++;
+      row.push(cell); rows.push(row); row = []; cell = '';
+    } else cell += c;
+  }
+  if (cell !== '' || row.length) { row.push(cell); rows.push(row); }
+  return rows;
+}
+
+// The engine's answer, with its CSV (a run's summary, a sheet's results, a study's rows)
+// also as rows of cells, `table`, the header first: cut here, off the page's thread.
 function parseResult(text) {
+  let result;
   try {
-    return JSON.parse(text);
+    result = JSON.parse(text);
   } catch (e) {
     return { end: 'error', notes: [], message: 'The engine answered something that is not JSON: ' + String(text).slice(0, 200) };
   }
+  if (typeof result.csv === 'string') result.table = parseCsv(result.csv);
+  return result;
 }
 
 function simulate(message) {

@@ -40,10 +40,6 @@ function csvCells(text) {
   return text.split('\n').filter((line) => line !== '').map((line) => line.split(','));
 }
 
-function tableCells(page, id) {
-  return page.$$eval(`#${id} tr`, (rows) => rows.map((row) => [...row.cells].map((cell) => cell.textContent)));
-}
-
 function sameText(name, actual, expected) {
   if (actual === expected) return;
   const a = actual.split('\n');
@@ -54,8 +50,22 @@ function sameText(name, actual, expected) {
     `(${a.length} lines against ${e.length}):\n  page:  ${JSON.stringify(a[i])}\n  batch: ${JSON.stringify(e[i])}`);
 }
 
-function sameCells(name, actual, expected) {
-  sameText(name, actual.map((row) => row.join(',')).join('\n'), expected.map((row) => row.join(',')).join('\n'));
+// A table shows the CSV's rows in view, each at its place in the CSV (aria-rowindex: the
+// header is 1), the numbers of a column with fractions to the form's decimal places.
+async function sameTable(name, page, id, csvText, decimals = 3) {
+  const rows = csvCells(csvText);
+  const fractional = rows[0].map((_, c) => rows.some((row, i) => i > 0 && /^-?\d+\.\d+(e[-+]\d+)?$/.test(row[c] ?? '')));
+  const expected = rows.map((row, i) => row.map((v, c) =>
+    i > 0 && fractional[c] && /^-?\d+(\.\d+)?(e[-+]\d+)?$/.test(v) ? Number(v).toFixed(decimals) : v));
+  await page.waitForFunction((table) => document.querySelector(`#${table} tbody tr[aria-rowindex]`), id);
+  const shown = await page.$$eval(`#${id} tr[aria-rowindex]`, (trs) => trs.map((tr) =>
+    ({ index: Number(tr.getAttribute('aria-rowindex')), cells: [...tr.cells].map((cell) => cell.textContent) })));
+  const count = await page.$eval(`#${id}`, (table) => Number(table.getAttribute('aria-rowcount')));
+  if (count !== rows.length) throw new Error(`${name} says it has ${count} rows, the CSV ${rows.length}`);
+  if (shown[0].index !== 1) throw new Error(`${name} has no header`);
+  if (shown.length < Math.min(rows.length, 5)) throw new Error(`${name} shows ${shown.length - 1} rows`);
+  for (const { index, cells } of shown) sameText(`${name} row ${index}`, cells.join(','), expected[index - 1].join(','));
+  return shown;
 }
 
 async function downloaded(page, click) {
@@ -97,7 +107,8 @@ check('a link runs at once and writes the command line\'s data, residuals and su
     if (end !== 'completed') throw new Error(`${query}: the run ended ${end}: ${await page.textContent('#status')}`);
     sameText(`${query}: #data`, await page.textContent('#data'), expected['d.txt']);
     sameText(`${query}: #residuals`, await page.textContent('#residuals'), expected['r.txt']);
-    sameCells(`${query}: #summary`, await tableCells(page, 'summary'), csvCells(expected['s.csv']));
+    await page.click('#tab-summary');
+    await sameTable(`${query}: #summary`, page, 'summary', expected['s.csv'], Number(/decimals=(\d+)/.exec(query)?.[1] ?? 3));
     const seed = /seed=(\d+)/.exec(query)[1];
     const address = new URLSearchParams(await page.evaluate(() => location.search));
     if (address.get('seed') !== seed) throw new Error(`${query}: the address holds seed ${address.get('seed')}`);
@@ -107,6 +118,7 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   // The downloads are the whole texts, byte for byte, under their names.
   const last = runBatch(['simulate', ...cases[2].args, '--data', 'd.txt', '--summary', 's.csv', '--points', 'p.csv'],
     ['d.txt', 's.csv', 'p.csv']);
+  await page.click('#tab-data');
   const data = await downloaded(page, '#data-save');
   if (data.name !== 'data.txt') throw new Error(`the data pane saves as ${data.name}`);
   sameText('data.txt', data.text, last['d.txt']);
@@ -154,7 +166,13 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   await page.setInputFiles('#sheet-file', join(work, 'exam-sheet.csv'));
   await page.click('#sheet-run');
   if ((await jobEnd(page)) !== 'completed') throw new Error(`the exam sheet was refused: ${await page.textContent('#sheet-error')}`);
-  sameCells('#sheet-results', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'results.csv'), 'utf8')));
+  await sameTable('#sheet-results', page, 'sheet-results', readFileSync(join(work, 'results.csv'), 'utf8'));
+  // "Decimal places" reaches the table at once; the download keeps every digit.
+  await page.fill('#set-decimals', '6');
+  await page.press('#set-decimals', 'Tab');
+  await sameTable('#sheet-results with 6 decimals', page, 'sheet-results', readFileSync(join(work, 'results.csv'), 'utf8'), 6);
+  await page.fill('#set-decimals', '3');
+  await page.press('#set-decimals', 'Tab');
   const finding = await page.textContent('#sheet-favoured');
   if (!finding.includes(favoured)) throw new Error(`the finding shown is ${JSON.stringify(finding)}, the command line's ${JSON.stringify(favoured)}`);
   const saved = await downloaded(page, '#sheet-save');
@@ -171,7 +189,7 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   await page.check('#set-ci');
   await page.click('#sheet-run');
   if ((await jobEnd(page)) !== 'completed') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
-  sameCells('#sheet-results with a key file', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'keyed.csv'), 'utf8')));
+  await sameTable('#sheet-results with a key file', page, 'sheet-results', readFileSync(join(work, 'keyed.csv'), 'utf8'));
   await page.setInputFiles('#key-file', []);
   await page.fill('#sheet-k', '0');
   await page.uncheck('#set-ci');
@@ -197,6 +215,51 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   }
 });
 
+// A made-up exam: `examinees` rows of `items` marks A to D after a KEY row, some omitted,
+// each examinee knowing a share of the items and guessing the rest.
+function madeUpSheet(examinees, items) {
+  let state = 12345;
+  const next = () => (state = (Math.imul(state, 1664525) + 1013904223) >>> 0) / 4294967296;
+  const letters = 'ABCD';
+  const key = Array.from({ length: items }, () => letters[Math.floor(next() * 4)]);
+  const lines = ['id,' + key.map((_, i) => `q${i + 1}`).join(','), 'KEY,' + key.join(',')];
+  for (let e = 0; e < examinees; e++) {
+    const knows = next();
+    lines.push(`S${e + 1},` + key.map((k) => (next() < 0.03 ? '' : next() < knows ? k : letters[Math.floor(next() * 4)])).join(','));
+  }
+  return lines.join('\n') + '\n';
+}
+
+check('a sheet of 20 000 examinees and 60 items never holds the page above 200 ms, and its table scrolls to the pooled row', async ({ page, origin }) => {
+  writeFileSync(join(work, 'big.csv'), madeUpSheet(20000, 60));
+  runBatch(['analyse', '--responses', 'big.csv', '--out', 'big-results.csv']);
+  const expected = readFileSync(join(work, 'big-results.csv'), 'utf8');
+  await page.goto(`${origin}/index.html`);
+  await page.waitForFunction(() => !document.getElementById('run').disabled);
+  await page.evaluate(() => {
+    window.longTasks = [];
+    new PerformanceObserver((list) => { for (const e of list.getEntries()) window.longTasks.push(Math.round(e.duration)); })
+      .observe({ type: 'longtask' });
+  });
+  await page.click('#tab-sheets');
+  await page.setInputFiles('#sheet-file', join(work, 'big.csv'));
+  await page.waitForFunction(() => !document.getElementById('sheet-run').disabled);
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the big sheet: ${await page.textContent('#sheet-error')}`);
+  await sameTable('#sheet-results', page, 'sheet-results', expected);
+  // Shown again after another page, and scrolled to its end: the pooled row ALL, last.
+  await page.click('#tab-data');
+  await page.click('#tab-sheets');
+  await page.$eval('#sheet-scroll', (view) => { view.scrollTop = view.scrollHeight; });
+  await page.waitForTimeout(200);
+  const shown = await sameTable('#sheet-results scrolled to its end', page, 'sheet-results', expected);
+  const last = shown[shown.length - 1];
+  if (last.index !== 20002 || last.cells[0] !== 'ALL') throw new Error(`scrolled to its end, the table's last row is ${last.index}: ${last.cells[0]}`);
+  sameText('results.csv of the big sheet', (await downloaded(page, '#sheet-save')).text, expected);
+  const longest = Math.max(0, ...await page.evaluate(() => window.longTasks));
+  if (longest > 200) throw new Error(`a task held the page for ${longest} ms`);
+});
+
 check('a study gives the command line\'s rows and draws its three plots', async ({ page, origin }) => {
   const expected = runBatch(['study', '--n', '10,20', '--k', '3', '--do', '0:60:30', '--replications', '60', '--ci',
     '--seed', '42', '--jobs', '1', '--quiet', '--out', 'study.csv'], ['study.csv']);
@@ -210,7 +273,7 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   await page.fill('#study-seed', '42');
   await page.click('#study-run');
   if ((await jobEnd(page)) !== 'completed') throw new Error(`the study ended: ${await page.textContent('#study-status')}`);
-  sameCells('#study-table', await tableCells(page, 'study-table'), csvCells(expected['study.csv']));
+  await sameTable('#study-table', page, 'study-table', expected['study.csv']);
   const plots = await page.$$eval('.study-plots canvas', (canvases) => canvases.length);
   if (plots !== 3) throw new Error(`${plots} study plots drawn`);
   const saved = await downloaded(page, '#study-save');

@@ -1,5 +1,5 @@
 // What every part of the page uses: elements by id, building elements, downloads, and the
-// CSV the engine answers with.
+// rows of the engine's CSV as objects.
 
 export const $ = (id) => document.getElementById(id);
 
@@ -24,30 +24,6 @@ export function download(blob, name) {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
-// RFC 4180 CSV: quoted cells may hold commas, quotes ("") and line ends. A last empty
-// line is not a row.
-export function parseCsv(text) {
-  const rows = [];
-  let row = [];
-  let cell = '';
-  let quoted = false;
-  for (let i = 0; i < text.length; i++) {
-    const c = text[i];
-    if (quoted) {
-      if (c === '"') {
-        if (text[i + 1] === '"') { cell += '"'; i++; } else quoted = false;
-      } else cell += c;
-    } else if (c === '"') quoted = true;
-    else if (c === ',') { row.push(cell); cell = ''; }
-    else if (c === '\n' || c === '\r') {
-      if (c === '\r' && text[i + 1] === '\n') i++;
-      row.push(cell); rows.push(row); row = []; cell = '';
-    } else cell += c;
-  }
-  if (cell !== '' || row.length) { row.push(cell); rows.push(row); }
-  return rows;
-}
-
 // Rows of a CSV as objects keyed by the header, numbers where the cell is one, null for
 // an empty cell.
 export function csvObjects(rows) {
@@ -60,21 +36,4 @@ export function csvObjects(rows) {
     });
     return o;
   });
-}
-
-// Fills a <table> from CSV rows: the first row is the header. Cells keep the CSV's text.
-export function fillTable(table, rows, caption) {
-  table.replaceChildren();
-  if (!rows.length) return;
-  if (caption) table.append(el('caption', { class: 'visually-hidden', text: caption }));
-  const head = el('thead');
-  head.append(el('tr', {}, ...rows[0].map((name) => el('th', { scope: 'col', text: name }))));
-  const body = el('tbody');
-  const fragment = document.createDocumentFragment();
-  for (const row of rows.slice(1)) {
-    fragment.append(el('tr', {}, ...row.map((value) =>
-      el('td', { text: value, class: value !== '' && isNaN(Number(value)) ? 'text' : null }))));
-  }
-  body.append(fragment);
-  table.append(head, body);
 }

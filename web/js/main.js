@@ -2,12 +2,13 @@
 // the form; the address fills it and may run at once. The engine runs in worker.js; the
 // modules beside this one only show what the worker posts.
 import { $ } from './dom.js';
-import { GRAPH_OPTIONS, buildSettings, setFormBusy } from './form.js';
+import { GRAPH_OPTIONS, buildSettings, setFormBusy, settingOf } from './form.js';
 import { readAddress, writeAddress } from './links.js';
 import { cancelJob, jobRunning, onBusy, setEngineLoaded, startWorker } from './engine.js';
 import { applyChartSwitches, redrawRunCharts, runSimulation, setStatus, setUpRuns, showRunPage } from './runs.js';
-import { setUpSheets } from './sheets.js';
+import { setUpSheets, showSheetsPage } from './sheets.js';
 import { redrawStudyPlots, setUpStudy, showStudyPage } from './study.js';
+import { setTableDecimals } from './tables.js';
 
 // Tabs, with the arrow keys moving between them.
 function showTab(tab, focus) {
@@ -21,6 +22,7 @@ function showTab(tab, focus) {
   if (focus) tab.focus();
   const page = tab.getAttribute('aria-controls');
   showRunPage(page);
+  showSheetsPage(page);
   showStudyPage(page);
 }
 
@@ -59,12 +61,14 @@ function setUp() {
     buildSettings(JSON.parse(tableText), {
       onChange(entry) {
         if (GRAPH_OPTIONS.has(entry.option)) applyChartSwitches();
+        if (entry.option === 'decimals') setTableDecimals(settingOf('decimals'));
         writeAddress();
       },
       onEnter: runSimulation,
     });
     const { run, ignored } = readAddress();
     applyChartSwitches();
+    setTableDecimals(settingOf('decimals'));
     setEngineLoaded();
     setStatus(ignored.length ? `Left at their defaults (not valid in the address): ${ignored.join(', ')}` : 'Ready.');
     if (run) runSimulation();

@@ -1,28 +1,29 @@
 // The simulation run: the form's settings and seed to the engine, its lines into the Data
 // and Residuals panes, its points into the Graph and Residual charts, and its summary into
 // the Summary page.
-import { $, csvObjects, download, fillTable, parseCsv } from './dom.js';
+import { $, csvObjects, download } from './dom.js';
 import { ESTIMATORS, ScatterChart, lineChart } from './charts.js';
 import { readSettings, setSetting, settingOf } from './form.js';
 import { setLastRunSeed, validSeed, writeAddress } from './links.js';
 import { TextPane } from './panes.js';
+import { DataTable } from './tables.js';
 import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
 
 let dataPane;
 let residualsPane;
 let graphChart;
 let residualChart;
+let summaryTable;
 
 // ---------------------------------------------------------------------------------
 // The Summary page: the last run's summary CSV as a table, its chart and its download.
 
 const summary = { csv: '', rows: [] };
 
-function showSummary(csv, heading) {
+function showSummary(csv, rows, heading) {
   summary.csv = csv;
-  const rows = parseCsv(csv);
   summary.rows = rows.length ? csvObjects(rows) : [];
-  fillTable($('summary'), rows, 'Summary of the last run');
+  summaryTable.show(rows);
   $('summary-heading').textContent = heading;
   $('summary-save').disabled = !csv;
   const hasCoverage = summary.rows.some((r) => r.wald_coverage != null || r.ci_coverage != null);
@@ -151,7 +152,7 @@ export async function runSimulation() {
         writeAddress();
         const seconds = ((performance.now() - started) / 1000).toFixed(1);
         setStatus(`Done: ${Number(result.tests).toLocaleString('en')} tests in ${seconds} s.`);
-        showSummary(result.csv || '', describeRun(settings, runSeed, result.tests));
+        showSummary(result.csv || '', result.table || [], describeRun(settings, runSeed, result.tests));
       } else {
         setStatus('The run ended with an error: ' + (result.message || result.end));
       }
@@ -169,6 +170,7 @@ export async function runSimulation() {
 export function setUpRuns() {
   dataPane = new TextPane($('data-view'), $('data'), $('data-count'));
   residualsPane = new TextPane($('residuals-view'), $('residuals'), $('residuals-count'));
+  summaryTable = new DataTable($('summary-scroll'), $('summary'), 'Summary of the last run');
   graphChart = new ScatterChart($('graph-chart'), {
     title: 'Delta (MLE) vs True Knowledge (Do*)', file: 'graph', xLabel: 'Do*', yLabel: 'Delta (MLE)', yRange: [0, 1],
     outside: $('graph-outside'),
@@ -225,7 +227,10 @@ export function showRunPage(page) {
   if (page === 'page-residuals') residualsPane.schedule();
   if (page === 'page-graph') { graphChart.resize(); graphChart.redraw(true); }
   if (page === 'page-residual') { residualChart.resize(); residualChart.redraw(true); }
-  if (page === 'page-summary' && $('summary-chart').dataset.stale) drawSummaryChart();
+  if (page === 'page-summary') {
+    summaryTable.schedule();
+    if ($('summary-chart').dataset.stale) drawSummaryChart();
+  }
 }
 
 // The line charts are drawn at their page's width: again when it changes.

@@ -1,11 +1,13 @@
 // Answer sheets: a CSV of examinees' marks (and a key in it or apart) to the engine, its
 // results per examinee into a table, the finding about favoured positions, and the
 // command line's report.
-import { $, download, el, fillTable, parseCsv } from './dom.js';
+import { $, download, el } from './dom.js';
 import { readSettings } from './form.js';
 import { engineLoaded, jobRunning, markEnd, onBusy, startJob } from './engine.js';
+import { DataTable } from './tables.js';
 
 const sheet = { file: null, csv: '', chosen: 0 };
+let results;
 
 async function chooseSheet(file) {
   if (!file) return;
@@ -33,7 +35,7 @@ async function runSheet() {
   if (!key && keyFile) key = (await keyFile.text()).trim();
   $('sheet-error').textContent = '';
   $('sheet-favoured').replaceChildren();
-  $('sheet-results').replaceChildren();
+  results.clear();
   $('sheet-report').textContent = '';
   $('sheet-save').disabled = true;
   await startJob('sheet', { type: 'sheet', text: sheet.file.text, name: sheet.file.name, key, k, settings }, {
@@ -44,7 +46,7 @@ async function runSheet() {
         return;
       }
       sheet.csv = result.csv;
-      fillTable($('sheet-results'), parseCsv(result.csv), 'Results per examinee');
+      results.show(result.table);
       $('sheet-favoured').replaceChildren(...(result.favoured || []).map((line) => el('li', { text: line })));
       $('sheet-report').textContent = result.report || '';
       $('sheet-save').disabled = false;
@@ -56,6 +58,7 @@ async function runSheet() {
 }
 
 export function setUpSheets() {
+  results = new DataTable($('sheet-scroll'), $('sheet-results'), 'Results per examinee');
   $('sheet-file').addEventListener('change', (event) => chooseSheet(event.target.files[0]));
   const drop = $('sheet-drop');
   drop.addEventListener('click', () => $('sheet-file').click());
@@ -75,4 +78,9 @@ export function setUpSheets() {
     $('sheet-run').disabled = kind !== null || !engineLoaded() || !sheet.file;
     $('sheet-cancel').disabled = kind !== 'sheet';
   });
+}
+
+// The Answer sheets page shown: its table draws the rows in view.
+export function showSheetsPage(page) {
+  if (page === 'page-sheets') results.schedule();
 }

@@ -1,11 +1,13 @@
 // Simulation studies: the lists of n, k and Do, the replications, the interval and the seed
 // to the engine, its rows into a table and the three plots the command line draws.
-import { $, csvObjects, download, el, fillTable, parseCsv } from './dom.js';
+import { $, csvObjects, download, el } from './dom.js';
 import { ESTIMATORS, PALETTE, lineChart } from './charts.js';
 import { entryOf } from './form.js';
 import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
+import { DataTable } from './tables.js';
 
 const study = { csv: '', rows: [] };
+let table;
 const INPUTS = ['study-n', 'study-k', 'study-do', 'study-replications', 'study-ci', 'study-seed'];
 
 // A list of whole numbers: values and ranges lo:hi:step (lo:hi steps by 1), comma
@@ -74,9 +76,8 @@ async function runStudy() {
     onEnd(result) {
       if (result.end !== 'completed') { $('study-status').textContent = 'The study ended with an error: ' + result.message; return; }
       study.csv = result.csv;
-      const rows = parseCsv(result.csv);
-      study.rows = csvObjects(rows);
-      fillTable($('study-table'), rows, 'Study rows');
+      study.rows = csvObjects(result.table);
+      table.show(result.table);
       $('study-save').disabled = false;
       const conditions = new Set(study.rows.map((r) => r.condition)).size;
       $('study-status').textContent = `Done: ${conditions} conditions of ${definition.replications} replications, seed ${definition.seed}.`;
@@ -129,6 +130,7 @@ function drawStudyPlots() {
 }
 
 export function setUpStudy() {
+  table = new DataTable($('study-scroll'), $('study-table'), 'Study rows');
   $('study-run').addEventListener('click', runStudy);
   $('study-form').addEventListener('submit', (event) => { event.preventDefault(); runStudy(); });
   $('study-save').addEventListener('click', () => download(new Blob([study.csv], { type: 'text/csv' }), 'study.csv'));
@@ -142,7 +144,9 @@ export function setUpStudy() {
 
 // The Study page shown: its plots are drawn at its width now.
 export function showStudyPage(page) {
-  if (page === 'page-study' && $('study-bias').dataset.stale) drawStudyPlots();
+  if (page !== 'page-study') return;
+  table.schedule();
+  if ($('study-bias').dataset.stale) drawStudyPlots();
 }
 
 export function redrawStudyPlots() {
