@@ -348,6 +348,80 @@ check('Cancel stops a long run, keeps its lines, and the next run works offline'
   server.refuse(false);
 });
 
+check('reloading or closing asks while results are unsaved or a job runs, and only then', async ({ page, origin }) => {
+  // The page's answer to the browser's question before it unloads: true holds it.
+  const asks = () => page.evaluate(() => {
+    const event = new Event('beforeunload', { cancelable: true });
+    window.dispatchEvent(event);
+    return event.defaultPrevented;
+  });
+  const seen = [];
+  const expect = async (state, ask) => seen.push(`${state}: ${await asks()}, ${ask} expected`);
+  await page.goto(`${origin}/index.html?n=20&k=4&do=50&tests=5&seed=42`);
+  await page.waitForFunction(() => !document.getElementById('run').disabled);
+  await expect('a fresh page', false);
+  await page.click('#run');
+  await jobEnd(page);
+  await expect('after a run', true);
+  await page.click('#data-save');
+  await expect('with the data saved and the residuals not', true);
+  await page.click('#tab-residuals');
+  await page.click('#residuals-save');
+  await expect('with both panes saved', false);
+
+  writeFileSync(join(work, 'small.csv'), 'id,q1,q2,q3,q4\nKEY,A,B,C,D\nS1,A,B,C,D\nS2,A,C,C,B\n');
+  await page.click('#tab-sheets');
+  await page.setInputFiles('#sheet-file', join(work, 'small.csv'));
+  await page.click('#sheet-run');
+  await jobEnd(page);
+  await expect('after a sheet', true);
+  await page.click('#sheet-save');
+  await expect('with its results saved', false);
+
+  await page.click('#tab-study');
+  await page.fill('#study-n', '10');
+  await page.fill('#study-do', '50');
+  await page.fill('#study-replications', '5');
+  await page.click('#study-run');
+  await jobEnd(page);
+  await expect('after a study', true);
+  await page.click('#study-save');
+  await expect('with its rows saved', false);
+
+  await page.click('#tab-data');
+  // A long run: every degree from 0 to 99, 10 000 tests each.
+  await page.fill('#set-tests', '10000');
+  await page.fill('#set-do', '0');
+  await page.check('#set-iterate');
+  await page.fill('#set-step', '1');
+  await page.click('#run');
+  await page.waitForFunction(() => /^Test /.test(document.getElementById('status').textContent));
+  const clearPanes = async () => {
+    await page.click('#tab-data');
+    await page.click('#data-clear');
+    await page.click('#tab-residuals');
+    await page.click('#residuals-clear');
+  };
+  await clearPanes();
+  await expect('during a run, its panes cleared', true);
+  await page.click('#cancel');
+  await clearPanes();
+  await expect('after Cancel, its panes cleared', false);
+  sameText('the page\'s answers', seen.join('\n'), seen.map((line) => line.replace(/: (\w+), (\w+) expected$/, ': $2, $2 expected')).join('\n'));
+
+  // The browser asks for real after a run: dismissed, the page and its lines stay.
+  await page.fill('#set-tests', '5');
+  await page.uncheck('#set-iterate');
+  await page.click('#run');
+  await jobEnd(page);
+  const lines = await page.textContent('#data');
+  const dialog = new Promise((done) => page.once('dialog', async (d) => { await d.dismiss(); done(d.type()); }));
+  await page.evaluate(() => { setTimeout(() => location.reload(), 0); });
+  if ((await dialog) !== 'beforeunload') throw new Error('no question before the reload');
+  await page.waitForTimeout(300);
+  if (!lines || (await page.textContent('#data')) !== lines) throw new Error('the lines are gone after the question was dismissed');
+});
+
 check('opened from a file, the page runs a link and analyses a sheet with no server', async ({ page, fileOrigin }) => {
   const args = ['--n', '15', '--k', '3', '--do', '40', '--tests', '4', '--ci', '--seed', '99'];
   const expected = runBatch(['simulate', ...args, '--data', 'd.txt', '--residuals', 'r.txt'], ['d.txt', 'r.txt']);

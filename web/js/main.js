@@ -9,6 +9,7 @@ import { applyChartSwitches, redrawRunCharts, runSimulation, setStatus, setUpRun
 import { setUpSheets, showSheetsPage } from './sheets.js';
 import { redrawStudyPlots, setUpStudy, showStudyPage } from './study.js';
 import { setTableDecimals } from './tables.js';
+import { watchUnload } from './unsaved.js';
 
 // Tabs, with the arrow keys moving between them.
 function showTab(tab, focus) {
@@ -45,6 +46,7 @@ function setUp() {
   setUpSheets();
   setUpStudy();
   onBusy((kind) => setFormBusy(kind !== null));
+  watchUnload(jobRunning);
   for (const id of ['cancel', 'sheet-cancel', 'study-cancel']) $(id).addEventListener('click', cancelJob);
   document.addEventListener('keydown', (event) => { if (event.key === 'Escape' && jobRunning()) cancelJob(); });
   // The line charts are drawn at their page's width: draw them again when it changes.

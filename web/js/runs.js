@@ -7,6 +7,7 @@ import { readSettings, setSetting, settingOf } from './form.js';
 import { setLastRunSeed, validSeed, writeAddress } from './links.js';
 import { TextPane } from './panes.js';
 import { DataTable } from './tables.js';
+import { setUnsaved } from './unsaved.js';
 import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
 
 let dataPane;
@@ -124,8 +125,14 @@ export async function runSimulation() {
   const started = performance.now();
   await startJob('simulate', { type: 'simulate', settings, seed }, {
     onBatch(message) {
-      if (message.data) dataPane.append(message.data.text, message.data.ends);
-      if (message.residuals) residualsPane.append(message.residuals.text, message.residuals.ends);
+      if (message.data) {
+        dataPane.append(message.data.text, message.data.ends);
+        setUnsaved('data', true);
+      }
+      if (message.residuals) {
+        residualsPane.append(message.residuals.text, message.residuals.ends);
+        setUnsaved('residuals', true);
+      }
       if (message.points) {
         graphChart.add(message.points);
         residualChart.add(message.points);
@@ -200,11 +207,18 @@ export function setUpRuns() {
   $('seed-input').addEventListener('change', writeAddress);
   $('seed-reuse').addEventListener('click', () => { $('seed-input').value = $('seed').value; writeAddress(); });
 
-  $('data-save').addEventListener('click', () => download(dataPane.blob(), 'data.txt'));
-  $('residuals-save').addEventListener('click', () => download(residualsPane.blob(), 'residuals.txt'));
+  $('data-save').addEventListener('click', () => { download(dataPane.blob(), 'data.txt'); setUnsaved('data', false); });
+  $('residuals-save').addEventListener('click', () => {
+    download(residualsPane.blob(), 'residuals.txt');
+    setUnsaved('residuals', false);
+  });
   // A pane's Clear empties the chart of the same tests with it, as in the window.
-  $('data-clear').addEventListener('click', () => { dataPane.clear(); graphChart.clear(); });
-  $('residuals-clear').addEventListener('click', () => { residualsPane.clear(); residualChart.clear(); });
+  $('data-clear').addEventListener('click', () => { dataPane.clear(); graphChart.clear(); setUnsaved('data', false); });
+  $('residuals-clear').addEventListener('click', () => {
+    residualsPane.clear();
+    residualChart.clear();
+    setUnsaved('residuals', false);
+  });
   for (const [name, chart] of [['graph', graphChart], ['residual', residualChart]]) {
     $(name + '-fit').addEventListener('change', (event) => chart.setFit(event.target.checked));
     $(name + '-png').addEventListener('click', () => chart.png());

@@ -5,6 +5,7 @@ import { $, download, el } from './dom.js';
 import { readSettings } from './form.js';
 import { engineLoaded, jobRunning, markEnd, onBusy, startJob } from './engine.js';
 import { DataTable } from './tables.js';
+import { setUnsaved } from './unsaved.js';
 
 const sheet = { file: null, csv: '', chosen: 0 };
 let results;
@@ -36,6 +37,7 @@ async function runSheet() {
   $('sheet-error').textContent = '';
   $('sheet-favoured').replaceChildren();
   results.clear();
+  setUnsaved('sheet', false);
   $('sheet-report').textContent = '';
   $('sheet-save').disabled = true;
   await startJob('sheet', { type: 'sheet', text: sheet.file.text, name: sheet.file.name, key, k, settings }, {
@@ -50,6 +52,7 @@ async function runSheet() {
       $('sheet-favoured').replaceChildren(...(result.favoured || []).map((line) => el('li', { text: line })));
       $('sheet-report').textContent = result.report || '';
       $('sheet-save').disabled = false;
+      setUnsaved('sheet', true);
     },
     onCancel() {
       $('sheet-error').textContent = 'Cancelled.';
@@ -73,7 +76,10 @@ export function setUpSheets() {
     chooseSheet(event.dataTransfer.files[0]);
   });
   $('sheet-run').addEventListener('click', runSheet);
-  $('sheet-save').addEventListener('click', () => download(new Blob([sheet.csv], { type: 'text/csv' }), 'results.csv'));
+  $('sheet-save').addEventListener('click', () => {
+    download(new Blob([sheet.csv], { type: 'text/csv' }), 'results.csv');
+    setUnsaved('sheet', false);
+  });
   onBusy((kind) => {
     $('sheet-run').disabled = kind !== null || !engineLoaded() || !sheet.file;
     $('sheet-cancel').disabled = kind !== 'sheet';

@@ -5,6 +5,7 @@ import { ESTIMATORS, PALETTE, lineChart } from './charts.js';
 import { entryOf } from './form.js';
 import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
 import { DataTable } from './tables.js';
+import { setUnsaved } from './unsaved.js';
 
 const study = { csv: '', rows: [] };
 let table;
@@ -79,6 +80,7 @@ async function runStudy() {
       study.rows = csvObjects(result.table);
       table.show(result.table);
       $('study-save').disabled = false;
+      setUnsaved('study', true);
       const conditions = new Set(study.rows.map((r) => r.condition)).size;
       $('study-status').textContent = `Done: ${conditions} conditions of ${definition.replications} replications, seed ${definition.seed}.`;
       const ks = [...new Set(study.rows.map((r) => r.k))].sort((a, b) => a - b);
@@ -133,7 +135,10 @@ export function setUpStudy() {
   table = new DataTable($('study-scroll'), $('study-table'), 'Study rows');
   $('study-run').addEventListener('click', runStudy);
   $('study-form').addEventListener('submit', (event) => { event.preventDefault(); runStudy(); });
-  $('study-save').addEventListener('click', () => download(new Blob([study.csv], { type: 'text/csv' }), 'study.csv'));
+  $('study-save').addEventListener('click', () => {
+    download(new Blob([study.csv], { type: 'text/csv' }), 'study.csv');
+    setUnsaved('study', false);
+  });
   $('study-plot-k').addEventListener('change', drawStudyPlots);
   onBusy((kind) => {
     $('study-run').disabled = kind !== null || !engineLoaded();
