@@ -156,6 +156,26 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   if (!/^Not run: k must be a whole number from 2 to 10/.test(status)) throw new Error(`k = 11 gave: ${status}`);
 });
 
+check('a link with a refused value does not run, and says which value and why', async ({ page, origin }) => {
+  const cases = [
+    ['n=abc&k=4&run=1', 'Not run: the link\'s n: "abc" is not a whole number.'],
+    ['k=11&tests=3&run=1', 'Not run: the link\'s k: 11 is out of range; the value must be from 2 to 10.'],
+    ['iterate=maybe&seed=-1&run=1', 'Not run: the link\'s iterate: "maybe" is neither 1 (on, true, yes) nor 0 (off, false, no); ' +
+      'seed: -1 is out of range; the run\'s generator (lcg) takes seeds from 0 to 4294967295.'],
+    ['do=1.5', 'Left at their defaults: the link\'s do: "1.5" is not a whole number.'],
+  ];
+  for (const [query, expected] of cases) {
+    await page.goto(`${origin}/index.html?${query}`);
+    await page.waitForFunction(() => !document.getElementById('run').disabled);
+    await page.waitForTimeout(300);
+    const status = await page.textContent('#status');
+    const data = await page.textContent('#data');
+    if (status !== expected || data !== '' || (await page.evaluate(() => document.documentElement.dataset.end))) {
+      throw new Error(`${query}: the status says ${JSON.stringify(status)} and the Data pane holds ${data.length} characters`);
+    }
+  }
+});
+
 check('answer sheets: results and finding as the command line\'s, refusals at its line and column', async ({ page, origin }) => {
   await page.goto(`${origin}/index.html`);
   await page.click('#tab-sheets');

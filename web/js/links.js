@@ -14,30 +14,39 @@ export function validSeed(text) {
   return /^\d{1,10}$/.test(text) && Number(text) <= 4294967295;
 }
 
-// Fills the form from the address; answers whether it asks to run, and the options whose
-// values were not taken.
+// What is wrong with a value of the address, worded as the command line words it.
+function problem(entry, text) {
+  if (isSwitch(entry)) return `"${text}" is neither 1 (on, true, yes) nor 0 (off, false, no)`;
+  if (!/^-?\d+$/.test(text)) return `"${text}" is not a whole number`;
+  return `${text} is out of range; the value must be from ${entry.min} to ${entry.max}`;
+}
+
+// Fills the form from the address; answers whether it asks to run, and each value it refused
+// ("n: "abc" is not a whole number"), whose setting stays as it was.
 export function readAddress() {
   const params = new URLSearchParams(location.search);
-  const ignored = [];
+  const refused = [];
   for (const entry of settingEntries()) {
     if (!params.has(entry.option)) continue;
-    const text = params.get(entry.option).trim().toLowerCase();
+    const given = params.get(entry.option).trim();
+    const text = given.toLowerCase();
     if (isSwitch(entry)) {
       if (['1', 'true', 'on', 'yes', ''].includes(text)) setSetting(entry.option, 1);
       else if (['0', 'false', 'off', 'no'].includes(text)) setSetting(entry.option, 0);
-      else ignored.push(entry.option);
+      else refused.push(`${entry.option}: ${problem(entry, given)}`);
     } else {
       const value = Number(text);
-      if (text !== '' && Number.isInteger(value) && value >= entry.min && value <= entry.max) setSetting(entry.option, value);
-      else ignored.push(entry.option);
+      if (/^-?\d+$/.test(text) && value >= entry.min && value <= entry.max) setSetting(entry.option, value);
+      else refused.push(`${entry.option}: ${problem(entry, given)}`);
     }
   }
   if (params.has('seed')) {
     const seed = params.get('seed').trim();
     if (validSeed(seed)) $('seed-input').value = seed;
-    else ignored.push('seed');
+    else if (/^-?\d+$/.test(seed)) refused.push(`seed: ${seed} is out of range; the run's generator (lcg) takes seeds from 0 to 4294967295`);
+    else refused.push(`seed: "${seed}" is not a whole number`);
   }
-  return { run: params.get('run') === '1', ignored };
+  return { run: params.get('run') === '1', refused };
 }
 
 export function writeAddress() {

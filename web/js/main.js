@@ -68,12 +68,14 @@ function setUp() {
       },
       onEnter: runSimulation,
     });
-    const { run, ignored } = readAddress();
+    const { run, refused } = readAddress();
     applyChartSwitches();
     setTableDecimals(settingOf('decimals'));
     setEngineLoaded();
-    setStatus(ignored.length ? `Left at their defaults (not valid in the address): ${ignored.join(', ')}` : 'Ready.');
-    if (run) runSimulation();
+    // A link with a value refused does not run: it would run another run than it names.
+    if (refused.length) setStatus(`${run ? 'Not run' : 'Left at their defaults'}: the link's ${refused.join('; ')}.`);
+    else if (run) runSimulation();
+    else setStatus('Ready.');
   }, (e) => {
     $('settings-loading').textContent = 'The engine could not be loaded: ' + e.message;
     setStatus('The engine could not be loaded.');
