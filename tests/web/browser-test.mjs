@@ -368,6 +368,25 @@ check('Cancel stops a long run, keeps its lines, and the next run works offline'
   server.refuse(false);
 });
 
+check('after Cancel, the status, the Data pane and the Residuals pane end at the same test', async ({ page, origin }) => {
+  for (let round = 0; round < 3; round++) {
+    await page.goto(`${origin}/index.html?n=30&tests=10000&iterate=1&do=0&dmax=99&step=1&seed=${7 + round}&run=1`);
+    await page.waitForFunction((at) => Number((/^Test ([\d,]+)/.exec(document.getElementById('status').textContent) || [0, '0'])[1].replace(/,/g, '')) >= at,
+      2000 + 3000 * round, { timeout: 120000 });
+    await page.click('#cancel');
+    await jobEnd(page);
+    const status = await page.textContent('#status');
+    const tests = Number(/^Cancelled after test (\d+)$/.exec(status)?.[1]);
+    const data = (await page.textContent('#data')).split('\n').filter((line) => /^\d/.test(line));
+    const residuals = (await page.textContent('#residuals')).split('\n').filter((line) => /^ *-?\d/.test(line));
+    const lastData = Number(data[data.length - 1]?.split('\t')[0]);
+    if (!(tests > 0) || data.length !== tests || lastData !== tests || residuals.length !== tests) {
+      throw new Error(`${JSON.stringify(status)}, the Data pane ends at test ${lastData} (${data.length} lines), ` +
+        `the Residuals pane has ${residuals.length} lines`);
+    }
+  }
+});
+
 check('reloading or closing asks while results are unsaved or a job runs, and only then', async ({ page, origin }) => {
   // The page's answer to the browser's question before it unloads: true holds it.
   const asks = () => page.evaluate(() => {

@@ -1,5 +1,5 @@
 // What every part of the page uses: elements by id, building elements, downloads, and the
-// rows of the engine's CSV as objects.
+// rows of the engine's tables as objects.
 
 export const $ = (id) => document.getElementById(id);
 
@@ -24,13 +24,14 @@ export function download(blob, name) {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
-// Rows of a CSV as objects keyed by the header, numbers where the cell is one, null for
-// an empty cell.
-export function csvObjects(rows) {
-  const [header, ...rest] = rows;
-  return rest.map((row) => {
+// The rows of a table as the worker cuts it, as objects keyed by the header: numbers where
+// the cell is one, null for an empty cell.
+export function tableObjects(table) {
+  if (!table) return [];
+  return table.rows.map((line) => {
+    const row = line.split(table.separator);
     const o = {};
-    header.forEach((name, i) => {
+    table.header.forEach((name, i) => {
       const v = row[i] ?? '';
       o[name] = v === '' ? null : (isNaN(Number(v)) ? v : Number(v));
     });

@@ -1,7 +1,7 @@
 // The simulation run: the form's settings and seed to the engine, its lines into the Data
 // and Residuals panes, its points into the Graph and Residual charts, and its summary into
 // the Summary page.
-import { $, csvObjects, download } from './dom.js';
+import { $, download, tableObjects } from './dom.js';
 import { ESTIMATORS, ScatterChart, lineChart } from './charts.js';
 import { readSettings, setSetting, settingOf } from './form.js';
 import { setLastRunSeed, validSeed, writeAddress } from './links.js';
@@ -21,10 +21,10 @@ let summaryTable;
 
 const summary = { csv: '', rows: [] };
 
-function showSummary(csv, rows, heading) {
+function showSummary(csv, table, heading) {
   summary.csv = csv;
-  summary.rows = rows.length ? csvObjects(rows) : [];
-  summaryTable.show(rows);
+  summary.rows = tableObjects(table);
+  summaryTable.show(table);
   $('summary-heading').textContent = heading;
   $('summary-save').disabled = !csv;
   const hasCoverage = summary.rows.some((r) => r.wald_coverage != null || r.ci_coverage != null);
@@ -159,7 +159,7 @@ export async function runSimulation() {
         writeAddress();
         const seconds = ((performance.now() - started) / 1000).toFixed(1);
         setStatus(`Done: ${Number(result.tests).toLocaleString('en')} tests in ${seconds} s.`);
-        showSummary(result.csv || '', result.table || [], describeRun(settings, runSeed, result.tests));
+        showSummary(result.csv || '', result.table, describeRun(settings, runSeed, result.tests));
       } else {
         setStatus('The run ended with an error: ' + (result.message || result.end));
       }

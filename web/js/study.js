@@ -1,6 +1,6 @@
 // Simulation studies: the lists of n, k and Do, the replications, the interval and the seed
 // to the engine, its rows into a table and the three plots the command line draws.
-import { $, csvObjects, download, el } from './dom.js';
+import { $, download, el, tableObjects } from './dom.js';
 import { ESTIMATORS, PALETTE, lineChart } from './charts.js';
 import { entryOf } from './form.js';
 import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
@@ -77,7 +77,7 @@ async function runStudy() {
     onEnd(result) {
       if (result.end !== 'completed') { $('study-status').textContent = 'The study ended with an error: ' + result.message; return; }
       study.csv = result.csv;
-      study.rows = csvObjects(result.table);
+      study.rows = tableObjects(result.table);
       table.show(result.table);
       $('study-save').disabled = false;
       setUnsaved('study', true);

@@ -5,15 +5,14 @@
 // fractions show the decimals the form sets (the downloads keep every digit).
 import { el } from './dom.js';
 
-// A number as the core writes it; a study's digest (hex digits, at times all decimal ones)
-// has neither a point nor a signed exponent, so it never makes a column fractional.
+// A number as the core writes it (the worker found which columns hold fractions).
 const NUMBER = /^-?\d+(\.\d+)?(e[-+]\d+)?$/;
 const tables = [];
 let decimals = 3;
 const MAX_WIDTH = 60; // characters; a longer cell (an examinee's error) is cut, its title whole
 
 // Cells written as they are shown: a number of a fractional column with `decimals` places.
-export function shownCell(text, fractional, decimals) {
+function shownCell(text, fractional, decimals) {
   return fractional && NUMBER.test(text) ? Number(text).toFixed(decimals) : text;
 }
 
@@ -39,43 +38,25 @@ export class DataTable {
   }
 
   clear() {
+    this.header = [];
     this.rows = [];
     this.table.replaceChildren();
     this.table.removeAttribute('aria-rowcount');
     this.scroll.scrollTop = 0;
   }
 
-  // `rows` are the CSV's rows, the header first.
-  show(rows) {
+  // `table` as the worker cuts it: the header, a string of joined cells for each row, and
+  // what each column holds.
+  show(table) {
     this.clear();
-    if (!rows.length) return;
-    this.rows = rows;
-    const header = rows[0];
-    this.fractional = header.map(() => false);
-    this.numeric = header.map(() => true);
-    const whole = header.map(() => 0);
-    const text = header.map((name) => name.length);
-    for (let r = 1; r < rows.length; r++) {
-      const row = rows[r];
-      for (let c = 0; c < row.length; c++) {
-        const v = row[c];
-        if (v === '') continue;
-        if (NUMBER.test(v)) {
-          if (v.includes('.')) this.fractional[c] = true;
-          const n = Math.abs(Number(v));
-          const digits = n < 10 ? 1 : Math.floor(Math.log10(n)) + 1;
-          whole[c] = Math.max(whole[c], digits + (v[0] === '-' ? 1 : 0));
-        } else {
-          this.numeric[c] = false;
-          text[c] = Math.max(text[c], v.length);
-        }
-      }
-    }
-    this.whole = whole;
-    this.text = text;
-    this.table.setAttribute('aria-rowcount', String(rows.length));
-    this.head = el('thead', {}, el('tr', { 'aria-rowindex': 1 }, ...header.map((name) => el('th', { scope: 'col', text: name }))));
-    this.colgroup = el('colgroup', {}, ...header.map(() => el('col')));
+    if (!table || !table.header.length) return;
+    this.header = table.header;
+    this.rows = table.rows;
+    this.separator = table.separator;
+    this.columns = table.columns;
+    this.table.setAttribute('aria-rowcount', String(this.rows.length + 1));
+    this.head = el('thead', {}, el('tr', { 'aria-rowindex': 1 }, ...this.header.map((name) => el('th', { scope: 'col', text: name }))));
+    this.colgroup = el('colgroup', {}, ...this.header.map(() => el('col')));
     this.body = el('tbody');
     this.table.append(el('caption', { class: 'visually-hidden', text: this.caption }), this.colgroup, this.head, this.body);
     this.first = -1;
@@ -86,7 +67,7 @@ export class DataTable {
   setDecimals(places) {
     if (places === this.decimals) return;
     this.decimals = places;
-    if (!this.rows.length) return;
+    if (!this.header.length) return;
     this.first = -1;
     this.widths();
     this.schedule();
@@ -95,10 +76,10 @@ export class DataTable {
   // Each column as wide as its longest shown cell, in the width of a digit.
   widths() {
     let total = 0;
-    [...this.colgroup.children].forEach((col, c) => {
-      const number = this.whole[c] + (this.fractional[c] ? 1 + this.decimals : 0);
-      const chars = Math.min(MAX_WIDTH, Math.max(this.text[c], number, this.rows[0][c].length)) + 2;
-      col.style.width = `${chars}ch`;
+    this.columns.forEach((column, c) => {
+      const number = column.whole + (column.fractional ? 1 + this.decimals : 0);
+      const chars = Math.min(MAX_WIDTH, Math.max(column.text, number)) + 2;
+      this.colgroup.children[c].style.width = `${chars}ch`;
       total += chars;
     });
     this.table.style.width = `${total}ch`;
@@ -111,8 +92,8 @@ export class DataTable {
   }
 
   render() {
-    if (!this.rows.length || !this.scroll.offsetParent) return;
-    const count = this.rows.length - 1;
+    if (!this.header.length || !this.scroll.offsetParent) return;
+    const count = this.rows.length;
     const height = this.rowHeight || 21;
     const headHeight = this.head.offsetHeight;
     const visible = Math.ceil(Math.max(0, this.scroll.clientHeight - headHeight) / height) + 2;
@@ -122,15 +103,16 @@ export class DataTable {
     this.first = first;
     this.last = last;
     const spacer = (rows) => el('tr', { class: 'spacer', 'aria-hidden': 'true' },
-      el('td', { colspan: this.rows[0].length, style: `height: ${rows * height}px` }));
+      el('td', { colspan: this.header.length, style: `height: ${rows * height}px` }));
     const shown = [];
     for (let r = first; r < last; r++) {
-      const row = this.rows[r + 1];
+      const row = this.rows[r].split(this.separator);
       shown.push(el('tr', { 'aria-rowindex': r + 2 }, ...row.map((value, c) => {
-        const cell = shownCell(value, this.fractional[c], this.decimals);
+        const column = this.columns[c] || { fractional: false, numeric: false };
+        const cell = shownCell(value, column.fractional, this.decimals);
         return el('td', {
           text: cell,
-          class: this.numeric[c] ? null : 'text',
+          class: column.numeric ? null : 'text',
           title: cell.length > MAX_WIDTH ? cell : null,
         });
       })));
