@@ -228,8 +228,8 @@ function study(message) {
   lastPost = performance.now();
   let pending = null;
   const sink = {
-    progress(done, total) {
-      pending = { done, total };
+    progress(done, total, conditionsDone, conditions) {
+      pending = { done, total, conditionsDone, conditions };
       if (performance.now() - lastPost >= POST_INTERVAL) {
         postMessage({ type: 'batch', progress: pending });
         pending = null;

@@ -292,7 +292,8 @@ public:
     const double now = emscripten_get_now();
     if (now - last_ < 50) return;
     last_ = now;
-    sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal));
+    sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal),
+                     static_cast<double>(p.conditionsDone), static_cast<double>(p.conditionsTotal));
   }
 
 private:

@@ -304,6 +304,20 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   await page.click('#study-run');
   const status = await page.textContent('#study-status');
   if (!/Do: 101 is outside 0 to 100/.test(status)) throw new Error(`Do 0:200 gave: ${status}`);
+
+  // A long study says where it stands in tests and conditions, and where Cancel ended it.
+  await page.fill('#study-n', '50,100');
+  await page.fill('#study-do', '0:90:10');
+  await page.fill('#study-replications', '20000');
+  await page.click('#study-run');
+  const progress = /^Test ([\d,]+) of 400,000 \((\d+) of 20 conditions done\)$/;
+  await page.waitForFunction((pattern) => new RegExp(pattern).test(document.getElementById('study-status').textContent),
+    progress.source, { timeout: 120000 });
+  const [, tests, conditions] = progress.exec(await page.textContent('#study-status'));
+  if (Number(tests.replace(/,/g, '')) < Number(conditions) * 20000) throw new Error(`test ${tests} with ${conditions} conditions done`);
+  await page.click('#study-cancel');
+  const cancelled = await page.textContent('#study-status');
+  if (!/^Cancelled after test [\d,]+ of 400,000 \(\d+ of 20 conditions done\)$/.test(cancelled)) throw new Error(`after Cancel: ${cancelled}`);
 });
 
 check('Cancel stops a long run, keeps its lines, and the next run works offline', async ({ page, origin, server }) => {

@@ -65,14 +65,17 @@ async function runStudy() {
     $('study-status').textContent = e.message;
     return;
   }
-  let lastDone = 0;
+  // Where the study stands: its tests (replications of every condition) and its conditions.
+  let stands = '';
   $('study-status').textContent = 'Running…';
   $('study-save').disabled = true;
   await startJob('study', { type: 'study', definition }, {
     onBatch(message) {
       if (!message.progress) return;
-      lastDone = message.progress.done;
-      $('study-status').textContent = `Condition ${message.progress.done} of ${message.progress.total}`;
+      const { done, total, conditionsDone, conditions } = message.progress;
+      stands = `test ${done.toLocaleString('en')} of ${total.toLocaleString('en')} ` +
+        `(${conditionsDone.toLocaleString('en')} of ${conditions.toLocaleString('en')} conditions done)`;
+      $('study-status').textContent = stands[0].toUpperCase() + stands.slice(1);
     },
     onEnd(result) {
       if (result.end !== 'completed') { $('study-status').textContent = 'The study ended with an error: ' + result.message; return; }
@@ -89,7 +92,7 @@ async function runStudy() {
       drawStudyPlots();
     },
     onCancel() {
-      $('study-status').textContent = `Cancelled after condition ${lastDone}`;
+      $('study-status').textContent = stands ? `Cancelled after ${stands}` : 'Cancelled.';
     },
   });
 }
