@@ -475,6 +475,34 @@ check('reloading or closing asks while results are unsaved or a job runs, and on
   if (!lines || (await page.textContent('#data')) !== lines) throw new Error('the lines are gone after the question was dismissed');
 });
 
+check('at 1024 × 700 every message is in view without scrolling', async ({ page, origin }) => {
+  await page.setViewportSize({ width: 1024, height: 700 });
+  const inView = async (id, what) => {
+    await page.waitForFunction((el) => document.getElementById(el).textContent.trim() !== '', id);
+    const box = await page.$eval(`#${id}`, (el) => {
+      const r = el.getBoundingClientRect();
+      return { top: r.top, bottom: r.bottom, scrolled: document.scrollingElement.scrollTop };
+    });
+    if (box.top < 0 || box.bottom > 700 || box.scrolled !== 0) throw new Error(`${what}: #${id} stands at ${box.top}–${box.bottom} px`);
+  };
+  await page.goto(`${origin}/index.html?k=11&run=1`);
+  await inView('status', 'a refused link');
+  await page.fill('#set-k', '3');
+  await page.click('#run');
+  await jobEnd(page);
+  await inView('status', 'a finished run');
+  await page.click('#tab-sheets');
+  writeFileSync(join(work, 'bad-mark.csv'), 'id,q1,q2\nKEY,A,B\nS1,A,Q\n');
+  await page.setInputFiles('#sheet-file', join(work, 'bad-mark.csv'));
+  await page.click('#sheet-run');
+  await jobEnd(page);
+  await inView('sheet-error', 'a refused sheet');
+  await page.click('#tab-study');
+  await page.fill('#study-do', '0:200');
+  await page.click('#study-run');
+  await inView('study-status', 'a refused study');
+});
+
 check('opened from a file, the page runs a link and analyses a sheet with no server', async ({ page, fileOrigin }) => {
   const args = ['--n', '15', '--k', '3', '--do', '40', '--tests', '4', '--ci', '--seed', '99'];
   const expected = runBatch(['simulate', ...args, '--data', 'd.txt', '--residuals', 'r.txt'], ['d.txt', 'r.txt']);
