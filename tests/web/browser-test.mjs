@@ -503,6 +503,35 @@ check('at 1024 × 700 every message is in view without scrolling', async ({ page
   await inView('study-status', 'a refused study');
 });
 
+check('Ctrl+A in a pane selects the pane, and a copy then takes its every line', async ({ page, origin }) => {
+  await page.goto(`${origin}/index.html?n=20&k=4&do=50&tests=300&seed=42&run=1`);
+  await jobEnd(page);
+  const whole = await page.textContent('#data');
+  await page.click('#data-view');
+  await page.keyboard.press('Control+A');
+  // A copy, as the browser fires it: the page's handler fills the clipboard's data.
+  const copy = () => page.evaluate(() => {
+    const selection = getSelection();
+    const event = new ClipboardEvent('copy', { clipboardData: new DataTransfer(), bubbles: true, cancelable: true });
+    document.getElementById('data-view').dispatchEvent(event);
+    return {
+      inPane: document.getElementById('data-view').contains(selection.anchorNode) && document.getElementById('data-view').contains(selection.focusNode),
+      copied: event.defaultPrevented ? event.clipboardData.getData('text/plain') : selection.toString(),
+    };
+  });
+  let got = await copy();
+  if (!got.inPane || got.copied !== whole) throw new Error(`Ctrl+A then copy: ${got.inPane ? '' : 'the selection left the pane; '}${got.copied.length} characters of ${whole.length}`);
+  // Scrolled, the pane stays selected whole.
+  await page.$eval('#data-view', (view) => { view.scrollTop = view.scrollHeight; });
+  await page.waitForTimeout(200);
+  got = await copy();
+  if (got.copied !== whole) throw new Error(`scrolled after Ctrl+A, a copy takes ${got.copied.length} characters of ${whole.length}`);
+  // A selection made afterwards is copied as it is.
+  await page.click('#data-view');
+  got = await copy();
+  if (got.copied === whole) throw new Error('a click after Ctrl+A still copies the whole pane');
+});
+
 check('opened from a file, the page runs a link and analyses a sheet with no server', async ({ page, fileOrigin }) => {
   const args = ['--n', '15', '--k', '3', '--do', '40', '--tests', '4', '--ci', '--seed', '99'];
   const expected = runBatch(['simulate', ...args, '--data', 'd.txt', '--residuals', 'r.txt'], ['d.txt', 'r.txt']);

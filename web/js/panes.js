@@ -18,7 +18,40 @@ export class TextPane {
     this.pending = false;
     view.addEventListener('scroll', () => this.schedule());
     new ResizeObserver(() => this.schedule()).observe(view);
+    // Ctrl+A (or Cmd+A) in the pane selects the pane, not the page: the lines in view are
+    // selected, and a copy takes every line of the pane, as the window's pane does.
+    this.allSelected = false;
+    view.addEventListener('keydown', (event) => {
+      if ((event.ctrlKey || event.metaKey) && !event.altKey && event.key.toLowerCase() === 'a') {
+        event.preventDefault();
+        this.allSelected = true;
+        this.selectShown();
+      }
+    });
+    document.addEventListener('selectionchange', () => {
+      if (this.allSelected && !this.shownSelected()) this.allSelected = false;
+    });
+    document.addEventListener('copy', (event) => {
+      if (!this.allSelected || !this.shownSelected()) return;
+      event.clipboardData.setData('text/plain', this.text());
+      event.preventDefault();
+    });
     this.clear();
+  }
+
+  selectShown() {
+    const range = document.createRange();
+    range.selectNodeContents(this.pre);
+    const selection = getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+  }
+
+  shownSelected() {
+    const selection = getSelection();
+    return selection.rangeCount === 1 && this.pre.contains(selection.anchorNode) && this.pre.contains(selection.focusNode) &&
+      // (a selection's text leaves out the last line's end)
+      selection.toString().replace(/\n$/, '') === this.pre.textContent.replace(/\n$/, '');
   }
 
   clear() {
@@ -96,6 +129,8 @@ export class TextPane {
     if (this.pre.dataset.first !== String(first) || this.pre.textContent.length !== text.length) {
       this.pre.textContent = text;
       this.pre.dataset.first = first;
+      // The whole pane stays selected while it scrolls.
+      if (this.allSelected) this.selectShown();
     }
     this.pre.style.top = offset + 'px';
   }
