@@ -126,6 +126,8 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   const summary = await downloaded(page, '#summary-save');
   if (summary.name !== 'summary.csv') throw new Error(`the summary saves as ${summary.name}`);
   sameText('summary.csv', summary.text, last['s.csv']);
+  // The Summary's chart saves as PNG and SVG, its three estimators and the diagonal.
+  await savedChart(page, '#summary-chart', '#summary', 'summary-mean', 4);
 
   // Each chart's SVG has a square for every point within its axes, and its PNG is one.
   const points = csvCells(last['p.csv']).slice(1);
@@ -235,6 +237,19 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   }
 });
 
+// A line chart's PNG and SVG files (buttons `${save}-png` and `${save}-svg`): their names, a
+// PNG's signature, and an SVG line for each of the `lines` shown, with their labels.
+async function savedChart(page, host, save, name, lines) {
+  const png = await downloaded(page, `${save}-png`);
+  if (png.name !== `${name}.png` || png.text.slice(1, 4) !== 'PNG') throw new Error(`${host} saves ${png.name}, not a PNG named ${name}.png`);
+  const svg = await downloaded(page, `${save}-svg`);
+  const drawn = (svg.text.match(/<path fill="none"/g) || []).length;
+  const labels = await page.$$eval(`${host} .u-legend .u-series .u-label`, (cells) => cells.map((cell) => cell.textContent));
+  if (svg.name !== `${name}.svg` || drawn !== lines || labels.some((label) => !svg.text.includes(`>${label.replace(/&/g, '&amp;')}<`))) {
+    throw new Error(`${svg.name} draws ${drawn} lines of ${lines} and names ${labels.filter((l) => svg.text.includes(l)).length} of ${labels.length}`);
+  }
+}
+
 // A made-up exam: `examinees` rows of `items` marks A to D after a KEY row, some omitted,
 // each examinee knowing a share of the items and guessing the rest.
 function madeUpSheet(examinees, items) {
@@ -296,6 +311,14 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   await sameTable('#study-table', page, 'study-table', expected['study.csv']);
   const plots = await page.$$eval('.study-plots canvas', (canvases) => canvases.length);
   if (plots !== 3) throw new Error(`${plots} study plots drawn`);
+  // Each line of a plot has a swatch of its own (colour for n, dash for the estimator), and
+  // each plot saves as a PNG and as an SVG with every line, named as the command line names it.
+  for (const measure of ['bias', 'rmse', 'coverage']) {
+    const swatches = await page.$$eval(`#study-${measure} .u-legend .swatch line`, (lines) =>
+      lines.map((line) => `${line.getAttribute('stroke')} ${line.getAttribute('stroke-dasharray')}`));
+    if (swatches.length < 6 || new Set(swatches).size !== swatches.length) throw new Error(`the ${measure} plot's swatches: ${swatches.join('; ')}`);
+    await savedChart(page, `#study-${measure}`, `#study-${measure}`, `study-${measure}-k3`, swatches.length);
+  }
   const saved = await downloaded(page, '#study-save');
   if (saved.name !== 'study.csv') throw new Error(`the study saves as ${saved.name}`);
   sameText('study.csv', saved.text, expected['study.csv']);

@@ -225,103 +225,166 @@ export class ScatterChart {
 
   png() {
     if (!this.plot) return;
-    const source = this.plot.ctx.canvas;
-    const ratio = devicePixelRatio || 1;
-    const titleHeight = 34 * ratio;
-    const legendHeight = 28 * ratio;
-    const canvas = document.createElement('canvas');
-    canvas.width = source.width;
-    canvas.height = source.height + titleHeight + legendHeight;
-    const ctx = canvas.getContext('2d');
-    ctx.fillStyle = '#fff';
-    ctx.fillRect(0, 0, canvas.width, canvas.height);
-    ctx.fillStyle = '#8b1a1a';
-    ctx.font = `bold ${15 * ratio}px sans-serif`;
-    ctx.textAlign = 'center';
-    ctx.fillText(this.options.title, canvas.width / 2, 22 * ratio);
-    ctx.drawImage(source, 0, titleHeight);
-    ctx.textAlign = 'left';
-    ctx.font = `${12 * ratio}px sans-serif`;
-    let x = 60 * ratio;
-    const y = titleHeight + source.height + 18 * ratio;
-    for (const item of this.legendItems()) {
-      ctx.fillStyle = item.color;
-      ctx.fillRect(x, y - 9 * ratio, 10 * ratio, 10 * ratio);
-      ctx.fillStyle = '#222';
-      ctx.fillText(item.label, x + 14 * ratio, y);
-      x += (ctx.measureText(item.label).width + 34 * ratio);
-    }
-    canvas.toBlob((blob) => download(blob, this.options.file + '.png'), 'image/png');
+    savePng(this.plot.ctx.canvas, this.options.title, this.legendItems(), this.options.file + '.png');
   }
 
+  // The diagonal (or zero) line and the series shown, as the legend names them.
   legendItems() {
     const items = [];
-    if (!this.shown || this.shown[this.options.line.option] !== false) items.push(this.options.line);
-    return items.concat(this.shownSeries());
+    const l = this.options.line;
+    if (!this.shown || this.shown[l.option] !== false) items.push({ label: l.label, color: l.color, line: true });
+    return items.concat(this.shownSeries().map((s) => ({ label: s.label, color: s.color, square: true })));
   }
 
   // The chart as SVG, drawn from the points themselves: each series one path of small
   // squares, so that even 10^5 points stay one element per series.
   svg() {
-    const W = 896;
-    const H = 660;
-    const m = { left: 72, right: 24, top: 44, bottom: 84 };
-    const pw = W - m.left - m.right;
-    const ph = H - m.top - m.bottom;
-    const [x0, x1] = this.range('x');
-    const [y0, y1] = this.range('y');
-    const px = (x) => m.left + (x - x0) / (x1 - x0) * pw;
-    const py = (y) => m.top + (y1 - y) / (y1 - y0) * ph;
-    const r = (v) => Math.round(v * 10) / 10;
-    const esc = (t) => String(t).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
-    const out = [];
-    out.push(`<svg xmlns="http://www.w3.org/2000/svg" width="${W}" height="${H}" viewBox="0 0 ${W} ${H}" font-family="sans-serif">`);
-    out.push(`<rect width="${W}" height="${H}" fill="#fff"/>`);
-    out.push(`<defs><clipPath id="plot"><rect x="${m.left}" y="${m.top}" width="${pw}" height="${ph}"/></clipPath></defs>`);
-    out.push(`<text x="${W / 2}" y="26" text-anchor="middle" font-size="15" font-weight="bold" fill="#8b1a1a">${esc(this.options.title)}</text>`);
-    for (const t of this.splits('x')) {
-      const x = r(px(t));
-      out.push(`<line x1="${x}" y1="${m.top}" x2="${x}" y2="${m.top + ph}" stroke="#ddd" stroke-dasharray="2 3"/>`);
-      out.push(`<text x="${x}" y="${m.top + ph + 18}" text-anchor="middle" font-size="12">${esc(formatTick(t))}</text>`);
-    }
-    for (const t of this.splits('y')) {
-      const y = r(py(t));
-      out.push(`<line x1="${m.left}" y1="${y}" x2="${m.left + pw}" y2="${y}" stroke="#ddd" stroke-dasharray="2 3"/>`);
-      out.push(`<text x="${m.left - 6}" y="${y + 4}" text-anchor="end" font-size="12">${esc(formatTick(t))}</text>`);
-    }
-    out.push(`<rect x="${m.left}" y="${m.top}" width="${pw}" height="${ph}" fill="none" stroke="#333"/>`);
-    out.push(`<text x="${m.left + pw / 2}" y="${m.top + ph + 40}" text-anchor="middle" font-size="13" font-weight="bold">${esc(this.options.xLabel)}</text>`);
-    out.push(`<text transform="translate(18 ${m.top + ph / 2}) rotate(-90)" text-anchor="middle" font-size="13" font-weight="bold">${esc(this.options.yLabel)}</text>`);
-    out.push('<g clip-path="url(#plot)">');
-    if (!this.shown || this.shown[this.options.line.option] !== false) {
-      const l = this.options.line;
-      out.push(`<line x1="${r(px(0))}" y1="${r(py(l.y[0]))}" x2="${r(px(1))}" y2="${r(py(l.y[1]))}" stroke="${l.color}"/>`);
-    }
-    for (const s of this.shownSeries()) {
-      const store = this.store[s.key];
-      const d = [];
-      for (let i = 0; i < store.n; i++) {
-        const x = store.x[i];
-        const y = store.y[i];
-        if (y !== y || x !== x || y < y0 || y > y1 || x < x0 || x > x1) continue;
-        d.push(`M${r(px(x) - 1)} ${r(py(y) - 1)}h2v2h-2z`);
+    const text = svgChart({
+      title: this.options.title, xLabel: this.options.xLabel, yLabel: this.options.yLabel,
+      xRange: this.range('x'), yRange: this.range('y'), xTicks: this.splits('x'), yTicks: this.splits('y'),
+      legend: this.legendItems(), note: this.outside.textContent,
+    }, ({ px, py, r, inside }) => {
+      const out = [];
+      if (!this.shown || this.shown[this.options.line.option] !== false) {
+        const l = this.options.line;
+        out.push(`<line x1="${r(px(0))}" y1="${r(py(l.y[0]))}" x2="${r(px(1))}" y2="${r(py(l.y[1]))}" stroke="${l.color}"/>`);
       }
-      if (d.length) out.push(`<path fill="${s.color}" d="${d.join('')}"/>`);
-    }
-    out.push('</g>');
-    let lx = m.left;
-    const ly = H - 18;
-    for (const item of this.legendItems()) {
-      out.push(`<rect x="${lx}" y="${ly - 9}" width="10" height="10" fill="${item.color}"/>`);
-      out.push(`<text x="${lx + 14}" y="${ly}" font-size="12">${esc(item.label)}</text>`);
-      lx += 34 + item.label.length * 7;
-    }
-    if (this.outside.textContent) {
-      out.push(`<text x="${m.left + pw - 6}" y="${m.top + ph - 8}" text-anchor="end" font-size="12">${esc(this.outside.textContent)}</text>`);
-    }
-    out.push('</svg>\n');
-    download(new Blob([out.join('\n')], { type: 'image/svg+xml' }), this.options.file + '.svg');
+      for (const s of this.shownSeries()) {
+        const store = this.store[s.key];
+        const d = [];
+        for (let i = 0; i < store.n; i++) {
+          const x = store.x[i];
+          const y = store.y[i];
+          if (!inside(x, y)) continue;
+          d.push(`M${r(px(x) - 1)} ${r(py(y) - 1)}h2v2h-2z`);
+        }
+        if (d.length) out.push(`<path fill="${s.color}" d="${d.join('')}"/>`);
+      }
+      return out;
+    });
+    download(new Blob([text], { type: 'image/svg+xml' }), this.options.file + '.svg');
   }
+}
+
+// ---------------------------------------------------------------------------------
+// Charts as files: a PNG of the chart's canvas with its title above and its legend below,
+// and an SVG drawn from the data. A legend item is a square (points), a line (with its dash
+// and, where the chart marks them, its points) or both.
+
+const esc = (t) => String(t).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
+
+// Legend items laid out in rows `width` wide, each its swatch and label (`measure` wide)
+// and a gap, `extra` in all: each item's x and row.
+function legendRows(items, width, measure, extra) {
+  const placed = [];
+  let x = 0;
+  let row = 0;
+  for (const item of items) {
+    const w = extra + measure(item.label);
+    if (x > 0 && x + w > width) { x = 0; row++; }
+    placed.push({ item, x, row });
+    x += w;
+  }
+  return { placed, rows: items.length ? row + 1 : 0 };
+}
+
+function savePng(source, title, legend, file) {
+  const ratio = devicePixelRatio || 1;
+  const titleHeight = 34 * ratio;
+  const rowHeight = 20 * ratio;
+  const margin = 60 * ratio;
+  const measureCtx = document.createElement('canvas').getContext('2d');
+  measureCtx.font = `${12 * ratio}px sans-serif`;
+  const { placed, rows } = legendRows(legend, source.width - 2 * margin, (label) => measureCtx.measureText(label).width, 44 * ratio);
+  const canvas = document.createElement('canvas');
+  canvas.width = source.width;
+  canvas.height = source.height + titleHeight + rows * rowHeight + 10 * ratio;
+  const ctx = canvas.getContext('2d');
+  ctx.fillStyle = '#fff';
+  ctx.fillRect(0, 0, canvas.width, canvas.height);
+  ctx.fillStyle = '#8b1a1a';
+  ctx.font = `bold ${15 * ratio}px sans-serif`;
+  ctx.textAlign = 'center';
+  ctx.fillText(title, canvas.width / 2, 22 * ratio);
+  ctx.drawImage(source, 0, titleHeight);
+  ctx.textAlign = 'left';
+  ctx.font = `${12 * ratio}px sans-serif`;
+  for (const { item, x: at, row } of placed) {
+    const x = margin + at;
+    const y = titleHeight + source.height + (row + 1) * rowHeight - 4 * ratio;
+    ctx.fillStyle = item.color;
+    ctx.strokeStyle = item.color;
+    if (item.square) ctx.fillRect(x + 7 * ratio, y - 9 * ratio, 10 * ratio, 10 * ratio);
+    if (item.line) {
+      ctx.lineWidth = 2 * ratio;
+      ctx.setLineDash((item.dash || []).map((d) => d * ratio));
+      ctx.beginPath();
+      ctx.moveTo(x, y - 4 * ratio);
+      ctx.lineTo(x + 24 * ratio, y - 4 * ratio);
+      ctx.stroke();
+      ctx.setLineDash([]);
+      if (item.points) {
+        ctx.beginPath();
+        ctx.arc(x + 12 * ratio, y - 4 * ratio, 3 * ratio, 0, 2 * Math.PI);
+        ctx.fill();
+      }
+    }
+    ctx.fillStyle = '#222';
+    ctx.fillText(item.label, x + 30 * ratio, y);
+  }
+  canvas.toBlob((blob) => download(blob, file), 'image/png');
+}
+
+// An SVG chart: the frame (title, grid, ticks, axis titles, legend, a note in the corner)
+// around what `draw` gives, which places values with px and py.
+function svgChart({ title, xLabel, yLabel, xRange, yRange, xTicks, yTicks, legend, note }, draw) {
+  const W = 896;
+  const m = { left: 72, right: 24, top: 44, bottom: 64 };
+  const pw = W - m.left - m.right;
+  const ph = 660 - 84 - m.top;
+  const { placed, rows } = legendRows(legend, pw, (label) => label.length * 7, 44);
+  const H = m.top + ph + m.bottom + rows * 20;
+  const [x0, x1] = xRange;
+  const [y0, y1] = yRange;
+  const px = (x) => m.left + (x - x0) / (x1 - x0) * pw;
+  const py = (y) => m.top + (y1 - y) / (y1 - y0) * ph;
+  const r = (v) => Math.round(v * 10) / 10;
+  const inside = (x, y) => x === x && y === y && x >= x0 && x <= x1 && y >= y0 && y <= y1;
+  const out = [];
+  out.push(`<svg xmlns="http://www.w3.org/2000/svg" width="${W}" height="${H}" viewBox="0 0 ${W} ${H}" font-family="sans-serif">`);
+  out.push(`<rect width="${W}" height="${H}" fill="#fff"/>`);
+  out.push(`<defs><clipPath id="plot"><rect x="${m.left}" y="${m.top}" width="${pw}" height="${ph}"/></clipPath></defs>`);
+  out.push(`<text x="${W / 2}" y="26" text-anchor="middle" font-size="15" font-weight="bold" fill="#8b1a1a">${esc(title)}</text>`);
+  for (const t of xTicks) {
+    const x = r(px(t));
+    out.push(`<line x1="${x}" y1="${m.top}" x2="${x}" y2="${m.top + ph}" stroke="#ddd" stroke-dasharray="2 3"/>`);
+    out.push(`<text x="${x}" y="${m.top + ph + 18}" text-anchor="middle" font-size="12">${esc(formatTick(t))}</text>`);
+  }
+  for (const t of yTicks) {
+    const y = r(py(t));
+    out.push(`<line x1="${m.left}" y1="${y}" x2="${m.left + pw}" y2="${y}" stroke="#ddd" stroke-dasharray="2 3"/>`);
+    out.push(`<text x="${m.left - 6}" y="${y + 4}" text-anchor="end" font-size="12">${esc(formatTick(t))}</text>`);
+  }
+  out.push(`<rect x="${m.left}" y="${m.top}" width="${pw}" height="${ph}" fill="none" stroke="#333"/>`);
+  out.push(`<text x="${m.left + pw / 2}" y="${m.top + ph + 40}" text-anchor="middle" font-size="13" font-weight="bold">${esc(xLabel)}</text>`);
+  out.push(`<text transform="translate(18 ${m.top + ph / 2}) rotate(-90)" text-anchor="middle" font-size="13" font-weight="bold">${esc(yLabel)}</text>`);
+  out.push('<g clip-path="url(#plot)">');
+  out.push(...draw({ px, py, r, inside }));
+  out.push('</g>');
+  for (const { item, x: at, row } of placed) {
+    const x = m.left + at;
+    const y = m.top + ph + m.bottom + row * 20 + 4;
+    if (item.square) out.push(`<rect x="${x + 7}" y="${y - 9}" width="10" height="10" fill="${item.color}"/>`);
+    if (item.line) {
+      const dash = item.dash ? ` stroke-dasharray="${item.dash.join(' ')}"` : '';
+      out.push(`<line x1="${x}" y1="${y - 4}" x2="${x + 24}" y2="${y - 4}" stroke="${item.color}" stroke-width="2"${dash}/>`);
+      if (item.points) out.push(`<circle cx="${x + 12}" cy="${y - 4}" r="3" fill="${item.color}"/>`);
+    }
+    out.push(`<text x="${x + 30}" y="${y}" font-size="12">${esc(item.label)}</text>`);
+  }
+  if (note) out.push(`<text x="${m.left + pw - 6}" y="${m.top + ph - 8}" text-anchor="end" font-size="12">${esc(note)}</text>`);
+  out.push('</svg>\n');
+  return out.join('\n');
 }
 
 // Tick positions from min to max: fixed steps for the fixed axes (as the window has
@@ -349,6 +412,7 @@ function formatTick(v) {
 
 export function lineChart(host, { title, xLabel, yLabel, x, series, reference }) {
   host.replaceChildren();
+  host.chart = null;
   if (!x.length) return null;
   const all = reference ? [...series, reference] : series;
   const errors = all.map((s) => s.err || null);
@@ -413,7 +477,82 @@ export function lineChart(host, { title, xLabel, yLabel, x, series, reference })
       }],
     },
   }, [x, ...all.map((s) => s.y)], host);
+  // The legend's swatches show each line's dash and points, as the lines do: the colour
+  // alone would give the estimators of one n the same swatch.
+  const rows = [...plot.root.querySelectorAll('.u-legend .u-series')];
+  rows.slice(rows.length - all.length).forEach((row, i) => row.querySelector('.u-marker')?.replaceWith(swatch(legendItem(all[i]))));
+  host.chart = { plot, spec: { title, xLabel, yLabel, x, all, errors } };
   return plot;
+}
+
+function legendItem(s) {
+  return { label: s.label, color: s.color, dash: s.dash, line: true, points: !s.reference };
+}
+
+function swatch(item) {
+  const ns = 'http://www.w3.org/2000/svg';
+  const svg = document.createElementNS(ns, 'svg');
+  svg.setAttribute('class', 'swatch');
+  svg.setAttribute('width', '26');
+  svg.setAttribute('height', '12');
+  svg.setAttribute('aria-hidden', 'true');
+  const line = document.createElementNS(ns, 'line');
+  for (const [name, value] of [['x1', 1], ['y1', 6], ['x2', 25], ['y2', 6], ['stroke', item.color], ['stroke-width', 2]]) {
+    line.setAttribute(name, value);
+  }
+  if (item.dash) line.setAttribute('stroke-dasharray', item.dash.join(' '));
+  svg.append(line);
+  if (item.points) {
+    const dot = document.createElementNS(ns, 'circle');
+    for (const [name, value] of [['cx', 13], ['cy', 6], ['r', 3], ['fill', item.color]]) dot.setAttribute(name, value);
+    svg.append(dot);
+  }
+  return svg;
+}
+
+// A line chart drawn by lineChart into `host`, saved as `file` (.png or .svg): the PNG from its
+// canvas, the SVG from its data, both with the title and a legend of the lines shown.
+export function saveLineChart(host, file) {
+  const chart = host.chart;
+  if (!chart || !host.isConnected) return;
+  const { plot, spec } = chart;
+  const shown = spec.all.map((s, i) => plot.series[i + 1].show);
+  const legend = spec.all.filter((s, i) => shown[i]).map(legendItem);
+  if (file.endsWith('.png')) {
+    savePng(plot.ctx.canvas, spec.title, legend, file);
+    return;
+  }
+  const xRange = [plot.scales.x.min, plot.scales.x.max];
+  const yRange = [plot.scales.y.min, plot.scales.y.max];
+  const text = svgChart({
+    title: spec.title, xLabel: spec.xLabel, yLabel: spec.yLabel, xRange, yRange,
+    xTicks: ticks(...xRange, 5, false), yTicks: ticks(...yRange, 5, false), legend,
+  }, ({ px, py, r }) => {
+    const out = [];
+    spec.all.forEach((s, i) => {
+      if (!shown[i]) return;
+      const dash = s.dash ? ` stroke-dasharray="${s.dash.join(' ')}"` : '';
+      // A gap in the values is spanned, as on the screen.
+      const d = [];
+      spec.x.forEach((x, j) => { if (s.y[j] != null) d.push(`${d.length ? 'L' : 'M'}${r(px(x))} ${r(py(s.y[j]))}`); });
+      if (d.length) out.push(`<path fill="none" stroke="${s.color}" stroke-width="${s.width || 1.5}"${dash} d="${d.join('')}"/>`);
+      if (!s.reference) {
+        spec.x.forEach((x, j) => {
+          if (s.y[j] == null) return;
+          out.push(`<circle cx="${r(px(x))}" cy="${r(py(s.y[j]))}" r="3" fill="${s.color}"/>`);
+          const e = spec.errors[i]?.[j];
+          if (e != null) {
+            const top = r(py(s.y[j] + 1.96 * e));
+            const bottom = r(py(s.y[j] - 1.96 * e));
+            const cx = r(px(x));
+            out.push(`<path stroke="${s.color}" d="M${cx} ${top}V${bottom}M${cx - 3} ${top}h6M${cx - 3} ${bottom}h6"/>`);
+          }
+        });
+      }
+    });
+    return out;
+  });
+  download(new Blob([text], { type: 'image/svg+xml' }), file);
 }
 
 export const ESTIMATORS = [

@@ -2,7 +2,7 @@
 // and Residuals panes, its points into the Graph and Residual charts, and its summary into
 // the Summary page.
 import { $, download, tableObjects } from './dom.js';
-import { ESTIMATORS, ScatterChart, lineChart } from './charts.js';
+import { ESTIMATORS, ScatterChart, lineChart, saveLineChart } from './charts.js';
 import { readSettings, setSetting, settingOf } from './form.js';
 import { setLastRunSeed, validSeed, writeAddress } from './links.js';
 import { TextPane } from './panes.js';
@@ -27,6 +27,7 @@ function showSummary(csv, table, heading) {
   summaryTable.show(table);
   $('summary-heading').textContent = heading;
   $('summary-save').disabled = !csv;
+  $('summary-png').disabled = $('summary-svg').disabled = !summary.rows.length;
   const hasCoverage = summary.rows.some((r) => r.wald_coverage != null || r.ci_coverage != null);
   $('summary-measure').querySelector('option[value=coverage]').disabled = !hasCoverage;
   if (!hasCoverage && $('summary-measure').value === 'coverage') $('summary-measure').value = 'mean';
@@ -228,6 +229,10 @@ export function setUpRuns() {
 
   $('summary-save').addEventListener('click', () => download(new Blob([summary.csv], { type: 'text/csv' }), 'summary.csv'));
   $('summary-measure').addEventListener('change', drawSummaryChart);
+  for (const kind of ['png', 'svg']) {
+    $(`summary-${kind}`).addEventListener('click', () =>
+      saveLineChart($('summary-chart'), `summary-${$('summary-measure').value}.${kind}`));
+  }
 
   onBusy((kind) => {
     $('run').disabled = kind !== null || !engineLoaded();

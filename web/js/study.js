@@ -1,7 +1,7 @@
 // Simulation studies: the lists of n, k and Do, the replications, the interval and the seed
 // to the engine, its rows into a table and the three plots the command line draws.
 import { $, download, el, tableObjects } from './dom.js';
-import { ESTIMATORS, PALETTE, lineChart } from './charts.js';
+import { ESTIMATORS, PALETTE, lineChart, saveLineChart } from './charts.js';
 import { entryOf } from './form.js';
 import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
 import { DataTable } from './tables.js';
@@ -89,6 +89,7 @@ async function runStudy() {
       const ks = [...new Set(study.rows.map((r) => r.k))].sort((a, b) => a - b);
       $('study-plot-k').replaceChildren(...ks.map((k) => el('option', { value: k, text: k })));
       $('study-k-bar').hidden = ks.length < 2;
+      for (const button of document.querySelectorAll('.study-plots button')) button.disabled = false;
       drawStudyPlots();
     },
     onCancel() {
@@ -143,6 +144,13 @@ export function setUpStudy() {
     setUnsaved('study', false);
   });
   $('study-plot-k').addEventListener('change', drawStudyPlots);
+  // Each plot saved as the command line names it: bias, rmse or coverage and k.
+  for (const measure of ['bias', 'rmse', 'coverage']) {
+    for (const kind of ['png', 'svg']) {
+      $(`study-${measure}-${kind}`).addEventListener('click', () =>
+        saveLineChart($(`study-${measure}`), `study-${measure}-k${$('study-plot-k').value}.${kind}`));
+    }
+  }
   onBusy((kind) => {
     $('study-run').disabled = kind !== null || !engineLoaded();
     for (const name of INPUTS) $(name).disabled = kind !== null;
