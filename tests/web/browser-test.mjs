@@ -176,6 +176,11 @@ check('a link with a refused value does not run, and says which value and why', 
       throw new Error(`${query}: the status says ${JSON.stringify(status)} and the Data pane holds ${data.length} characters`);
     }
   }
+  // A link that runs other than it reads runs, and the engine's note says how.
+  await page.goto(`${origin}/index.html?do=60&dmax=50&iterate=1&tests=2&seed=1&run=1`);
+  await jobEnd(page);
+  const status = await page.textContent('#status');
+  if (!/^Done: 2 tests in [\d.]+ s\. Do 60 is above Dmax 50, so the one degree 60 runs\.$/.test(status)) throw new Error(`Do above Dmax: ${status}`);
 });
 
 check('answer sheets: results and finding as the command line\'s, refusals at its line and column', async ({ page, origin }) => {

@@ -159,7 +159,9 @@ export async function runSimulation() {
         $('seed-line').hidden = false;
         writeAddress();
         const seconds = ((performance.now() - started) / 1000).toFixed(1);
-        setStatus(`Done: ${Number(result.tests).toLocaleString('en')} tests in ${seconds} s.`);
+        // The engine's notes on what ran follow (Do above Dmax: the one degree Do).
+        const notes = (result.notes || []).map((note) => ` ${note[0].toUpperCase()}${note.slice(1)}.`).join('');
+        setStatus(`Done: ${Number(result.tests).toLocaleString('en')} tests in ${seconds} s.${notes}`);
         showSummary(result.csv || '', result.table, describeRun(settings, runSeed, result.tests));
       } else {
         setStatus('The run ended with an error: ' + (result.message || result.end));
