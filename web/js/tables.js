@@ -96,7 +96,9 @@ export class DataTable {
     const count = this.rows.length;
     const height = this.rowHeight || 21;
     const headHeight = this.head.offsetHeight;
-    const visible = Math.ceil(Math.max(0, this.scroll.clientHeight - headHeight) / height) + 2;
+    // The box grows with its rows up to its largest height: as many rows as that holds.
+    const box = Math.max(this.scroll.clientHeight, parseFloat(getComputedStyle(this.scroll).maxHeight) || 0);
+    const visible = Math.ceil(Math.max(0, box - headHeight) / height) + 2;
     const first = Math.max(0, Math.min(count - visible, Math.floor(this.scroll.scrollTop / height)));
     const last = Math.min(count, first + visible);
     if (first === this.first && last === this.last) return;
