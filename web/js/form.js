@@ -81,6 +81,16 @@ export function buildSettings(entries, { onChange, onEnter }) {
   });
 }
 
+// What is wrong with a setting's text, worded as the command line words it ("" for nothing).
+export function settingProblem(entry, text) {
+  if (isSwitch(entry) && !/^[01]$/.test(text)) return `"${text}" is neither 1 (on, true, yes) nor 0 (off, false, no)`;
+  if (text === '') return `no value; the value must be from ${entry.min} to ${entry.max}`;
+  if (!/^-?\d+$/.test(text)) return `"${text}" is not a whole number`;
+  const value = Number(text);
+  if (value < entry.min || value > entry.max) return `${text} is out of range; the value must be from ${entry.min} to ${entry.max}`;
+  return '';
+}
+
 function checkNumber(entry, input) {
   const text = input.value.trim();
   const value = Number(text);
@@ -98,7 +108,7 @@ export function readSettings() {
     const input = inputs[entry.option];
     if (isSwitch(entry)) settings[entry.option] = input.checked ? 1 : 0;
     else if (checkNumber(entry, input)) settings[entry.option] = Number(input.value);
-    else problems.push(`${displayCaption(entry.caption).replace(/:$/, '')} must be a whole number from ${entry.min} to ${entry.max}`);
+    else problems.push(`${displayCaption(entry.caption).replace(/:$/, '')}: ${settingProblem(entry, input.value.trim())}`);
   }
   return { settings, problems };
 }

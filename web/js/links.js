@@ -1,7 +1,7 @@
 // The page's address: every setting by option name, the seed, and run=1 to run at once, so
 // that a link repeats a run exactly.
 import { $ } from './dom.js';
-import { isSwitch, setSetting, settingEntries, settingText } from './form.js';
+import { isSwitch, setSetting, settingEntries, settingProblem, settingText } from './form.js';
 
 let lastRunSeed = '';
 
@@ -14,11 +14,10 @@ export function validSeed(text) {
   return /^\d{1,10}$/.test(text) && Number(text) <= 4294967295;
 }
 
-// What is wrong with a value of the address, worded as the command line words it.
-function problem(entry, text) {
-  if (isSwitch(entry)) return `"${text}" is neither 1 (on, true, yes) nor 0 (off, false, no)`;
-  if (!/^-?\d+$/.test(text)) return `"${text}" is not a whole number`;
-  return `${text} is out of range; the value must be from ${entry.min} to ${entry.max}`;
+// What is wrong with a run's seed that is not valid, as the command line words it.
+export function seedProblem(text) {
+  return /^-?\d+$/.test(text) ? `${text} is out of range; the run's generator (lcg) takes seeds from 0 to 4294967295`
+    : `"${text}" is not a whole number`;
 }
 
 // Fills the form from the address; answers whether it asks to run, and each value it refused
@@ -33,18 +32,17 @@ export function readAddress() {
     if (isSwitch(entry)) {
       if (['1', 'true', 'on', 'yes', ''].includes(text)) setSetting(entry.option, 1);
       else if (['0', 'false', 'off', 'no'].includes(text)) setSetting(entry.option, 0);
-      else refused.push(`${entry.option}: ${problem(entry, given)}`);
+      else refused.push(`${entry.option}: ${settingProblem(entry, given)}`);
     } else {
       const value = Number(text);
       if (/^-?\d+$/.test(text) && value >= entry.min && value <= entry.max) setSetting(entry.option, value);
-      else refused.push(`${entry.option}: ${problem(entry, given)}`);
+      else refused.push(`${entry.option}: ${settingProblem(entry, given)}`);
     }
   }
   if (params.has('seed')) {
     const seed = params.get('seed').trim();
     if (validSeed(seed)) $('seed-input').value = seed;
-    else if (/^-?\d+$/.test(seed)) refused.push(`seed: ${seed} is out of range; the run's generator (lcg) takes seeds from 0 to 4294967295`);
-    else refused.push(`seed: "${seed}" is not a whole number`);
+    else refused.push(`seed: ${seedProblem(seed)}`);
   }
   return { run: params.get('run') === '1', refused };
 }

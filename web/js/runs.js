@@ -4,7 +4,7 @@
 import { $, download, tableObjects } from './dom.js';
 import { ESTIMATORS, ScatterChart, lineChart, saveLineChart } from './charts.js';
 import { readSettings, setSetting, settingOf } from './form.js';
-import { setLastRunSeed, validSeed, writeAddress } from './links.js';
+import { seedProblem, setLastRunSeed, validSeed, writeAddress } from './links.js';
 import { TextPane } from './panes.js';
 import { DataTable } from './tables.js';
 import { setUnsaved } from './unsaved.js';
@@ -113,7 +113,7 @@ export async function runSimulation() {
   if (jobRunning() || !engineLoaded()) return;
   const { settings, problems } = readSettings();
   const seed = $('seed-input').value.trim();
-  if (seed && !validSeed(seed)) problems.push('the seed must be a whole number from 0 to 4294967295, or empty');
+  if (seed && !validSeed(seed)) problems.push(`seed: ${seedProblem(seed)}`);
   if (problems.length) {
     setStatus('Not run: ' + problems.join('; ') + '.');
     return;

@@ -28,8 +28,11 @@ async function runSheet() {
   // Reading the key file takes a moment: the job under way starts now.
   markEnd('');
   const { settings, problems } = readSettings();
-  const k = Number($('sheet-k').value);
-  if (!Number.isInteger(k) || k < 0 || k > 10) problems.push('k must be 0 (from the key) or 2 to 10');
+  const kText = $('sheet-k').value.trim();
+  const k = Number(kText);
+  if (!/^\d+$/.test(kText) || k === 1 || k > 10) {
+    problems.push(`k: ${kText === '' ? 'no value' : `${kText} is out of range`}; the value must be 0 (from the key) or from 2 to 10`);
+  }
   if (problems.length) { $('sheet-error').textContent = problems.join('; '); markEnd('error'); return; }
   const keyFile = $('key-file').files[0];
   let key = $('key-text').value.trim();
