@@ -4,9 +4,9 @@
 # uPlot from the npm registry, bundled by web/build.mjs. Open it from a disk, or serve
 # build/web/ from any web server (try `python3 -m http.server -d build/web`).
 #   bash scripts/web.sh          build
-#   bash scripts/web.sh --test   build, then test the engine under node against
-#                                veltrano-batch (build/ must hold it) and the page in
-#                                headless Chromium
+#   bash scripts/web.sh --test   build, then test the bundler, the engine under node
+#                                against veltrano-batch (build/ must hold it) and the page
+#                                in headless Chromium
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +32,7 @@ echo "The page is in $out/ (serve it, e.g. python3 -m http.server -d $out)"
 
 if [ "${1:-}" = "--test" ]; then
   batch=build/src/batch/veltrano-batch
+  node tests/web/build-test.mjs
   node tests/web/engine-test.mjs "$engine" "$batch"
   node tests/web/browser-test.mjs "$out" "$batch"
 fi
