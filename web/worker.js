@@ -218,27 +218,38 @@ function simulate(message) {
   postMessage({ type: 'end', job: 'simulate', result });
 }
 
-function analyseSheet(message) {
-  const result = parseResult(engine.analyseSheet(message.text, message.name, message.key, message.k,
-    JSON.stringify(message.settings)));
-  postMessage({ type: 'end', job: 'sheet', result });
-}
-
-function study(message) {
+// A sink for where a sheet or a study stands: the engine's values under `names`, posted at
+// most every POST_INTERVAL milliseconds; `end()` posts the last one held back.
+function progressSink(names) {
   lastPost = performance.now();
   let pending = null;
-  const sink = {
-    progress(done, total, conditionsDone, conditions) {
-      pending = { done, total, conditionsDone, conditions };
+  return {
+    progress(...values) {
+      pending = Object.fromEntries(names.map((name, i) => [name, values[i]]));
       if (performance.now() - lastPost >= POST_INTERVAL) {
         postMessage({ type: 'batch', progress: pending });
         pending = null;
         lastPost = performance.now();
       }
     },
+    end() {
+      if (pending) postMessage({ type: 'batch', progress: pending });
+    },
   };
+}
+
+function analyseSheet(message) {
+  const sink = progressSink(['checking', 'examinees', 'bytesRead', 'bytesTotal']);
+  const result = parseResult(engine.analyseSheet(message.text, message.name, message.key, message.k,
+    JSON.stringify(message.settings), sink));
+  sink.end();
+  postMessage({ type: 'end', job: 'sheet', result });
+}
+
+function study(message) {
+  const sink = progressSink(['done', 'total', 'conditionsDone', 'conditions']);
   const result = parseResult(engine.study(JSON.stringify(message.definition), sink));
-  if (pending) postMessage({ type: 'batch', progress: pending });
+  sink.end();
   postMessage({ type: 'end', job: 'study', result });
 }
 

@@ -222,6 +222,33 @@ std::string Simulate(const std::string& settingsText, const std::string& seedTex
   });
 }
 
+// Where a sheet or a study stands, handed to the sink at most every 50 ms.
+class PageProgress final : public jobs::ProgressSink {
+public:
+  explicit PageProgress(val sink) : sink_(std::move(sink)) {}
+  void Study(const StudyProgress& p) override {
+    if (Due())
+      sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal),
+                       static_cast<double>(p.conditionsDone), static_cast<double>(p.conditionsTotal));
+  }
+  void Sheet(const jobs::SheetProgress& p) override {
+    if (Due())
+      sink_.call<void>("progress", p.checking, static_cast<double>(p.examinees), static_cast<double>(p.bytesRead),
+                       static_cast<double>(p.bytesTotal));
+  }
+
+private:
+  bool Due() {
+    const double now = emscripten_get_now();
+    if (now - last_ < 50) return false;
+    last_ = now;
+    return true;
+  }
+
+  val sink_;
+  double last_ = emscripten_get_now();
+};
+
 // The examinees of a sheet's results and, among them, the absent (no item answered) and
 // those whose analysis failed; the pooled row ALL, last, is none of them.
 struct SheetCounts {
@@ -242,9 +269,9 @@ SheetCounts CountsOf(const jobs::Frame& results) {
 }
 
 // An answer sheet: its text and name, the key apart ("" the sheet's KEY row), k (0 from
-// the key) and the analysis settings.
+// the key), the analysis settings and the sink of its progress.
 std::string AnalyseSheet(const std::string& text, const std::string& name, const std::string& keyText, int k,
-                         const std::string& settingsText) {
+                         const std::string& settingsText, val sink) {
   return Answer([&](Json& result) {
     const Json settings = ParseSettings(settingsText);
     AnalysisSettings analysis;
@@ -261,8 +288,9 @@ std::string AnalyseSheet(const std::string& text, const std::string& name, const
       jobs::CheckKeyAlternatives(*key, k, "key");
     }
     const std::unique_ptr<jobs::SheetSource> source = jobs::SheetSource::OfText(text, name, "the key", "k");
+    PageProgress progress(sink);
     const jobs::SheetFrame sheet =
-        jobs::AnalyseSheetData(*source, key ? &*key : nullptr, k, analysis, 1, jobs::JobContext{});
+        jobs::AnalyseSheetData(*source, key ? &*key : nullptr, k, analysis, 1, jobs::JobContext{nullptr, &progress});
     const SheetCounts counts = CountsOf(sheet.results);
     result["csv"] = jobs::CsvOfFrame(sheet.results);
     result["favoured"] = sheet.favoured;
@@ -284,22 +312,6 @@ std::optional<std::string> ListText(const Json& definition, const char* name) {
   for (const Json& v : *it) text += (text.empty() ? "" : ",") + (v.is_string() ? v.get<std::string>() : v.dump());
   return text;
 }
-
-class StudyProgressSink final : public jobs::ProgressSink {
-public:
-  explicit StudyProgressSink(val sink) : sink_(std::move(sink)) {}
-  void Study(const StudyProgress& p) override {
-    const double now = emscripten_get_now();
-    if (now - last_ < 50) return;
-    last_ = now;
-    sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal),
-                     static_cast<double>(p.conditionsDone), static_cast<double>(p.conditionsTotal));
-  }
-
-private:
-  val sink_;
-  double last_ = emscripten_get_now();
-};
 
 // A study: its lists, replications, interval, seed (text; none: from the clock) and
 // generator (philox unless lcg is asked for).
@@ -334,7 +346,7 @@ std::string RunStudy(const std::string& definitionText, val sink) {
     study.ci = SettingValue(d, setting::CI) != 0;
     study.tolerance = SettingValue(d, setting::Tol);
     study.maxIterations = SettingValue(d, setting::MaxIts);
-    StudyProgressSink progress(sink);
+    PageProgress progress(sink);
     jobs::StopToken stop;
     const jobs::StudyFrames frames = jobs::RunStudyData(study, Shard{}, false, 1, jobs::JobContext{&stop, &progress});
     result["seed"] = std::to_string(study.seed);

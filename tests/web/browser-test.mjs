@@ -284,8 +284,18 @@ check('a sheet of 20 000 examinees and 60 items never holds the page above 200 m
   await page.click('#tab-sheets');
   await page.setInputFiles('#sheet-file', join(work, 'big.csv'));
   await page.waitForFunction(() => !document.getElementById('sheet-run').disabled);
+  await page.evaluate(() => {
+    window.sheetStatus = [];
+    new MutationObserver(() => window.sheetStatus.push(document.getElementById('sheet-status').textContent))
+      .observe(document.getElementById('sheet-status'), { childList: true, characterData: true, subtree: true });
+  });
   await page.click('#sheet-run');
   if ((await jobEnd(page)) !== 'completed') throw new Error(`the big sheet: ${await page.textContent('#sheet-error')}`);
+  // The page said where the work stood as it went, and how it ended.
+  const said = await page.evaluate(() => window.sheetStatus);
+  if (!said.some((text) => /^[\d,]+ examinees analysed \(\d+ %\)…$/.test(text)) || !/^Done: 20,000 examinees in [\d.]+ s\.$/.test(said.at(-1))) {
+    throw new Error(`the sheet's status said: ${said.join(' | ')}`);
+  }
   await sameTable('#sheet-results', page, 'sheet-results', expected);
   // Shown again after another page, and scrolled to its end: the pooled row ALL, last.
   await page.click('#tab-data');

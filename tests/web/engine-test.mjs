@@ -114,7 +114,7 @@ const sheet = readFileSync(join(root, 'docs/examples/exam-sheet.csv'), 'utf8');
 check('answer sheet: the results of analyse --responses --out', () => {
   execFileSync(batch, ['analyse', '--responses', join(root, 'docs/examples/exam-sheet.csv'), '--ci', '--out',
     join(scratch, 'sheet.csv')], { stdio: ['ignore', 'ignore', 'ignore'] });
-  const page = answer(engine.analyseSheet(sheet, 'exam-sheet.csv', '', 0, JSON.stringify({ ci: 1 })));
+  const page = answer(engine.analyseSheet(sheet, 'exam-sheet.csv', '', 0, JSON.stringify({ ci: 1 }), { progress() {} }));
   assert.equal(page.end, 'completed', page.message);
   assert.ok(page.csv === read('sheet.csv'), 'the results differ');
   assert.ok(page.report.startsWith(`${page.examinees} examinees analysed`), page.report);
@@ -130,7 +130,7 @@ check('answer sheet: a bad mark is named by its line and column, as the command 
   const cli = spawnSync(batch, ['analyse', '--responses', join(scratch, 'bad.csv'), '--out', join(scratch, 'x.csv')],
     { encoding: 'utf8' });
   assert.equal(cli.status, 2, cli.stderr);
-  const page = answer(engine.analyseSheet(lines.join('\n'), join(scratch, 'bad.csv'), '', 0, '{}'));
+  const page = answer(engine.analyseSheet(lines.join('\n'), join(scratch, 'bad.csv'), '', 0, '{}', { progress() {} }));
   assert.equal(page.end, 'error');
   assert.match(page.message, new RegExp(`: line ${at + 1}, column \\d+: `));
   assert.equal(`veltrano-batch: ${page.message}\n`, cli.stderr);

@@ -38,18 +38,31 @@ async function runSheet() {
   let key = $('key-text').value.trim();
   if (!key && keyFile) key = (await keyFile.text()).trim();
   $('sheet-error').textContent = '';
+  $('sheet-status').textContent = 'Analysing…';
   $('sheet-favoured').replaceChildren();
   results.clear();
   setUnsaved('sheet', false);
   $('sheet-report').textContent = '';
   $('sheet-save').disabled = true;
+  const started = performance.now();
+  let examinees = 0;
   await startJob('sheet', { type: 'sheet', text: sheet.file.text, name: sheet.file.name, key, k, settings }, {
-    onBatch() {},
+    // Where the work stands: a first pass checks the rows when k comes from the key.
+    onBatch({ progress }) {
+      if (!progress) return;
+      examinees = progress.examinees;
+      const share = progress.bytesTotal > 0 ? ` (${Math.floor(100 * progress.bytesRead / progress.bytesTotal)} %)` : '';
+      $('sheet-status').textContent = progress.checking ? `Checking the rows${share}…`
+        : `${examinees.toLocaleString('en')} examinees analysed${share}…`;
+    },
     onEnd(result) {
       if (result.end !== 'completed') {
+        $('sheet-status').textContent = '';
         $('sheet-error').textContent = result.message || 'The sheet could not be analysed.';
         return;
       }
+      const seconds = ((performance.now() - started) / 1000).toFixed(1);
+      $('sheet-status').textContent = `Done: ${result.examinees.toLocaleString('en')} examinees in ${seconds} s.`;
       sheet.csv = result.csv;
       results.show(result.table);
       $('sheet-favoured').replaceChildren(...(result.favoured || []).map((line) => el('li', { text: line })));
@@ -58,7 +71,7 @@ async function runSheet() {
       setUnsaved('sheet', true);
     },
     onCancel() {
-      $('sheet-error').textContent = 'Cancelled.';
+      $('sheet-status').textContent = `Cancelled after ${examinees.toLocaleString('en')} examinees.`;
     },
   });
 }
