@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds the browser's page into build/web/: the engine (the core and the in-memory jobs in
-# WebAssembly, by Debian's emscripten), the page's own files from web/, and uPlot from the
-# npm registry. The result is static files: serve build/web/ from any web server, or try
-# it with `python3 -m http.server -d build/web`.
+# Builds the browser's page as one file, build/web/index.html: the engine (the core and the
+# in-memory jobs in WebAssembly, by Debian's emscripten), the page's own files from web/, and
+# uPlot from the npm registry, bundled by web/build.mjs. Open it from a disk, or serve
+# build/web/ from any web server (try `python3 -m http.server -d build/web`).
 #   bash scripts/web.sh          build
-#   bash scripts/web.sh --test   build, then test the engine under node against
-#                                veltrano-batch (build/ must hold it) and the page in
-#                                headless Chromium
+#   bash scripts/web.sh --test   build, then test the bundler, the engine under node
+#                                against veltrano-batch (build/ must hold it) and the page
+#                                in headless Chromium
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,19 +23,16 @@ if [ -f web/package-lock.json ]; then
 fi
 
 out=build/web
+engine=build/web-engine/src/web/veltrano-engine.js
 rm -rf "$out"
 mkdir -p "$out"
-cp build/web-engine/src/web/veltrano-engine.js "$out/"
-for f in web/*.html web/*.js web/*.css web/*.svg; do
-  [ -e "$f" ] && cp "$f" "$out/"
-done
-if [ -d web/node_modules/uplot/dist ]; then
-  cp web/node_modules/uplot/dist/uPlot.iife.min.js web/node_modules/uplot/dist/uPlot.min.css "$out/"
-fi
+# One file with everything inside: it works served and opened from a disk alike.
+node web/build.mjs "$out/index.html" "$engine"
 echo "The page is in $out/ (serve it, e.g. python3 -m http.server -d $out)"
 
 if [ "${1:-}" = "--test" ]; then
   batch=build/src/batch/veltrano-batch
-  node tests/web/engine-test.mjs "$out/veltrano-engine.js" "$batch"
+  node tests/web/build-test.mjs
+  node tests/web/engine-test.mjs "$engine" "$batch"
   node tests/web/browser-test.mjs "$out" "$batch"
 fi

@@ -4,8 +4,8 @@
 // lines (the panes) and numbers (the charts), so that the page only appends.
 'use strict';
 
-// The engine: from the page's copy in memory when it gave one, else from the server.
-importScripts(self.veltranoEngineUrl || 'veltrano-engine.js');
+// The engine: in the same script in the built page, else beside this file.
+if (typeof VeltranoEngine === 'undefined') importScripts('veltrano-engine.js');
 
 const POST_INTERVAL = 100;
 const SERIES = ['sLine', 'rLine', 'sDLN', 'sPoint_DSEM', 'sPoint_Dcond', 'rPoint_DSEM'];
@@ -125,24 +125,89 @@ function makeRunSink() {
   const maybeFlush = () => {
     if (performance.now() - lastPost >= POST_INTERVAL) flush(false);
   };
+  // The engine hands its text, points and Do* and then where the run stands, all at the end
+  // of one test: a batch goes only then, so that what the page holds when the worker is
+  // ended (Cancel) ends at one test in every pane, the one its status names.
   return {
     sink: {
-      data(text) { data.add(text); maybeFlush(); },
-      residuals(text) { residuals.add(text); maybeFlush(); },
-      points(text) { points.add(text); maybeFlush(); },
-      doStar(text) { doStar = text; maybeFlush(); },
+      data(text) { data.add(text); },
+      residuals(text) { residuals.add(text); },
+      points(text) { points.add(text); },
+      doStar(text) { doStar = text; },
       progress(done, total, degree) { progress = { done, total, degree }; maybeFlush(); },
     },
     flush,
   };
 }
 
-function parseResult(text) {
-  try {
-    return JSON.parse(text);
-  } catch (e) {
-    return { end: 'error', ok: false, message: 'The engine answered something that is not JSON: ' + String(text).slice(0, 200) };
+// RFC 4180 CSV: quoted cells may hold commas, quotes ("") and line ends. A last empty
+// line is not a row.
+function parseCsv(text) {
+  const rows = [];
+  let row = [];
+  let cell = '';
+  let quoted = false;
+  for (let i = 0; i < text.length; i++) {
+    const c = text[i];
+    if (quoted) {
+      if (c === '"') {
+        if (text[i + 1] === '"') { cell += '"'; i++; } else quoted = false;
+      } else cell += c;
+    } else if (c === '"') quoted = true;
+    else if (c === ',') { row.push(cell); cell = ''; }
+    else if (c === '\n' || c === '\r') {
+      if (c === '\r' && text[i + 1] === '\n') i++;
+      row.push(cell); rows.push(row); row = []; cell = '';
+    } else cell += c;
   }
+  if (cell !== '' || row.length) { row.push(cell); rows.push(row); }
+  return rows;
+}
+
+// A number as the core writes it. A study's digest (hex digits, at times all decimal ones)
+// has neither a point nor a signed exponent, so it never makes a column fractional.
+const NUMBER = /^-?\d+(\.\d+)?(e[-+]\d+)?$/;
+
+// The engine's CSV for the page's tables, cut here, off the page's thread: the header's
+// cells; each row's cells joined by `separator`, a character no cell holds (one string a
+// row, so that the page receives 20 000 strings rather than 300 000 and splits only the rows
+// it shows); and for each column whether it holds fractions, whether all its cells are
+// numbers, and its widest whole part and text.
+function tableOf(csv) {
+  const [header = [], ...rows] = parseCsv(csv);
+  let separator = '\u001f';
+  for (let code = 0xe000; csv.includes(separator); code++) separator = String.fromCharCode(code);
+  const columns = header.map((name) => ({ fractional: false, numeric: true, whole: 0, text: name.length }));
+  for (const row of rows) {
+    for (let c = 0; c < row.length && c < columns.length; c++) {
+      const v = row[c];
+      const column = columns[c];
+      if (v === '') continue;
+      if (NUMBER.test(v)) {
+        if (v.includes('.')) column.fractional = true;
+        const n = Math.abs(Number(v));
+        const digits = n < 10 ? 1 : Math.floor(Math.log10(n)) + 1;
+        column.whole = Math.max(column.whole, digits + (v[0] === '-' ? 1 : 0));
+      } else {
+        column.numeric = false;
+        column.text = Math.max(column.text, v.length);
+      }
+    }
+  }
+  return { header, rows: rows.map((row) => row.join(separator)), separator, columns };
+}
+
+// The engine's answer, with its CSV (a run's summary, a sheet's results, a study's rows)
+// also as a table.
+function parseResult(text) {
+  let result;
+  try {
+    result = JSON.parse(text);
+  } catch (e) {
+    return { end: 'error', notes: [], message: 'The engine answered something that is not JSON: ' + String(text).slice(0, 200) };
+  }
+  if (typeof result.csv === 'string') result.table = tableOf(result.csv);
+  return result;
 }
 
 function simulate(message) {
@@ -153,27 +218,38 @@ function simulate(message) {
   postMessage({ type: 'end', job: 'simulate', result });
 }
 
-function analyseSheet(message) {
-  const result = parseResult(engine.analyseSheet(message.text, message.name, message.key, message.k,
-    JSON.stringify(message.settings)));
-  postMessage({ type: 'end', job: 'sheet', result });
-}
-
-function study(message) {
+// A sink for where a sheet or a study stands: the engine's values under `names`, posted at
+// most every POST_INTERVAL milliseconds; `end()` posts the last one held back.
+function progressSink(names) {
   lastPost = performance.now();
   let pending = null;
-  const sink = {
-    progress(done, total) {
-      pending = { done, total };
+  return {
+    progress(...values) {
+      pending = Object.fromEntries(names.map((name, i) => [name, values[i]]));
       if (performance.now() - lastPost >= POST_INTERVAL) {
         postMessage({ type: 'batch', progress: pending });
         pending = null;
         lastPost = performance.now();
       }
     },
+    end() {
+      if (pending) postMessage({ type: 'batch', progress: pending });
+    },
   };
+}
+
+function analyseSheet(message) {
+  const sink = progressSink(['checking', 'examinees', 'bytesRead', 'bytesTotal']);
+  const result = parseResult(engine.analyseSheet(message.text, message.name, message.key, message.k,
+    JSON.stringify(message.settings), sink));
+  sink.end();
+  postMessage({ type: 'end', job: 'sheet', result });
+}
+
+function study(message) {
+  const sink = progressSink(['done', 'total', 'conditionsDone', 'conditions']);
   const result = parseResult(engine.study(JSON.stringify(message.definition), sink));
-  if (pending) postMessage({ type: 'batch', progress: pending });
+  sink.end();
   postMessage({ type: 'end', job: 'study', result });
 }
 
@@ -185,7 +261,7 @@ onmessage = (event) => {
     jobs[message.type](message);
   } catch (e) {
     // An exception out of the engine (an abort, a memory limit) ends the job, not the page.
-    postMessage({ type: 'end', job: message.type, result: { end: 'error', ok: false, message: String(e && e.message || e) } });
+    postMessage({ type: 'end', job: message.type, result: { end: 'error', notes: [], message: String(e && e.message || e) } });
   }
 };
 

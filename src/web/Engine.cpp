@@ -1,6 +1,12 @@
 // The engine of the browser's page: the in-memory jobs, compiled to WebAssembly and called
-// from the page's worker. Each call takes its settings as JSON text and answers JSON text;
-// while a run works, its lines go to the worker's sink object in chunks, a few times a
+// from the page's worker. Each call takes its settings as JSON text, by the command line's
+// names (the jobs check them: jobs/Settings.h), and answers JSON text of one shape for every
+// job:
+//   {"end": "completed" | "error", "message": the reason (an error only), "notes": [sentences],
+//    and what the job made: "seed", "tests", "csv" (a run's summary, a sheet's results, a
+//    study's rows), a sheet's "report", "favoured", "examinees", "absent" and "failed"}.
+// Messages name settings as the page's links do ("max-iterations: 0 is out of range ...").
+// While a run works, its lines go to the worker's sink object in chunks, a few times a
 // second, exactly the bytes `veltrano-batch simulate` writes to its files. Everything runs on
 // the worker's one thread; the page stops a run by ending the worker.
 #include <emscripten.h>
@@ -107,9 +113,19 @@ Json ParseSettings(const std::string& text) {
   return settings;
 }
 
-// The message of an error, its settings named as the page's links name them.
-std::string ErrorText(const std::exception_ptr& error) {
-  return jobs::Worded(jobs::ProblemOf(error), Spelling::Plain);
+// A job's answer: `body` fills in what the job made; an exception out of it ends the job
+// with the engine's message, its settings named as the page's links name them, keeping what
+// was filled in before (a run's seed).
+template <class Body>
+std::string Answer(Body&& body) {
+  Json result = {{"end", "completed"}, {"notes", Json::array()}};
+  try {
+    body(result);
+  } catch (...) {
+    result["end"] = "error";
+    result["message"] = jobs::Worded(jobs::ProblemOf(std::current_exception()), Spelling::Plain);
+  }
+  return result.dump();
 }
 
 // The run's host: the three outputs kept as text and handed to the sink in chunks, with
@@ -173,45 +189,62 @@ private:
 
 // A simulation run: the page's settings, the seed's text ("" from the clock) and the sink.
 std::string Simulate(const std::string& settingsText, const std::string& seedText, val sink) {
-  Json result;
-  std::optional<PageHost> host;
-  try {
+  return Answer([&](Json& result) {
     jobs::GivenSettings given = GivenSettingsOf(ParseSettings(settingsText));
     if (!seedText.empty()) given[std::string(setting::runSeed.name)] = jobs::Given{seedText};
     const jobs::RunOrder order = jobs::OrderRun(given);
-    Json notes = Json::array();
-    const jobs::NoteSink note = [&notes](const std::string& line) { notes.push_back(Worded(line, Spelling::Plain)); };
-    host.emplace(sink);
-    UniformGenerator rng;
-    SimulationRun run(rng);
-    RunSummary summary;
+    const jobs::NoteSink note = [&result](const std::string& line) {
+      result["notes"].push_back(Worded(line, Spelling::Plain));
+    };
+    // The seed is in the answer before the first test: a run that fails still says it.
     jobs::RunParts parts;
     parts.jobs = 1;
-    parts.summary = &summary;
     parts.reseed = true;
-    parts.seed = order.seed;
-    const jobs::RunOutcome outcome = jobs::Simulate(run, order.settings, parts, *host, note, jobs::JobContext{});
-    result["seed"] = std::to_string(outcome.seed);
-    result["notes"] = notes;
-    host->Flush();
-    result["end"] = "completed";
-    result["tests"] = host->Tests();
-    result["summary"] = summary.Rows(RowFormat::Csv);
-  } catch (...) {
-    // What the run wrote before the error stays written, as in the window.
-    if (host) host->Flush();
-    result["end"] = "error";
-    result["message"] = ErrorText(std::current_exception());
-  }
-  return result.dump();
+    parts.seed = jobs::RunSeed(order.seed, {});
+    result["seed"] = std::to_string(*parts.seed);
+    RunSummary summary;
+    parts.summary = &summary;
+    PageHost host(sink);
+    UniformGenerator rng;
+    SimulationRun run(rng);
+    try {
+      jobs::Simulate(run, order.settings, parts, host, note, jobs::JobContext{});
+    } catch (...) {
+      // What the run wrote before the error stays written, as in the window.
+      host.Flush();
+      throw;
+    }
+    host.Flush();
+    result["tests"] = host.Tests();
+    result["csv"] = summary.Rows(RowFormat::Csv);
+  });
 }
 
+// Where a sheet or a study stands, handed to the sink at most every 50 ms.
+class PageProgress final : public jobs::ProgressSink {
+public:
+  explicit PageProgress(val sink) : sink_(std::move(sink)) {}
+  void Study(const StudyProgress& p) override {
+    if (shown_.Due())
+      sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal),
+                       static_cast<double>(p.conditionsDone), static_cast<double>(p.conditionsTotal));
+  }
+  void Sheet(const jobs::SheetProgress& p) override {
+    if (shown_.Due())
+      sink_.call<void>("progress", p.checking, static_cast<double>(p.examinees), static_cast<double>(p.bytesRead),
+                       static_cast<double>(p.bytesTotal));
+  }
+
+private:
+  val sink_;
+  jobs::Throttle shown_{std::chrono::milliseconds(50)};
+};
+
 // An answer sheet: its text and name, the key apart ("" the sheet's KEY row), k (0 from
-// the key) and the analysis settings.
+// the key), the analysis settings and the sink of its progress.
 std::string AnalyseSheet(const std::string& text, const std::string& name, const std::string& keyText, int k,
-                         const std::string& settingsText) {
-  Json result;
-  try {
+                         const std::string& settingsText, val sink) {
+  return Answer([&](Json& result) {
     const Json settings = ParseSettings(settingsText);
     jobs::GivenSettings given;
     for (const SettingEntry* e : {&setting::CI, &setting::Tol, &setting::MaxIts, &setting::Decs}) {
@@ -222,51 +255,30 @@ std::string AnalyseSheet(const std::string& text, const std::string& name, const
     if (!keyText.empty()) given["key"] = jobs::Given{keyText};
     const jobs::SheetOrder order = jobs::OrderSheet(given);
     const std::unique_ptr<jobs::SheetSource> source = jobs::SheetSource::OfText(text, name);
-    const jobs::SheetFrame sheet = jobs::AnalyseSheetData(*source, order, jobs::JobContext{});
+    PageProgress progress(sink);
+    const jobs::SheetFrame sheet = jobs::AnalyseSheetData(*source, order, jobs::JobContext{nullptr, &progress});
     const jobs::SheetOutcome& outcome = sheet.outcome;
-    result["ok"] = true;
     result["csv"] = jobs::CsvOfFrame(sheet.results);
     result["favoured"] = outcome.favoured;
     result["report"] = outcome.Line();
     result["examinees"] = outcome.examinees;
     result["absent"] = outcome.absent;
     result["failed"] = outcome.failed;
-  } catch (...) {
-    result = {{"ok", false}, {"message", ErrorText(std::current_exception())}};
-  }
-  return result.dump();
+  });
 }
-
-class StudyProgressSink final : public jobs::ProgressSink {
-public:
-  explicit StudyProgressSink(val sink) : sink_(std::move(sink)) {}
-  void Study(const StudyProgress& p) override {
-    if (shown_.Due())
-      sink_.call<void>("progress", static_cast<double>(p.testsDone), static_cast<double>(p.testsTotal));
-  }
-
-private:
-  val sink_;
-  jobs::Throttle shown_{std::chrono::milliseconds(50)};
-};
 
 // A study: its lists, replications, interval, seed (none: from the clock) and generator
 // (philox unless lcg is asked for), by the command line's names.
 std::string RunStudy(const std::string& definitionText, val sink) {
-  Json result;
-  try {
+  return Answer([&](Json& result) {
     const jobs::StudyOrder order = jobs::OrderStudy(GivenSettingsOf(ParseSettings(definitionText)));
-    StudyProgressSink progress(sink);
+    PageProgress progress(sink);
     jobs::StopToken stop;
     const jobs::StudyFrames frames =
         jobs::RunStudyData(order.study, order.shard, false, 1, jobs::JobContext{&stop, &progress});
-    result["ok"] = true;
     result["seed"] = std::to_string(order.study.seed);
     result["csv"] = jobs::CsvOfFrame(frames.summary);
-  } catch (...) {
-    result = {{"ok", false}, {"message", ErrorText(std::current_exception())}};
-  }
-  return result.dump();
+  });
 }
 
 std::string Version() { return VELTRANO_VERSION; }

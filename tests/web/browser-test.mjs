@@ -10,6 +10,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { jobEnd, launch, openPage, serve } from './harness.mjs';
 
 const [dirArgument, batchArgument] = process.argv.slice(2);
@@ -39,10 +40,6 @@ function csvCells(text) {
   return text.split('\n').filter((line) => line !== '').map((line) => line.split(','));
 }
 
-function tableCells(page, id) {
-  return page.$$eval(`#${id} tr`, (rows) => rows.map((row) => [...row.cells].map((cell) => cell.textContent)));
-}
-
 function sameText(name, actual, expected) {
   if (actual === expected) return;
   const a = actual.split('\n');
@@ -53,8 +50,22 @@ function sameText(name, actual, expected) {
     `(${a.length} lines against ${e.length}):\n  page:  ${JSON.stringify(a[i])}\n  batch: ${JSON.stringify(e[i])}`);
 }
 
-function sameCells(name, actual, expected) {
-  sameText(name, actual.map((row) => row.join(',')).join('\n'), expected.map((row) => row.join(',')).join('\n'));
+// A table shows the CSV's rows in view, each at its place in the CSV (aria-rowindex: the
+// header is 1), the numbers of a column with fractions to the form's decimal places.
+async function sameTable(name, page, id, csvText, decimals = 3) {
+  const rows = csvCells(csvText);
+  const fractional = rows[0].map((_, c) => rows.some((row, i) => i > 0 && /^-?\d+\.\d+(e[-+]\d+)?$/.test(row[c] ?? '')));
+  const expected = rows.map((row, i) => row.map((v, c) =>
+    i > 0 && fractional[c] && /^-?\d+(\.\d+)?(e[-+]\d+)?$/.test(v) ? Number(v).toFixed(decimals) : v));
+  await page.waitForFunction((table) => document.querySelector(`#${table} tbody tr[aria-rowindex]`), id);
+  const shown = await page.$$eval(`#${id} tr[aria-rowindex]`, (trs) => trs.map((tr) =>
+    ({ index: Number(tr.getAttribute('aria-rowindex')), cells: [...tr.cells].map((cell) => cell.textContent) })));
+  const count = await page.$eval(`#${id}`, (table) => Number(table.getAttribute('aria-rowcount')));
+  if (count !== rows.length) throw new Error(`${name} says it has ${count} rows, the CSV ${rows.length}`);
+  if (shown[0].index !== 1) throw new Error(`${name} has no header`);
+  if (shown.length < Math.min(rows.length, 5)) throw new Error(`${name} shows ${shown.length - 1} rows`);
+  for (const { index, cells } of shown) sameText(`${name} row ${index}`, cells.join(','), expected[index - 1].join(','));
+  return shown;
 }
 
 async function downloaded(page, click) {
@@ -96,7 +107,8 @@ check('a link runs at once and writes the command line\'s data, residuals and su
     if (end !== 'completed') throw new Error(`${query}: the run ended ${end}: ${await page.textContent('#status')}`);
     sameText(`${query}: #data`, await page.textContent('#data'), expected['d.txt']);
     sameText(`${query}: #residuals`, await page.textContent('#residuals'), expected['r.txt']);
-    sameCells(`${query}: #summary`, await tableCells(page, 'summary'), csvCells(expected['s.csv']));
+    await page.click('#tab-summary');
+    await sameTable(`${query}: #summary`, page, 'summary', expected['s.csv'], Number(/decimals=(\d+)/.exec(query)?.[1] ?? 3));
     const seed = /seed=(\d+)/.exec(query)[1];
     const address = new URLSearchParams(await page.evaluate(() => location.search));
     if (address.get('seed') !== seed) throw new Error(`${query}: the address holds seed ${address.get('seed')}`);
@@ -106,6 +118,7 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   // The downloads are the whole texts, byte for byte, under their names.
   const last = runBatch(['simulate', ...cases[2].args, '--data', 'd.txt', '--summary', 's.csv', '--points', 'p.csv'],
     ['d.txt', 's.csv', 'p.csv']);
+  await page.click('#tab-data');
   const data = await downloaded(page, '#data-save');
   if (data.name !== 'data.txt') throw new Error(`the data pane saves as ${data.name}`);
   sameText('data.txt', data.text, last['d.txt']);
@@ -113,6 +126,8 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   const summary = await downloaded(page, '#summary-save');
   if (summary.name !== 'summary.csv') throw new Error(`the summary saves as ${summary.name}`);
   sameText('summary.csv', summary.text, last['s.csv']);
+  // The Summary's chart saves as PNG and SVG, its three estimators and the diagonal.
+  await savedChart(page, '#summary-chart', '#summary', 'summary-mean', 4);
 
   // Each chart's SVG has a square for every point within its axes, and its PNG is one.
   const points = csvCells(last['p.csv']).slice(1);
@@ -140,7 +155,32 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   await page.fill('#set-k', '11');
   await page.click('#run');
   const status = await page.textContent('#status');
-  if (!/^Not run: k must be a whole number from 2 to 10/.test(status)) throw new Error(`k = 11 gave: ${status}`);
+  if (status !== 'Not run: k: 11 is out of range; the value must be from 2 to 10.') throw new Error(`k = 11 gave: ${status}`);
+});
+
+check('a link with a refused value does not run, and says which value and why', async ({ page, origin }) => {
+  const cases = [
+    ['n=abc&k=4&run=1', 'Not run: the link\'s n: "abc" is not a whole number.'],
+    ['k=11&tests=3&run=1', 'Not run: the link\'s k: 11 is out of range; the value must be from 2 to 10.'],
+    ['iterate=maybe&seed=-1&run=1', 'Not run: the link\'s iterate: "maybe" is neither 1 (on, true, yes) nor 0 (off, false, no); ' +
+      'seed: -1 is out of range; the run\'s generator (lcg) takes seeds from 0 to 4294967295.'],
+    ['do=1.5', 'Left at their defaults: the link\'s do: "1.5" is not a whole number.'],
+  ];
+  for (const [query, expected] of cases) {
+    await page.goto(`${origin}/index.html?${query}`);
+    await page.waitForFunction(() => !document.getElementById('run').disabled);
+    await page.waitForTimeout(300);
+    const status = await page.textContent('#status');
+    const data = await page.textContent('#data');
+    if (status !== expected || data !== '' || (await page.evaluate(() => document.documentElement.dataset.end))) {
+      throw new Error(`${query}: the status says ${JSON.stringify(status)} and the Data pane holds ${data.length} characters`);
+    }
+  }
+  // A link that runs other than it reads runs, and the engine's note says how.
+  await page.goto(`${origin}/index.html?do=60&dmax=50&iterate=1&tests=2&seed=1&run=1`);
+  await jobEnd(page);
+  const status = await page.textContent('#status');
+  if (!/^Done: 2 tests in [\d.]+ s\. Iterate: Do 60 is above Dmax 50, so the one degree 60 runs\.$/.test(status)) throw new Error(`Do above Dmax: ${status}`);
 });
 
 check('answer sheets: results and finding as the command line\'s, refusals at its line and column', async ({ page, origin }) => {
@@ -152,8 +192,14 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   const favoured = refusal.stderr.split('\n').find((line) => line.includes('guessing favours')).replace(/^veltrano-batch: /, '');
   await page.setInputFiles('#sheet-file', join(work, 'exam-sheet.csv'));
   await page.click('#sheet-run');
-  if ((await jobEnd(page)) !== 'ok') throw new Error(`the exam sheet was refused: ${await page.textContent('#sheet-error')}`);
-  sameCells('#sheet-results', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'results.csv'), 'utf8')));
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the exam sheet was refused: ${await page.textContent('#sheet-error')}`);
+  await sameTable('#sheet-results', page, 'sheet-results', readFileSync(join(work, 'results.csv'), 'utf8'));
+  // "Decimal places" reaches the table at once; the download keeps every digit.
+  await page.fill('#set-decimals', '6');
+  await page.press('#set-decimals', 'Tab');
+  await sameTable('#sheet-results with 6 decimals', page, 'sheet-results', readFileSync(join(work, 'results.csv'), 'utf8'), 6);
+  await page.fill('#set-decimals', '3');
+  await page.press('#set-decimals', 'Tab');
   const finding = await page.textContent('#sheet-favoured');
   if (!finding.includes(favoured)) throw new Error(`the finding shown is ${JSON.stringify(finding)}, the command line's ${JSON.stringify(favoured)}`);
   const saved = await downloaded(page, '#sheet-save');
@@ -169,8 +215,8 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   await page.fill('#sheet-k', '5');
   await page.check('#set-ci');
   await page.click('#sheet-run');
-  if ((await jobEnd(page)) !== 'ok') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
-  sameCells('#sheet-results with a key file', await tableCells(page, 'sheet-results'), csvCells(readFileSync(join(work, 'keyed.csv'), 'utf8')));
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
+  await sameTable('#sheet-results with a key file', page, 'sheet-results', readFileSync(join(work, 'keyed.csv'), 'utf8'));
   await page.setInputFiles('#key-file', []);
   await page.fill('#sheet-k', '0');
   await page.uncheck('#set-ci');
@@ -196,6 +242,74 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   }
 });
 
+// A line chart's PNG and SVG files (buttons `${save}-png` and `${save}-svg`): their names, a
+// PNG's signature, and an SVG line for each of the `lines` shown, with their labels.
+async function savedChart(page, host, save, name, lines) {
+  const png = await downloaded(page, `${save}-png`);
+  if (png.name !== `${name}.png` || png.text.slice(1, 4) !== 'PNG') throw new Error(`${host} saves ${png.name}, not a PNG named ${name}.png`);
+  const svg = await downloaded(page, `${save}-svg`);
+  const drawn = (svg.text.match(/<path fill="none"/g) || []).length;
+  const labels = await page.$$eval(`${host} .u-legend .u-series .u-label`, (cells) => cells.map((cell) => cell.textContent));
+  if (svg.name !== `${name}.svg` || drawn !== lines || labels.some((label) => !svg.text.includes(`>${label.replace(/&/g, '&amp;')}<`))) {
+    throw new Error(`${svg.name} draws ${drawn} lines of ${lines} and names ${labels.filter((l) => svg.text.includes(l)).length} of ${labels.length}`);
+  }
+}
+
+// A made-up exam: `examinees` rows of `items` marks A to D after a KEY row, some omitted,
+// each examinee knowing a share of the items and guessing the rest.
+function madeUpSheet(examinees, items) {
+  let state = 12345;
+  const next = () => (state = (Math.imul(state, 1664525) + 1013904223) >>> 0) / 4294967296;
+  const letters = 'ABCD';
+  const key = Array.from({ length: items }, () => letters[Math.floor(next() * 4)]);
+  const lines = ['id,' + key.map((_, i) => `q${i + 1}`).join(','), 'KEY,' + key.join(',')];
+  for (let e = 0; e < examinees; e++) {
+    const knows = next();
+    lines.push(`S${e + 1},` + key.map((k) => (next() < 0.03 ? '' : next() < knows ? k : letters[Math.floor(next() * 4)])).join(','));
+  }
+  return lines.join('\n') + '\n';
+}
+
+check('a sheet of 20 000 examinees and 60 items never holds the page above 200 ms, and its table scrolls to the pooled row', async ({ page, origin }) => {
+  writeFileSync(join(work, 'big.csv'), madeUpSheet(20000, 60));
+  runBatch(['analyse', '--responses', 'big.csv', '--out', 'big-results.csv']);
+  const expected = readFileSync(join(work, 'big-results.csv'), 'utf8');
+  await page.goto(`${origin}/index.html`);
+  await page.waitForFunction(() => !document.getElementById('run').disabled);
+  await page.evaluate(() => {
+    window.longTasks = [];
+    new PerformanceObserver((list) => { for (const e of list.getEntries()) window.longTasks.push(Math.round(e.duration)); })
+      .observe({ type: 'longtask' });
+  });
+  await page.click('#tab-sheets');
+  await page.setInputFiles('#sheet-file', join(work, 'big.csv'));
+  await page.waitForFunction(() => !document.getElementById('sheet-run').disabled);
+  await page.evaluate(() => {
+    window.sheetStatus = [];
+    new MutationObserver(() => window.sheetStatus.push(document.getElementById('sheet-status').textContent))
+      .observe(document.getElementById('sheet-status'), { childList: true, characterData: true, subtree: true });
+  });
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the big sheet: ${await page.textContent('#sheet-error')}`);
+  // The page said where the work stood as it went, and how it ended.
+  const said = await page.evaluate(() => window.sheetStatus);
+  if (!said.some((text) => /^[\d,]+ examinees analysed \(\d+ %\)…$/.test(text)) || !/^Done: 20,000 examinees in [\d.]+ s\.$/.test(said.at(-1))) {
+    throw new Error(`the sheet's status said: ${said.join(' | ')}`);
+  }
+  await sameTable('#sheet-results', page, 'sheet-results', expected);
+  // Shown again after another page, and scrolled to its end: the pooled row ALL, last.
+  await page.click('#tab-data');
+  await page.click('#tab-sheets');
+  await page.$eval('#sheet-scroll', (view) => { view.scrollTop = view.scrollHeight; });
+  await page.waitForTimeout(200);
+  const shown = await sameTable('#sheet-results scrolled to its end', page, 'sheet-results', expected);
+  const last = shown[shown.length - 1];
+  if (last.index !== 20002 || last.cells[0] !== 'ALL') throw new Error(`scrolled to its end, the table's last row is ${last.index}: ${last.cells[0]}`);
+  sameText('results.csv of the big sheet', (await downloaded(page, '#sheet-save')).text, expected);
+  const longest = Math.max(0, ...await page.evaluate(() => window.longTasks));
+  if (longest > 200) throw new Error(`a task held the page for ${longest} ms`);
+});
+
 check('a study gives the command line\'s rows and draws its three plots', async ({ page, origin }) => {
   const expected = runBatch(['study', '--n', '10,20', '--k', '3', '--do', '0:60:30', '--replications', '60', '--ci',
     '--seed', '42', '--jobs', '1', '--quiet', '--out', 'study.csv'], ['study.csv']);
@@ -208,10 +322,18 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   await page.check('#study-ci');
   await page.fill('#study-seed', '42');
   await page.click('#study-run');
-  if ((await jobEnd(page)) !== 'ok') throw new Error(`the study ended: ${await page.textContent('#study-status')}`);
-  sameCells('#study-table', await tableCells(page, 'study-table'), csvCells(expected['study.csv']));
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the study ended: ${await page.textContent('#study-status')}`);
+  await sameTable('#study-table', page, 'study-table', expected['study.csv']);
   const plots = await page.$$eval('.study-plots canvas', (canvases) => canvases.length);
   if (plots !== 3) throw new Error(`${plots} study plots drawn`);
+  // Each line of a plot has a swatch of its own (colour for n, dash for the estimator), and
+  // each plot saves as a PNG and as an SVG with every line, named as the command line names it.
+  for (const measure of ['bias', 'rmse', 'coverage']) {
+    const swatches = await page.$$eval(`#study-${measure} .u-legend .swatch line`, (lines) =>
+      lines.map((line) => `${line.getAttribute('stroke')} ${line.getAttribute('stroke-dasharray')}`));
+    if (swatches.length < 6 || new Set(swatches).size !== swatches.length) throw new Error(`the ${measure} plot's swatches: ${swatches.join('; ')}`);
+    await savedChart(page, `#study-${measure}`, `#study-${measure}`, `study-${measure}-k3`, swatches.length);
+  }
   const saved = await downloaded(page, '#study-save');
   if (saved.name !== 'study.csv') throw new Error(`the study saves as ${saved.name}`);
   sameText('study.csv', saved.text, expected['study.csv']);
@@ -220,6 +342,20 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   await page.click('#study-run');
   const status = await page.textContent('#study-status');
   if (!/Do: 101 is outside 0 to 100/.test(status)) throw new Error(`Do 0:200 gave: ${status}`);
+
+  // A long study says where it stands in tests and conditions, and where Cancel ended it.
+  await page.fill('#study-n', '50,100');
+  await page.fill('#study-do', '0:90:10');
+  await page.fill('#study-replications', '20000');
+  await page.click('#study-run');
+  const progress = /^Test ([\d,]+) of 400,000 \((\d+) of 20 conditions done\)$/;
+  await page.waitForFunction((pattern) => new RegExp(pattern).test(document.getElementById('study-status').textContent),
+    progress.source, { timeout: 120000 });
+  const [, tests, conditions] = progress.exec(await page.textContent('#study-status'));
+  if (Number(tests.replace(/,/g, '')) < Number(conditions) * 20000) throw new Error(`test ${tests} with ${conditions} conditions done`);
+  await page.click('#study-cancel');
+  const cancelled = await page.textContent('#study-status');
+  if (!/^Cancelled after test [\d,]+ of 400,000 \(\d+ of 20 conditions done\)$/.test(cancelled)) throw new Error(`after Cancel: ${cancelled}`);
 });
 
 check('Cancel stops a long run, keeps its lines, and the next run works offline', async ({ page, origin, server }) => {
@@ -284,17 +420,188 @@ check('Cancel stops a long run, keeps its lines, and the next run works offline'
   server.refuse(false);
 });
 
+check('after Cancel, the status, the Data pane and the Residuals pane end at the same test', async ({ page, origin }) => {
+  for (let round = 0; round < 3; round++) {
+    await page.goto(`${origin}/index.html?n=30&tests=10000&iterate=1&do=0&dmax=99&step=1&seed=${7 + round}&run=1`);
+    await page.waitForFunction((at) => Number((/^Test ([\d,]+)/.exec(document.getElementById('status').textContent) || [0, '0'])[1].replace(/,/g, '')) >= at,
+      2000 + 3000 * round, { timeout: 120000 });
+    await page.click('#cancel');
+    await jobEnd(page);
+    const status = await page.textContent('#status');
+    const tests = Number(/^Cancelled after test (\d+)$/.exec(status)?.[1]);
+    const data = (await page.textContent('#data')).split('\n').filter((line) => /^\d/.test(line));
+    const residuals = (await page.textContent('#residuals')).split('\n').filter((line) => /^ *-?\d/.test(line));
+    const lastData = Number(data[data.length - 1]?.split('\t')[0]);
+    if (!(tests > 0) || data.length !== tests || lastData !== tests || residuals.length !== tests) {
+      throw new Error(`${JSON.stringify(status)}, the Data pane ends at test ${lastData} (${data.length} lines), ` +
+        `the Residuals pane has ${residuals.length} lines`);
+    }
+  }
+});
+
+check('reloading or closing asks while results are unsaved or a job runs, and only then', async ({ page, origin }) => {
+  // The page's answer to the browser's question before it unloads: true holds it.
+  const asks = () => page.evaluate(() => {
+    const event = new Event('beforeunload', { cancelable: true });
+    window.dispatchEvent(event);
+    return event.defaultPrevented;
+  });
+  const seen = [];
+  const expect = async (state, ask) => seen.push(`${state}: ${await asks()}, ${ask} expected`);
+  await page.goto(`${origin}/index.html?n=20&k=4&do=50&tests=5&seed=42`);
+  await page.waitForFunction(() => !document.getElementById('run').disabled);
+  await expect('a fresh page', false);
+  await page.click('#run');
+  await jobEnd(page);
+  await expect('after a run', true);
+  await page.click('#data-save');
+  await expect('with the data saved and the residuals not', true);
+  await page.click('#tab-residuals');
+  await page.click('#residuals-save');
+  await expect('with both panes saved', false);
+
+  writeFileSync(join(work, 'small.csv'), 'id,q1,q2,q3,q4\nKEY,A,B,C,D\nS1,A,B,C,D\nS2,A,C,C,B\n');
+  await page.click('#tab-sheets');
+  await page.setInputFiles('#sheet-file', join(work, 'small.csv'));
+  await page.click('#sheet-run');
+  await jobEnd(page);
+  await expect('after a sheet', true);
+  await page.click('#sheet-save');
+  await expect('with its results saved', false);
+
+  await page.click('#tab-study');
+  await page.fill('#study-n', '10');
+  await page.fill('#study-do', '50');
+  await page.fill('#study-replications', '5');
+  await page.click('#study-run');
+  await jobEnd(page);
+  await expect('after a study', true);
+  await page.click('#study-save');
+  await expect('with its rows saved', false);
+
+  await page.click('#tab-data');
+  // A long run: every degree from 0 to 99, 10 000 tests each.
+  await page.fill('#set-tests', '10000');
+  await page.fill('#set-do', '0');
+  await page.check('#set-iterate');
+  await page.fill('#set-step', '1');
+  await page.click('#run');
+  await page.waitForFunction(() => /^Test /.test(document.getElementById('status').textContent));
+  const clearPanes = async () => {
+    await page.click('#tab-data');
+    await page.click('#data-clear');
+    await page.click('#tab-residuals');
+    await page.click('#residuals-clear');
+  };
+  await clearPanes();
+  await expect('during a run, its panes cleared', true);
+  await page.click('#cancel');
+  await clearPanes();
+  await expect('after Cancel, its panes cleared', false);
+  sameText('the page\'s answers', seen.join('\n'), seen.map((line) => line.replace(/: (\w+), (\w+) expected$/, ': $2, $2 expected')).join('\n'));
+
+  // The browser asks for real after a run: dismissed, the page and its lines stay.
+  await page.fill('#set-tests', '5');
+  await page.uncheck('#set-iterate');
+  await page.click('#run');
+  await jobEnd(page);
+  const lines = await page.textContent('#data');
+  const dialog = new Promise((done) => page.once('dialog', async (d) => { await d.dismiss(); done(d.type()); }));
+  await page.evaluate(() => { setTimeout(() => location.reload(), 0); });
+  if ((await dialog) !== 'beforeunload') throw new Error('no question before the reload');
+  await page.waitForTimeout(300);
+  if (!lines || (await page.textContent('#data')) !== lines) throw new Error('the lines are gone after the question was dismissed');
+});
+
+check('at 1024 × 700 every message is in view without scrolling', async ({ page, origin }) => {
+  await page.setViewportSize({ width: 1024, height: 700 });
+  const inView = async (id, what) => {
+    await page.waitForFunction((el) => document.getElementById(el).textContent.trim() !== '', id);
+    const box = await page.$eval(`#${id}`, (el) => {
+      const r = el.getBoundingClientRect();
+      return { top: r.top, bottom: r.bottom, scrolled: document.scrollingElement.scrollTop };
+    });
+    if (box.top < 0 || box.bottom > 700 || box.scrolled !== 0) throw new Error(`${what}: #${id} stands at ${box.top}–${box.bottom} px`);
+  };
+  await page.goto(`${origin}/index.html?k=11&run=1`);
+  await inView('status', 'a refused link');
+  await page.fill('#set-k', '3');
+  await page.click('#run');
+  await jobEnd(page);
+  await inView('status', 'a finished run');
+  await page.click('#tab-sheets');
+  writeFileSync(join(work, 'bad-mark.csv'), 'id,q1,q2\nKEY,A,B\nS1,A,Q\n');
+  await page.setInputFiles('#sheet-file', join(work, 'bad-mark.csv'));
+  await page.click('#sheet-run');
+  await jobEnd(page);
+  await inView('sheet-error', 'a refused sheet');
+  await page.click('#tab-study');
+  await page.fill('#study-do', '0:200');
+  await page.click('#study-run');
+  await inView('study-status', 'a refused study');
+});
+
+check('Ctrl+A in a pane selects the pane, and a copy then takes its every line', async ({ page, origin }) => {
+  await page.goto(`${origin}/index.html?n=20&k=4&do=50&tests=300&seed=42&run=1`);
+  await jobEnd(page);
+  const whole = await page.textContent('#data');
+  await page.click('#data-view');
+  await page.keyboard.press('Control+A');
+  // A copy, as the browser fires it: the page's handler fills the clipboard's data.
+  const copy = () => page.evaluate(() => {
+    const selection = getSelection();
+    const event = new ClipboardEvent('copy', { clipboardData: new DataTransfer(), bubbles: true, cancelable: true });
+    document.getElementById('data-view').dispatchEvent(event);
+    return {
+      inPane: document.getElementById('data-view').contains(selection.anchorNode) && document.getElementById('data-view').contains(selection.focusNode),
+      copied: event.defaultPrevented ? event.clipboardData.getData('text/plain') : selection.toString(),
+    };
+  });
+  let got = await copy();
+  if (!got.inPane || got.copied !== whole) throw new Error(`Ctrl+A then copy: ${got.inPane ? '' : 'the selection left the pane; '}${got.copied.length} characters of ${whole.length}`);
+  // Scrolled, the pane stays selected whole.
+  await page.$eval('#data-view', (view) => { view.scrollTop = view.scrollHeight; });
+  await page.waitForTimeout(200);
+  got = await copy();
+  if (got.copied !== whole) throw new Error(`scrolled after Ctrl+A, a copy takes ${got.copied.length} characters of ${whole.length}`);
+  // A selection made afterwards is copied as it is.
+  await page.click('#data-view');
+  got = await copy();
+  if (got.copied === whole) throw new Error('a click after Ctrl+A still copies the whole pane');
+});
+
+check('opened from a file, the page runs a link and analyses a sheet with no server', async ({ page, fileOrigin }) => {
+  const args = ['--n', '15', '--k', '3', '--do', '40', '--tests', '4', '--ci', '--seed', '99'];
+  const expected = runBatch(['simulate', ...args, '--data', 'd.txt', '--residuals', 'r.txt'], ['d.txt', 'r.txt']);
+  await page.goto(`${fileOrigin}/index.html?n=15&k=3&do=40&tests=4&ci=1&seed=99&run=1`);
+  const end = await jobEnd(page);
+  if (end !== 'completed') throw new Error(`the run from a file ended ${end}: ${await page.textContent('#status')}`);
+  sameText('#data from a file', await page.textContent('#data'), expected['d.txt']);
+  sameText('#residuals from a file', await page.textContent('#residuals'), expected['r.txt']);
+
+  writeFileSync(join(work, 'small.csv'), 'id,q1,q2,q3,q4\nKEY,A,B,C,D\nS1,A,B,C,D\nS2,A,C,C,B\n');
+  runBatch(['analyse', '--responses', 'small.csv', '--ci', '--out', 'small-results.csv']);
+  await page.click('#tab-sheets');
+  await page.setInputFiles('#sheet-file', join(work, 'small.csv'));
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'completed') throw new Error(`the sheet from a file: ${await page.textContent('#sheet-error')}`);
+  const saved = await downloaded(page, '#sheet-save');
+  sameText('results.csv from a file', saved.text, readFileSync(join(work, 'small-results.csv'), 'utf8'));
+});
+
 // ---------------------------------------------------------------------------------
 
 const server = await serve(dirArgument);
+const fileOrigin = pathToFileURL(resolve(dirArgument)).href;
 const browser = await launch();
 let failed = 0;
 try {
   for (const { name, run } of checks) {
-    const { context, page, foreign, errors } = await openPage(browser, server.origin);
+    const fromFile = name.startsWith('opened from a file');
+    const { context, page, foreign, errors } = await openPage(browser, fromFile ? fileOrigin : server.origin);
     page.setDefaultTimeout(60000);
     try {
-      await run({ page, origin: server.origin, server });
+      await run({ page, origin: server.origin, fileOrigin, server });
       if (foreign.length) throw new Error(`requests left the page: ${foreign.join(', ')}`);
       if (errors.length) throw new Error(`the page reported errors: ${errors.join('; ')}`);
       console.log(`ok   ${name}`);
