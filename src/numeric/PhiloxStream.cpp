@@ -184,26 +184,29 @@ struct EightCounters {
 }
 
 // The blocks of a refill: compiled for AVX-512, for AVX2 and for any processor, the program
-// runs the best its processor can (chosen while it is loaded, as the processor's features do
-// not change). A ThreadSanitizer build keeps the one for any processor: that sanitizer's
-// runtime is not ready when the choice is made.
-[[gnu::target("avx512f")]] void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
-                                             std::uint64_t first, std::uint32_t* out) noexcept {
-  PhiloxBlocksAvx512(key, r, i, first, out);
+// runs the best its processor can, asking the processor once (its features do not change).
+// The choice is made by a call, not by the loader's indirect functions, which Windows and
+// macOS do not have.
+using BlocksFunction = void (*)(const std::uint32_t (&)[2], std::uint32_t, std::uint32_t, std::uint64_t,
+                                std::uint32_t*) noexcept;
+
+BlocksFunction BestBlocks() noexcept {
+  if (__builtin_cpu_supports("avx512f")) return PhiloxBlocksAvx512;
+  if (__builtin_cpu_supports("avx2")) return PhiloxBlocksAvx2;
+  return PhiloxBlocksPortable;
 }
-[[gnu::target("avx2")]] void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
-                                          std::uint64_t first, std::uint32_t* out) noexcept {
-  PhiloxBlocksAvx2(key, r, i, first, out);
+
+void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i, std::uint64_t first,
+                  std::uint32_t* out) noexcept {
+  static const BlocksFunction best = BestBlocks();
+  best(key, r, i, first, out);
 }
-#define VELTRANO_ANY_PROCESSOR gnu::target("default")
 #else
-#define VELTRANO_ANY_PROCESSOR
-#endif
-[[VELTRANO_ANY_PROCESSOR]] void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
-                                             std::uint64_t first, std::uint32_t* out) noexcept {
+void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i, std::uint64_t first,
+                  std::uint32_t* out) noexcept {
   PhiloxBlocksPortable(key, r, i, first, out);
 }
-#undef VELTRANO_ANY_PROCESSOR
+#endif
 
 void PhiloxStream::Refill() noexcept {
   PhiloxBlocks(key_, replication_, condition_, block_, words_);
