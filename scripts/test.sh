@@ -6,7 +6,9 @@
 # the same bytes on 1, 2 and 7 threads run on both pools), and a short bounded run of each
 # fuzzer, and a build of the core and veltrano-batch with
 # ThreadSanitizer whose tests must report no data race. The Debian package is built and
-# installed, and both programs are started from it. The R package's tarball is built and
+# installed, and both programs are started from it. The Python package is installed by pip
+# into fresh virtual environments, offline, from the source tree and from its sdist's wheel,
+# and its tests run against what was installed. The R package's tarball is built and
 # passes R CMD check --no-manual (its tests against the command line's numbers included).
 # The browser's page is built with emscripten; its engine is compared with veltrano-batch
 # under node, and the page is tried in headless Chromium.
@@ -21,6 +23,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 bash scripts/package-check.sh
+bash scripts/python-check.sh
 bash scripts/r-check.sh
 bash scripts/web.sh --test
 
