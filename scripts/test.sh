@@ -8,8 +8,9 @@
 # ThreadSanitizer whose tests must report no data race. The Debian package is built and
 # installed, and both programs are started from it. The Python package is installed by pip
 # into fresh virtual environments, offline, from the source tree and from its sdist's wheel,
-# and its tests run against what was installed. The R package's tarball is built and
-# passes R CMD check --no-manual (its tests against the command line's numbers included).
+# and its tests run against what was installed. The R package's tarball passes R CMD check
+# --as-cran (its tests against the command line's numbers included), once with its pool on
+# RcppParallel's oneTBB and once on the standard library's threads.
 # The browser's page is built with emscripten; its engine is compared with veltrano-batch
 # under node, and the page is tried in headless Chromium.
 set -euo pipefail
@@ -25,6 +26,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 bash scripts/package-check.sh
 bash scripts/python-check.sh
 bash scripts/r-check.sh
+bash scripts/r-check.sh --pool threads
 bash scripts/web.sh --test
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANO_SANITIZE=ON -DVELTRANO_BUILD_UI=OFF \
