@@ -2,8 +2,10 @@
 # Draws docs/architecture/layers.svg and .png, the picture of Veltrano's libraries and
 # programs and their arrows, from the CMake targets of a configured build (build/ unless
 # given): the edges are CMake's own, reduced to those not implied by others (tred), and the
-# browser's engine (built apart, by emscripten: scripts/web.sh) on the jobs. Needs
-# graphviz (apt-get install graphviz); not part of the tests.
+# front ends built apart: the browser's engine (by emscripten: scripts/web.sh) on the jobs,
+# the page (web/) on the engine, and the R package (r/veltrano, whose tarball carries the
+# sources it compiles: scripts/r-package.sh) on the jobs. Needs graphviz (apt-get install
+# graphviz); not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -23,13 +25,13 @@ cmake --graphviz="$work/targets.dot" "$build" > /dev/null
 # Each layer's targets, top (front ends) to bottom (the numbers).
 layer() {
   case "$1" in
-    veltrano|veltrano_ui|veltrano-batch|veltrano_batch_core|veltrano_batch_graphs|veltrano-engine|_veltrano) echo "front" ;;
+    veltrano|veltrano_ui|veltrano-batch|veltrano_batch_core|veltrano_batch_graphs|veltrano-engine|_veltrano|r/veltrano|web/) echo "front" ;;
     veltrano_chart) echo "drawing" ;;
     veltrano_jobs) echo "jobs" ;;
     *) echo "core" ;;
   esac
 }
-edges=$( (sed -n 's|.*// \(.*\) -> \(.*\)$|\1 \2|p' "$work/targets.dot"; echo "veltrano-engine veltrano_jobs") |
+edges=$( (sed -n 's|.*// \(.*\) -> \(.*\)$|\1 \2|p' "$work/targets.dot"; printf '%s\n' "veltrano-engine veltrano_jobs" "web/ veltrano-engine" "r/veltrano veltrano_jobs") |
   awk '$1 != $2' | sort -u)
 nodes=$(printf '%s\n' "$edges" | tr ' ' '\n' | sort -u)
 {
@@ -39,7 +41,7 @@ nodes=$(printf '%s\n' "$edges" | tr ' ' '\n' | sort -u)
   echo '  edge [color="#777777", arrowsize=0.7];'
   for group in front drawing jobs core; do
     case "$group" in
-      front) title="Front ends: the command line, the window (Qt Widgets), Python, and the browser's engine"; fill="#fde2c8" ;;
+      front) title="Front ends: the command line, the window (Qt Widgets), Python, R, and the browser's page and engine"; fill="#fde2c8" ;;
       drawing) title="Drawing (Qt Gui and Svg)"; fill="#e4d8f0" ;;
       jobs) title="Application layer: one job per user action (Qt-free)"; fill="#cfe8d5" ;;
       core) title="Core: the model, the simulation, studies and answer sheets (Qt-free, portable)"; fill="#d4e4f7" ;;
@@ -48,8 +50,14 @@ nodes=$(printf '%s\n' "$edges" | tr ' ' '\n' | sort -u)
     for n in $nodes; do
       [ "$(layer "$n")" = "$group" ] || continue
       shape=box
-      case "$n" in veltrano|veltrano-batch|veltrano-engine) shape=ellipse ;; esac
-      echo "    \"$n\" [fillcolor=\"$fill\", shape=$shape];"
+      label=$n
+      case "$n" in
+        veltrano|veltrano-batch|veltrano-engine) shape=ellipse ;;
+        _veltrano) label='_veltrano\n(the Python module)' ;;
+        r/veltrano) shape=ellipse; label='r/veltrano\n(the R package)' ;;
+        web/) shape=ellipse; label='web/\n(the page)' ;;
+      esac
+      echo "    \"$n\" [fillcolor=\"$fill\", shape=$shape, label=\"$label\"];"
     done
     echo '  }'
   done

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Makes docs/examples/exam-sheet.csv, the made-up answer sheet of the README's walk-through.
+"""Makes docs/examples/exam-sheet.csv, the made-up answer sheet of the walk-through
+in docs/guide/answer-sheets.md.
 
 A 40-item test with k = 4 alternatives (A to D) taken by 200 examinees. Each examinee has
 a degree of knowledge drawn from Beta(2.5, 2) (mostly between 0.2 and 0.9) and knows each

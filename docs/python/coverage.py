@@ -1,4 +1,4 @@
-# The README's example "From Python": a study in five lines and its coverage plot.
+# The example of the guide's "From Python" (docs/guide/python.md): a study in five lines and its coverage plot.
 # PYTHONPATH=build/python /usr/bin/python3 docs/python/coverage.py  (writes docs/python/coverage.png)
 import matplotlib
 matplotlib.use("Agg")

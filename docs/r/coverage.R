@@ -1,4 +1,4 @@
-# The README's worked example in R: does Du's 95 % test-inversion interval cover 95 % at
+# The worked example of docs/guide/studies.md in R: does Du's 95 % test-inversion interval cover 95 % at
 # k = 4? The same study as `veltrano-batch study --n 10,20,50,100,200,400 --k 4 --do 0:90:10
 # --replications 10000 --ci --seed 20261210` (docs/studies/example.csv, cell for cell), its
 # coverage table, and the plot docs/r/coverage.png.

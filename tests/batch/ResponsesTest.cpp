@@ -447,9 +447,9 @@ TEST(Responses, AReplacedOutputKeepsItsModeAndOwner) {
   }
 }
 
-// The example sheet of the README: its tables read back by plain `analyse` give the same
-// estimates, every examinee's; its output does not depend on the threads; and the pooled
-// table shows the guessing it was made with, favouring position C.
+// The example sheet of docs/guide/answer-sheets.md: its tables read back by plain `analyse`
+// give the same estimates, every examinee's; its output does not depend on the threads; and
+// the pooled table shows the guessing it was made with, favouring position C.
 TEST(Responses, ExampleSheetRoundTripsThroughAnalyse) {
   ScratchDir dir;
   const std::string sheet = std::string(VELTRANO_EXAMPLES_DIR) + "/exam-sheet.csv";

@@ -99,7 +99,7 @@ check('a setting out of range is refused, not clamped', () => {
   assert.equal(page.data, '');
 });
 
-// The example sheet of the README, and the same sheet with one mark no item has.
+// The example sheet of docs/guide/answer-sheets.md, and the same sheet with one mark no item has.
 const sheet = readFileSync(join(root, 'docs/examples/exam-sheet.csv'), 'utf8');
 check('answer sheet: the results of analyse --responses --out', () => {
   execFileSync(batch, ['analyse', '--responses', join(root, 'docs/examples/exam-sheet.csv'), '--ci', '--out',

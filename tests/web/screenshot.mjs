@@ -1,4 +1,4 @@
-// A picture of the page after a seeded run, for the README:
+// A picture of the page after a seeded run, for the README and docs/guide/browser.md:
 //   node tests/web/screenshot.mjs BUILD_WEB_DIR OUT.png [PAGE]
 // PAGE is the tab to show (graph by default: data, graph, residual, residuals, summary, …).
 import { jobEnd, launch, openPage, serve } from './harness.mjs';
@@ -8,7 +8,7 @@ if (!dir || !out) {
   console.error('usage: node tests/web/screenshot.mjs BUILD_WEB_DIR OUT.png [PAGE]');
   process.exit(2);
 }
-// The README's typical use: Do from 10 to 90 in steps of 10, 200 tests per degree, Dc and
+// The window's typical use (docs/guide/window.md): Do from 10 to 90 in steps of 10, 200 tests per degree, Dc and
 // D Lord & Novick shown.
 const query = 'n=20&k=4&do=10&iterate=1&dmax=90&step=10&tests=200&show-dc=1&show-dln=1&seed=1234567&run=1';
 
