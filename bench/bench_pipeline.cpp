@@ -1,6 +1,6 @@
 // The ordered pipeline's two pools against each other on two threads: oneTBB's and the
-// standard library's threads (parallel/ThreadPipeline.h), in turn in every iteration so
-// that the machine's load falls on both alike. Items cost what the runs' items cost, in
+// standard library's threads (parallel/ThreadPipeline.h), in turn, ten times in every
+// iteration, so that the machine's load falls on both alike. Items cost what the runs' items cost, in
 // spinning arithmetic: a serial make and a parallel work per item, the hand-on free.
 //   fine:     make 1 µs, work 20 µs    (what the pools cost per item shows most here)
 //   simulate: make 30 µs, work 250 µs  (a group of tests of `simulate`: the draws serial)
@@ -19,9 +19,10 @@ namespace {
 using veltrano::RunOrderedOnTbb;
 using veltrano::RunOrderedOnThreads;
 
-// Arithmetic that takes about `micros` µs on the build machine and cannot be skipped.
+// Arithmetic that takes about `micros` µs of a core on the build machine (0.51 µs for 300
+// rounds, measured in CPU time) and cannot be skipped.
 std::uint64_t Spin(double micros, std::uint64_t x) {
-  const auto rounds = static_cast<std::int64_t>(micros * 300);
+  const auto rounds = static_cast<std::int64_t>(micros * 590);
   for (std::int64_t i = 0; i < rounds; ++i) {
     x ^= x << 13;
     x ^= x >> 7;
@@ -64,14 +65,18 @@ double RunPool(int items, double makeMicros, double workMicros) {
 }
 
 void BM_PipelinePools(benchmark::State& state, double makeMicros, double workMicros) {
-  // The same work, about a third of a second a pool.
-  const int items = static_cast<int>(6e5 / (makeMicros + workMicros));
+  // The same work for each, about 30 ms at a time, ten turns of each an iteration: a change of
+  // the machine's load falls on both alike.
+  constexpr int kTurns = 10;
+  const int items = static_cast<int>(6e4 / (makeMicros + workMicros));
   double tbb = 0, threads = 0;
   for (auto _ : state) {
-    tbb += RunPool<true>(items, makeMicros, workMicros);
-    threads += RunPool<false>(items, makeMicros, workMicros);
+    for (int turn = 0; turn < kTurns; ++turn) {
+      tbb += RunPool<true>(items, makeMicros, workMicros);
+      threads += RunPool<false>(items, makeMicros, workMicros);
+    }
   }
-  const double n = static_cast<double>(state.iterations()) * items;
+  const double n = static_cast<double>(state.iterations()) * kTurns * items;
   state.counters["tbb_us_per_item"] = 1e6 * tbb / n;
   state.counters["threads_us_per_item"] = 1e6 * threads / n;
   state.counters["threads_x_tbb"] = threads / tbb;
