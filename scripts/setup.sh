@@ -9,7 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtbb-dev nlohmann-json3-dev librandom123-dev
   parallel
   python3 python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-pytest python3-tqdm
-  r-base-dev r-cran-rcpp r-cran-testthat r-cran-roxygen2 r-cran-ggplot2
+  python3-venv python3-pip python3-setuptools python3-wheel python3-build
+  r-base-dev r-cran-rcpp r-cran-rcppparallel r-cran-testthat r-cran-roxygen2 r-cran-ggplot2
   xvfb xauth
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev

@@ -65,34 +65,51 @@ template <int W>
 // The root of G from start, and the roots of G at two deltas from their starts: where
 // the time of the interval goes. On x86 each iteration is compiled twice, with lanes of
 // four for processors with AVX and with lanes of two for any other, and the program runs
-// the one its processor can; elsewhere, with lanes of two. All take the same steps to
-// the same doubles. A ThreadSanitizer build keeps the one for any processor: the choice
-// between the two is made while the program is being loaded, before that sanitizer's
-// runtime is ready, and its instrumented chooser would crash there.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(__SANITIZE_THREAD__)
-[[gnu::target("avx")]] std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
-                                                                 const NewtonControl& control) {
+// the one its processor can, asking the processor once; elsewhere, with lanes of two. All
+// take the same steps to the same doubles. The choice is made by a call, not by the
+// loader's indirect functions, which Windows and macOS do not have. Windows' compilers
+// (MinGW's GCC) keep only 16-byte alignment of the stack for the 32-byte vectors they spill
+// there, so a Windows build has the lanes of two alone.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
+namespace {
+
+[[gnu::target("avx")]] std::optional<double> SolveLambdaEquationAvx(const tBfMatriz& table, double x, double start,
+                                                                    const NewtonControl& control) {
   return SolveLambdaEquationWith<4>(table, x, start, control);
 }
-[[gnu::target("avx")]] std::array<std::optional<double>, 2> SolveLambdaEquations(const tBfMatriz& table, double xA,
-                                                                                 double startA, double xB,
-                                                                                 double startB,
-                                                                                 const NewtonControl& control) {
+[[gnu::target("avx")]] std::array<std::optional<double>, 2> SolveLambdaEquationsAvx(const tBfMatriz& table,
+                                                                                    double xA, double startA,
+                                                                                    double xB, double startB,
+                                                                                    const NewtonControl& control) {
   return SolveLambdaEquationsWith<4>(table, xA, startA, xB, startB, control);
 }
-#define VELTRANO_ANY_PROCESSOR gnu::target("default")
+
+bool HasAvx() noexcept {
+  static const bool has = __builtin_cpu_supports("avx");
+  return has;
+}
+
+}  // namespace
+#define VELTRANO_AVX_LANES 1
 #else
-#define VELTRANO_ANY_PROCESSOR
+#define VELTRANO_AVX_LANES 0
 #endif
-[[VELTRANO_ANY_PROCESSOR]] std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
-                                                                     const NewtonControl& control) {
+
+std::optional<double> SolveLambdaEquation(const tBfMatriz& table, double x, double start,
+                                          const NewtonControl& control) {
+#if VELTRANO_AVX_LANES
+  if (HasAvx()) return SolveLambdaEquationAvx(table, x, start, control);
+#endif
   return SolveLambdaEquationWith<2>(table, x, start, control);
 }
-[[VELTRANO_ANY_PROCESSOR]] std::array<std::optional<double>, 2> SolveLambdaEquations(
-    const tBfMatriz& table, double xA, double startA, double xB, double startB, const NewtonControl& control) {
+std::array<std::optional<double>, 2> SolveLambdaEquations(const tBfMatriz& table, double xA, double startA,
+                                                          double xB, double startB, const NewtonControl& control) {
+#if VELTRANO_AVX_LANES
+  if (HasAvx()) return SolveLambdaEquationsAvx(table, xA, startA, xB, startB, control);
+#endif
   return SolveLambdaEquationsWith<2>(table, xA, startA, xB, startB, control);
 }
-#undef VELTRANO_ANY_PROCESSOR
+#undef VELTRANO_AVX_LANES
 
 // One limit's search by the fixed-point iteration d ← d0 + s·z·SE(d).
 struct tAnalisisDeltaMET::LimitSearch {

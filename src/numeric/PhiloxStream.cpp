@@ -114,12 +114,10 @@ struct FourCounters {
   _mm256_store_si256(v + 1, _mm256_permute2x128_si256(b02, b13, 0x31));
 }
 
-// GCC 12 warns of its own AVX-512 intrinsics (an undefined vector they start from).
-#if !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+// GCC 12's plain AVX-512 intrinsics start from an undefined vector that its own
+// -Wuninitialized then warns of; their forms with a mask of every lane and a zero source
+// (maskz, mask kAll) are the same instructions without it.
+constexpr __mmask8 kAll = 0xFF;
 struct EightCounters {
   __m512i x[4];
 };
@@ -133,19 +131,19 @@ struct EightCounters {
 
 [[gnu::target("avx512f")]] inline void Round(EightCounters& c, __m512i k0, __m512i k1) noexcept {
   constexpr int kXor3 = 0x96;  // ternary logic: a ^ b ^ c
-  const __m512i p0 = _mm512_mul_epu32(c.x[0], _mm512_set1_epi64(kM0));
-  const __m512i p1 = _mm512_mul_epu32(c.x[2], _mm512_set1_epi64(kM1));
-  c.x[0] = _mm512_ternarylogic_epi64(_mm512_srli_epi64(p1, 32), c.x[1], k0, kXor3);
+  const __m512i p0 = _mm512_maskz_mul_epu32(kAll, c.x[0], _mm512_set1_epi64(kM0));
+  const __m512i p1 = _mm512_maskz_mul_epu32(kAll, c.x[2], _mm512_set1_epi64(kM1));
+  c.x[0] = _mm512_ternarylogic_epi64(_mm512_maskz_srli_epi64(kAll, p1, 32), c.x[1], k0, kXor3);
   c.x[1] = p1;
-  c.x[2] = _mm512_ternarylogic_epi64(_mm512_srli_epi64(p0, 32), c.x[3], k1, kXor3);
+  c.x[2] = _mm512_ternarylogic_epi64(_mm512_maskz_srli_epi64(kAll, p0, 32), c.x[3], k1, kXor3);
   c.x[3] = p0;
 }
 
 [[gnu::target("avx512f")]] inline void Store(const EightCounters& c, std::uint32_t* out) noexcept {
-  const __m512i w01 = _mm512_mask_blend_epi32(0xAAAA, c.x[0], _mm512_slli_epi64(c.x[1], 32));
-  const __m512i w23 = _mm512_mask_blend_epi32(0xAAAA, c.x[2], _mm512_slli_epi64(c.x[3], 32));
+  const __m512i w01 = _mm512_mask_blend_epi32(0xAAAA, c.x[0], _mm512_maskz_slli_epi64(kAll, c.x[1], 32));
+  const __m512i w23 = _mm512_mask_blend_epi32(0xAAAA, c.x[2], _mm512_maskz_slli_epi64(kAll, c.x[3], 32));
   // Blocks 0, 2, 4, 6 and 1, 3, 5, 7, one to each 128-bit quarter; then interleaved.
-  const __m512i even = _mm512_unpacklo_epi64(w01, w23), odd = _mm512_unpackhi_epi64(w01, w23);
+  const __m512i even = _mm512_maskz_unpacklo_epi64(kAll, w01, w23), odd = _mm512_maskz_unpackhi_epi64(kAll, w01, w23);
   _mm512_store_si512(out, _mm512_permutex2var_epi64(even, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), odd));
   _mm512_store_si512(out + 16, _mm512_permutex2var_epi64(even, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), odd));
 }
@@ -165,9 +163,6 @@ struct EightCounters {
   }
   for (int j = 0; j < kGroups; ++j) Store(g[j], out + 32 * j);
 }
-#if !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 [[gnu::target("avx2")]] void PhiloxBlocksAvx2(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
                                               std::uint64_t first, std::uint32_t* out) noexcept {
@@ -184,26 +179,29 @@ struct EightCounters {
 }
 
 // The blocks of a refill: compiled for AVX-512, for AVX2 and for any processor, the program
-// runs the best its processor can (chosen while it is loaded, as the processor's features do
-// not change). A ThreadSanitizer build keeps the one for any processor: that sanitizer's
-// runtime is not ready when the choice is made.
-[[gnu::target("avx512f")]] void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
-                                             std::uint64_t first, std::uint32_t* out) noexcept {
-  PhiloxBlocksAvx512(key, r, i, first, out);
+// runs the best its processor can, asking the processor once (its features do not change).
+// The choice is made by a call, not by the loader's indirect functions, which Windows and
+// macOS do not have.
+using BlocksFunction = void (*)(const std::uint32_t (&)[2], std::uint32_t, std::uint32_t, std::uint64_t,
+                                std::uint32_t*) noexcept;
+
+BlocksFunction BestBlocks() noexcept {
+  if (__builtin_cpu_supports("avx512f")) return PhiloxBlocksAvx512;
+  if (__builtin_cpu_supports("avx2")) return PhiloxBlocksAvx2;
+  return PhiloxBlocksPortable;
 }
-[[gnu::target("avx2")]] void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
-                                          std::uint64_t first, std::uint32_t* out) noexcept {
-  PhiloxBlocksAvx2(key, r, i, first, out);
+
+void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i, std::uint64_t first,
+                  std::uint32_t* out) noexcept {
+  static const BlocksFunction best = BestBlocks();
+  best(key, r, i, first, out);
 }
-#define VELTRANO_ANY_PROCESSOR gnu::target("default")
 #else
-#define VELTRANO_ANY_PROCESSOR
-#endif
-[[VELTRANO_ANY_PROCESSOR]] void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i,
-                                             std::uint64_t first, std::uint32_t* out) noexcept {
+void PhiloxBlocks(const std::uint32_t (&key)[2], std::uint32_t r, std::uint32_t i, std::uint64_t first,
+                  std::uint32_t* out) noexcept {
   PhiloxBlocksPortable(key, r, i, first, out);
 }
-#undef VELTRANO_ANY_PROCESSOR
+#endif
 
 void PhiloxStream::Refill() noexcept {
   PhiloxBlocks(key_, replication_, condition_, block_, words_);

@@ -1,16 +1,22 @@
-// The ordered pipeline: whatever the number of threads, items are made and handed on in
-// order, a stop leaves an exact prefix, and an error reaches the caller.
+// The ordered pipeline: whatever the number of threads and whichever pool, items are made
+// and handed on in order, no more than the ring's items are alive at once, a stop leaves an
+// exact prefix, and an error reaches the caller. The build's own pool (oneTBB's, or the
+// standard library's threads) runs through RunOrdered; the standard library's threads are
+// also called directly, in every build and beyond the cores (seven threads on any machine).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "parallel/OrderedPipeline.h"
+#include "parallel/ThreadPipeline.h"
 
 namespace veltrano {
 namespace {
@@ -21,16 +27,37 @@ struct Item {
   std::thread::id worker;
 };
 
-class Pipeline : public ::testing::TestWithParam<int> {};
+// The build's pool through RunOrdered, or the standard library's threads directly.
+struct Pool {
+  bool threads;  // RunOrderedOnThreads rather than RunOrdered
+  int jobs;
+};
+
+template <class T, class Make, class Work, class Hand>
+void RunOn(const Pool& pool, std::size_t inFlight, Make&& make, Work&& work, Hand&& hand) {
+  if (pool.threads)
+    RunOrderedOnThreads<T>(pool.jobs, inFlight, make, work, hand);
+  else
+    RunOrdered<T>(pool.jobs, inFlight, make, work, hand);
+}
+
+class Pipeline : public ::testing::TestWithParam<Pool> {};
 
 // Work that takes longer for early items, so that with several threads later items
-// finish first and only the pipeline's ordering puts them back in line.
+// finish first and only the pipeline's ordering puts them back in line. Items alive are those made and not yet handed on: never more than the ring holds.
 TEST_P(Pipeline, HandsItemsOnInTheOrderTheyWereMade) {
-  const int jobs = GetParam();
   int next = 0;
+  std::atomic<int> handedCount{0};
+  int mostAlive = 0;
   std::vector<int> handed;
-  RunOrdered<Item>(
-      jobs, 4, [&](Item& it) { return next < 200 ? (it.number = next++, true) : false; },
+  RunOn<Item>(
+      GetParam(), 4,
+      [&](Item& it) {
+        if (next == 200) return false;
+        it.number = next++;
+        mostAlive = std::max(mostAlive, next - handedCount.load());
+        return true;
+      },
       [](Item& it) {
         if (it.number % 7 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
         it.square = static_cast<long>(it.number) * it.number;
@@ -38,8 +65,10 @@ TEST_P(Pipeline, HandsItemsOnInTheOrderTheyWereMade) {
       [&](Item& it) {
         EXPECT_EQ(it.square, static_cast<long>(it.number) * it.number);
         handed.push_back(it.number);
+        ++handedCount;
         return true;
       });
+  EXPECT_LE(mostAlive, 4);
   ASSERT_EQ(handed.size(), 200u);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(handed[static_cast<std::size_t>(i)], i);
 }
@@ -47,7 +76,7 @@ TEST_P(Pipeline, HandsItemsOnInTheOrderTheyWereMade) {
 TEST_P(Pipeline, StopLeavesAnExactPrefix) {
   int next = 0;
   std::vector<int> handed;
-  RunOrdered<Item>(
+  RunOn<Item>(
       GetParam(), 8, [&](Item& it) { return next < 1000 ? (it.number = next++, true) : false; }, [](Item&) {},
       [&](Item& it) {
         handed.push_back(it.number);
@@ -64,7 +93,7 @@ TEST_P(Pipeline, AnErrorInAnyStageReachesTheCaller) {
     const auto fail = [&](int stage, const Item& it) {
       if (stage == failing && it.number == 30) throw std::runtime_error("stage " + std::to_string(stage));
     };
-    EXPECT_THROW(RunOrdered<Item>(
+    EXPECT_THROW(RunOn<Item>(
                      GetParam(), 4,
                      [&](Item& it) {
                        if (next >= 100) return false;
@@ -81,26 +110,29 @@ TEST_P(Pipeline, AnErrorInAnyStageReachesTheCaller) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, Pipeline, ::testing::Values(1, 2, 7),
-                         [](const auto& info) { return std::to_string(info.param) + "Threads"; });
+const Pool kPools[] = {{false, 1}, {false, 2}, {false, 7}, {true, 2}, {true, 7}};
+INSTANTIATE_TEST_SUITE_P(Pools, Pipeline, ::testing::ValuesIn(kPools), [](const auto& info) {
+  return std::string(info.param.threads ? "StandardThreads" : "BuildPool") + std::to_string(info.param.jobs);
+});
 
-// More threads than cores is allowed: with seven jobs, work that blocks is spread over
-// seven threads.
-// As many threads as asked for, as far as the machine has cores: the pool is oneTBB's, with
-// one thread per core, and a pipeline sets no process-wide limit of its own.
-TEST(Pipeline, UsesAsManyThreadsAsAskedForUpToTheCores) {
+// As many threads as asked for, as far as the machine has cores through RunOrdered (oneTBB's
+// pool has one thread per core, and the standard library's keeps the same limit), and a
+// pipeline sets no process-wide limit of its own; the standard library's pool called
+// directly starts every thread it is asked for.
+TEST_P(Pipeline, UsesAsManyThreadsAsAskedForUpToTheCores) {
+  const Pool pool = GetParam();
   int next = 0;
   std::mutex m;
   std::set<std::thread::id> workers;
-  RunOrdered<Item>(
-      7, 16, [&](Item& it) { return next < 64 ? (it.number = next++, true) : false; },
+  RunOn<Item>(
+      pool, 16, [&](Item& it) { return next < 64 ? (it.number = next++, true) : false; },
       [&](Item&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::lock_guard lock(m);
         workers.insert(std::this_thread::get_id());
       },
       [](Item&) { return true; });
-  EXPECT_EQ(workers.size(), static_cast<std::size_t>(std::min(7, HardwareJobs())));
+  EXPECT_EQ(workers.size(), static_cast<std::size_t>(pool.threads ? pool.jobs : std::min(pool.jobs, HardwareJobs())));
 }
 
 }  // namespace

@@ -55,7 +55,9 @@
 #' rows[rows$estimator == "Du", c("n", "do", "bias", "bias_mcse", "rmse", "wald_coverage")]
 #'
 #' # Two shards, as two processes or two machines would run them, merged.
-#' parts <- lapply(1:2, function(i) vt_study(design, replications = 200, seed = 7, shard = c(i, 2), jobs = 1))
+#' parts <- lapply(1:2, function(i) {
+#'   vt_study(design, replications = 200, seed = 7, shard = c(i, 2), jobs = 1)
+#' })
 #' identical(vt_merge(parts), rows)
 #' @export
 vt_study <- function(design, replications = NULL, seed = NULL, generator = "philox", ci = FALSE, jobs = NULL,
@@ -133,7 +135,9 @@ design_text_of <- function(design, call) {
 #' @return The data frame of the whole study, as [vt_study()] returns it.
 #' @examples
 #' design <- expand.grid(n = 20, k = 3:4, do = c(20, 80))
-#' parts <- lapply(1:3, function(i) vt_study(design, replications = 100, seed = 1, shard = c(i, 3), jobs = 1))
+#' parts <- lapply(1:3, function(i) {
+#'   vt_study(design, replications = 100, seed = 1, shard = c(i, 3), jobs = 1)
+#' })
 #' whole <- vt_merge(parts)
 #' nrow(whole) # 4 conditions, 3 estimators each
 #'

@@ -23,7 +23,8 @@
 #' @section Threads and interrupts: the work runs on every core (`jobs` to choose; the
 #'   numbers are the same for any number of threads) while R waits. Esc or Ctrl-C ends it
 #'   after the test, condition or table under way, within about a second, and raises R's
-#'   interrupt; nothing is left running. The threads are oneTBB's: run parallel work in
+#'   interrupt; nothing is left running. The threads are oneTBB's where RcppParallel brings
+#'   oneTBB (otherwise the standard library's): run parallel work in
 #'   separate R processes (`Rscript`, a PSOCK cluster) rather than in processes forked from
 #'   one that has already called a veltrano function.
 #'
@@ -41,6 +42,7 @@
 #' @keywords internal
 #' @useDynLib veltrano, .registration = TRUE
 #' @importFrom Rcpp evalCpp
+#' @importFrom RcppParallel RcppParallelLibs
 "_PACKAGE"
 
 # Raises the error a compiled function handed back (a condition of class veltrano_error)

@@ -34,7 +34,8 @@ compute is \code{NA}.
  the work runs on every core (\code{jobs} to choose; the
 numbers are the same for any number of threads) while R waits. Esc or Ctrl-C ends it
 after the test, condition or table under way, within about a second, and raises R's
-interrupt; nothing is left running. The threads are oneTBB's: run parallel work in
+interrupt; nothing is left running. The threads are oneTBB's where RcppParallel brings
+oneTBB (otherwise the standard library's): run parallel work in
 separate R processes (\code{Rscript}, a PSOCK cluster) rather than in processes forked from
 one that has already called a veltrano function.
 }
@@ -55,6 +56,11 @@ study a single run gives.
 
 \author{
 \strong{Maintainer}: Veltrano developers \email{dev@veltrano.invalid}
+
+Other contributors:
+\itemize{
+  \item nlohmann-json's authors (the JSON headers in src/nlohmann (MIT licence, see inst/COPYRIGHTS)) [copyright holder]
+}
 
 }
 \keyword{internal}

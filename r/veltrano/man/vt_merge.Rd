@@ -25,7 +25,9 @@ whole design with the same seed and options.
 }
 \examples{
 design <- expand.grid(n = 20, k = 3:4, do = c(20, 80))
-parts <- lapply(1:3, function(i) vt_study(design, replications = 100, seed = 1, shard = c(i, 3), jobs = 1))
+parts <- lapply(1:3, function(i) {
+  vt_study(design, replications = 100, seed = 1, shard = c(i, 3), jobs = 1)
+})
 whole <- vt_merge(parts)
 nrow(whole) # 4 conditions, 3 estimators each
 

@@ -87,6 +87,8 @@ rows <- vt_study(design, replications = 200, seed = 7, jobs = 1)
 rows[rows$estimator == "Du", c("n", "do", "bias", "bias_mcse", "rmse", "wald_coverage")]
 
 # Two shards, as two processes or two machines would run them, merged.
-parts <- lapply(1:2, function(i) vt_study(design, replications = 200, seed = 7, shard = c(i, 2), jobs = 1))
+parts <- lapply(1:2, function(i) {
+  vt_study(design, replications = 200, seed = 7, shard = c(i, 2), jobs = 1)
+})
 identical(vt_merge(parts), rows)
 }

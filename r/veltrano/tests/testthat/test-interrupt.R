@@ -9,7 +9,7 @@ test_that("an interrupt ends a long study within about a second, and R goes on",
     "cat('started\\n')",
     "status <- tryCatch(vt_study(design, replications = 1e5, seed = 1, jobs = 2, progress = FALSE),",
     "                   interrupt = function(e) sprintf('interrupted at %.3f', as.numeric(Sys.time())))",
-    "cat(status, '\\n', vt_analyse(diag(2))$code, '\\n', sep = '')"
+    "cat(status, '\\n', vt_analyse(diag(2), jobs = 2)$code, '\\n', sep = '')"
   ), script)
   rscript <- file.path(R.home("bin"), "Rscript")
   pid <- as.integer(system2("sh", c("-c", shQuote(sprintf("'%s' --vanilla '%s' > '%s' 2>&1 & echo $!", rscript,

@@ -7,18 +7,18 @@ test_that("vt_responses gives the command line's results and its note on favoure
   # The marks as a data frame, ids in the first column and the key among the rows, and as a
   # character matrix without its header.
   marks <- utils::read.csv(example_sheet(), colClasses = "character")
-  expect_identical(suppressMessages(vt_responses(marks, ci = TRUE)), got)
-  expect_identical(suppressMessages(vt_responses(unname(as.matrix(marks)), ci = TRUE)), got)
+  expect_identical(suppressMessages(vt_responses(marks, ci = TRUE, jobs = 2)), got)
+  expect_identical(suppressMessages(vt_responses(unname(as.matrix(marks)), ci = TRUE, jobs = 2)), got)
   # The key given apart, as text and as a vector.
   key <- unlist(marks[marks$id == "KEY", -1])
   examinees <- marks[marks$id != "KEY", ]
-  expect_identical(suppressMessages(vt_responses(examinees, key = paste(key, collapse = ""), ci = TRUE)), got)
-  expect_identical(suppressMessages(vt_responses(examinees, key = key, k = 4, ci = TRUE)), got)
+  expect_identical(suppressMessages(vt_responses(examinees, key = paste(key, collapse = ""), ci = TRUE, jobs = 2)), got)
+  expect_identical(suppressMessages(vt_responses(examinees, key = key, k = 4, ci = TRUE, jobs = 2)), got)
 })
 
 test_that("a sheet without a favoured position has none", {
   marks <- data.frame(id = c("KEY", "ana", "bo"), q1 = c("A", "A", "B"), q2 = c("B", "B", NA))
-  expect_silent(got <- vt_responses(marks))
+  expect_silent(got <- vt_responses(marks, jobs = 2))
   expect_null(attr(got, "favoured"))
   expect_identical(got$id, c("ana", "bo", "ALL"))
   expect_identical(got$omitted, c(0L, 1L, 1L))

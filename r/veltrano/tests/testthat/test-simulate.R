@@ -15,7 +15,7 @@ test_that("vt_simulate makes the command line's tests and estimates", {
   expect_identical(as_batch_text(run$results$dln), series("sDLN")$y)
   # The tables analysed again give the run's estimates.
   estimates <- setdiff(names(run$results), c("do", "do_star"))
-  expect_identical(vt_analyse(run$tables, ci = TRUE), run$results[estimates])
+  expect_identical(vt_analyse(run$tables, ci = TRUE, jobs = 2), run$results[estimates])
 })
 
 test_that("an lcg study's condition is vt_simulate with the condition's seed", {
@@ -23,7 +23,7 @@ test_that("an lcg study's condition is vt_simulate with the condition's seed", {
   summary <- batch_rows("study-lcg.csv")
   condition <- summary[summary$condition == "7" & summary$estimator == "Du", ]
   run <- vt_simulate(as.numeric(condition$n), as.numeric(condition$k), as.numeric(condition$do), tests = 40,
-                     seed = as.numeric(condition$seed), ci = TRUE)
+                     seed = as.numeric(condition$seed), ci = TRUE, jobs = 2)
   expected <- rows[rows$condition == "7", c("do_star", "du", "se_du", "ci_lower", "ci_upper", "dc", "se_dc", "dln",
                                              "code", "code2")]
   rownames(expected) <- NULL

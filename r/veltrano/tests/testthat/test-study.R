@@ -23,10 +23,10 @@ test_that("vt_study gives the command line's rows and test rows with either gene
 
 test_that("a study seeded from the clock is made again with the seed it reports", {
   for (generator in c("philox", "lcg")) {
-    first <- vt_study(grid(), replications = 10, generator = generator, progress = FALSE)
+    first <- vt_study(grid(), replications = 10, generator = generator, jobs = 2, progress = FALSE)
     # A 64-bit seed for philox (wrong once in 2^32), mostly beyond 2^53 and then a string.
     expect_identical(as.numeric(attr(first, "seed")) >= 2^32, generator == "philox")
-    expect_identical(vt_study(grid(), 10, attr(first, "seed"), generator, progress = FALSE), first)
+    expect_identical(vt_study(grid(), 10, attr(first, "seed"), generator, jobs = 2, progress = FALSE), first)
   }
 })
 
@@ -34,29 +34,30 @@ test_that("a design file, the design's column order and any number of threads gi
   whole <- vt_study(grid(), replications = 40, seed = 9, ci = TRUE, jobs = 1, progress = FALSE)
   file <- tempfile(fileext = ".csv")
   writeLines(c("n,k,do", "10,2,0", "10,2,50", "10,3,0", "10,3,50", "20,2,0", "20,2,50", "20,3,0", "20,3,50"), file)
-  expect_identical(vt_study(file, replications = 40, seed = 9, ci = TRUE, progress = FALSE), whole)
-  expect_identical(vt_study(grid()[c("n", "k", "do")], replications = 40, seed = 9, ci = TRUE, progress = FALSE),
+  expect_identical(vt_study(file, replications = 40, seed = 9, ci = TRUE, jobs = 2, progress = FALSE), whole)
+  expect_identical(vt_study(grid()[c("n", "k", "do")], replications = 40, seed = 9, ci = TRUE, jobs = 2, progress = FALSE),
                    whole)
 })
 
 test_that("shards, from R or from the command line, merge into the whole study", {
-  whole <- vt_study(grid(), replications = 40, seed = big_seed, generator = "philox", ci = TRUE, progress = FALSE)
+  whole <- vt_study(grid(), replications = 40, seed = big_seed, generator = "philox", ci = TRUE, jobs = 2,
+                    progress = FALSE)
   parts <- lapply(c(3, 1, 2), function(i) {
-    vt_study(grid(), replications = 40, seed = big_seed, generator = "philox", ci = TRUE, shard = c(i, 3))
+    vt_study(grid(), replications = 40, seed = big_seed, generator = "philox", ci = TRUE, jobs = 2, shard = c(i, 3))
   })
   expect_identical(vt_merge(parts), whole)
   files <- vapply(c(2, 3, 1), function(i) batch_file(sprintf("part%d.csv", i)), "")
   expect_identical(vt_merge(files), whole)
-  expect_identical(vt_merge(list(parts[[1]], files[[3]], vt_study(grid(), 40, big_seed, ci = TRUE, shard = "2/3"))),
+  expect_identical(vt_merge(list(parts[[1]], files[[3]], vt_study(grid(), 40, big_seed, ci = TRUE, jobs = 2, shard = "2/3"))),
                    whole)
   expect_error(vt_merge(parts[1:2]), "condition", class = "veltrano_input_error")
   # An lcg study's shards, whose seeds are numbers.
-  lcg <- lapply(1:2, function(i) vt_study(grid(), 40, 9, "lcg", shard = c(i, 2), progress = FALSE))
-  expect_identical(vt_merge(lcg), vt_study(grid(), 40, 9, "lcg", progress = FALSE))
+  lcg <- lapply(1:2, function(i) vt_study(grid(), 40, 9, "lcg", jobs = 2, shard = c(i, 2), progress = FALSE))
+  expect_identical(vt_merge(lcg), vt_study(grid(), 40, 9, "lcg", jobs = 2, progress = FALSE))
 })
 
 test_that("a progress bar ends full", {
-  output <- capture.output(rows <- vt_study(grid(), replications = 10, seed = 1, progress = TRUE))
+  output <- capture.output(rows <- vt_study(grid(), replications = 10, seed = 1, jobs = 2, progress = TRUE))
   expect_match(output[length(output)], "100%", fixed = TRUE)
 })
 
