@@ -253,21 +253,29 @@ function study(message) {
   postMessage({ type: 'end', job: 'study', result });
 }
 
+// A job's request checked without running it; the answer goes back under the check's number.
+function check(message) {
+  postMessage({ type: 'checked', id: message.id, result: parseResult(engine.check(JSON.stringify(message.request))) });
+}
+
 const jobs = { simulate, sheet: analyseSheet, study };
 
 onmessage = (event) => {
   const message = event.data;
   try {
-    jobs[message.type](message);
+    if (message.type === 'check') check(message);
+    else jobs[message.type](message);
   } catch (e) {
     // An exception out of the engine (an abort, a memory limit) ends the job, not the page.
-    postMessage({ type: 'end', job: message.type, result: { end: 'error', notes: [], message: String(e && e.message || e) } });
+    const result = { end: 'error', notes: [], message: String(e && e.message || e) };
+    if (message.type === 'check') postMessage({ type: 'checked', id: message.id, result });
+    else postMessage({ type: 'end', job: message.type, result });
   }
 };
 
 VeltranoEngine().then((instance) => {
   engine = instance;
-  postMessage({ type: 'ready', settingsTable: engine.settingsTable() });
+  postMessage({ type: 'ready', settingsTable: engine.settingsTable(), actionSettings: engine.actionSettings() });
 }, (e) => {
   postMessage({ type: 'failed', message: String(e && e.message || e) });
 });

@@ -2,10 +2,15 @@
 // from the page's worker. Each call takes its settings as JSON text, by the command line's
 // names (the jobs check them: jobs/Settings.h), and answers JSON text of one shape for every
 // job:
-//   {"end": "completed" | "error", "message": the reason (an error only), "notes": [sentences],
+//   {"end": "completed" | "refused" | "error",
+//    "message": the reason (not for completed), "setting": the one setting it is about
+//    (where there is one), "notes": [sentences],
 //    and what the job made: "seed", "tests", "csv" (a run's summary, a sheet's results, a
 //    study's rows), a sheet's "report", "favoured", "examinees", "absent" and "failed"}.
-// Messages name settings as the page's links do ("max-iterations: 0 is out of range ...").
+// "refused": the job's settings were refused before anything ran; "error": the job began
+// and failed. `check` answers the same for a job's request without running it, so that the
+// page refuses a link's values in the engine's words. Messages name settings as the page's
+// links do ("max-iterations: 0 is out of range ...").
 // While a run works, its lines go to the worker's sink object in chunks, a few times a
 // second, exactly the bytes `veltrano-batch simulate` writes to its files. Everything runs on
 // the worker's one thread; the page stops a run by ending the worker.
@@ -29,6 +34,7 @@
 #include "jobs/StreamHost.h"
 #include "jobs/StudyJob.h"
 #include "jobs/Throttle.h"
+#include "numeric/QuotedText.h"
 #include "numeric/UniformGenerator.h"
 #include "simulation/RunSettings.h"
 #include "study/RunSummary.h"
@@ -68,16 +74,28 @@ std::string SettingsTable() {
 }
 
 // The settings of the other actions (a study's replications and seed, the threads ...):
-// name, range, default (null where it is no number: a seed from the clock) and help. Seeds
-// reach 2^64 − 1, beyond what JavaScript's numbers hold exactly: ranges are given as text.
+// name, the jobs that take it (the run's seed and the study's share a name), range, default
+// (null where it is no number, which defaultText words: a seed "from the clock") and help.
+// Seeds reach 2^64 − 1, beyond what JavaScript's numbers hold exactly: ranges are given as
+// text.
 std::string ActionSettings() {
+  struct Taken {
+    const NumberSetting& setting;
+    std::vector<const char*> actions;
+  };
+  const Taken taken[] = {{setting::replications, {"study"}},
+                         {setting::runSeed, {"simulate"}},
+                         {setting::studySeed, {"study"}},
+                         {setting::jobCount, {"simulate", "sheet", "study"}}};
   Json table = Json::array();
-  for (const NumberSetting* s : {&setting::replications, &setting::runSeed, &setting::studySeed, &setting::jobCount})
-    table.push_back({{"option", s->name},
-                     {"min", std::to_string(s->min)},
-                     {"max", std::to_string(s->max)},
-                     {"byDefault", s->defaultText.empty() ? Json(s->byDefault) : Json(nullptr)},
-                     {"help", s->help}});
+  for (const auto& [s, actions] : taken)
+    table.push_back({{"option", s.name},
+                     {"actions", actions},
+                     {"min", std::to_string(s.min)},
+                     {"max", std::to_string(s.max)},
+                     {"byDefault", s.defaultText.empty() ? Json(s.byDefault) : Json(nullptr)},
+                     {"defaultText", s.defaultText},
+                     {"help", s.help}});
   return table.dump();
 }
 
@@ -106,26 +124,100 @@ jobs::GivenSettings GivenSettingsOf(const Json& settings) {
   return given;
 }
 
-Json ParseSettings(const std::string& text) {
+// A JSON object from the page ("" an empty one); `what` names it in the message when it is
+// none.
+Json ParseObject(const std::string& text, const char* what = "the settings' text") {
   if (text.empty()) return Json::object();
-  Json settings = Json::parse(text, nullptr, false);
-  if (!settings.is_object()) throw jobs::UsageError("the settings are not a JSON object");
-  return settings;
+  Json object = Json::parse(text, nullptr, false);
+  if (!object.is_object()) throw jobs::UsageError(std::string(what) + " is not a JSON object");
+  return object;
 }
 
-// A job's answer: `body` fills in what the job made; an exception out of it ends the job
-// with the engine's message, its settings named as the page's links name them, keeping what
-// was filled in before (a run's seed).
-template <class Body>
-std::string Answer(Body&& body) {
+// An answer that ended otherwise than completed: the exception's message, its settings named
+// as the page's links name them, and the one setting it is about.
+void Fail(Json& result, const char* end) {
+  const jobs::JobProblem problem = jobs::ProblemOf(std::current_exception());
+  result["end"] = end;
+  result["message"] = jobs::Worded(problem, Spelling::Plain);
+  if (!problem.setting.empty()) result["setting"] = problem.setting;
+}
+
+// A job's answer: `order` checks the request and composes what the job needs (an exception
+// out of it refuses the job: nothing ran); `body` runs the job with it and fills in what the
+// job made (an exception out of it ends the job with an error, keeping what was filled in
+// before, a run's seed).
+template <class Order, class Body>
+std::string Answer(Order&& order, Body&& body) {
   Json result = {{"end", "completed"}, {"notes", Json::array()}};
   try {
-    body(result);
+    auto ordered = order();
+    try {
+      body(result, ordered);
+    } catch (...) {
+      Fail(result, "error");
+    }
   } catch (...) {
-    result["end"] = "error";
-    result["message"] = jobs::Worded(jobs::ProblemOf(std::current_exception()), Spelling::Plain);
+    Fail(result, "refused");
   }
   return result.dump();
+}
+
+// The orders of the page's jobs, from what the page gives each job call (and `check`).
+
+// A run: the form's settings and the seed's text ("" from the clock).
+jobs::RunOrder RunOrderOf(const Json& settings, const std::string& seedText) {
+  jobs::GivenSettings given = GivenSettingsOf(settings);
+  if (!seedText.empty()) given[std::string(setting::runSeed.name)] = jobs::Given{seedText};
+  return jobs::OrderRun(given);
+}
+
+// A sheet: the form's settings (the analysis' own are taken), the key given apart ("" the
+// sheet's KEY row) and k's text ("" from the key).
+jobs::SheetOrder SheetOrderOf(const Json& settings, const std::string& keyText, const std::string& kText) {
+  jobs::GivenSettings given;
+  for (const SettingEntry* e : {&setting::CI, &setting::Tol, &setting::MaxIts, &setting::Decs}) {
+    const auto it = settings.find(OptionName(*e));
+    if (it != settings.end() && !it->is_null()) given[OptionName(*e)] = GivenOf(*it);
+  }
+  if (!kText.empty()) given[std::string(setting::sheetK.name)] = jobs::Given{kText};
+  if (!keyText.empty()) given["key"] = jobs::Given{keyText};
+  return jobs::OrderSheet(given);
+}
+
+// A study: its lists, replications, interval, seed (none: from the clock) and generator
+// (philox unless lcg is asked for), by the command line's names.
+jobs::StudyOrder StudyOrderOf(const Json& definition) { return jobs::OrderStudy(GivenSettingsOf(definition)); }
+
+std::string TextOf(const Json& request, const char* name) {
+  const auto it = request.find(name);
+  return it == request.end() || it->is_null() ? std::string() : GivenOf(*it).text;
+}
+
+Json ObjectOf(const Json& request, const char* name) {
+  const auto it = request.find(name);
+  if (it == request.end() || it->is_null()) return Json::object();
+  if (!it->is_object()) throw jobs::UsageError(std::string("the request's ") + name + " is not a JSON object");
+  return *it;
+}
+
+// A job's request checked without running it: {"type": "simulate", "settings", "seed"},
+// {"type": "sheet", "settings", "key", "k"} or {"type": "study", "definition"}, as the
+// page's worker is given them. Answers "completed" or "refused", with the job's message.
+std::string Check(const std::string& requestText) {
+  const auto ordered = [&] {
+    const Json request = ParseObject(requestText, "the request");
+    const std::string type = TextOf(request, "type");
+    if (type == "simulate")
+      RunOrderOf(ObjectOf(request, "settings"), TextOf(request, "seed"));
+    else if (type == "sheet")
+      SheetOrderOf(ObjectOf(request, "settings"), TextOf(request, "key"), TextOf(request, "k"));
+    else if (type == "study")
+      StudyOrderOf(ObjectOf(request, "definition"));
+    else
+      throw jobs::UsageError(Quoted(type) + " is no job; the jobs are simulate, sheet and study");
+    return true;
+  };
+  return Answer(ordered, [](Json&, bool) {});
 }
 
 // The run's host: the three outputs kept as text and handed to the sink in chunks, with
@@ -189,10 +281,8 @@ private:
 
 // A simulation run: the page's settings, the seed's text ("" from the clock) and the sink.
 std::string Simulate(const std::string& settingsText, const std::string& seedText, val sink) {
-  return Answer([&](Json& result) {
-    jobs::GivenSettings given = GivenSettingsOf(ParseSettings(settingsText));
-    if (!seedText.empty()) given[std::string(setting::runSeed.name)] = jobs::Given{seedText};
-    const jobs::RunOrder order = jobs::OrderRun(given);
+  const auto ordered = [&] { return RunOrderOf(ParseObject(settingsText), seedText); };
+  return Answer(ordered, [&](Json& result, const jobs::RunOrder& order) {
     const jobs::NoteSink note = [&result](const std::string& line) {
       result["notes"].push_back(Worded(line, Spelling::Plain));
     };
@@ -240,20 +330,12 @@ private:
   jobs::Throttle shown_{std::chrono::milliseconds(50)};
 };
 
-// An answer sheet: its text and name, the key apart ("" the sheet's KEY row), k (0 from
-// the key), the analysis settings and the sink of its progress.
-std::string AnalyseSheet(const std::string& text, const std::string& name, const std::string& keyText, int k,
-                         const std::string& settingsText, val sink) {
-  return Answer([&](Json& result) {
-    const Json settings = ParseSettings(settingsText);
-    jobs::GivenSettings given;
-    for (const SettingEntry* e : {&setting::CI, &setting::Tol, &setting::MaxIts, &setting::Decs}) {
-      const auto it = settings.find(OptionName(*e));
-      if (it != settings.end() && !it->is_null()) given[OptionName(*e)] = GivenOf(*it);
-    }
-    if (k != 0) given[std::string(setting::sheetK.name)] = jobs::Given{std::to_string(k)};
-    if (!keyText.empty()) given["key"] = jobs::Given{keyText};
-    const jobs::SheetOrder order = jobs::OrderSheet(given);
+// An answer sheet: its text and name, the key apart ("" the sheet's KEY row), k's text (""
+// from the key), the analysis settings and the sink of its progress.
+std::string AnalyseSheet(const std::string& text, const std::string& name, const std::string& keyText,
+                         const std::string& kText, const std::string& settingsText, val sink) {
+  const auto ordered = [&] { return SheetOrderOf(ParseObject(settingsText), keyText, kText); };
+  return Answer(ordered, [&](Json& result, const jobs::SheetOrder& order) {
     const std::unique_ptr<jobs::SheetSource> source = jobs::SheetSource::OfText(text, name);
     PageProgress progress(sink);
     const jobs::SheetFrame sheet = jobs::AnalyseSheetData(*source, order, jobs::JobContext{nullptr, &progress});
@@ -267,11 +349,10 @@ std::string AnalyseSheet(const std::string& text, const std::string& name, const
   });
 }
 
-// A study: its lists, replications, interval, seed (none: from the clock) and generator
-// (philox unless lcg is asked for), by the command line's names.
+// A study: its definition (StudyOrderOf) and the sink of its progress.
 std::string RunStudy(const std::string& definitionText, val sink) {
-  return Answer([&](Json& result) {
-    const jobs::StudyOrder order = jobs::OrderStudy(GivenSettingsOf(ParseSettings(definitionText)));
+  const auto ordered = [&] { return StudyOrderOf(ParseObject(definitionText)); };
+  return Answer(ordered, [&](Json& result, const jobs::StudyOrder& order) {
     PageProgress progress(sink);
     jobs::StopToken stop;
     const jobs::StudyFrames frames =
@@ -293,4 +374,5 @@ EMSCRIPTEN_BINDINGS(veltrano) {
   emscripten::function("simulate", &veltrano::web::Simulate);
   emscripten::function("analyseSheet", &veltrano::web::AnalyseSheet);
   emscripten::function("study", &veltrano::web::RunStudy);
+  emscripten::function("check", &veltrano::web::Check);
 }

@@ -34,6 +34,11 @@ function batchMessage(args) {
   return result.stderr.trim().replace(/^veltrano-batch: /, '');
 }
 
+// The same message as the page words it: a setting by its name ("--k" is "k"), one line.
+function pageWords(args) {
+  return batchMessage(args).split('\n')[0].replace(/--([a-z])/g, '$1');
+}
+
 function csvCells(text) {
   // The CSVs compared here quote nothing except the error messages of examinees, which
   // the sheets below do not have.
@@ -151,19 +156,31 @@ check('a link runs at once and writes the command line\'s data, residuals and su
   const address = new URLSearchParams(await page.evaluate(() => location.search));
   if (address.get('n') !== '25' || address.get('k') !== '5') throw new Error(`the address after a change: ${address}`);
 
-  // A value out of range is not run, and says which setting.
+  // A value out of range is marked as soon as it is given, with the engine's words; it is
+  // not run, and the status says which setting and why.
+  const refusedK = 'k: 11 is out of range; the value must be from 2 to 10';
+  const marked = (invalid) => page.waitForFunction(([on, title]) => {
+    const box = document.getElementById('set-k');
+    return box.getAttribute('aria-invalid') === on && (on === 'false' || box.title === title);
+  }, [invalid, refusedK]);
   await page.fill('#set-k', '11');
+  await page.press('#set-k', 'Tab');
+  await marked('true');
   await page.click('#run');
+  if ((await jobEnd(page)) !== 'refused') throw new Error(`k = 11 ended ${await page.evaluate(() => document.documentElement.dataset.end)}`);
   const status = await page.textContent('#status');
-  if (status !== 'Not run: k: 11 is out of range; the value must be from 2 to 10.') throw new Error(`k = 11 gave: ${status}`);
+  if (status !== `Not run: ${refusedK}.`) throw new Error(`k = 11 gave: ${status}`);
+  await page.fill('#set-k', '5');
+  await page.press('#set-k', 'Tab');
+  await marked('false');
 });
 
-check('a link with a refused value does not run, and says which value and why', async ({ page, origin }) => {
+check('a link with a refused value does not run, and says which value and why in the engine\'s words', async ({ page, origin }) => {
   const cases = [
     ['n=abc&k=4&run=1', 'Not run: the link\'s n: "abc" is not a whole number.'],
     ['k=11&tests=3&run=1', 'Not run: the link\'s k: 11 is out of range; the value must be from 2 to 10.'],
-    ['iterate=maybe&seed=-1&run=1', 'Not run: the link\'s iterate: "maybe" is neither 1 (on, true, yes) nor 0 (off, false, no); ' +
-      'seed: -1 is out of range; the run\'s generator (lcg) takes seeds from 0 to 4294967295.'],
+    ['iterate=maybe&seed=4294967296&run=1', `Not run: the link's iterate: "maybe" is not a whole number; ` +
+      `${pageWords(['simulate', '--seed', '4294967296'])}.`],
     ['do=1.5', 'Left at their defaults: the link\'s do: "1.5" is not a whole number.'],
   ];
   for (const [query, expected] of cases) {
@@ -217,6 +234,13 @@ check('answer sheets: results and finding as the command line\'s, refusals at it
   await page.click('#sheet-run');
   if ((await jobEnd(page)) !== 'completed') throw new Error(`the sheet with a key file was refused: ${await page.textContent('#sheet-error')}`);
   await sameTable('#sheet-results with a key file', page, 'sheet-results', readFileSync(join(work, 'keyed.csv'), 'utf8'));
+  // A k the engine refuses leaves the results shown.
+  await page.fill('#sheet-k', '11');
+  await page.click('#sheet-run');
+  if ((await jobEnd(page)) !== 'refused') throw new Error(`k = 11 for a sheet: ${await page.textContent('#sheet-error')}`);
+  const refusedK = pageWords(['analyse', '--responses', 'no-key.csv', '--key-file', 'key.txt', '--k', '11', '--out', 'x.csv']);
+  if ((await page.textContent('#sheet-error')) !== refusedK) throw new Error(`k = 11 for a sheet gave: ${await page.textContent('#sheet-error')}`);
+  await sameTable('#sheet-results after a refused k', page, 'sheet-results', readFileSync(join(work, 'keyed.csv'), 'utf8'));
   await page.setInputFiles('#key-file', []);
   await page.fill('#sheet-k', '0');
   await page.uncheck('#set-ci');
@@ -315,6 +339,9 @@ check('a study gives the command line\'s rows and draws its three plots', async 
     '--seed', '42', '--jobs', '1', '--quiet', '--out', 'study.csv'], ['study.csv']);
   await page.goto(`${origin}/index.html`);
   await page.click('#tab-study');
+  await page.waitForFunction(() => !document.getElementById('study-run').disabled);
+  const replications = await page.inputValue('#study-replications');
+  if (replications !== '1000') throw new Error(`the study's replications are ${replications} before any is given`);
   await page.fill('#study-n', '10,20');
   await page.fill('#study-k', '3');
   await page.fill('#study-do', '0:60:30');
@@ -338,10 +365,13 @@ check('a study gives the command line\'s rows and draws its three plots', async 
   if (saved.name !== 'study.csv') throw new Error(`the study saves as ${saved.name}`);
   sameText('study.csv', saved.text, expected['study.csv']);
 
+  // A list the engine refuses, in its words; the last study's rows stay, and still save.
   await page.fill('#study-do', '0:200');
   await page.click('#study-run');
+  await jobEnd(page);
   const status = await page.textContent('#study-status');
-  if (!/Do: 101 is outside 0 to 100/.test(status)) throw new Error(`Do 0:200 gave: ${status}`);
+  if (status !== `Not run: ${pageWords(['study', '--do', '0:200', '--out', 'x.csv'])}.`) throw new Error(`Do 0:200 gave: ${status}`);
+  if (await page.isDisabled('#study-save')) throw new Error('the last study cannot be saved after a refused one');
 
   // A long study says where it stands in tests and conditions, and where Cancel ended it.
   await page.fill('#study-n', '50,100');

@@ -1,7 +1,7 @@
 // The browser's engine against the command line, under node: the same settings give the
 // same bytes. Seeded runs (the golden runs' settings, and a longer run whose points, printed
 // with 17 digits, would show any difference in the last bit), an answer sheet, a sheet with a
-// bad mark, and a small study.
+// bad mark, a small study, and the refusals of each job's settings in the command line's words.
 //   node tests/web/engine-test.mjs build/web/veltrano-engine.js build/src/batch/veltrano-batch
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
@@ -54,13 +54,13 @@ function simulate(args) {
   return { ...out, result, progressCalls };
 }
 
-// Every job answers one shape: how it ended, the engine's message for an error only, notes,
-// and what it made.
+// Every job answers one shape: how it ended, the engine's message unless it completed,
+// notes, and what it made.
 function answer(text) {
   const result = JSON.parse(text);
-  assert.ok(['completed', 'error'].includes(result.end), `end is ${result.end}`);
+  assert.ok(['completed', 'refused', 'error'].includes(result.end), `end is ${result.end}`);
   assert.ok(Array.isArray(result.notes), 'no notes');
-  assert.equal(typeof result.message === 'string', result.end === 'error', `message ${result.message} with end ${result.end}`);
+  assert.equal(typeof result.message === 'string', result.end !== 'completed', `message ${result.message} with end ${result.end}`);
   return result;
 }
 
@@ -102,19 +102,12 @@ for (const args of runs) {
   });
 }
 
-check('a setting out of range is refused, not clamped', () => {
-  const page = simulate(['--n', '0', '--seed', '1']);
-  assert.equal(page.result.end, 'error');
-  assert.match(page.result.message, /^n: /);
-  assert.equal(page.data, '');
-});
-
 // The example sheet of docs/guide/answer-sheets.md, and the same sheet with one mark no item has.
 const sheet = readFileSync(join(root, 'docs/examples/exam-sheet.csv'), 'utf8');
 check('answer sheet: the results of analyse --responses --out', () => {
   execFileSync(batch, ['analyse', '--responses', join(root, 'docs/examples/exam-sheet.csv'), '--ci', '--out',
     join(scratch, 'sheet.csv')], { stdio: ['ignore', 'ignore', 'ignore'] });
-  const page = answer(engine.analyseSheet(sheet, 'exam-sheet.csv', '', 0, JSON.stringify({ ci: 1 }), { progress() {} }));
+  const page = answer(engine.analyseSheet(sheet, 'exam-sheet.csv', '', '', JSON.stringify({ ci: 1 }), { progress() {} }));
   assert.equal(page.end, 'completed', page.message);
   assert.ok(page.csv === read('sheet.csv'), 'the results differ');
   assert.ok(page.report.startsWith(`${page.examinees} examinees analysed`), page.report);
@@ -130,7 +123,7 @@ check('answer sheet: a bad mark is named by its line and column, as the command 
   const cli = spawnSync(batch, ['analyse', '--responses', join(scratch, 'bad.csv'), '--out', join(scratch, 'x.csv')],
     { encoding: 'utf8' });
   assert.equal(cli.status, 2, cli.stderr);
-  const page = answer(engine.analyseSheet(lines.join('\n'), join(scratch, 'bad.csv'), '', 0, '{}', { progress() {} }));
+  const page = answer(engine.analyseSheet(lines.join('\n'), join(scratch, 'bad.csv'), '', '', '{}', { progress() {} }));
   assert.equal(page.end, 'error');
   assert.match(page.message, new RegExp(`: line ${at + 1}, column \\d+: `));
   assert.equal(`veltrano-batch: ${page.message}\n`, cli.stderr);
@@ -144,6 +137,51 @@ check('study: the rows of study --out', () => {
     seed: 42 }), { progress: () => { ++progress; } }));
   assert.equal(page.end, 'completed', page.message);
   assert.ok(page.csv === read('study.csv'), 'the study rows differ');
+});
+
+// A refused value: `check` and the job itself answer "refused" with the command line's
+// message, its options named as the page names them ("--k" is "k"), and the setting; the job
+// runs nothing. Each case: the job's request, and the command line's arguments.
+const exam = join(root, 'docs/examples/exam-sheet.csv');
+const refusals = [
+  [{ type: 'simulate', settings: { n: 20, k: 11 } }, ['simulate', '--n', '20', '--k', '11']],
+  [{ type: 'simulate', settings: { tests: '1.5' } }, ['simulate', '--tests', '1.5']],
+  [{ type: 'simulate', settings: {}, seed: '4294967296' }, ['simulate', '--seed', '4294967296']],
+  [{ type: 'sheet', settings: { tolerance: 1 }, k: '' }, ['analyse', '--responses', exam, '--tolerance', '1']],
+  [{ type: 'sheet', settings: {}, k: '1' }, ['analyse', '--responses', exam, '--k', '1']],
+  [{ type: 'sheet', settings: {}, key: 'ABZ', k: '' }, ['analyse', '--responses', exam, '--key', 'ABZ']],
+  [{ type: 'study', definition: { n: '20', do: '0:200' } }, ['study', '--n', '20', '--do', '0:200']],
+  [{ type: 'study', definition: { k: '4,,5' } }, ['study', '--k', '4,,5']],
+  [{ type: 'study', definition: { replications: 0 } }, ['study', '--replications', '0']],
+  [{ type: 'study', definition: { seed: '18446744073709551616' } }, ['study', '--seed', '18446744073709551616']],
+];
+for (const [request, args] of refusals) {
+  check(`refused as the command line refuses ${args.filter((a) => a !== exam).join(' ')}`, () => {
+    const out = args[0] === 'simulate' ? [] : ['--out', join(scratch, 'refused.csv')];
+    const cli = spawnSync(batch, [...args, ...out], { encoding: 'utf8' });
+    assert.equal(cli.status, 2, cli.stderr);
+    const expected = cli.stderr.split('\n')[0].replace(/^veltrano-batch: /, '').replace(/--([a-z])/g, '$1');
+    const checked = answer(engine.check(JSON.stringify(request)));
+    let ran = false;
+    const sink = { data() { ran = true; }, residuals() {}, points() {}, doStar() {}, progress() { ran = true; } };
+    const job = answer(request.type === 'simulate' ? engine.simulate(JSON.stringify(request.settings), request.seed ?? '', sink)
+      : request.type === 'sheet' ? engine.analyseSheet(sheet, exam, request.key ?? '', request.k, JSON.stringify(request.settings), sink)
+        : engine.study(JSON.stringify(request.definition), sink));
+    for (const result of [checked, job]) {
+      assert.equal(result.end, 'refused');
+      assert.equal(result.message, expected);
+      assert.ok(expected.startsWith(`${result.setting}: `), `the setting named is ${result.setting}`);
+    }
+    assert.ok(!ran, 'the refused job ran');
+  });
+}
+
+check('check takes what the jobs take', () => {
+  for (const request of [
+    { type: 'simulate', settings: { n: '20', k: 4, iterate: 1 }, seed: '4294967295' },
+    { type: 'sheet', settings: { n: 0, ci: 1 }, key: 'ABCD', k: '5' },
+    { type: 'study', definition: { n: '20,50', k: '4', do: '0:90:10', replications: '1000', ci: 0, seed: '18446744073709551615' } },
+  ]) assert.equal(answer(engine.check(JSON.stringify(request))).end, 'completed', JSON.stringify(request));
 });
 
 rmSync(scratch, { recursive: true, force: true });

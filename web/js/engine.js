@@ -2,15 +2,19 @@
 // worker (a synchronous engine call cannot be interrupted) and starts a fresh one for the
 // next job.
 //
-// Every job ends with the engine's one result shape: { end: 'completed' | 'error',
-// message (on an error), notes: [...], and what the job made: seed, tests, csv, … }; the
-// page adds 'cancelled' for a job it ended itself.
+// Every job ends with the engine's one result shape: { end: 'completed' | 'refused' | 'error',
+// message (but for completed), setting (the one it is about, where there is one), notes:
+// [...], and what the job made: seed, tests, csv, … }; the page adds 'cancelled' for a job it
+// ended itself. 'refused': the engine refused the job's settings and nothing ran.
 
 let worker = null;
 let workerReady = null;
 let loaded = false;
 let job = null;
 const busyListeners = [];
+// The checks asked of the worker and not yet answered, by their number.
+const checks = new Map();
+let lastCheck = 0;
 
 // The built page carries the engine and worker.js inside it as text: the worker runs from a
 // copy in memory (blob:), so that the page works opened from a file, and a worker started
@@ -26,7 +30,8 @@ function loadWorkerUrl() {
   return workerUrl;
 }
 
-// Starts the worker; resolves to the engine's settings table once it is loaded.
+// Starts the worker; resolves to the engine's tables once it is loaded: { settingsTable,
+// actionSettings }, each as the engine's JSON text.
 export function startWorker() {
   workerReady = new Promise((resolve, reject) => {
     worker = new Worker(loadWorkerUrl());
@@ -34,7 +39,7 @@ export function startWorker() {
       const message = event.data;
       if (message.type === 'ready') {
         worker.onmessage = onWorkerMessage;
-        resolve(message.settingsTable);
+        resolve({ settingsTable: message.settingsTable, actionSettings: message.actionSettings });
       } else if (message.type === 'failed') reject(new Error(message.message));
     };
     worker.onerror = (event) => {
@@ -71,6 +76,11 @@ function setBusy(kind) {
 
 function onWorkerMessage(event) {
   const message = event.data;
+  if (message.type === 'checked') {
+    checks.get(message.id)?.(message.result);
+    checks.delete(message.id);
+    return;
+  }
   if (!job) return;
   if (message.type === 'batch') job.onBatch(message);
   else if (message.type === 'end') {
@@ -87,11 +97,18 @@ export function markEnd(end) {
   document.documentElement.dataset.end = end;
 }
 
+// Ends the worker and starts a fresh one; a check it had not answered ends with an error.
+function restartWorker() {
+  worker.terminate();
+  startWorker();
+  for (const answer of checks.values()) answer({ end: 'error', notes: [], message: 'the engine was restarted' });
+  checks.clear();
+}
+
 function failJob(message) {
   const current = job;
   job = null;
-  worker.terminate();
-  startWorker();
+  restartWorker();
   setBusy(null);
   if (current) current.onEnd({ end: 'error', notes: [], message });
   markEnd('error');
@@ -101,8 +118,7 @@ export function cancelJob() {
   if (!job) return;
   const current = job;
   job = null;
-  worker.terminate();
-  startWorker();
+  restartWorker();
   setBusy(null);
   current.onCancel();
   markEnd('cancelled');
@@ -130,4 +146,21 @@ export async function startJob(kind, message, handlers) {
   }
   worker.postMessage(message);
   return true;
+}
+
+// A job's request checked by the engine without running it (a link's values, a box just
+// changed): resolves to the engine's answer, 'completed' or 'refused' with its message. The
+// request is a job's message without its data: { type: 'simulate', settings, seed },
+// { type: 'sheet', settings, key, k } or { type: 'study', definition }.
+export async function checkRequest(request) {
+  try {
+    await workerReady;
+  } catch (e) {
+    return { end: 'error', notes: [], message: 'The engine could not be loaded: ' + e.message };
+  }
+  return new Promise((answer) => {
+    const id = ++lastCheck;
+    checks.set(id, answer);
+    worker.postMessage({ type: 'check', id, request });
+  });
 }

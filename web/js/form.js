@@ -1,6 +1,8 @@
 // The settings form, built from the engine's settings table: a number box or a check box
-// per setting, grouped as in the window, each with the table's range and help.
+// per setting, grouped as in the window, each with the table's range and help. The engine
+// checks the values: a box changed is checked at once and marked when refused.
 import { $, el } from './dom.js';
+import { checkRequest } from './engine.js';
 
 // The chart switches choose what the Graph shows; they stay usable during a run.
 export const GRAPH_OPTIONS = new Set(['show-du', 'show-dc', 'show-d', 'show-dln']);
@@ -69,7 +71,7 @@ export function buildSettings(entries, { onChange, onEnter }) {
         el('output', { id: 'do-star', 'aria-live': 'off', title: 'the realised degree of knowledge of the test under way' })));
     }
     input.addEventListener('change', () => {
-      if (!isSwitch(entry)) checkNumber(entry, input);
+      if (!isSwitch(entry)) checkBox(entry.option);
       onChange(entry);
     });
   }
@@ -81,36 +83,57 @@ export function buildSettings(entries, { onChange, onEnter }) {
   });
 }
 
-// What is wrong with a setting's text, worded as the command line words it ("" for nothing).
-export function settingProblem(entry, text) {
-  if (isSwitch(entry) && !/^[01]$/.test(text)) return `"${text}" is neither 1 (on, true, yes) nor 0 (off, false, no)`;
-  if (text === '') return `no value; the value must be from ${entry.min} to ${entry.max}`;
-  if (!/^-?\d+$/.test(text)) return `"${text}" is not a whole number`;
-  const value = Number(text);
-  if (value < entry.min || value > entry.max) return `${text} is out of range; the value must be from ${entry.min} to ${entry.max}`;
-  return '';
+// A box marked refused, with the engine's message as its title, or unmarked ('').
+export function markBox(input, message) {
+  input.classList.toggle('invalid', message !== '');
+  input.setAttribute('aria-invalid', message !== '' ? 'true' : 'false');
+  if (!input.dataset.help) input.dataset.help = input.title;
+  input.title = message || input.dataset.help;
 }
 
-function checkNumber(entry, input) {
-  const text = input.value.trim();
-  const value = Number(text);
-  const ok = text !== '' && Number.isInteger(value) && value >= entry.min && value <= entry.max;
-  input.classList.toggle('invalid', !ok);
-  input.setAttribute('aria-invalid', ok ? 'false' : 'true');
-  return ok;
+// The text of a number box for the engine to check. A box whose text the browser does not
+// read as a number (its type: "1e", "--") has no value to give: its problem is said here.
+export function boxText(input, name) {
+  if (input.validity.badInput) return { problem: `${name}: the box does not hold a number` };
+  return { text: input.value.trim() };
 }
 
-// The settings by option name, switches 0/1, and the captions of any out of range.
+// A box checked by the engine alone, in a run's request: a setting of the form's by its
+// option, or the seed; marked when it is refused.
+export async function checkBox(option) {
+  const input = option === 'seed' ? $('seed-input') : inputs[option];
+  const { text, problem } = boxText(input, option);
+  if (problem) { markBox(input, problem); return; }
+  const request = option === 'seed' ? { seed: text } : { settings: { [option]: text } };
+  const answer = await checkRequest({ type: 'simulate', ...request });
+  // A later change is checked in its turn.
+  if (input.value.trim() === text) markBox(input, answer.end === 'completed' ? '' : answer.message);
+}
+
+// The form's settings by option name for the engine: switches 0/1, each number box's text;
+// and the problems of boxes that hold no number.
 export function readSettings() {
   const settings = {};
   const problems = [];
   for (const entry of table) {
     const input = inputs[entry.option];
-    if (isSwitch(entry)) settings[entry.option] = input.checked ? 1 : 0;
-    else if (checkNumber(entry, input)) settings[entry.option] = Number(input.value);
-    else problems.push(`${displayCaption(entry.caption).replace(/:$/, '')}: ${settingProblem(entry, input.value.trim())}`);
+    if (isSwitch(entry)) { settings[entry.option] = input.checked ? 1 : 0; continue; }
+    const { text, problem } = boxText(input, entry.option);
+    if (problem) { problems.push(problem); markBox(input, problem); } else settings[entry.option] = text;
   }
   return { settings, problems };
+}
+
+// The engine refused a run: the box of the setting it named (the form's or the seed's) is
+// marked with its message.
+export function markRefused(setting, message) {
+  const input = setting === 'seed' ? $('seed-input') : inputs[setting];
+  if (input) markBox(input, message);
+}
+
+// The engine took a run's settings: no box is marked.
+export function unmarkAll() {
+  for (const input of [...Object.values(inputs), $('seed-input')]) if (input.classList.contains('invalid')) markBox(input, '');
 }
 
 // The form's value of a setting as the address writes it: "0"/"1" for a switch, the box's text.

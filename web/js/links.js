@@ -1,7 +1,8 @@
 // The page's address: every setting by option name, the seed, and run=1 to run at once, so
 // that a link repeats a run exactly.
 import { $ } from './dom.js';
-import { isSwitch, setSetting, settingEntries, settingProblem, settingText } from './form.js';
+import { checkRequest } from './engine.js';
+import { isSwitch, setSetting, settingEntries, settingText } from './form.js';
 
 let lastRunSeed = '';
 
@@ -10,40 +11,29 @@ export function setLastRunSeed(seed) {
   lastRunSeed = seed;
 }
 
-export function validSeed(text) {
-  return /^\d{1,10}$/.test(text) && Number(text) <= 4294967295;
-}
+// A switch in an address may also be written as a word, or with no value at all ("&ci").
+const SWITCH_WORDS = { '': '1', true: '1', on: '1', yes: '1', false: '0', off: '0', no: '0' };
 
-// What is wrong with a run's seed that is not valid, as the command line words it.
-export function seedProblem(text) {
-  return /^-?\d+$/.test(text) ? `${text} is out of range; the run's generator (lcg) takes seeds from 0 to 4294967295`
-    : `"${text}" is not a whole number`;
-}
-
-// Fills the form from the address; answers whether it asks to run, and each value it refused
-// ("n: "abc" is not a whole number"), whose setting stays as it was.
-export function readAddress() {
+// Fills the form from the address; answers whether it asks to run, and the engine's message
+// for each value it refused ("n: "abc" is not a whole number"), whose setting stays as it was.
+// Each value is checked alone, so that every refused one is named.
+export async function readAddress() {
   const params = new URLSearchParams(location.search);
-  const refused = [];
+  const given = [];
   for (const entry of settingEntries()) {
     if (!params.has(entry.option)) continue;
-    const given = params.get(entry.option).trim();
-    const text = given.toLowerCase();
-    if (isSwitch(entry)) {
-      if (['1', 'true', 'on', 'yes', ''].includes(text)) setSetting(entry.option, 1);
-      else if (['0', 'false', 'off', 'no'].includes(text)) setSetting(entry.option, 0);
-      else refused.push(`${entry.option}: ${settingProblem(entry, given)}`);
-    } else {
-      const value = Number(text);
-      if (/^-?\d+$/.test(text) && value >= entry.min && value <= entry.max) setSetting(entry.option, value);
-      else refused.push(`${entry.option}: ${settingProblem(entry, given)}`);
-    }
+    const text = params.get(entry.option).trim();
+    given.push({ option: entry.option, text: isSwitch(entry) ? SWITCH_WORDS[text.toLowerCase()] ?? text : text });
   }
-  if (params.has('seed')) {
-    const seed = params.get('seed').trim();
-    if (validSeed(seed)) $('seed-input').value = seed;
-    else refused.push(`seed: ${seedProblem(seed)}`);
-  }
+  if (params.has('seed')) given.push({ option: 'seed', text: params.get('seed').trim() });
+  const answers = await Promise.all(given.map(({ option, text }) =>
+    checkRequest(option === 'seed' ? { type: 'simulate', seed: text } : { type: 'simulate', settings: { [option]: text } })));
+  const refused = [];
+  given.forEach(({ option, text }, i) => {
+    if (answers[i].end !== 'completed') refused.push(answers[i].message);
+    else if (option === 'seed') $('seed-input').value = text;
+    else setSetting(option, Number(text));
+  });
   return { run: params.get('run') === '1', refused };
 }
 

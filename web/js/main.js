@@ -7,7 +7,7 @@ import { readAddress, writeAddress } from './links.js';
 import { cancelJob, jobRunning, onBusy, setEngineLoaded, startWorker } from './engine.js';
 import { applyChartSwitches, redrawRunCharts, runSimulation, setStatus, setUpRuns, showRunPage } from './runs.js';
 import { setUpSheets, showSheetsPage } from './sheets.js';
-import { redrawStudyPlots, setUpStudy, showStudyPage } from './study.js';
+import { redrawStudyPlots, setStudySettings, setUpStudy, showStudyPage } from './study.js';
 import { setTableDecimals } from './tables.js';
 import { watchUnload } from './unsaved.js';
 
@@ -59,8 +59,8 @@ function setUp() {
     }, 200);
   });
 
-  startWorker().then((tableText) => {
-    buildSettings(JSON.parse(tableText), {
+  startWorker().then(async (tables) => {
+    buildSettings(JSON.parse(tables.settingsTable), {
       onChange(entry) {
         if (GRAPH_OPTIONS.has(entry.option)) applyChartSwitches();
         if (entry.option === 'decimals') setTableDecimals(settingOf('decimals'));
@@ -68,7 +68,8 @@ function setUp() {
       },
       onEnter: runSimulation,
     });
-    const { run, refused } = readAddress();
+    setStudySettings(JSON.parse(tables.actionSettings));
+    const { run, refused } = await readAddress();
     applyChartSwitches();
     setTableDecimals(settingOf('decimals'));
     setEngineLoaded();

@@ -3,12 +3,12 @@
 // the Summary page.
 import { $, download, tableObjects } from './dom.js';
 import { ESTIMATORS, ScatterChart, lineChart, saveLineChart } from './charts.js';
-import { readSettings, setSetting, settingOf } from './form.js';
-import { seedProblem, setLastRunSeed, validSeed, writeAddress } from './links.js';
+import { boxText, checkBox, markRefused, readSettings, setSetting, settingOf, unmarkAll } from './form.js';
+import { setLastRunSeed, writeAddress } from './links.js';
 import { TextPane } from './panes.js';
 import { DataTable } from './tables.js';
 import { setUnsaved } from './unsaved.js';
-import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
+import { engineLoaded, jobRunning, markEnd, onBusy, startJob } from './engine.js';
 
 let dataPane;
 let residualsPane;
@@ -95,7 +95,8 @@ function describeRun(settings, seed, tests) {
   let degrees = `Do ${settings.do}`;
   if (settings.iterate) {
     const list = [];
-    for (let d = settings.do; d <= settings.dmax; d += settings.step) list.push(d);
+    const [from, to, step] = [settings.do, settings.dmax, settings.step].map(Number);
+    for (let d = from; d <= to; d += step) list.push(d);
     if (list.length > 1) degrees = `Do ${list[0]} to ${list[list.length - 1]} (${list.length} degrees)`;
   }
   return `The last run (seed ${seed}): n = ${settings.n}, k = ${settings.k}, ${degrees}, ${tests} tests. ` +
@@ -112,10 +113,11 @@ function publishPanes() {
 export async function runSimulation() {
   if (jobRunning() || !engineLoaded()) return;
   const { settings, problems } = readSettings();
-  const seed = $('seed-input').value.trim();
-  if (seed && !validSeed(seed)) problems.push(`seed: ${seedProblem(seed)}`);
+  const seed = boxText($('seed-input'), 'seed');
+  if (seed.problem) problems.push(seed.problem);
   if (problems.length) {
     setStatus('Not run: ' + problems.join('; ') + '.');
+    markEnd('refused');
     return;
   }
   writeAddress();
@@ -124,7 +126,7 @@ export async function runSimulation() {
   $('do-star').value = '';
   setStatus('Running…');
   const started = performance.now();
-  await startJob('simulate', { type: 'simulate', settings, seed }, {
+  await startJob('simulate', { type: 'simulate', settings, seed: seed.text }, {
     onBatch(message) {
       if (message.data) {
         dataPane.append(message.data.text, message.data.ends);
@@ -150,6 +152,12 @@ export async function runSimulation() {
       }
     },
     onEnd(result) {
+      if (result.end === 'refused') {
+        setStatus(`Not run: ${result.message}.`);
+        markRefused(result.setting, result.message);
+        return;
+      }
+      unmarkAll();
       publishPanes();
       if (result.end === 'completed') {
         $('progress').value = $('progress').max;
@@ -207,7 +215,10 @@ export function setUpRuns() {
   };
 
   $('run').addEventListener('click', runSimulation);
-  $('seed-input').addEventListener('change', writeAddress);
+  $('seed-input').addEventListener('change', () => {
+    checkBox('seed');
+    writeAddress();
+  });
   $('seed-reuse').addEventListener('click', () => { $('seed-input').value = $('seed').value; writeAddress(); });
 
   $('data-save').addEventListener('click', () => { download(dataPane.blob(), 'data.txt'); setUnsaved('data', false); });

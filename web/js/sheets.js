@@ -2,7 +2,7 @@
 // results per examinee into a table, the finding about favoured positions, and the
 // command line's report.
 import { $, download, el } from './dom.js';
-import { readSettings } from './form.js';
+import { boxText, readSettings } from './form.js';
 import { engineLoaded, jobRunning, markEnd, onBusy, startJob } from './engine.js';
 import { DataTable } from './tables.js';
 import { setUnsaved } from './unsaved.js';
@@ -28,34 +28,41 @@ async function runSheet() {
   // Reading the key file takes a moment: the job under way starts now.
   markEnd('');
   const { settings, problems } = readSettings();
-  const kText = $('sheet-k').value.trim();
-  const k = Number(kText);
-  if (!/^\d+$/.test(kText) || k === 1 || k > 10) {
-    problems.push(`k: ${kText === '' ? 'no value' : `${kText} is out of range`}; the value must be 0 (from the key) or from 2 to 10`);
-  }
-  if (problems.length) { $('sheet-error').textContent = problems.join('; '); markEnd('error'); return; }
+  // The box's 0, as an empty box, asks for k from the key: the engine is given no k.
+  const k = boxText($('sheet-k'), 'k');
+  if (k.problem) problems.push(k.problem);
+  if (problems.length) { $('sheet-error').textContent = problems.join('; '); markEnd('refused'); return; }
   const keyFile = $('key-file').files[0];
   let key = $('key-text').value.trim();
   if (!key && keyFile) key = (await keyFile.text()).trim();
   $('sheet-error').textContent = '';
   $('sheet-status').textContent = 'Analysing…';
-  $('sheet-favoured').replaceChildren();
-  results.clear();
-  setUnsaved('sheet', false);
-  $('sheet-report').textContent = '';
-  $('sheet-save').disabled = true;
   const started = performance.now();
   let examinees = 0;
-  await startJob('sheet', { type: 'sheet', text: sheet.file.text, name: sheet.file.name, key, k, settings }, {
+  // The last sheet's results stay until the engine takes this one's settings.
+  let cleared = false;
+  const clear = () => {
+    if (cleared) return;
+    cleared = true;
+    $('sheet-favoured').replaceChildren();
+    results.clear();
+    setUnsaved('sheet', false);
+    $('sheet-report').textContent = '';
+    $('sheet-save').disabled = true;
+  };
+  const message = { type: 'sheet', text: sheet.file.text, name: sheet.file.name, key, k: k.text === '0' ? '' : k.text, settings };
+  await startJob('sheet', message, {
     // Where the work stands: a first pass checks the rows when k comes from the key.
     onBatch({ progress }) {
       if (!progress) return;
+      clear();
       examinees = progress.examinees;
       const share = progress.bytesTotal > 0 ? ` (${Math.floor(100 * progress.bytesRead / progress.bytesTotal)} %)` : '';
       $('sheet-status').textContent = progress.checking ? `Checking the rows${share}…`
         : `${examinees.toLocaleString('en')} examinees analysed${share}…`;
     },
     onEnd(result) {
+      if (result.end !== 'refused') clear();
       if (result.end !== 'completed') {
         $('sheet-status').textContent = '';
         $('sheet-error').textContent = result.message || 'The sheet could not be analysed.';

@@ -2,8 +2,8 @@
 // to the engine, its rows into a table and the three plots the command line draws.
 import { $, download, el, tableObjects } from './dom.js';
 import { ESTIMATORS, PALETTE, lineChart, saveLineChart } from './charts.js';
-import { entryOf } from './form.js';
-import { engineLoaded, jobRunning, onBusy, startJob } from './engine.js';
+import { boxText, entryOf } from './form.js';
+import { engineLoaded, jobRunning, markEnd, onBusy, startJob } from './engine.js';
 import { DataTable } from './tables.js';
 import { setUnsaved } from './unsaved.js';
 
@@ -11,60 +11,38 @@ const study = { csv: '', rows: [] };
 let table;
 const INPUTS = ['study-n', 'study-k', 'study-do', 'study-replications', 'study-ci', 'study-seed'];
 
-// A list of whole numbers: values and ranges lo:hi:step (lo:hi steps by 1), comma
-// separated, each within [min, max].
-function parseList(text, name, min, max) {
-  const values = [];
-  for (const part of text.split(',').map((p) => p.trim()).filter(Boolean)) {
-    const m = /^(\d+)(?::(\d+)(?::(\d+))?)?$/.exec(part);
-    if (!m) throw new Error(`${name}: "${part}" is neither a number nor a range lo:hi:step`);
-    const lo = Number(m[1]);
-    const hi = m[2] === undefined ? lo : Number(m[2]);
-    const step = m[3] === undefined ? 1 : Number(m[3]);
-    if (step < 1 || hi < lo) throw new Error(`${name}: "${part}" is an empty range`);
-    for (let v = lo; v <= hi; v += step) {
-      if (v < min || v > max) throw new Error(`${name}: ${v} is outside ${min} to ${max}`);
-      values.push(v);
-      if (values.length > 100000) throw new Error(`${name}: too many values`);
-    }
+// The study's settings from the engine's tables: the replications' range and default, the
+// seed's range and help, and each list's range (n, k and Do as a run takes them).
+export function setStudySettings(actionSettings) {
+  for (const s of actionSettings.filter((setting) => setting.actions.includes('study'))) {
+    const input = $(`study-${s.option}`);
+    if (!input) continue;
+    if (s.byDefault !== null) input.value = s.byDefault;
+    else input.placeholder = s.defaultText;
+    if (input.type === 'number') Object.assign(input, { min: s.min, max: s.max });
+    input.title = `${s.help} (${s.min} to ${s.max})`;
   }
-  if (!values.length) throw new Error(`${name}: give at least one value`);
-  return values;
-}
-
-function rangeOf(option, min, max) {
-  const entry = entryOf(option);
-  return entry ? [entry.min, entry.max] : [min, max];
-}
-
-function randomSeed() {
-  const words = crypto.getRandomValues(new Uint32Array(2));
-  return ((BigInt(words[0]) << 32n) | BigInt(words[1])).toString();
+  for (const option of ['n', 'k', 'do']) {
+    const entry = entryOf(option);
+    if (entry) $(`study-${option}`).title = `${entry.help}: values and ranges lo:hi:step from ${entry.min} to ${entry.max}`;
+  }
 }
 
 async function runStudy() {
   if (jobRunning()) return;
-  let definition;
-  try {
-    const replications = Number($('study-replications').value);
-    if (!Number.isInteger(replications) || replications < 1 || replications > 10000000) {
-      throw new Error('replications: a whole number from 1 to 10000000');
-    }
-    let seed = $('study-seed').value.trim();
-    if (seed && !(/^\d{1,20}$/.test(seed) && BigInt(seed) < (1n << 64n))) throw new Error('seed: a whole number from 0 to 18446744073709551615');
-    if (!seed) seed = randomSeed();
-    definition = {
-      n: parseList($('study-n').value, 'n', ...rangeOf('n', 1, 100000)),
-      k: parseList($('study-k').value, 'k', ...rangeOf('k', 2, 10)),
-      do: parseList($('study-do').value, 'Do', ...rangeOf('do', 0, 100)),
-      replications,
-      ci: $('study-ci').checked ? 1 : 0,
-      seed,
-    };
-  } catch (e) {
-    $('study-status').textContent = e.message;
-    return;
-  }
+  // The study's settings as the command line's options take them, checked by the engine;
+  // the seed, when none is given, from the clock.
+  const replications = boxText($('study-replications'), 'replications');
+  if (replications.problem) { $('study-status').textContent = `Not run: ${replications.problem}.`; markEnd('refused'); return; }
+  const definition = {
+    n: $('study-n').value,
+    k: $('study-k').value,
+    do: $('study-do').value,
+    replications: replications.text,
+    ci: $('study-ci').checked ? 1 : 0,
+  };
+  const seed = $('study-seed').value.trim();
+  if (seed) definition.seed = seed;
   // Where the study stands: its tests (replications of every condition) and its conditions.
   let stands = '';
   $('study-status').textContent = 'Running…';
@@ -78,14 +56,20 @@ async function runStudy() {
       $('study-status').textContent = stands[0].toUpperCase() + stands.slice(1);
     },
     onEnd(result) {
-      if (result.end !== 'completed') { $('study-status').textContent = 'The study ended with an error: ' + result.message; return; }
+      if (result.end !== 'completed') {
+        $('study-status').textContent = result.end === 'refused' ? `Not run: ${result.message}.`
+          : `The study ended with an error: ${result.message}`;
+        // The last study's rows are still shown, and still saved.
+        $('study-save').disabled = !study.csv;
+        return;
+      }
       study.csv = result.csv;
       study.rows = tableObjects(result.table);
       table.show(result.table);
       $('study-save').disabled = false;
       setUnsaved('study', true);
       const conditions = new Set(study.rows.map((r) => r.condition)).size;
-      $('study-status').textContent = `Done: ${conditions} conditions of ${definition.replications} replications, seed ${definition.seed}.`;
+      $('study-status').textContent = `Done: ${conditions} conditions of ${definition.replications} replications, seed ${result.seed}.`;
       const ks = [...new Set(study.rows.map((r) => r.k))].sort((a, b) => a - b);
       $('study-plot-k').replaceChildren(...ks.map((k) => el('option', { value: k, text: k })));
       $('study-k-bar').hidden = ks.length < 2;
@@ -94,6 +78,7 @@ async function runStudy() {
     },
     onCancel() {
       $('study-status').textContent = stands ? `Cancelled after ${stands}` : 'Cancelled.';
+      $('study-save').disabled = !study.csv;
     },
   });
 }
