@@ -73,7 +73,8 @@ std::string SettingsTable() {
   return table.dump();
 }
 
-// The settings of the other actions (a study's replications and seed, the threads ...):
+// The settings of the other actions (a study's replications and seed, a sheet's k, the
+// threads ...):
 // name, the jobs that take it (the run's seed and the study's share a name), range, default
 // (null where it is no number, which defaultText words: a seed "from the clock") and help.
 // Seeds reach 2^64 − 1, beyond what JavaScript's numbers hold exactly: ranges are given as
@@ -86,6 +87,7 @@ std::string ActionSettings() {
   const Taken taken[] = {{setting::replications, {"study"}},
                          {setting::runSeed, {"simulate"}},
                          {setting::studySeed, {"study"}},
+                         {setting::sheetK, {"sheet"}},
                          {setting::jobCount, {"simulate", "sheet", "study"}}};
   Json table = Json::array();
   for (const auto& [s, actions] : taken)

@@ -6,7 +6,7 @@ import { GRAPH_OPTIONS, buildSettings, setFormBusy, settingOf } from './form.js'
 import { readAddress, writeAddress } from './links.js';
 import { cancelJob, jobRunning, onBusy, setEngineLoaded, startWorker } from './engine.js';
 import { applyChartSwitches, redrawRunCharts, runSimulation, setStatus, setUpRuns, showRunPage } from './runs.js';
-import { setUpSheets, showSheetsPage } from './sheets.js';
+import { setSheetSettings, setUpSheets, showSheetsPage } from './sheets.js';
 import { redrawStudyPlots, setStudySettings, setUpStudy, showStudyPage } from './study.js';
 import { setTableDecimals } from './tables.js';
 import { watchUnload } from './unsaved.js';
@@ -68,7 +68,9 @@ function setUp() {
       },
       onEnter: runSimulation,
     });
-    setStudySettings(JSON.parse(tables.actionSettings));
+    const actionSettings = JSON.parse(tables.actionSettings);
+    setSheetSettings(actionSettings);
+    setStudySettings(actionSettings);
     const { run, refused } = await readAddress();
     applyChartSwitches();
     setTableDecimals(settingOf('decimals'));

@@ -28,7 +28,7 @@ async function runSheet() {
   // Reading the key file takes a moment: the job under way starts now.
   markEnd('');
   const { settings, problems } = readSettings();
-  // The box's 0, as an empty box, asks for k from the key: the engine is given no k.
+  // The box's 0, as an empty box, gives the engine no k: k from the key.
   const k = boxText($('sheet-k'), 'k');
   if (k.problem) problems.push(k.problem);
   if (problems.length) { $('sheet-error').textContent = problems.join('; '); markEnd('refused'); return; }
@@ -81,6 +81,13 @@ async function runSheet() {
       $('sheet-status').textContent = `Cancelled after ${examinees.toLocaleString('en')} examinees.`;
     },
   });
+}
+
+// The sheet's k from the engine's table: its largest value and help. The box's 0 (or an
+// empty box) gives no k, for the engine's default.
+export function setSheetSettings(actionSettings) {
+  const k = actionSettings.find((s) => s.option === 'k' && s.actions.includes('sheet'));
+  if (k) Object.assign($('sheet-k'), { max: k.max, title: `${k.help}: ${k.min} to ${k.max}, or 0 for ${k.defaultText}` });
 }
 
 export function setUpSheets() {
