@@ -76,7 +76,7 @@ export async function openPage(browser, origin, viewport = { width: 1280, height
   return { context, page, foreign, errors };
 }
 
-// Waits until the job under way has ended and returns how: completed, cancelled, error, ok.
+// Waits until the job under way has ended and returns how: completed, refused, cancelled, error.
 export async function jobEnd(page, timeout = 120000) {
   await page.waitForFunction(() => document.documentElement.dataset.end, null, { timeout, polling: 100 });
   return page.evaluate(() => document.documentElement.dataset.end);
