@@ -73,8 +73,10 @@ RunOrder OrderRun(const GivenSettings& given) {
     if (f.on != nullptr) order.settings.*f.on = checked != 0;
   }
   if (const Given* seed = Find(given, kSeed)) {
-    // Worded as a study's seed is: the run draws from the lcg generator.
-    const std::uint64_t value = Checked(setting::studySeed, *seed);
+    // A seed the lcg generator cannot take is worded as a study's is; one no generator
+    // takes (a sign, not a number) in the run's own range.
+    const bool negative = !seed->text.empty() && seed->text.front() == '-';
+    const std::uint64_t value = Checked(negative ? setting::runSeed : setting::studySeed, *seed);
     CheckStudySeed(value, StudyGenerator::Lcg);
     order.seed = static_cast<std::uint32_t>(value);
   }

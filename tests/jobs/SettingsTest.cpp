@@ -48,6 +48,9 @@ const Refusal kRefusals[] = {
      "number)",
      "seed: 4294967296 is out of range; the lcg generator takes seeds from 0 to 4294967295 (philox any 64-bit "
      "number)"},
+    {"a run's seed below 0", [] { OrderRun({{"seed", {"-1"}}}); }, "seed",
+     "--seed: -1 is out of range; the value must be from 0 to 4294967295",
+     "seed: -1 is out of range; the value must be from 0 to 4294967295"},
     {"a seed beyond 64 bits", [] { OrderStudy({{"seed", {"18446744073709551616"}}}); }, "seed",
      "--seed: 18446744073709551616 is out of range; the value must be from 0 to 18446744073709551615",
      "seed: 18446744073709551616 is out of range; the value must be from 0 to 18446744073709551615"},

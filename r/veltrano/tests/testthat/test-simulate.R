@@ -34,6 +34,6 @@ test_that("vt_simulate checks its settings as the command line does", {
   expect_error(vt_simulate(0, 4, 50, 10, seed = 1), "n: 0 is out of range; the value must be from 1 to 100000", fixed = TRUE,
                class = "veltrano_input_error")
   expect_error(vt_simulate(10, 11, 50, 10, seed = 1), "k: 11 is out of range; the value must be from 2 to 10", fixed = TRUE)
-  expect_error(vt_simulate(10, 4, 50, 10, seed = -1), "seed: -1 is out of range; the value must be from 0 to 18446744073709551615", fixed = TRUE)
+  expect_error(vt_simulate(10, 4, 50, 10, seed = -1), "seed: -1 is out of range; the value must be from 0 to 4294967295", fixed = TRUE)
   expect_error(vt_simulate(10, 4, 50, 10, seed = 1, step = 20), "step: 20 is out of range; the value must be from 1 to 10", fixed = TRUE)
 })
