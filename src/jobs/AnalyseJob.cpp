@@ -11,10 +11,7 @@ namespace veltrano::jobs {
 AnalysisOrder OrderAnalysis(const GivenSettings& given) {
   CheckKnown(given, {std::begin(kAnalyseSettings), std::end(kAnalyseSettings)});
   AnalysisOrder order;
-  order.analysis.ci = ValueOf(given, setting::CI) != 0;
-  order.analysis.tolerance = ValueOf(given, setting::Tol);
-  order.analysis.maxIterations = ValueOf(given, setting::MaxIts);
-  order.analysis.alternative = true;
+  order.analysis = AnalysisOf(given);  // Dc always: the alternative measures are not among its settings
   order.jobs = static_cast<int>(ValueOf(given, setting::jobCount, 0));
   return order;
 }

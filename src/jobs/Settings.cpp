@@ -61,6 +61,16 @@ std::uint64_t ValueOf(const GivenSettings& given, const NumberSetting& setting, 
   return value != nullptr ? Checked(setting, *value) : otherwise;
 }
 
+AnalysisSettings AnalysisOf(const GivenSettings& given) {
+  AnalysisSettings analysis;
+  analysis.ci = ValueOf(given, setting::CI) != 0;
+  analysis.tolerance = ValueOf(given, setting::Tol);
+  analysis.maxIterations = ValueOf(given, setting::MaxIts);
+  analysis.decimals = ValueOf(given, setting::Decs);
+  analysis.alternative = ValueOf(given, setting::Dka) != 0;
+  return analysis;
+}
+
 void CheckKnown(const GivenSettings& given, const std::vector<std::string_view>& names) {
   for (const auto& [name, value] : given) {
     bool known = false;

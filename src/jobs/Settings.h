@@ -111,6 +111,11 @@ int ValueOf(const GivenSettings& given, const SettingEntry& setting);
 /// A whole-number setting's value as given, checked, or `otherwise`.
 std::uint64_t ValueOf(const GivenSettings& given, const NumberSetting& setting, std::uint64_t otherwise);
 
+/// The analysis the given settings ask for: the interval, the iterations' tolerance and
+/// limit, the decimals of the record and the alternative measures (each its default when
+/// not given).
+AnalysisSettings AnalysisOf(const GivenSettings& given);
+
 /// Refuses a setting the action does not take: "no such setting: replication" (a misspelt
 /// name in a link, a keyword no function has).
 void CheckKnown(const GivenSettings& given, const std::vector<std::string_view>& names);

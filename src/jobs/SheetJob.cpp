@@ -7,11 +7,7 @@ namespace veltrano::jobs {
 SheetOrder OrderSheet(const GivenSettings& given) {
   CheckKnown(given, {std::begin(kSheetSettings), std::end(kSheetSettings)});
   SheetOrder order;
-  order.analysis.ci = ValueOf(given, setting::CI) != 0;
-  order.analysis.tolerance = ValueOf(given, setting::Tol);
-  order.analysis.maxIterations = ValueOf(given, setting::MaxIts);
-  order.analysis.decimals = ValueOf(given, setting::Decs);
-  order.analysis.alternative = ValueOf(given, setting::Dka) != 0;
+  order.analysis = AnalysisOf(given);
   order.k = static_cast<int>(ValueOf(given, setting::sheetK, 0));
   order.jobs = static_cast<int>(ValueOf(given, setting::jobCount, 0));
   const Given* key = Find(given, "key");
